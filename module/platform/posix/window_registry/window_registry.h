@@ -1,0 +1,37 @@
+// A process-wide table of server windows by class name: the POSIX stand-in for FindWindowExA and
+// SendMessageA. It lives in a shared library of its own so that the module and the host, which load it
+// separately, see one table. Implements: register, destroy, find by class, synchronous send.
+// Leaves out: titles, parents, queued (posted) messages and threads other than the caller's.
+#pragma once
+
+#include <stdint.h>
+
+#if defined(__GNUC__)
+#define KVR_WINDOW_API __attribute__((visibility("default")))
+#else
+#define KVR_WINDOW_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Answers one message sent to a window; `context` is what was given at registration.
+typedef uintptr_t (*KvrWindowProcedure)(void* context, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// Creates a window of `className` whose messages go to `procedure`. Null when the arguments are null.
+// A later window of the same class hides an earlier one from KvrFindWindow until it is destroyed.
+KVR_WINDOW_API void* KvrCreateWindow(const char* className, KvrWindowProcedure procedure, void* context);
+
+// Destroys a window made by KvrCreateWindow; unknown or null handles are ignored.
+KVR_WINDOW_API void KvrDestroyWindow(void* window);
+
+// The newest live window of `className`, or null.
+KVR_WINDOW_API void* KvrFindWindow(const char* className);
+
+// Calls the window's procedure and returns its answer; 0 when the window does not exist (any more).
+KVR_WINDOW_API uintptr_t KvrSendMessage(void* window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+#ifdef __cplusplus
+}
+#endif
