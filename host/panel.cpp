@@ -1,0 +1,200 @@
+#include "host/panel.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace kvr::host {
+
+namespace {
+
+// Bounds on what a module may declare: deeper or larger trees are refused rather than followed.
+constexpr int kMaxTreeDepth = 16;
+constexpr size_t kMaxElements = 256;
+constexpr size_t kMaxChildren = 64;
+
+template <typename T>
+T* Allocate(std::vector<std::unique_ptr<uint8_t[]>>& storage, size_t count = 1) {
+  storage.push_back(std::make_unique<uint8_t[]>(sizeof(T) * count));
+  std::memset(storage.back().get(), 0, sizeof(T) * count);
+  return reinterpret_cast<T*>(storage.back().get());
+}
+
+}  // namespace
+
+Panel::Panel(const PanelConfig& config, LoadedModule& module, PanelServices& services,
+             std::vector<std::string>& warnings)
+    : module_(module), services_(services) {
+  for (const PanelWindow& window : config.windows) {
+    for (const GaugePlacement& placement : window.gauges) {
+      const std::string where = config.path.string() + ":" + std::to_string(placement.line) + ": ";
+      if (placement.module != module.Name()) {
+        warnings.push_back(where + "module \"" + placement.module + "\" is not loaded; gauge left out");
+        continue;
+      }
+      GaugeHeader* source = module.FindGauge(placement.gauge);
+      if (source == nullptr) {
+        warnings.push_back(where + "module " + module.Name() + " has no gauge \"" + placement.gauge + "\"; left out");
+        continue;
+      }
+      auto instance = std::make_unique<GaugeInstance>();
+      instance->placement = placement;
+      instance->source = source;
+      instance->parameters = placement.parameters;
+      instance->header = *source;
+      instance->header.parameters = instance->parameters.c_str();
+      instance->header.hostInstance = instance.get();
+      instance->header.x = placement.x;
+      instance->header.y = placement.y;
+      try {
+        CopyTree(*instance);
+      } catch (const std::runtime_error& e) {
+        warnings.push_back(where + e.what() + "; gauge left out");
+        continue;
+      }
+      // Size on the panel: as configured, else the design width with the top image's proportions.
+      int designHeight = 0;
+      if (ElementHeader* root = instance->Root()) {
+        const std::vector<uint8_t> bitmap = module.Bitmap(root->imageId);
+        if (!bitmap.empty()) designHeight = ReadBitmapInfo(bitmap).height;
+      }
+      const int designWidth = static_cast<int>(source->designWidth);
+      instance->header.width = placement.width > 0 ? placement.width : designWidth;
+      instance->header.height = placement.height > 0 ? placement.height
+                                : designWidth > 0     ? designHeight * instance->header.width / designWidth
+                                                      : designHeight;
+      instances_.push_back(std::move(instance));
+    }
+  }
+}
+
+Panel::~Panel() {
+  if (installed_) Remove();
+  if (connected_) Disconnect();
+}
+
+void Panel::CopyTree(GaugeInstance& instance) {
+  instance.elementList[0] = nullptr;
+  if (instance.source->elementList != nullptr && instance.source->elementList[0] != nullptr)
+    instance.elementList[0] = CopyElement(instance, instance.source->elementList[0], 0);
+  instance.header.elementList = instance.elementList;
+  instance.iconValues.assign(instance.elements.size(), 0.0);
+}
+
+ElementHeader* Panel::CopyElement(GaugeInstance& instance, const ElementHeader* source, int depth) {
+  if (depth > kMaxTreeDepth) throw std::runtime_error("element tree deeper than 16 levels");
+  if (instance.elements.size() >= kMaxElements) throw std::runtime_error("element tree larger than 256 elements");
+
+  ElementHeader* copy = nullptr;
+  if (source->type == kElementStatic) {
+    copy = Allocate<ElementHeader>(instance.storage_);
+    *copy = *source;
+  } else if (source->type == kElementIcon) {
+    auto* icon = Allocate<IconElement>(instance.storage_);
+    *icon = *reinterpret_cast<const IconElement*>(source);
+    copy = &icon->element;
+  } else {
+    throw std::runtime_error("element of unknown type " + std::to_string(source->type));
+  }
+  copy->gauge = &instance.header;
+  instance.elements.push_back(copy);
+
+  // Elements with a drawing surface get the surface's size from their image.
+  if ((copy->flags & 0xFF) == kElementDrawingSurface) {
+    auto* surface = Allocate<SurfaceInfo>(instance.storage_);
+    const std::vector<uint8_t> bitmap = module_.Bitmap(copy->imageId);
+    if (!bitmap.empty()) {
+      const BitmapInfo info = ReadBitmapInfo(bitmap);
+      surface->width = info.width;
+      surface->height = info.height;
+    }
+    copy->surfaceInfo = surface;
+  }
+
+  if (source->children != nullptr) {
+    size_t count = 0;
+    while (source->children[count] != nullptr)
+      if (++count > kMaxChildren) throw std::runtime_error("element with more than 64 children");
+    auto** children = Allocate<ElementHeader*>(instance.storage_, count + 1);
+    for (size_t i = 0; i < count; ++i) children[i] = CopyElement(instance, source->children[i], depth + 1);
+    copy->children = children;
+  }
+  return copy;
+}
+
+void Panel::Broadcast(int32_t code, uintptr_t extra) {
+  for (auto& instance : instances_)
+    if (instance->header.callback != nullptr) instance->header.callback(&instance->header, code, extra);
+}
+
+void Panel::Start() {
+  Connect();
+  Install();
+}
+
+void Panel::Connect() {
+  if (connected_) return;
+  for (auto& instance : instances_)
+    if (instance->header.query != nullptr) instance->header.query();
+  Broadcast(kServiceConnect, 0);
+  connected_ = true;
+}
+
+void Panel::Install() {
+  if (installed_ || !connected_) return;
+  for (auto& instance : instances_)
+    if (instance->header.install != nullptr) instance->header.install(reinterpret_cast<uintptr_t>(&instance->header));
+  Broadcast(kServiceInstall, module_.Handle());
+  Broadcast(kServicePostInstall, 0);
+  for (auto& instance : instances_)
+    if (instance->header.initialise != nullptr) instance->header.initialise();
+  installed_ = true;
+}
+
+void Panel::Frame(double framesPerSecond) {
+  if (!installed_) return;
+  timeS_ += 1.0 / framesPerSecond;
+  services_.SetSimVariable(kSimTickCount18Hz, static_cast<double>(Ticks()));
+  for (auto& instance : instances_)
+    if (instance->header.update != nullptr) instance->header.update();
+  Broadcast(kServiceUpdate, 0);
+  Broadcast(kServiceDraw, 0);
+  for (auto& instance : instances_) {
+    if (instance->header.draw != nullptr) instance->header.draw();
+    for (size_t i = 0; i < instance->elements.size(); ++i) {
+      ElementHeader* element = instance->elements[i];
+      if (element->type != kElementIcon) continue;
+      auto* icon = reinterpret_cast<IconElement*>(element);
+      if (icon->callback != nullptr) instance->iconValues[i] = icon->callback(element);
+    }
+  }
+}
+
+void Panel::Remove() {
+  if (!installed_) return;
+  Broadcast(kServiceRemove, 0);
+  for (auto& instance : instances_)
+    if (instance->header.kill != nullptr) instance->header.kill();
+  installed_ = false;
+}
+
+void Panel::Disconnect() {
+  if (!connected_) return;
+  Broadcast(kServiceDisconnect, 0);
+  connected_ = false;
+}
+
+bool Panel::Click(GaugeInstance& instance, int x, int y, uint32_t mouseFlags) {
+  MouseArea* area = instance.header.mouseAreas;
+  if (area == nullptr || area->kind != kMouseListStart) return false;
+  for (int i = 1; i < 256 && area[i].kind != kMouseListEnd; ++i) {
+    const MouseArea& a = area[i];
+    const bool inside = x >= a.x && y >= a.y && x < a.x + a.width && y < a.y + a.height;
+    if (a.kind != kMouseArea || !inside || (a.acceptedFlags & mouseFlags) == 0 || a.handler == nullptr) continue;
+    PixelPoint relative{x - a.x, y - a.y};
+    a.handler(&relative, mouseFlags);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace kvr::host

@@ -1,0 +1,77 @@
+// The placed gauges of a panel and their life: each placement gets its own copy of the gauge header and
+// element tree (so instances keep their own parameter string, state slot, flags and drawing surfaces), and
+// the panel drives every instance's callback with the service codes in the order a simulator does.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/module_loader.h"
+#include "host/panel_config.h"
+#include "host/panel_services.h"
+#include "module/gauge/panel_sdk.h"
+
+namespace kvr::host {
+
+struct GaugeInstance {
+  GaugePlacement placement;
+  GaugeHeader* source = nullptr;  // the module's template
+  GaugeHeader header{};           // this instance's copy, passed to the callback
+  std::string parameters;
+  ElementHeader* elementList[2] = {nullptr, nullptr};
+  std::vector<ElementHeader*> elements;     // every element of the copied tree, parents before children
+  std::vector<double> iconValues;           // last image index per element (icons only; 0 otherwise)
+
+  ElementHeader* Root() const { return elementList[0]; }
+
+ private:
+  friend class Panel;
+  std::vector<std::unique_ptr<uint8_t[]>> storage_;  // element records, child lists, surface records
+};
+
+class Panel {
+ public:
+  static constexpr int kTicksPerSecond = 18;
+
+  // Places every gauge of `config` that `module` has. Placements naming another module or an unknown
+  // gauge are left out and described in `warnings`; the rest of the panel still loads.
+  Panel(const PanelConfig& config, LoadedModule& module, PanelServices& services, std::vector<std::string>& warnings);
+  ~Panel();  // removes and disconnects what is still installed
+  Panel(const Panel&) = delete;
+  Panel& operator=(const Panel&) = delete;
+
+  const std::vector<std::unique_ptr<GaugeInstance>>& Instances() const { return instances_; }
+
+  // The simulator's order: Connect (14), Install (2, then 3), Frame (6, then 10) as often as wanted,
+  // Remove (12), Disconnect (15). Each step is taken once; Start does the first two.
+  void Start();
+  void Connect();
+  void Install();
+  // Advances simulated time by one frame at `framesPerSecond`, sets the 18 Hz tick counter (simulator
+  // variable 1), then calls code 6 and code 10 on every instance and evaluates every icon.
+  void Frame(double framesPerSecond);
+  void Remove();
+  void Disconnect();
+
+  double TimeS() const { return timeS_; }
+  uint32_t Ticks() const { return static_cast<uint32_t>(timeS_ * kTicksPerSecond); }
+
+  // A click at (x, y) in design pixels of `instance` with the given mouse flags: the first area of its
+  // list that contains the point and accepts one of the flags gets it. Returns whether a handler ran.
+  bool Click(GaugeInstance& instance, int x, int y, uint32_t mouseFlags);
+
+ private:
+  void CopyTree(GaugeInstance& instance);
+  ElementHeader* CopyElement(GaugeInstance& instance, const ElementHeader* source, int depth);
+  void Broadcast(int32_t code, uintptr_t extra);
+
+  LoadedModule& module_;
+  PanelServices& services_;
+  std::vector<std::unique_ptr<GaugeInstance>> instances_;
+  bool connected_ = false, installed_ = false;
+  double timeS_ = 0;
+};
+
+}  // namespace kvr::host

@@ -1,0 +1,201 @@
+// The real module driven through a whole panel life by the host, with the FSUIPC server in place: what
+// a simulator would see on the panel variables and FSUIPC bytes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "host/panel_session.h"
+#include "tests/gauge/module_fixture.h"
+
+namespace kvr::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PanelLifecycle : public ::testing::Test {
+ protected:
+  fs::path dir = fs::temp_directory_path() / ("kvr_panel_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                              "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+
+  void SetUp() override { fs::create_directories(dir); }
+  void TearDown() override { fs::remove_all(dir); }
+
+  std::unique_ptr<PanelSession> Open(const std::string& gauges) {
+    std::ofstream(dir / "panel.cfg") << "[Window00]\n" << gauges;
+    SessionOptions options;
+    options.panelFile = dir / "panel.cfg";
+    options.gaugesDir = testing::BinDir();
+    return std::make_unique<PanelSession>(options);
+  }
+
+  static int32_t Published(PanelSession& s, const std::string& name) {
+    const PublishedVariable* v = s.Services().Find(name);
+    EXPECT_NE(v, nullptr) << name;
+    return v != nullptr ? *static_cast<const int32_t*>(v->address) : -999;
+  }
+
+  static GaugeInstance& Instance(PanelSession& s, const std::string& gauge) {
+    for (auto& i : s.GetPanel().Instances())
+      if (i->placement.gauge == gauge) return *i;
+    throw std::runtime_error("no instance " + gauge);
+  }
+};
+
+TEST_F(PanelLifecycle, LoadOpensTheLinkAndAWholeLifeKeepsTheOutsideProgramsBytesRight) {
+  auto session = Open(
+      "gauge00=KVR_TCAS!IVSI, 8, 8, 158, 158, pic=n\n"
+      "gauge01=KVR_TCAS!Logic, 0, 0, 1, 1\n"
+      "gauge02=KVR_TCAS!Transponder, 184, 40, 228, 89, pic=n\n");
+  FsuipcServer& fsuipc = session->Fsuipc();
+  // Static initialisation at load found the server and wrote the client's version.
+  EXPECT_EQ(fsuipc.ClientVersion(), 1100);
+  EXPECT_EQ(fsuipc.Peek<uint32_t>(0x3308), 0xFADE0007u);
+  EXPECT_EQ(fsuipc.BlocksRefused(), 0u);
+
+  Panel& panel = session->GetPanel();
+  panel.Start();
+  // Connection publishes before any installation, whatever the placement order.
+  const auto& log = session->Services().PublicationLog();
+  ASSERT_GE(log.size(), 11u);
+  const auto firstIvsi = std::find(log.begin(), log.end(), "KVR_TCAS!IVSI.redraw");
+  EXPECT_LT(std::find(log.begin(), log.end(), "KVR_TCAS!Logic"), firstIvsi);
+  EXPECT_LT(std::find(log.begin(), log.end(), "KVR_TCAS!Transponder.power"), firstIvsi);
+  EXPECT_EQ(session->Services().Published().size(), 11u);
+  EXPECT_EQ(Published(*session, "KVR_TCAS!IVSI.mode_index"), 1);  // standby until someone turns the knob
+  EXPECT_EQ(Published(*session, "KVR_TCAS!IVSI.range_index"), 0);
+  EXPECT_EQ(fsuipc.Peek<uint8_t>(0x7B90), 1);  // one transponder head counted in
+
+  // The drawing element of the IVSI got a surface the size of its image.
+  GaugeInstance& ivsi = Instance(*session, "IVSI");
+  ASSERT_NE(ivsi.Root()->children[0]->surfaceInfo, nullptr);
+  EXPECT_EQ(ivsi.Root()->children[0]->surfaceInfo->width, 132);
+  EXPECT_EQ(ivsi.Root()->children[0]->surfaceInfo->height, 132);
+  EXPECT_NE(ivsi.header.gaugeState, nullptr);
+
+  panel.Frame(18);
+  EXPECT_EQ(fsuipc.Peek<uint8_t>(0x7B91), 1);  // the mode knob was evaluated in standby
+  EXPECT_EQ(Published(*session, "KVR_TCAS!IVSI.redraw"), 0);
+
+  // A pilot turns the IVSI's mode to TA/RA (right clicks on the top-left corner) and the range up.
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(panel.Click(ivsi, 10, 10, kMouseRightSingle));
+  EXPECT_TRUE(panel.Click(ivsi, 150, 10, kMouseRightSingle));
+  EXPECT_FALSE(panel.Click(ivsi, 79, 79, kMouseLeftSingle));  // the face's centre has no area
+  EXPECT_EQ(Published(*session, "KVR_TCAS!IVSI.mode_index"), 4);  // clamped at the top
+  EXPECT_EQ(Published(*session, "KVR_TCAS!IVSI.range_index"), 1);
+  EXPECT_EQ(Published(*session, "KVR_TCAS!IVSI.redraw"), 1);
+  panel.Frame(18);
+  EXPECT_EQ(fsuipc.Peek<uint8_t>(0x7B91), 0);
+  // The Transponder's knob pictures follow the IVSI's variables.
+  GaugeInstance& head = Instance(*session, "Transponder");
+  EXPECT_DOUBLE_EQ(head.iconValues[4], 1.0);  // range knob
+  EXPECT_DOUBLE_EQ(head.iconValues[5], 4.0);  // mode knob
+  EXPECT_DOUBLE_EQ(head.iconValues[7], 2.0);  // absolute/relative: relative is picture 2
+
+  panel.Remove();
+  EXPECT_EQ(session->Services().Find("KVR_TCAS!IVSI.mode_index"), nullptr);
+  panel.Disconnect();
+  EXPECT_EQ(session->Services().Find("KVR_TCAS!Transponder.power"), nullptr);
+  EXPECT_EQ(ivsi.header.gaugeState, nullptr);
+  EXPECT_EQ(fsuipc.Peek<uint8_t>(0x7B90), 0);  // counted out again
+
+  const uint64_t served = fsuipc.BlocksServed();
+  session->Unload();
+  EXPECT_EQ(fsuipc.BlocksServed(), served);  // closing the link sends nothing
+}
+
+TEST_F(PanelLifecycle, UnknownGaugesAreReportedAndTheRestOfThePanelLoads) {
+  auto session = Open(
+      "gauge00=KVR_TCAS!Nope, 0, 0\n"
+      "gauge01=Other!IVSI, 0, 0\n"
+      "gauge02=KVR_TCAS!IVSIb, 10, 10, 316\n");
+  ASSERT_EQ(session->Warnings().size(), 2u);
+  EXPECT_NE(session->Warnings()[0].find(":2: module KVR_TCAS has no gauge \"Nope\""), std::string::npos);
+  EXPECT_NE(session->Warnings()[1].find(":3: module \"Other\" is not loaded"), std::string::npos);
+  ASSERT_EQ(session->GetPanel().Instances().size(), 1u);
+  const GaugeHeader& placed = session->GetPanel().Instances()[0]->header;
+  EXPECT_EQ(placed.width, 316);
+  EXPECT_EQ(placed.height, 316);  // in the proportions of the 158 x 158 root image
+}
+
+TEST_F(PanelLifecycle, EachPlacementOwnsItsHeaderTreeAndState) {
+  auto session = Open(
+      "gauge00=KVR_TCAS!IVSI, 0, 0, 158, 158, nv=n\n"
+      "gauge01=KVR_TCAS!IVSI, 200, 0, 158, 158, pic=n\n");
+  session->GetPanel().Start();
+  const auto& instances = session->GetPanel().Instances();
+  ASSERT_EQ(instances.size(), 2u);
+  EXPECT_NE(instances[0]->header.gaugeState, instances[1]->header.gaugeState);
+  EXPECT_NE(instances[0]->Root(), instances[1]->Root());
+  EXPECT_EQ(instances[0]->Root()->gauge, &instances[0]->header);
+  EXPECT_STREQ(instances[1]->header.parameters, "pic=n");
+  // Only the second publishes; both read the same module-wide variables.
+  EXPECT_EQ(session->Services().Published().size(), 8u);
+  EXPECT_TRUE(session->GetPanel().Click(*instances[0], 120, 120, kMouseLeftSingle));
+  EXPECT_EQ(Published(*session, "KVR_TCAS!IVSI.absolute_relative"), 1);  // already at the top
+  EXPECT_TRUE(session->GetPanel().Click(*instances[0], 120, 120, kMouseRightSingle));
+  EXPECT_EQ(Published(*session, "KVR_TCAS!IVSI.absolute_relative"), 0);
+}
+
+TEST_F(PanelLifecycle, SelectorReadersBindLazilyAndIgnoreAWrongTypeCode) {
+  auto session = Open("gauge00=KVR_TCAS!Transponder, 0, 0, 228, 89, pic=n\n");
+  Panel& panel = session->GetPanel();
+  panel.Start();
+  panel.Frame(18);
+  GaugeInstance& head = Instance(*session, "Transponder");
+  EXPECT_DOUBLE_EQ(head.iconValues[4], 0.0);  // no IVSI on the panel: its own range
+
+  int32_t range = 3, above = 7;
+  PanelHost* host = session->Services().Table();
+  host->PublishVariable(&range, kTypeInt32, "KVR_TCAS!IVSI.range_index");
+  host->PublishVariable(&above, kTypeFlag32, "KVR_TCAS!IVSI.above_below");
+  panel.Frame(18);
+  EXPECT_DOUBLE_EQ(head.iconValues[4], 3.0);  // found on a later frame
+  EXPECT_DOUBLE_EQ(head.iconValues[6], 1.0);  // a flag is not an index: the reader keeps its own
+  range = 9;
+  panel.Frame(18);
+  EXPECT_DOUBLE_EQ(head.iconValues[4], 4.0);  // clamped
+}
+
+TEST(PanelServices, SimulatorVariablesBindingAndEvents) {
+  PanelServices services;
+  PanelHost* host = services.Table();
+  services.SetSimVariable(65, -1300.0);
+  services.SetSimInteger(kSimTransponderCode, 0x1200);
+
+  VariableRecord vs{65, nullptr, 0, {0}};
+  host->RefreshVariable(&vs);
+  EXPECT_DOUBLE_EQ(vs.value.f64, -1300.0);
+
+  VariableRecord code{kSimTransponderCode, nullptr, 0, {0}};
+  code.value.f64 = 123.456;  // stale high bits must not survive
+  host->InitSimVariable(&code);
+  EXPECT_NE(code.typeCode, 0u);
+  EXPECT_EQ(code.value.u32, 0x1200u);
+  uint64_t raw;
+  std::memcpy(&raw, &code.value, 8);
+  EXPECT_EQ(raw, 0x1200u);
+
+  VariableRecord bound{};
+  host->BindVariable(&bound, "KVR_TCAS!Nothing");
+  EXPECT_EQ(bound.valuePointer, nullptr);
+  int32_t x = 5;
+  host->PublishVariable(&x, kTypeInt32, "KVR_TCAS!Something");
+  host->BindVariable(&bound, "KVR_TCAS!Something");
+  EXPECT_EQ(bound.valuePointer, &x);
+  EXPECT_EQ(bound.typeCode, kTypeInt32);
+
+  host->SendEvent(0x10397, 0);
+  ASSERT_EQ(services.Events().size(), 1u);
+  EXPECT_EQ(services.Events()[0].eventId, 0x10397u);
+  EXPECT_EQ(host->QueryService("ITrafficInfo"), nullptr);
+  int traffic;
+  services.RegisterService("ITrafficInfo", &traffic);
+  EXPECT_EQ(host->QueryService("ITrafficInfo"), &traffic);
+}
+
+}  // namespace
+}  // namespace kvr::host
