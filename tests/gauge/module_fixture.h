@@ -15,8 +15,8 @@ inline std::filesystem::path BinDir() {
 inline std::filesystem::path ModuleFile() { return BinDir() / "KVR_TCAS.gau"; }
 
 inline std::filesystem::path SourceDir() {
-  const char* dir = std::getenv("KVR_SOURCE_DIR");
-  return dir != nullptr ? std::filesystem::path(dir) : std::filesystem::current_path();
+  if (const char* dir = std::getenv("KVR_SOURCE_DIR")) return dir;
+  return KVR_SOURCE_DIR_DEFAULT;
 }
 
 }  // namespace kvr::testing
