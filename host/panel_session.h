@@ -36,6 +36,12 @@ class PanelSession {
   const PanelConfig& Config() const { return config_; }
   const std::vector<std::string>& Warnings() const { return warnings_; }
 
+  // The simulator's pause and slew states as FSUIPC shows them (0x0264 and 0x05DC, non-zero when on).
+  void SetPaused(bool paused) { fsuipc_->Poke<uint16_t>(kPauseOffset, paused ? 1 : 0); }
+  void SetSlewing(bool slewing) { fsuipc_->Poke<uint16_t>(kSlewOffset, slewing ? 1 : 0); }
+  static constexpr uint32_t kPauseOffset = 0x0264;
+  static constexpr uint32_t kSlewOffset = 0x05DC;
+
   // Drops the panel and unloads the module now (what the destructor does), so that a caller can look at
   // the server and the services after the module is gone.
   void Unload();

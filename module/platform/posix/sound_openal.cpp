@@ -13,11 +13,18 @@
 //     file = /path/capture.wav
 // The file is rewritten from the start each time a device opens; its header lengths are filled in when
 // the device closes. Both variables must be set before the process's first OpenAL call.
+//
+// Hearing it in step with a simulated clock: a host that sets KVR_SOUND_LOOPBACK_HZ (samples per second)
+// gets an OpenAL loopback device, mono 16-bit at that rate, which mixes only when the host asks for
+// samples (alcRenderSamplesSOFT on the current context's device). Sources then play, and end, in the
+// host's time rather than the wall clock's.
 #include "module/platform/sound.h"
 
 #include <AL/al.h>
 #include <AL/alc.h>
+#include <AL/alext.h>
 
+#include <cstdlib>
 #include <new>
 
 namespace kvr::platform {
@@ -54,12 +61,29 @@ ALenum AlFormat(const SoundFormat& format) {
   return 0;
 }
 
+// The loopback device a host asked for with KVR_SOUND_LOOPBACK_HZ, with the attributes of its context;
+// null when none was asked for or the library cannot make one.
+ALCdevice* OpenLoopbackDevice(ALCint attributes[7]) {
+  const char* rate = std::getenv("KVR_SOUND_LOOPBACK_HZ");
+  const long hz = rate != nullptr ? std::strtol(rate, nullptr, 10) : 0;
+  if (hz <= 0 || hz > 192000) return nullptr;
+  auto open = reinterpret_cast<LPALCLOOPBACKOPENDEVICESOFT>(alcGetProcAddress(nullptr, "alcLoopbackOpenDeviceSOFT"));
+  if (open == nullptr) return nullptr;
+  const ALCint wanted[7] = {ALC_FORMAT_CHANNELS_SOFT, ALC_MONO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_SHORT_SOFT,
+                            ALC_FREQUENCY, static_cast<ALCint>(hz), 0};
+  for (int i = 0; i < 7; ++i) attributes[i] = wanted[i];
+  return open(nullptr);
+}
+
 SoundDeviceHandle OpenDevice() {
   auto* device = new (std::nothrow) Device{nullptr, nullptr};
   if (device == nullptr) return nullptr;
-  device->device = alcOpenDevice(nullptr);
+  ALCint loopbackAttributes[7] = {0};
+  device->device = OpenLoopbackDevice(loopbackAttributes);
+  const bool loopback = device->device != nullptr;
+  if (!loopback) device->device = alcOpenDevice(nullptr);
   if (device->device != nullptr) {
-    device->context = alcCreateContext(device->device, nullptr);
+    device->context = alcCreateContext(device->device, loopback ? loopbackAttributes : nullptr);
     if (device->context == nullptr || alcMakeContextCurrent(device->context) != ALC_TRUE) {
       if (device->context != nullptr) alcDestroyContext(device->context);
       alcCloseDevice(device->device);
