@@ -1,0 +1,169 @@
+// Resolution advisory state machine.
+#include "avertine/advisory_generator.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "avertine/avertine.h"
+
+namespace avertine {
+namespace {
+
+bool Positive(Strength strength) {
+  return strength == Strength::Maintain || strength == Strength::Corrective || strength == Strength::Increase;
+}
+
+// The complement of the first coordinating intruder's sense: 1 up, 2 down, 0 when none coordinates.
+int ForcedSense(std::span<const ThreatGeometry> threats) {
+  for (const ThreatGeometry& threat : threats) {
+    if (threat.coordinationSense == 1) return 2;
+    if (threat.coordinationSense == 2) return 1;
+  }
+  return 0;
+}
+
+double MinEvaluationTimeS(std::span<const ThreatGeometry> threats) {
+  double least = std::numeric_limits<double>::infinity();
+  for (const ThreatGeometry& threat : threats) least = std::min(least, SeparationPredictor::EvaluationTimeS(threat));
+  return least;
+}
+
+}  // namespace
+
+AdvisoryEvent AdvisoryGenerator::Update(const GeneratorInput& input) {
+  if (!input.enabled) {
+    if (!advisory_.active) return AdvisoryEvent::None;
+    Reset();
+    return AdvisoryEvent::Withdrawn;  // inhibited or switched off: removed without "clear of conflict"
+  }
+  if (input.threats.empty()) {
+    if (!advisory_.active) return AdvisoryEvent::None;
+    Reset();
+    return AdvisoryEvent::Cleared;
+  }
+  if (!advisory_.active) return Start(input);
+  advisory_.threatCount = static_cast<int>(input.threats.size());
+  return Revise(input);
+}
+
+AdvisoryEvent AdvisoryGenerator::Start(const GeneratorInput& input) {
+  const double alimFt = input.level->alimFt;
+  const SenseConstraints constraints{input.descendAllowed, ForcedSense(input.threats)};
+  const Sense sense = SenseSelector::ChooseSense(input.threats, alimFt, constraints);
+  const StrengthChoice choice = SenseSelector::ChooseStrength(input.threats, sense, input.ownRateFpm, alimFt,
+                                                              kInitialResponse,
+                                                              -std::numeric_limits<double>::infinity());
+  advisory_ = Advisory{};
+  advisory_.active = true;
+  advisory_.sense = sense;
+  advisory_.strength = choice.strength;
+  advisory_.limitFpm = choice.limitFpm;
+  advisory_.crossing = SenseSelector::IsCrossing(input.threats, sense);
+  advisory_.threatCount = static_cast<int>(input.threats.size());
+  advisory_.startS = input.nowS;
+  advisory_.changedS = input.nowS;
+  advisory_.response = kInitialResponse;
+  return AdvisoryEvent::Started;
+}
+
+AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
+  const double alimFt = input.level->alimFt;
+  const Sense sense = advisory_.sense;
+  const Strength strength = advisory_.strength;
+  const double limit = advisory_.limitFpm;
+  const auto threats = input.threats;
+
+  // Descending near the ground: a descent stops, an increased descent eases back to 1500 ft/min.
+  if (sense == Sense::Down && !input.descendAllowed && Positive(strength)) {
+    Change(sense, Strength::Adjust, 0.0, threats, input.nowS);
+    return AdvisoryEvent::Weakened;
+  }
+  if (sense == Sense::Down && strength == Strength::Increase && !input.increaseDescentAllowed) {
+    Change(sense, Strength::Corrective, kCorrectiveRateFpm, threats, input.nowS);
+    return AdvisoryEvent::Weakened;
+  }
+
+  // The response expected to the latest change, less the part of its delay already elapsed.
+  ResponseModel expected = advisory_.response;
+  expected.delayS = std::max(0.0, expected.delayS - (input.nowS - advisory_.changedS));
+  const double separationFt = SeparationPredictor::MinSeparationFt(threats, sense, limit, expected);
+
+  // Reversal: once per encounter, when even the strongest advisory in this sense falls short of ALIM
+  // and the other sense gains clearly more.
+  const Sense other = Opposite(sense);
+  const bool otherAllowed = other != Sense::Down || input.descendAllowed;
+  if (!advisory_.reversed && otherAllowed && MinEvaluationTimeS(threats) >= kMinReversalTimeS) {
+    const double strongestFpm = IncreaseAllowed(input, sense) ? kIncreaseRateFpm : std::max(limit, kCorrectiveRateFpm);
+    const double bestFt = std::max(
+        separationFt, SeparationPredictor::MinSeparationFt(threats, sense, strongestFpm, kSubsequentResponse));
+    const double reversedFt =
+        SeparationPredictor::MinSeparationFt(threats, other, kCorrectiveRateFpm, kSubsequentResponse);
+    if (bestFt < alimFt && reversedFt >= bestFt + kReversalGainFraction * alimFt) {
+      Change(other, Strength::Corrective, kCorrectiveRateFpm, threats, input.nowS);
+      advisory_.reversed = true;
+      return AdvisoryEvent::Reversed;
+    }
+  }
+
+  if (separationFt < alimFt) {
+    if (strength == Strength::Monitor || strength == Strength::Adjust) {
+      const StrengthChoice choice = SenseSelector::ChooseStrength(threats, sense, input.ownRateFpm, alimFt,
+                                                                  kSubsequentResponse, limit);
+      if (choice.limitFpm > limit) {
+        Change(sense, choice.strength, choice.limitFpm, threats, input.nowS);
+        return AdvisoryEvent::Strengthened;
+      }
+    } else if (limit < kIncreaseRateFpm && IncreaseAllowed(input, sense) &&
+               input.nowS - advisory_.changedS >= kMinIncreaseDelayS) {
+      const double increasedFt =
+          SeparationPredictor::MinSeparationFt(threats, sense, kIncreaseRateFpm, kSubsequentResponse);
+      if (increasedFt > separationFt) {
+        Change(sense, Strength::Increase, kIncreaseRateFpm, threats, input.nowS);
+        return AdvisoryEvent::Strengthened;
+      }
+    }
+    return AdvisoryEvent::None;
+  }
+
+  // Weakening: once levelling off now still keeps ALIM with a margin, ask for level flight only.
+  if (Positive(strength) && input.nowS - advisory_.changedS >= kMinWeakenDelayS) {
+    const double levelFt = SeparationPredictor::MinSeparationFt(threats, sense, 0.0, kSubsequentResponse);
+    if (levelFt >= alimFt + kWeakenMarginFt) {
+      Change(sense, Strength::Adjust, 0.0, threats, input.nowS);
+      return AdvisoryEvent::Weakened;
+    }
+  }
+  return AdvisoryEvent::None;
+}
+
+void AdvisoryGenerator::Change(Sense sense, Strength strength, double limitFpm,
+                               std::span<const ThreatGeometry> threats, double nowS) {
+  advisory_.sense = sense;
+  advisory_.strength = strength;
+  advisory_.limitFpm = limitFpm;
+  advisory_.crossing = SenseSelector::IsCrossing(threats, sense);
+  advisory_.changedS = nowS;
+  advisory_.response = kSubsequentResponse;
+}
+
+bool AdvisoryGenerator::IncreaseAllowed(const GeneratorInput& input, Sense sense) const {
+  return sense == Sense::Up || input.increaseDescentAllowed;
+}
+
+void AdvisoryGenerator::DisplayLimits(float* lowerFpm, float* upperFpm, float* targetFpm) const {
+  *lowerFpm = kvr::kNoLowerLimitFpm;
+  *upperFpm = kvr::kNoUpperLimitFpm;
+  *targetFpm = kvr::kNoTargetFpm;
+  if (!advisory_.active) return;
+  // A preventive advisory only prohibits; every other one also shows the rate to fly (green).
+  const bool green = advisory_.strength != Strength::Monitor;
+  if (advisory_.sense == Sense::Up) {
+    *lowerFpm = static_cast<float>(advisory_.limitFpm);
+    if (green) *targetFpm = *lowerFpm;
+  } else {
+    *upperFpm = static_cast<float>(0.0 - advisory_.limitFpm);
+    if (green) *targetFpm = *upperFpm;
+  }
+}
+
+}  // namespace avertine

@@ -1,0 +1,70 @@
+// Tracking of one intruder and the geometry of closest approach.
+#include "avertine/intruder_track.h"
+
+#include <cmath>
+
+#include "avertine/own_ship_state.h"
+#include "avertine/tcas_parameters.h"
+
+namespace avertine {
+
+void IntruderTrack::Start(uint32_t id) {
+  *this = IntruderTrack{};
+  id_ = id;
+}
+
+void IntruderTrack::Report(double nowS, double northNm, double eastNm, bool altitudeKnown,
+                           double altitudeFt) {
+  if (reports_ > 0 && nowS <= lastReportS_) return;  // same frame: the first report stands
+  const double dtS = nowS - lastReportS_;
+  north_.Update(northNm, dtS, kTrackAlpha, kTrackBeta);
+  east_.Update(eastNm, dtS, kTrackAlpha, kTrackBeta);
+  if (altitudeKnown) {
+    if (!altitudeKnown_) altitude_.Reset();  // altitude (re)appears: start its filter afresh
+    altitude_.Update(altitudeFt, dtS, kTrackAlpha, kTrackBeta);
+  }
+  altitudeKnown_ = altitudeKnown;
+  lastReportS_ = nowS;
+  ++reports_;
+}
+
+bool IntruderTrack::Firm() const { return reports_ >= kFirmTrackReports; }
+
+double IntruderTrack::IntruderRateFpm() const {
+  return AltitudeRateKnown() ? altitude_.RatePerS() * kSecondsPerMinute : 0.0;
+}
+
+ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) const {
+  ThreatGeometry g;
+  const double ageS = nowS - lastReportS_;
+  const double n = north_.ValueAfter(ageS);
+  const double e = east_.ValueAfter(ageS);
+  const double vn = north_.RatePerS();
+  const double ve = east_.RatePerS();
+  g.rangeNm = std::sqrt(n * n + e * e);
+  const double dot = n * vn + e * ve;
+  g.rangeRateNmPerS = g.rangeNm > 1e-9 ? dot / g.rangeNm : 0.0;
+  const double speedSq = vn * vn + ve * ve;
+  g.closing = dot < 0.0 && speedSq > 1e-12;
+  if (g.closing) {
+    g.timeToCpaS = -dot / speedSq;
+    const double cn = n + vn * g.timeToCpaS;
+    const double ce = e + ve * g.timeToCpaS;
+    g.missDistanceNm = std::sqrt(cn * cn + ce * ce);
+  } else {
+    g.timeToCpaS = 0.0;
+    g.missDistanceNm = g.rangeNm;
+  }
+
+  g.ownRateFpm = own.VerticalRateFpm();
+  g.altitudeKnown = altitudeKnown_;
+  if (altitudeKnown_) {
+    g.intruderRateFpm = IntruderRateFpm();
+    g.relativeAltitudeFt = altitude_.ValueAfter(ageS) - own.TrackedAltitudeFt();
+    g.relativeRateFpm = g.intruderRateFpm - g.ownRateFpm;
+  }
+  g.coordinationSense = coordinationSense;
+  return g;
+}
+
+}  // namespace avertine

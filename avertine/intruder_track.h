@@ -1,0 +1,50 @@
+// The track of one traffic identifier: relative position (north/east) and intruder altitude, each
+// smoothed by an alpha-beta filter from successive reports, plus what the threat logic remembers about
+// the intruder between frames.
+#pragma once
+
+#include <cstdint>
+
+#include "avertine/alpha_beta_filter.h"
+#include "avertine/avertine.h"
+#include "avertine/threat_geometry.h"
+
+namespace avertine {
+
+class OwnShipState;
+
+class IntruderTrack {
+ public:
+  void Start(uint32_t id);
+
+  // One report at logic time `nowS`; a second report in the same frame is ignored. `altitudeFt` is
+  // ignored when `altitudeKnown` is false.
+  void Report(double nowS, double northNm, double eastNm, bool altitudeKnown, double altitudeFt);
+
+  // Geometry at `nowS` (extrapolated when the last report is older) against the own aircraft.
+  ThreatGeometry Estimate(double nowS, const OwnShipState& own) const;
+
+  uint32_t Id() const { return id_; }
+  bool Firm() const;
+  bool ReportedAt(double nowS) const { return reports_ > 0 && lastReportS_ == nowS; }
+  double LastReportS() const { return lastReportS_; }
+  double IntruderRateFpm() const;  // 0 until the altitude has a rate
+  bool AltitudeRateKnown() const { return altitudeKnown_ && altitude_.HasRate(); }
+
+  // Memory of the threat logic.
+  kvr::ThreatClass threatClass = kvr::ThreatClass::OtherTraffic;
+  bool raThreat = false;
+  double taSinceS = 0.0;        // when the current TA began
+  int coordinationSense = 0;
+
+ private:
+  uint32_t id_ = 0;
+  int reports_ = 0;
+  double lastReportS_ = 0.0;
+  AlphaBetaFilter north_;
+  AlphaBetaFilter east_;
+  AlphaBetaFilter altitude_;
+  bool altitudeKnown_ = false;
+};
+
+}  // namespace avertine

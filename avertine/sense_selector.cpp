@@ -1,0 +1,81 @@
+// Sense and strength selection.
+#include "avertine/sense_selector.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace avertine {
+
+Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double alimFt,
+                                 const SenseConstraints& constraints) {
+  if (!constraints.descendAllowed) return Sense::Up;
+  if (constraints.forcedSense == 1) return Sense::Up;
+  if (constraints.forcedSense == 2) return Sense::Down;
+
+  // Each sense is judged at 1500 ft/min, or at the own rate when that is already steeper that way.
+  const double ownRateFpm = threats.empty() ? 0.0 : threats.front().ownRateFpm;
+  const double upRateFpm = std::clamp(ownRateFpm, kCorrectiveRateFpm, kMaxMaintainRateFpm);
+  const double downRateFpm = std::clamp(-ownRateFpm, kCorrectiveRateFpm, kMaxMaintainRateFpm);
+  const double up = SeparationPredictor::MinSeparationFt(threats, Sense::Up, upRateFpm, kInitialResponse);
+  const double down = SeparationPredictor::MinSeparationFt(threats, Sense::Down, downRateFpm, kInitialResponse);
+  const bool upCrosses = IsCrossing(threats, Sense::Up);
+  const bool downCrosses = IsCrossing(threats, Sense::Down);
+  if (upCrosses != downCrosses) {
+    // Crossing a threat's altitude only when staying on our side cannot reach ALIM and crossing gives more.
+    const Sense stay = upCrosses ? Sense::Down : Sense::Up;
+    const double stayFt = upCrosses ? down : up;
+    const double crossFt = upCrosses ? up : down;
+    if (stayFt >= alimFt || stayFt >= crossFt) return stay;
+    return Opposite(stay);
+  }
+  if (std::fabs(up - down) < kSenseTieFt) {
+    // Symmetric geometry: keep the direction the own aircraft is already moving in, climb when level.
+    return ownRateFpm < 0.0 ? Sense::Down : Sense::Up;
+  }
+  return up > down ? Sense::Up : Sense::Down;
+}
+
+bool SenseSelector::IsCrossing(std::span<const ThreatGeometry> threats, Sense sense) {
+  for (const ThreatGeometry& threat : threats) {
+    if (sense == Sense::Up && threat.relativeAltitudeFt > kCrossingMarginFt) return true;
+    if (sense == Sense::Down && threat.relativeAltitudeFt < -kCrossingMarginFt) return true;
+  }
+  return false;
+}
+
+Strength SenseSelector::StrengthFor(double limitFpm, double ownSenseRateFpm) {
+  const bool complies = ownSenseRateFpm >= limitFpm - kRateToleranceFpm;
+  if (limitFpm <= 0.0) return complies ? Strength::Monitor : Strength::Adjust;
+  if (limitFpm >= kIncreaseRateFpm && !complies) {
+    return Strength::Increase;
+  }
+  return complies ? Strength::Maintain : Strength::Corrective;
+}
+
+StrengthChoice SenseSelector::ChooseStrength(std::span<const ThreatGeometry> threats, Sense sense, double ownRateFpm,
+                                             double alimFt, const ResponseModel& model, double strongerThanFpm) {
+  const double ownSense = SeparationPredictor::SenseRateFpm(ownRateFpm, sense);
+  // Candidates from the weakest up: negative limits, the corrective rate, and the own rate if steeper.
+  double candidates[8];
+  int count = 0;
+  for (double limit : kVerticalSpeedLimitsFpm) {
+    if (limit > strongerThanFpm) candidates[count++] = limit;
+  }
+  if (kCorrectiveRateFpm > strongerThanFpm) candidates[count++] = kCorrectiveRateFpm;
+  if (ownSense > kCorrectiveRateFpm && ownSense > strongerThanFpm) {
+    // Keeping a steeper climb (descent) the aircraft already flies: its rate to the nearest 100 ft/min.
+    candidates[count++] = std::min(std::round(ownSense / 100.0) * 100.0, kMaxMaintainRateFpm);
+  }
+  if (count == 0) candidates[count++] = std::max(strongerThanFpm, kCorrectiveRateFpm);
+
+  double chosen = candidates[count - 1];
+  for (int i = 0; i < count; ++i) {
+    if (SeparationPredictor::MinSeparationFt(threats, sense, candidates[i], model) >= alimFt) {
+      chosen = candidates[i];
+      break;
+    }
+  }
+  return StrengthChoice{StrengthFor(chosen, ownSense), chosen};
+}
+
+}  // namespace avertine

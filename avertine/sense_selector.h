@@ -1,0 +1,43 @@
+// Chooses the sense (up or down) and the strength of a resolution advisory against a set of threats:
+// the sense by the separation each gives at closest approach with the standard response, preferring
+// not to cross a threat's altitude; the strength as the weakest advisory that still reaches ALIM.
+#pragma once
+
+#include <span>
+
+#include "avertine/separation_predictor.h"
+#include "avertine/threat_geometry.h"
+
+namespace avertine {
+
+enum class Strength { None, Monitor, Adjust, Maintain, Corrective, Increase };
+
+struct StrengthChoice {
+  Strength strength = Strength::None;
+  double limitFpm = 0.0;  // the limiting rate in sense coordinates
+};
+
+struct SenseConstraints {
+  bool descendAllowed = true;
+  int forcedSense = 0;  // 1 up, 2 down: the complement of a coordinating intruder's sense; 0 free
+};
+
+class SenseSelector {
+ public:
+  // The sense for a new advisory.
+  static Sense ChooseSense(std::span<const ThreatGeometry> threats, double alimFt, const SenseConstraints& constraints);
+
+  // True when the sense takes the own aircraft through some threat's current altitude.
+  static bool IsCrossing(std::span<const ThreatGeometry> threats, Sense sense);
+
+  // The weakest advisory in `sense` whose limiting rate reaches `alimFt` with `model`, among the
+  // negative limits stricter than `strongerThanFpm`, 1500 ft/min, and the own rate when it is steeper.
+  // When none reaches ALIM the strongest of them. `ownRateFpm` is in ft/min, not sense coordinates.
+  static StrengthChoice ChooseStrength(std::span<const ThreatGeometry> threats, Sense sense, double ownRateFpm,
+                                       double alimFt, const ResponseModel& model, double strongerThanFpm);
+
+  // The strength a limiting rate amounts to, given the own rate (both in sense coordinates).
+  static Strength StrengthFor(double limitFpm, double ownSenseRateFpm);
+};
+
+}  // namespace avertine

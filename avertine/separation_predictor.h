@@ -1,0 +1,40 @@
+// Predicts the vertical separation at closest approach if the own aircraft flies a given vertical rate:
+// the pilot holds the current rate for the response delay, then accelerates to the advised rate, while
+// the intruder keeps its tracked rate.
+#pragma once
+
+#include <span>
+
+#include "avertine/tcas_parameters.h"
+#include "avertine/threat_geometry.h"
+
+namespace avertine {
+
+enum class Sense { None, Up, Down };
+
+inline Sense Opposite(Sense sense) {
+  return sense == Sense::Up ? Sense::Down : sense == Sense::Down ? Sense::Up : Sense::None;
+}
+
+class SeparationPredictor {
+ public:
+  // Vertical displacement (ft) after `timeS`, starting at `fromRateFpm` and going to `toRateFpm`.
+  static double DisplacementFt(double fromRateFpm, double toRateFpm, double timeS, const ResponseModel& model);
+
+  // Time (s) at which the separation with `threat` is judged: its closest approach, bounded.
+  static double EvaluationTimeS(const ThreatGeometry& threat);
+
+  // Separation (ft) at closest approach measured in the sense's direction (own above the intruder for
+  // Up, below for Down; negative when own ends on the wrong side) if the own aircraft flies `rateFpm`
+  // in sense coordinates (positive = in the sense's direction).
+  static double SeparationFt(const ThreatGeometry& threat, Sense sense, double rateFpm, const ResponseModel& model);
+
+  // The smallest such separation over all threats.
+  static double MinSeparationFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
+                                const ResponseModel& model);
+
+  // Own vertical rate expressed in the sense's coordinates.
+  static double SenseRateFpm(double rateFpm, Sense sense) { return sense == Sense::Down ? -rateFpm : rateFpm; }
+};
+
+}  // namespace avertine

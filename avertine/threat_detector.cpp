@@ -1,0 +1,110 @@
+// Threat detection and display priority.
+#include "avertine/threat_detector.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "avertine/intruder_track.h"
+
+namespace avertine {
+
+bool ThreatDetector::RangeTest(const ThreatGeometry& g, double tauS, double dmodNm) {
+  if (g.rangeNm <= dmodNm) return true;
+  if (g.rangeRateNmPerS >= 0.0) return false;
+  // Modified tau: the time to reach DMOD rather than zero range, protecting slow closures.
+  const double modifiedTauS = (dmodNm * dmodNm - g.rangeNm * g.rangeNm) / (g.rangeNm * g.rangeRateNmPerS);
+  return modifiedTauS <= tauS;
+}
+
+bool ThreatDetector::AltitudeTest(const ThreatGeometry& g, double tauS, double zthrFt) {
+  const double a = g.relativeAltitudeFt;
+  if (std::fabs(a) <= zthrFt) return true;
+  const double aDotFtPerS = g.relativeRateFpm / kSecondsPerMinute;
+  if (a * aDotFtPerS >= 0.0) return false;  // level or diverging vertically
+  return -a / aDotFtPerS <= tauS;
+}
+
+bool ThreatDetector::IsProximate(double rangeNm, bool altitudeKnown, double relativeAltitudeFt) {
+  return rangeNm <= kProximateRangeNm && (!altitudeKnown || std::fabs(relativeAltitudeFt) <= kProximateAltitudeFt);
+}
+
+bool ThreatDetector::TrafficAdvisoryTest(const ThreatGeometry& g, const SensitivityLevel& level) {
+  if (!RangeTest(g, level.taTauS, level.taDmodNm)) return false;
+  return !g.altitudeKnown || AltitudeTest(g, level.taTauS, level.taZthrFt);  // range-only traffic: range
+}
+
+namespace {
+
+bool Diverging(const ThreatGeometry& g) {
+  return g.rangeRateNmPerS * kSecondsPerHour > kDivergingRangeRateKt;
+}
+
+}  // namespace
+
+bool ThreatDetector::ResolutionAdvisoryTest(const ThreatGeometry& g, const SensitivityLevel& level) {
+  if (level.raTauS <= 0.0 || !g.altitudeKnown || Diverging(g)) return false;
+  if (std::fabs(g.intruderRateFpm) > kMaxThreatVerticalRateFpm) return false;
+  if (!RangeTest(g, level.raTauS, level.raDmodNm)) return false;
+  if (g.rangeNm > level.raDmodNm && g.closing && g.missDistanceNm > level.hmdNm) return false;
+  return AltitudeTest(g, level.raTauS, level.raZthrFt);
+}
+
+bool ThreatDetector::ThreatResolved(const ThreatGeometry& g, const SensitivityLevel& level) {
+  if (Diverging(g) && (g.rangeNm > level.raDmodNm || std::fabs(g.relativeAltitudeFt) >= level.alimFt)) return true;
+  return g.closing && g.rangeNm > level.raDmodNm && g.missDistanceNm > level.hmdNm;
+}
+
+kvr::ThreatClass ThreatDetector::Classify(IntruderTrack& track, const ThreatGeometry& g, double rawRangeNm,
+                                          double rawRelativeAltitudeFt, bool onGround,
+                                          const DetectionContext& context) {
+  const SensitivityLevel& level = *context.level;
+  const bool eligible = track.Firm() && !onGround;
+
+  // Resolution advisory threat: declared by the RA tests, kept until resolved.
+  if (!eligible || !context.resolutionAdvisoriesEnabled) {
+    track.raThreat = false;
+  } else if (track.raThreat) {
+    track.raThreat = !ThreatResolved(g, level);
+  } else {
+    track.raThreat = ResolutionAdvisoryTest(g, level);
+  }
+
+  // Traffic advisory: by its tests, held for a minimum time; a former RA threat stays at least a TA.
+  bool ta = false;
+  if (eligible && context.trafficAdvisoriesEnabled) {
+    const bool wasTa = track.threatClass == kvr::ThreatClass::TrafficAdvisory ||
+                       track.threatClass == kvr::ThreatClass::ResolutionAdvisory;
+    ta = TrafficAdvisoryTest(g, level) || track.raThreat ||
+         (wasTa && context.nowS - track.taSinceS < kTaMinDurationS);
+    if (ta && !wasTa) track.taSinceS = context.nowS;
+  }
+
+  kvr::ThreatClass result = kvr::ThreatClass::OtherTraffic;
+  if (track.raThreat) {
+    result = kvr::ThreatClass::ResolutionAdvisory;
+  } else if (ta) {
+    result = kvr::ThreatClass::TrafficAdvisory;
+  } else if (IsProximate(rawRangeNm, g.altitudeKnown, rawRelativeAltitudeFt)) {
+    result = kvr::ThreatClass::ProximateTraffic;
+  }
+  track.threatClass = result;
+  return result;
+}
+
+uint16_t ThreatDetector::Priority(kvr::ThreatClass threatClass, const ThreatGeometry& g) {
+  constexpr double kStepsPerClass = 0x3FFF;
+  const double classBase = static_cast<double>(static_cast<uint32_t>(threatClass) & 0x3u) * 0x4000;
+  double steps = 0.0;
+  if (threatClass == kvr::ThreatClass::OtherTraffic || threatClass == kvr::ThreatClass::ProximateTraffic) {
+    steps = g.rangeNm / kPriorityRangeStepNm;
+  } else {
+    // Urgency: seconds to closest approach plus the vertical separation counted as time.
+    const double timeS = g.closing ? g.timeToCpaS : kDivergingUrgencyS;
+    const double urgencyS = timeS + (g.altitudeKnown ? std::fabs(g.relativeAltitudeFt) / kUrgencyFtPerS : 0.0);
+    steps = urgencyS / kPriorityUrgencyStepS;
+  }
+  steps = std::clamp(steps, 0.0, kStepsPerClass);
+  return static_cast<uint16_t>(classBase + (kStepsPerClass - std::floor(steps)));
+}
+
+}  // namespace avertine

@@ -1,0 +1,21 @@
+// The encounter with one intruder as the advisory logic reasons about it: horizontal range, closure,
+// closest approach, and the vertical picture, all from the tracks at one instant.
+#pragma once
+
+namespace avertine {
+
+struct ThreatGeometry {
+  double rangeNm = 0.0;
+  double rangeRateNmPerS = 0.0;     // negative while closing
+  double timeToCpaS = 0.0;          // time to horizontal closest approach; 0 when not closing
+  double missDistanceNm = 0.0;      // predicted horizontal range at closest approach
+  bool closing = false;
+  bool altitudeKnown = false;
+  double relativeAltitudeFt = 0.0;  // intruder minus own
+  double relativeRateFpm = 0.0;     // rate of change of relativeAltitudeFt
+  double intruderRateFpm = 0.0;
+  double ownRateFpm = 0.0;
+  int coordinationSense = 0;        // the intruder's own RA sense: 0 none, 1 up, 2 down
+};
+
+}  // namespace avertine

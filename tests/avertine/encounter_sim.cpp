@@ -1,0 +1,212 @@
+// Test support: the caller's side of the library and a small encounter flyer.
+#include "tests/avertine/encounter_sim.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace avertine_test {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kNmPerDeg = 60.0;
+constexpr double kPilotDelayS = 5.0;
+constexpr double kPilotAccelerationFpmPerS = 0.25 * 32.174 * 60.0;  // 0.25 g in ft/min per second
+constexpr double kSubStepS = 0.05;
+
+uint32_t g_tagArea = 0;  // the caller's zero-filled area whose address is the initial advisory tag
+
+// The rate a complying pilot flies under `advisory`, starting from `rateFpm`.
+double DesiredRateFpm(const kvr::LatestAdvisory& advisory, double rateFpm) {
+  if (!advisory.active) return rateFpm;
+  if (advisory.strength == static_cast<int32_t>(kvr::AdvisoryStrength::AdjustVerticalSpeed)) {
+    return advisory.targetRateFpm;  // level off / reduce to the limit itself
+  }
+  return std::clamp(rateFpm, static_cast<double>(advisory.vsLowerLimitFpm),
+                    static_cast<double>(advisory.vsUpperLimitFpm));
+}
+
+}  // namespace
+
+double LatitudeDeg(double northNm) { return kLatitude0Deg + northNm / kNmPerDeg; }
+double LongitudeDeg(double eastNm) {
+  return kLongitude0Deg + eastNm / (kNmPerDeg * std::cos(kLatitude0Deg * kPi / 180.0));
+}
+
+void Aircraft::Advance(double dtS) {
+  const double distanceNm = groundSpeedKt * dtS / 3600.0;
+  northNm += distanceNm * std::cos(trackDeg * kPi / 180.0);
+  eastNm += distanceNm * std::sin(trackDeg * kPi / 180.0);
+  altitudeFt += verticalRateFpm * dtS / 60.0;
+}
+
+LogicDriver::LogicDriver(int32_t capabilities) {
+  handle_ = kvr::AvertineCreate(capabilities);
+  kvr::AvertineDefaultOwnShip(&own_);
+  kvr::AvertineDefaultIntruderInput(&intruder_);
+  intruder_.altitudeReporting = 1;
+  intruder_.transponderKind = 3;
+  intruder_.coordinationSense = 0;
+  advisory_.auralCode = 0;
+  advisory_.advisoryTag = &g_tagArea;
+  advisory_.vsLowerLimitFpm = -10000.0f;
+  advisory_.vsUpperLimitFpm = 10000.0f;
+  advisory_.vsTargetFpm = 10000.0f;
+  advisory_.modeStatus = 1;
+}
+
+LogicDriver::~LogicDriver() { kvr::AvertineDestroy(handle_); }
+
+void LogicDriver::Frame(const Aircraft& own, const std::vector<Aircraft>& intruders, double groundFt,
+                        kvr::OperatingMode mode, bool slew) {
+  const double radioFt = own.altitudeFt - groundFt;
+  own_.pressureAltitudeFt = static_cast<float>(own.altitudeFt);
+  own_.radioAltitudeFt = static_cast<float>(radioFt);
+  own_.lowHeight = radioFt < 3000.0 ? 1 : 0;
+  own_.groundLevelFt = static_cast<float>(own.altitudeFt - radioFt);
+  own_.slew = slew ? 1 : 0;
+  own_.latitudeDeg = static_cast<float>(LatitudeDeg(own.northNm));
+  own_.longitudeDeg = static_cast<float>(LongitudeDeg(own.eastNm));
+  own_.headingDeg = static_cast<float>(own.trackDeg);
+  previousMode_ = own_.mode;
+  own_.mode = static_cast<int32_t>(mode);
+  if (entries_.size() < intruders.size()) entries_.resize(intruders.size());
+  if (mode == kvr::OperatingMode::Standby) {
+    if (previousMode_ != static_cast<int32_t>(kvr::OperatingMode::Standby)) {
+      kvr::AvertineResetAdvisory(handle_, &advisory_, 0);
+    }
+    return;
+  }
+  kvr::AvertineUpdateOwnShip(handle_, &own_);
+  for (size_t i = 0; i < intruders.size(); ++i) {
+    kvr::IntruderEntry& entry = entries_[i];
+    entry.id = 0;
+    entry.valid = 0;
+    const Aircraft& a = intruders[i];
+    if (!a.present) continue;
+    intruder_.id = a.id;
+    intruder_.address = a.id;
+    intruder_.latitudeDeg = static_cast<float>(LatitudeDeg(a.northNm));
+    intruder_.longitudeDeg = static_cast<float>(LongitudeDeg(a.eastNm));
+    intruder_.altitudeFt = static_cast<float>(a.altitudeFt);
+    entry.id = a.id;
+    kvr::AvertineProcessIntruder(handle_, &intruder_, &entry);
+  }
+  kvr::AvertineCollectAdvisory(handle_, &advisory_, 0);
+}
+
+kvr::LatestAdvisory LogicDriver::Latest() const {
+  kvr::LatestAdvisory latest{};
+  kvr::AvertineLatestAdvisory(handle_, &latest);
+  return latest;
+}
+
+void BuildEncounter(const EncounterSpec& spec, Aircraft* own, Aircraft* intruder) {
+  *own = Aircraft{};
+  own->id = 0;
+  own->altitudeFt = spec.ownAltitudeFt;
+  own->groundSpeedKt = spec.ownSpeedKt;
+  own->trackDeg = 0.0;
+  own->verticalRateFpm = spec.ownVerticalRateFpm;
+
+  const double course = spec.intruderCourseDeg * kPi / 180.0;
+  const double vn = spec.intruderSpeedKt * std::cos(course) / 3600.0 - spec.ownSpeedKt / 3600.0;
+  const double ve = spec.intruderSpeedKt * std::sin(course) / 3600.0;
+  const double speed = std::hypot(vn, ve);
+  // Relative position at closest approach: the miss distance, square to the relative velocity.
+  const double missN = speed > 0.0 ? -ve / speed * spec.missDistanceNm : spec.missDistanceNm;
+  const double missE = speed > 0.0 ? vn / speed * spec.missDistanceNm : 0.0;
+  *intruder = Aircraft{};
+  intruder->id = 0x00A1B2C3u;
+  intruder->northNm = missN - vn * spec.timeToCpaS;
+  intruder->eastNm = missE - ve * spec.timeToCpaS;
+  intruder->groundSpeedKt = spec.intruderSpeedKt;
+  intruder->trackDeg = spec.intruderCourseDeg;
+  intruder->verticalRateFpm = spec.intruderVerticalRateFpm;
+  intruder->altitudeFt = spec.ownAltitudeFt + spec.ownVerticalRateFpm * spec.timeToCpaS / 60.0 +
+                         spec.verticalMissFt - spec.intruderVerticalRateFpm * spec.timeToCpaS / 60.0;
+}
+
+EncounterResult FlyEncounter(const EncounterSpec& spec, Pilot pilot, double durationS) {
+  Aircraft own;
+  Aircraft intruder;
+  BuildEncounter(spec, &own, &intruder);
+  LogicDriver driver;
+  EncounterResult result;
+  result.cpaRangeNm = std::numeric_limits<double>::infinity();
+
+  kvr::LatestAdvisory flown{};     // the advisory the pilot is flying
+  kvr::LatestAdvisory pending{};   // the newest advisory, flown once the reaction delay has passed
+  double pendingAtS = std::numeric_limits<double>::infinity();
+  uint32_t seenChanges = 0;
+
+  std::vector<Aircraft> traffic(1);
+  const int frames = static_cast<int>(durationS);
+  for (int frame = 0; frame <= frames; ++frame) {
+    const double timeS = frame;
+    traffic[0] = intruder;
+    driver.Frame(own, traffic, spec.groundFt);
+    FrameLog log;
+    log.timeS = timeS;
+    log.auralCode = driver.Advisory().auralCode;
+    log.intruderClass = driver.ClassOf(0);
+    log.intruderValid = driver.Entry(0).valid != 0;
+    log.latest = driver.Latest();
+    log.advisory = driver.Advisory();
+    result.frames.push_back(log);
+
+    if (pilot == Pilot::Follows && log.latest.changeCount != seenChanges) {
+      seenChanges = log.latest.changeCount;
+      pending = log.latest;
+      pendingAtS = timeS + kPilotDelayS;
+    }
+    for (double t = 0.0; t < 1.0 - 1e-9; t += kSubStepS) {
+      if (timeS + t >= pendingAtS) {
+        flown = pending;
+        pendingAtS = std::numeric_limits<double>::infinity();
+      }
+      if (pilot == Pilot::Follows) {
+        const double desired = DesiredRateFpm(flown, own.verticalRateFpm);
+        const double step = kPilotAccelerationFpmPerS * kSubStepS;
+        own.verticalRateFpm += std::clamp(desired - own.verticalRateFpm, -step, step);
+      }
+      own.Advance(kSubStepS);
+      intruder.Advance(kSubStepS);
+      const double rangeNm = std::hypot(own.northNm - intruder.northNm, own.eastNm - intruder.eastNm);
+      if (rangeNm < result.cpaRangeNm) {
+        result.cpaRangeNm = rangeNm;
+        result.cpaVerticalFt = std::fabs(own.altitudeFt - intruder.altitudeFt);
+        result.cpaTimeS = timeS + t + kSubStepS;
+      }
+    }
+  }
+  return result;
+}
+
+double EncounterResult::FirstAuralBeforeCpaS(int32_t code, double plannedCpaS) const {
+  for (const FrameLog& frame : frames) {
+    if (frame.auralCode == code) return plannedCpaS - frame.timeS;
+  }
+  return -1.0;
+}
+
+double EncounterResult::FirstClassBeforeCpaS(kvr::ThreatClass threatClass, double plannedCpaS) const {
+  for (const FrameLog& frame : frames) {
+    if (frame.intruderValid && frame.intruderClass == threatClass) return plannedCpaS - frame.timeS;
+  }
+  return -1.0;
+}
+
+int EncounterResult::CountAural(int32_t code) const {
+  return static_cast<int>(std::count_if(frames.begin(), frames.end(),
+                                        [code](const FrameLog& frame) { return frame.auralCode == code; }));
+}
+
+int32_t EncounterResult::FirstResolutionAural() const {
+  for (const FrameLog& frame : frames) {
+    if (frame.auralCode >= 1 && frame.auralCode <= 12) return frame.auralCode;
+  }
+  return 0;
+}
+
+}  // namespace avertine_test

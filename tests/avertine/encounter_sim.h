@@ -1,0 +1,110 @@
+// Test support: drives libAvertine through its C entry points exactly as the module's traffic frame
+// does (create with 3, default both records, set the fixed intruder fields; per frame ordinal 12, one
+// ordinal 13 per present intruder, ordinal 8), and flies simple aircraft on a flat local grid.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "avertine/avertine.h"
+
+namespace avertine_test {
+
+inline constexpr double kLatitude0Deg = 45.0;  // origin of the local grid
+inline constexpr double kLongitude0Deg = 7.0;
+
+// Geographic position of a point of the local grid (NM north and east of the origin).
+double LatitudeDeg(double northNm);
+double LongitudeDeg(double eastNm);
+
+// One aircraft flying straight at constant speed; its vertical rate may be commanded.
+struct Aircraft {
+  uint32_t id = 0;
+  double northNm = 0.0;
+  double eastNm = 0.0;
+  double altitudeFt = 0.0;         // pressure-altitude basis
+  double groundSpeedKt = 0.0;
+  double trackDeg = 0.0;
+  double verticalRateFpm = 0.0;
+  bool present = true;
+
+  void Advance(double dtS);
+};
+
+// The caller's side of the library for one instance: records, entries, advisory.
+class LogicDriver {
+ public:
+  explicit LogicDriver(int32_t capabilities = 3);
+  ~LogicDriver();
+  LogicDriver(const LogicDriver&) = delete;
+  LogicDriver& operator=(const LogicDriver&) = delete;
+
+  // One traffic frame. `groundFt` is the terrain elevation under the own aircraft; the radio altitude
+  // is the own altitude above it.
+  void Frame(const Aircraft& own, const std::vector<Aircraft>& intruders, double groundFt,
+             kvr::OperatingMode mode = kvr::OperatingMode::TaRa, bool slew = false);
+
+  const kvr::AdvisoryRecord& Advisory() const { return advisory_; }
+  const kvr::IntruderEntry& Entry(size_t i) const { return entries_[i]; }
+  kvr::ThreatClass ClassOf(size_t i) const { return kvr::StatusThreatClass(entries_[i].status); }
+  kvr::LatestAdvisory Latest() const;
+  kvr::AvertineHandle Handle() const { return handle_; }
+  kvr::OwnShipRecord& OwnRecord() { return own_; }
+
+ private:
+  kvr::AvertineHandle handle_ = nullptr;
+  kvr::OwnShipRecord own_{};
+  kvr::IntruderInputRecord intruder_{};
+  kvr::AdvisoryRecord advisory_{};
+  int32_t previousMode_ = 0;
+  std::vector<kvr::IntruderEntry> entries_;
+};
+
+// Geometry of a two-aircraft encounter, given at its closest approach if both fly straight.
+struct EncounterSpec {
+  double ownAltitudeFt = 8000.0;
+  double ownVerticalRateFpm = 0.0;
+  double ownSpeedKt = 250.0;
+  double intruderSpeedKt = 250.0;
+  double intruderCourseDeg = 180.0;   // relative to the own track (180 = head-on)
+  double intruderVerticalRateFpm = 0.0;
+  double verticalMissFt = 0.0;        // intruder minus own at closest approach, unresolved
+  double missDistanceNm = 0.0;        // horizontal, at closest approach
+  double timeToCpaS = 100.0;          // from the first frame
+  double groundFt = 0.0;              // terrain under the own aircraft
+};
+
+enum class Pilot { Ignores, Follows };
+
+// What happened in one frame.
+struct FrameLog {
+  double timeS = 0.0;
+  int32_t auralCode = 0;
+  kvr::ThreatClass intruderClass = kvr::ThreatClass::OtherTraffic;
+  bool intruderValid = false;
+  kvr::LatestAdvisory latest{};
+  kvr::AdvisoryRecord advisory{};
+};
+
+struct EncounterResult {
+  std::vector<FrameLog> frames;
+  double cpaTimeS = 0.0;          // of the flown trajectories
+  double cpaRangeNm = 0.0;
+  double cpaVerticalFt = 0.0;     // |own - intruder| at the closest horizontal approach
+
+  // Time before the planned closest approach of the first frame with this aural code (or class); -1
+  // when it never occurs.
+  double FirstAuralBeforeCpaS(int32_t code, double plannedCpaS) const;
+  double FirstClassBeforeCpaS(kvr::ThreatClass threatClass, double plannedCpaS) const;
+  int CountAural(int32_t code) const;
+  int32_t FirstResolutionAural() const;  // first aural code of an RA (1..12), 0 when none
+};
+
+// Flies the encounter for `durationS` with one library frame per second. A following pilot reacts to
+// every new or changed advisory after 5 s, changing its vertical rate at 0.25 g toward the advised rate.
+EncounterResult FlyEncounter(const EncounterSpec& spec, Pilot pilot, double durationS);
+
+// The two aircraft of an encounter at time 0.
+void BuildEncounter(const EncounterSpec& spec, Aircraft* own, Aircraft* intruder);
+
+}  // namespace avertine_test

@@ -1,0 +1,158 @@
+// Encounters with known answers, flown through the entry points one frame per simulated second: what
+// the advisory record shows for each kind of advisory, and how an advisory changes and ends. Timing
+// and sense over more geometries are in encounters.csv (regression_test.cpp).
+#include <gtest/gtest.h>
+
+#include "tests/avertine/encounter_sim.h"
+
+namespace avertine_test {
+namespace {
+
+using kvr::AuralCode;
+using kvr::ThreatClass;
+
+constexpr int32_t Code(AuralCode code) { return static_cast<int32_t>(code); }
+
+// Head-on at 250 kt each; the intruder `verticalMissFt` above (positive) or below the own aircraft.
+EncounterSpec HeadOn(double altitudeFt, double verticalMissFt) {
+  EncounterSpec spec;
+  spec.ownAltitudeFt = altitudeFt;
+  spec.verticalMissFt = verticalMissFt;
+  spec.timeToCpaS = 100.0;
+  return spec;
+}
+
+const FrameLog* FirstFrameWithCode(const EncounterResult& result, int32_t code) {
+  for (const FrameLog& frame : result.frames) {
+    if (frame.auralCode == code) return &frame;
+  }
+  return nullptr;
+}
+
+TEST(HeadOnEncounter, LevelAt8000GivesTrafficThenDescendThenClearOfConflict) {
+  const EncounterSpec spec = HeadOn(8000.0, 100.0);
+  const EncounterResult result = FlyEncounter(spec, Pilot::Ignores, 130.0);
+
+  // Level 5: TA tau 40 s, RA tau 25 s; the modified tau brings each a little earlier.
+  const double taBeforeCpaS = result.FirstAuralBeforeCpaS(Code(AuralCode::TrafficTraffic), spec.timeToCpaS);
+  EXPECT_GE(taBeforeCpaS, 40.0);
+  EXPECT_LE(taBeforeCpaS, 43.0);
+  EXPECT_EQ(result.CountAural(Code(AuralCode::TrafficTraffic)), 1);
+  EXPECT_DOUBLE_EQ(result.FirstClassBeforeCpaS(ThreatClass::TrafficAdvisory, spec.timeToCpaS), taBeforeCpaS);
+
+  // The intruder is 100 ft above: the non-crossing sense is down.
+  const FrameLog* ra = FirstFrameWithCode(result, Code(AuralCode::Descend));
+  ASSERT_NE(ra, nullptr);
+  EXPECT_EQ(result.FirstResolutionAural(), Code(AuralCode::Descend));
+  const double raBeforeCpaS = spec.timeToCpaS - ra->timeS;
+  EXPECT_GE(raBeforeCpaS, 25.0);
+  EXPECT_LE(raBeforeCpaS, 28.0);
+  EXPECT_EQ(ra->intruderClass, ThreatClass::ResolutionAdvisory);
+  EXPECT_FLOAT_EQ(ra->advisory.vsUpperLimitFpm, -1500.0f);
+  EXPECT_FLOAT_EQ(ra->advisory.vsLowerLimitFpm, -10000.0f);
+  EXPECT_FLOAT_EQ(ra->advisory.vsTargetFpm, -1500.0f);
+  EXPECT_EQ(ra->advisory.modeStatus, static_cast<int32_t>(kvr::OperatingMode::TaRa));
+  EXPECT_EQ(ra->latest.sense, static_cast<int32_t>(kvr::AdvisorySense::Down));
+  EXPECT_EQ(ra->latest.crossing, 0);
+
+  // Clear of conflict once, after the closest approach, and the arcs go away with it.
+  const FrameLog* coc = FirstFrameWithCode(result, Code(AuralCode::ClearOfConflict));
+  ASSERT_NE(coc, nullptr);
+  EXPECT_EQ(result.CountAural(Code(AuralCode::ClearOfConflict)), 1);
+  EXPECT_GT(coc->timeS, spec.timeToCpaS);
+  EXPECT_LT(coc->timeS, spec.timeToCpaS + 8.0);
+  EXPECT_EQ(coc->latest.active, 0);
+  EXPECT_FLOAT_EQ(coc->advisory.vsLowerLimitFpm, -10000.0f);
+  EXPECT_FLOAT_EQ(coc->advisory.vsUpperLimitFpm, 10000.0f);
+  EXPECT_FLOAT_EQ(coc->advisory.vsTargetFpm, 10000.0f);
+
+  // Each message is reported on its own frame only: the caller speaks every non-zero code.
+  for (size_t i = 1; i < result.frames.size(); ++i) {
+    if (result.frames[i].auralCode != 0) {
+      EXPECT_NE(result.frames[i].auralCode, result.frames[i - 1].auralCode) << result.frames[i].timeS;
+    }
+  }
+}
+
+TEST(HeadOnEncounter, IntruderBelowGivesClimbWithDisplayLimitsOfAClimb) {
+  const EncounterSpec spec = HeadOn(8000.0, -100.0);
+  const EncounterResult result = FlyEncounter(spec, Pilot::Ignores, 110.0);
+  const FrameLog* ra = FirstFrameWithCode(result, Code(AuralCode::Climb));
+  ASSERT_NE(ra, nullptr);
+  EXPECT_EQ(result.FirstResolutionAural(), Code(AuralCode::Climb));
+  EXPECT_FLOAT_EQ(ra->advisory.vsLowerLimitFpm, 1500.0f);
+  EXPECT_FLOAT_EQ(ra->advisory.vsUpperLimitFpm, 10000.0f);
+  EXPECT_FLOAT_EQ(ra->advisory.vsTargetFpm, 1500.0f);
+}
+
+TEST(VerticalEncounter, LevelIntruderFiveHundredFeetAboveGivesPreventiveAdvisory) {
+  // Inside ZTHR (600 ft) but already separated by more than ALIM (350 ft): only "don't climb".
+  const EncounterSpec spec = HeadOn(8000.0, 500.0);
+  const EncounterResult result = FlyEncounter(spec, Pilot::Ignores, 110.0);
+  EXPECT_EQ(result.FirstResolutionAural(), Code(AuralCode::MonitorVerticalSpeed));
+  const FrameLog* ra = FirstFrameWithCode(result, Code(AuralCode::MonitorVerticalSpeed));
+  ASSERT_NE(ra, nullptr);
+  EXPECT_FLOAT_EQ(ra->advisory.vsUpperLimitFpm, 0.0f);
+  EXPECT_FLOAT_EQ(ra->advisory.vsLowerLimitFpm, -10000.0f);
+  EXPECT_FLOAT_EQ(ra->advisory.vsTargetFpm, 10000.0f);  // no green arc
+}
+
+TEST(VerticalEncounter, ClimbingTowardIntruderAboveIsToldToAdjust) {
+  // We climb 2000 ft/min toward a level intruder above (by then above 10000 ft: level 6, ALIM 400 ft);
+  // levelling off keeps ALIM, so the advisory only asks to reduce the climb (limit 0, green from it).
+  EncounterSpec spec = HeadOn(8000.0, -300.0);
+  spec.ownVerticalRateFpm = 2000.0;
+  const EncounterResult result = FlyEncounter(spec, Pilot::Ignores, 110.0);
+  EXPECT_EQ(result.FirstResolutionAural(), Code(AuralCode::AdjustVerticalSpeed));
+  const FrameLog* ra = FirstFrameWithCode(result, Code(AuralCode::AdjustVerticalSpeed));
+  ASSERT_NE(ra, nullptr);
+  EXPECT_EQ(ra->latest.sense, static_cast<int32_t>(kvr::AdvisorySense::Down));
+  EXPECT_LE(ra->advisory.vsUpperLimitFpm, 1000.0f);
+  EXPECT_FLOAT_EQ(ra->advisory.vsTargetFpm, ra->advisory.vsUpperLimitFpm);
+}
+
+TEST(ResolutionAdvisoryLifecycle, FollowingPilotGetsWeakenedAdvisoryBeforeClearOfConflict) {
+  const EncounterSpec spec = HeadOn(8000.0, 100.0);
+  const EncounterResult result = FlyEncounter(spec, Pilot::Follows, 130.0);
+  const FrameLog* ra = FirstFrameWithCode(result, Code(AuralCode::Descend));
+  const FrameLog* weakened = FirstFrameWithCode(result, Code(AuralCode::AdjustVerticalSpeed));
+  const FrameLog* coc = FirstFrameWithCode(result, Code(AuralCode::ClearOfConflict));
+  ASSERT_NE(ra, nullptr);
+  ASSERT_NE(weakened, nullptr);
+  ASSERT_NE(coc, nullptr);
+  EXPECT_LT(ra->timeS, weakened->timeS);
+  EXPECT_LT(weakened->timeS, coc->timeS);
+  EXPECT_FLOAT_EQ(weakened->advisory.vsUpperLimitFpm, 0.0f);  // level off: no more descent needed
+  EXPECT_GE(result.cpaVerticalFt, 350.0);                     // ALIM at level 5 was reached
+}
+
+TEST(ResolutionAdvisoryLifecycle, IntruderThatManoeuvresIntoOurSenseCausesReversal) {
+  // The intruder starts 200 ft below (we get "climb"), then climbs hard after our advisory.
+  EncounterSpec spec = HeadOn(8000.0, -200.0);
+  Aircraft own;
+  Aircraft intruder;
+  BuildEncounter(spec, &own, &intruder);
+  LogicDriver driver;
+  std::vector<Aircraft> traffic(1);
+  bool sawClimb = false;
+  bool sawReversal = false;
+  for (int t = 0; t <= 110; ++t) {
+    traffic[0] = intruder;
+    driver.Frame(own, traffic, 0.0);
+    const int32_t code = driver.Advisory().auralCode;
+    if (code == Code(AuralCode::Climb)) sawClimb = true;
+    if (code == Code(AuralCode::DescendNow)) {
+      sawReversal = true;
+      EXPECT_EQ(driver.Latest().reversed, 1);
+      EXPECT_FLOAT_EQ(driver.Advisory().vsUpperLimitFpm, -1500.0f);
+    }
+    if (sawClimb && intruder.verticalRateFpm == 0.0) intruder.verticalRateFpm = 4000.0;
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+  EXPECT_TRUE(sawClimb);
+  EXPECT_TRUE(sawReversal);
+}
+
+}  // namespace
+}  // namespace avertine_test

@@ -1,0 +1,182 @@
+// What the logic must not do: advisories near the ground, against traffic on the ground, in the
+// traffic-only and standby modes, while slewing, or without the capability to resolve.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/avertine/encounter_sim.h"
+
+namespace avertine_test {
+namespace {
+
+using kvr::AuralCode;
+using kvr::OperatingMode;
+using kvr::ThreatClass;
+
+constexpr int32_t Code(AuralCode code) { return static_cast<int32_t>(code); }
+
+EncounterSpec HeadOnAbove(double ownAltitudeFt, double groundFt, double verticalMissFt) {
+  EncounterSpec spec;
+  spec.ownAltitudeFt = ownAltitudeFt;
+  spec.groundFt = groundFt;
+  spec.verticalMissFt = verticalMissFt;
+  return spec;
+}
+
+bool EverClass(const EncounterResult& result, ThreatClass threatClass) {
+  for (const FrameLog& frame : result.frames) {
+    if (frame.intruderValid && frame.intruderClass == threatClass) return true;
+  }
+  return false;
+}
+
+int32_t FirstSense(const EncounterResult& result) {
+  for (const FrameLog& frame : result.frames) {
+    if (frame.latest.active) return frame.latest.sense;
+  }
+  return 0;
+}
+
+TEST(LowHeight, BelowThousandFeetRadioTrafficAdvisoryButNoResolutionAdvisory) {
+  const EncounterResult result = FlyEncounter(HeadOnAbove(800.0, 0.0, 0.0), Pilot::Ignores, 110.0);
+  EXPECT_TRUE(EverClass(result, ThreatClass::TrafficAdvisory));
+  EXPECT_FALSE(EverClass(result, ThreatClass::ResolutionAdvisory));
+  EXPECT_EQ(result.FirstResolutionAural(), 0);
+  EXPECT_EQ(result.frames.back().advisory.modeStatus, static_cast<int32_t>(OperatingMode::TaRa));
+}
+
+TEST(LowHeight, RadioAltitudeCountsAboveTheTerrainNotAboveSeaLevel) {
+  // 800 ft above terrain at 5000 ft: still the lowest level, however high the pressure altitude.
+  const EncounterResult result = FlyEncounter(HeadOnAbove(5800.0, 5000.0, 0.0), Pilot::Ignores, 110.0);
+  EXPECT_TRUE(EverClass(result, ThreatClass::TrafficAdvisory));
+  EXPECT_FALSE(EverClass(result, ThreatClass::ResolutionAdvisory));
+}
+
+TEST(LowHeight, BelowElevenHundredFeetOnlyUpwardAdvisories) {
+  // An intruder 200 ft above would get "descend"; at 1050 ft radio the logic must climb through it.
+  const EncounterResult low = FlyEncounter(HeadOnAbove(1050.0, 0.0, 200.0), Pilot::Ignores, 110.0);
+  EXPECT_EQ(FirstSense(low), static_cast<int32_t>(kvr::AdvisorySense::Up));
+  EXPECT_EQ(low.FirstResolutionAural(), Code(AuralCode::ClimbCrossing));
+
+  const EncounterResult higher = FlyEncounter(HeadOnAbove(2000.0, 0.0, 200.0), Pilot::Ignores, 110.0);
+  EXPECT_EQ(FirstSense(higher), static_cast<int32_t>(kvr::AdvisorySense::Down));
+}
+
+TEST(LowHeight, NoIncreaseDescentBelowFourteenHundredFiftyFeet) {
+  // Ignoring a descend advisory makes the logic strengthen it, but not close to the ground.
+  const EncounterResult low = FlyEncounter(HeadOnAbove(1300.0, 0.0, 100.0), Pilot::Ignores, 110.0);
+  EXPECT_EQ(low.FirstResolutionAural(), Code(AuralCode::Descend));
+  EXPECT_EQ(low.CountAural(Code(AuralCode::IncreaseDescent)), 0);
+
+  const EncounterResult higher = FlyEncounter(HeadOnAbove(1700.0, 0.0, 100.0), Pilot::Ignores, 110.0);
+  EXPECT_EQ(higher.CountAural(Code(AuralCode::IncreaseDescent)), 1);
+}
+
+TEST(GroundTraffic, IntruderBelow360FeetAboveGroundGetsNoAdvisory) {
+  // Own 700 ft above terrain at 1000 ft; the intruder passes 400 ft below us (300 ft above ground).
+  const EncounterResult onGround = FlyEncounter(HeadOnAbove(1700.0, 1000.0, -400.0), Pilot::Ignores, 110.0);
+  EXPECT_FALSE(EverClass(onGround, ThreatClass::TrafficAdvisory));
+  EXPECT_FALSE(EverClass(onGround, ThreatClass::ResolutionAdvisory));
+  EXPECT_TRUE(EverClass(onGround, ThreatClass::ProximateTraffic));  // still shown
+  EXPECT_EQ(onGround.CountAural(Code(AuralCode::TrafficTraffic)), 0);
+
+  // 120 ft higher it is airborne (420 ft above ground) and a traffic advisory.
+  const EncounterResult airborne = FlyEncounter(HeadOnAbove(1700.0, 1000.0, -280.0), Pilot::Ignores, 110.0);
+  EXPECT_TRUE(EverClass(airborne, ThreatClass::TrafficAdvisory));
+}
+
+// Flies the co-altitude head-on encounter with a fixed requested mode; returns whether a TA was seen
+// and checks every frame for the absence of a resolution advisory and for the reported mode.
+bool FlyWithoutResolution(int32_t capabilities, OperatingMode mode) {
+  Aircraft own;
+  Aircraft intruder;
+  BuildEncounter(HeadOnAbove(8000.0, 0.0, 0.0), &own, &intruder);
+  LogicDriver driver(capabilities);
+  std::vector<Aircraft> traffic(1);
+  bool sawTa = false;
+  for (int t = 0; t <= 110; ++t) {
+    traffic[0] = intruder;
+    driver.Frame(own, traffic, 0.0, mode);
+    sawTa |= driver.ClassOf(0) == ThreatClass::TrafficAdvisory;
+    EXPECT_NE(driver.ClassOf(0), ThreatClass::ResolutionAdvisory) << t;
+    EXPECT_EQ(driver.Latest().active, 0) << t;
+    EXPECT_EQ(driver.Advisory().modeStatus, static_cast<int32_t>(OperatingMode::TaOnly)) << t;
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+  return sawTa;
+}
+
+TEST(Modes, TrafficOnlyModeGivesTrafficAdvisoriesWithoutResolution) {
+  EXPECT_TRUE(FlyWithoutResolution(3, OperatingMode::TaOnly));
+}
+
+TEST(Modes, InstanceWithoutResolutionCapabilityReportsTrafficOnly) {
+  EXPECT_TRUE(FlyWithoutResolution(kvr::kCapabilityTrafficAdvisories, OperatingMode::TaRa));
+}
+
+// Flies the head-on encounter to 10 s before closest approach, where a resolution advisory stands.
+struct EncounterInProgress {
+  EncounterInProgress() {
+    BuildEncounter(HeadOnAbove(8000.0, 0.0, 100.0), &own, &intruder);
+    for (int t = 0; t < 90; ++t) Step(OperatingMode::TaRa);
+  }
+  void Step(OperatingMode mode, bool slew = false) {
+    traffic[0] = intruder;
+    driver.Frame(own, traffic, 0.0, mode, slew);
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+  Aircraft own;
+  Aircraft intruder;
+  LogicDriver driver;
+  std::vector<Aircraft> traffic = std::vector<Aircraft>(1);
+};
+
+TEST(Modes, StandbyResetsTheAdvisoryAndForgetsTheTracks) {
+  EncounterInProgress encounter;
+  ASSERT_EQ(encounter.driver.Latest().active, 1);
+
+  encounter.Step(OperatingMode::Standby);  // the caller resets the advisory on entering standby
+  const kvr::AdvisoryRecord& advisory = encounter.driver.Advisory();
+  EXPECT_EQ(advisory.auralCode, 0);
+  EXPECT_FLOAT_EQ(advisory.vsLowerLimitFpm, -10000.0f);
+  EXPECT_FLOAT_EQ(advisory.vsUpperLimitFpm, 10000.0f);
+  EXPECT_FLOAT_EQ(advisory.vsTargetFpm, 10000.0f);
+  EXPECT_EQ(advisory.modeStatus, static_cast<int32_t>(OperatingMode::Standby));
+  EXPECT_EQ(encounter.driver.Latest().active, 0);
+
+  // Back in TA/RA a few seconds later: the intruder's track starts afresh (no stale velocity), so
+  // the first frame shows it as proximate traffic, and no "clear of conflict" is ever spoken.
+  encounter.Step(OperatingMode::Standby);
+  encounter.Step(OperatingMode::TaRa);
+  EXPECT_EQ(encounter.driver.ClassOf(0), ThreatClass::ProximateTraffic);
+  EXPECT_EQ(encounter.driver.Advisory().auralCode, 0);
+  EXPECT_EQ(encounter.driver.Advisory().modeStatus, static_cast<int32_t>(OperatingMode::TaRa));
+}
+
+TEST(Modes, SwitchingToTrafficOnlyWithdrawsTheAdvisorySilently) {
+  EncounterInProgress encounter;
+  ASSERT_EQ(encounter.driver.Latest().active, 1);
+  encounter.Step(OperatingMode::TaOnly);
+  EXPECT_EQ(encounter.driver.Latest().active, 0);
+  EXPECT_EQ(encounter.driver.Advisory().auralCode, 0);
+  EXPECT_EQ(encounter.driver.ClassOf(0), ThreatClass::TrafficAdvisory);
+  EXPECT_FLOAT_EQ(encounter.driver.Advisory().vsUpperLimitFpm, 10000.0f);
+}
+
+TEST(Slew, SlewingWithdrawsTheAdvisoryAndPlacesTrafficUntracked) {
+  EncounterInProgress encounter;
+  ASSERT_EQ(encounter.driver.Latest().active, 1);
+  encounter.Step(OperatingMode::TaRa, /*slew=*/true);
+  EXPECT_EQ(encounter.driver.Latest().active, 0);
+  EXPECT_EQ(encounter.driver.Advisory().auralCode, 0);
+  EXPECT_EQ(encounter.driver.Entry(0).valid, 1);
+  EXPECT_EQ(encounter.driver.ClassOf(0), ThreatClass::ProximateTraffic);
+  // After the slew the track must be rebuilt before any advisory: no false closure from the jump.
+  encounter.Step(OperatingMode::TaRa);
+  EXPECT_EQ(encounter.driver.ClassOf(0), ThreatClass::ProximateTraffic);
+}
+
+}  // namespace
+}  // namespace avertine_test

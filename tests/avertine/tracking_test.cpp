@@ -1,0 +1,226 @@
+// Tracks from position reports: the geometry placed in each entry, trend arrows, ageing of tracks
+// whose identifier stops coming, the track table under churn, and the paint priority.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "tests/avertine/encounter_sim.h"
+
+namespace avertine_test {
+namespace {
+
+using kvr::AuralCode;
+using kvr::ThreatClass;
+
+constexpr double kPi = 3.14159265358979323846;
+
+Aircraft Own(double headingDeg = 0.0) {
+  Aircraft own;
+  own.altitudeFt = 8000.0;
+  own.trackDeg = headingDeg;
+  return own;
+}
+
+Aircraft At(uint32_t id, double northNm, double eastNm, double altitudeFt) {
+  Aircraft a;
+  a.id = id;
+  a.northNm = northNm;
+  a.eastNm = eastNm;
+  a.altitudeFt = altitudeFt;
+  return a;
+}
+
+TEST(IntruderGeometry, RangeBearingAndRelativeAltitudeAreRelativeToOwnHeading) {
+  struct Case {
+    double headingDeg, northNm, eastNm, bearingDeg;
+  };
+  const Case cases[] = {
+      {0.0, 0.0, 3.0, 90.0},     {90.0, 0.0, 3.0, 0.0},       {0.0, 0.0, -3.0, -90.0},
+      {90.0, -2.0, -2.0, 135.0}, {350.0, 3.0 * std::cos(10 * kPi / 180), 3.0 * std::sin(10 * kPi / 180), 20.0},
+      {10.0, -3.0, -0.01, 170.19},
+  };
+  for (const Case& c : cases) {
+    LogicDriver driver;
+    driver.Frame(Own(c.headingDeg), {At(7, c.northNm, c.eastNm, 8700.0)}, 0.0);
+    const kvr::IntruderEntry& entry = driver.Entry(0);
+    ASSERT_EQ(entry.valid, 1);
+    EXPECT_NEAR(entry.rangeNm, std::hypot(c.northNm, c.eastNm), 0.002);
+    EXPECT_NEAR(entry.bearingRad, c.bearingDeg * kPi / 180.0, 0.003) << "heading " << c.headingDeg;
+    EXPECT_FLOAT_EQ(entry.relativeAltitudeFt, 700.0f);
+    EXPECT_EQ(entry.id, 7u);  // the caller's field is left alone
+  }
+}
+
+TEST(IntruderGeometry, TrendArrowFollowsTheIntruderVerticalRate) {
+  struct Case {
+    double rateFpm;
+    int32_t trend;
+  };
+  for (const Case c : {Case{1000.0, 1}, Case{-1000.0, -1}, Case{300.0, 0}, Case{-300.0, 0}}) {
+    LogicDriver driver;
+    Aircraft intruder = At(9, 4.0, 0.0, 9000.0);
+    intruder.verticalRateFpm = c.rateFpm;
+    driver.Frame(Own(), {intruder}, 0.0);
+    EXPECT_EQ(kvr::StatusVerticalTrend(driver.Entry(0).status), 0);  // no rate from one report
+    for (int t = 0; t < 3; ++t) {
+      intruder.Advance(1.0);
+      driver.Frame(Own(), {intruder}, 0.0);
+    }
+    EXPECT_EQ(kvr::StatusVerticalTrend(driver.Entry(0).status), c.trend) << c.rateFpm;
+  }
+}
+
+// A head-on intruder at 8000 ft that becomes a traffic advisory; `gapFrames` reports go missing from
+// 35 s before the closest approach.
+ThreatClass ClassAfterGap(int gapFrames) {
+  EncounterSpec spec;
+  spec.verticalMissFt = 700.0;  // a traffic advisory, never a resolution advisory
+  Aircraft own;
+  Aircraft intruder;
+  BuildEncounter(spec, &own, &intruder);
+  LogicDriver driver;
+  std::vector<Aircraft> traffic(1);
+  for (int t = 0; t <= 65 + gapFrames; ++t) {
+    traffic[0] = intruder;
+    traffic[0].present = t < 65 || t >= 65 + gapFrames;
+    driver.Frame(own, traffic, 0.0);
+    if (t == 64) {
+      EXPECT_EQ(driver.ClassOf(0), ThreatClass::TrafficAdvisory);
+    }
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+  return driver.ClassOf(0);
+}
+
+TEST(TrackAgeing, ShortGapCoastsTheTrackLongerGapDropsIt) {
+  EXPECT_EQ(ClassAfterGap(2), ThreatClass::TrafficAdvisory);   // the track survived the gap
+  EXPECT_EQ(ClassAfterGap(5), ThreatClass::ProximateTraffic);  // a new track, not yet firm
+}
+
+TEST(TrackAgeing, ThreatThatStopsReportingEndsWithClearOfConflict) {
+  EncounterSpec spec;
+  spec.verticalMissFt = 100.0;
+  Aircraft own;
+  Aircraft intruder;
+  BuildEncounter(spec, &own, &intruder);
+  LogicDriver driver;
+  std::vector<Aircraft> traffic(1);
+  int vanishedAt = -1;
+  int clearAt = -1;
+  for (int t = 0; t <= 100; ++t) {
+    traffic[0] = intruder;
+    if (vanishedAt < 0 && driver.Latest().active) vanishedAt = t;
+    traffic[0].present = vanishedAt < 0;
+    driver.Frame(own, traffic, 0.0);
+    if (vanishedAt >= 0 && clearAt < 0 && driver.Advisory().auralCode == static_cast<int32_t>(AuralCode::ClearOfConflict)) {
+      clearAt = t;
+    }
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+  ASSERT_GE(vanishedAt, 0);
+  // It coasts for three frames of missing reports, then the track and its advisory go.
+  EXPECT_EQ(clearAt - vanishedAt, 3);
+}
+
+TEST(TrackTable, IdentifiersThatComeAndGoKeepTheirOwnTracks) {
+  // 300 climbing intruders far away fill the table (256 tracks) and overflow it; then all of them are
+  // replaced by 300 others. Every intruder shown must stay placed, and once the old tracks have aged
+  // out every new one must be found again frame after frame (its climb arrow shows the track).
+  LogicDriver driver;
+  auto scene = [](uint32_t firstId) {
+    std::vector<Aircraft> traffic;
+    for (uint32_t i = 0; i < 300; ++i) {
+      Aircraft a = At(firstId + i * 7919u, 15.0 * std::cos(i * 0.021), 15.0 * std::sin(i * 0.021), 12000.0);
+      a.verticalRateFpm = 1000.0;
+      traffic.push_back(a);
+    }
+    return traffic;
+  };
+  std::vector<Aircraft> first = scene(1);
+  for (int t = 0; t < 4; ++t) {
+    driver.Frame(Own(), first, 0.0);
+    for (Aircraft& a : first) a.Advance(1.0);
+  }
+  int tracked = 0;
+  for (size_t i = 0; i < first.size(); ++i) {
+    ASSERT_EQ(driver.Entry(i).valid, 1);
+    tracked += kvr::StatusVerticalTrend(driver.Entry(i).status) == 1;
+  }
+  EXPECT_EQ(tracked, 256);
+
+  std::vector<Aircraft> second = scene(100000);
+  for (int t = 0; t < 12; ++t) {
+    driver.Frame(Own(), second, 0.0);
+    for (Aircraft& a : second) a.Advance(1.0);
+  }
+  tracked = 0;
+  for (size_t i = 0; i < second.size(); ++i) {
+    ASSERT_EQ(driver.Entry(i).valid, 1);
+    tracked += kvr::StatusVerticalTrend(driver.Entry(i).status) == 1;
+  }
+  EXPECT_EQ(tracked, 256);
+}
+
+TEST(TrackTable, DuplicateIdentifierInOneFrameIsPlacedTwiceFromOneTrack) {
+  EncounterSpec spec;
+  Aircraft own;
+  Aircraft intruder;
+  BuildEncounter(spec, &own, &intruder);
+  LogicDriver driver;
+  for (int t = 0; t <= 70; ++t) {
+    driver.Frame(own, {intruder, intruder}, 0.0);
+    ASSERT_EQ(driver.Entry(0).valid, 1);
+    ASSERT_EQ(driver.Entry(0).status, driver.Entry(1).status) << t;
+    ASSERT_TRUE(std::isfinite(driver.Entry(1).rangeNm));
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+  EXPECT_EQ(driver.ClassOf(1), ThreatClass::TrafficAdvisory);
+}
+
+TEST(Priority, ClassesPaintInOrderAndNearerOrMoreUrgentOnTop) {
+  Aircraft own = Own();
+  own.groundSpeedKt = 250.0;
+  auto parallel = [](uint32_t id, double eastNm, double altitudeFt) {
+    Aircraft a = At(id, 0.0, eastNm, altitudeFt);
+    a.groundSpeedKt = 250.0;
+    return a;
+  };
+  auto headOn = [](uint32_t id, double timeToCpaS, double altitudeFt, double offsetNm) {
+    Aircraft a = At(id, 500.0 / 3600.0 * timeToCpaS, offsetNm, altitudeFt);
+    a.groundSpeedKt = 250.0;
+    a.trackDeg = 180.0;
+    return a;
+  };
+  std::vector<Aircraft> traffic = {
+      parallel(1, 10.0, 11000.0),      // other traffic
+      parallel(2, 2.0, 8500.0),        // proximate, near
+      parallel(3, -5.0, 7200.0),       // proximate, far
+      headOn(4, 39.0, 8700.0, 0.0),    // traffic advisory, closest approach in 35 s
+      headOn(5, 42.0, 8700.0, 0.1),    // traffic advisory, in 38 s
+      headOn(6, 26.0, 8000.0, 0.0),    // resolution advisory
+  };
+  LogicDriver driver;
+  for (int t = 0; t < 4; ++t) {
+    driver.Frame(own, traffic, 0.0);
+    own.Advance(1.0);
+    for (Aircraft& a : traffic) a.Advance(1.0);
+  }
+  const ThreatClass expected[] = {ThreatClass::OtherTraffic,    ThreatClass::ProximateTraffic,
+                                  ThreatClass::ProximateTraffic, ThreatClass::TrafficAdvisory,
+                                  ThreatClass::TrafficAdvisory,  ThreatClass::ResolutionAdvisory};
+  for (size_t i = 0; i < traffic.size(); ++i) EXPECT_EQ(driver.ClassOf(i), expected[i]) << i;
+  auto priority = [&](size_t i) { return kvr::StatusPriority(driver.Entry(i).status); };
+  // Painted first to last: other, far proximate, near proximate, later TA, sooner TA, RA.
+  EXPECT_LT(priority(0), priority(2));
+  EXPECT_LT(priority(2), priority(1));
+  EXPECT_LT(priority(1), priority(4));
+  EXPECT_LT(priority(4), priority(3));
+  EXPECT_LT(priority(3), priority(5));
+}
+
+}  // namespace
+}  // namespace avertine_test
