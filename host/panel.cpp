@@ -98,16 +98,24 @@ ElementHeader* Panel::CopyElement(GaugeInstance& instance, const ElementHeader* 
   copy->gauge = &instance.header;
   instance.elements.push_back(copy);
 
-  // Elements with a drawing surface get the surface's size from their image.
+  // Elements with a drawing surface get one the size of their image, and its context: pixels the host
+  // owns and shows, which the gauge paints.
   if ((copy->flags & 0xFF) == kElementDrawingSurface) {
-    auto* surface = Allocate<SurfaceInfo>(instance.storage_);
+    auto* info = Allocate<SurfaceInfo>(instance.storage_);
     const std::vector<uint8_t> bitmap = module_.Bitmap(copy->imageId);
     if (!bitmap.empty()) {
-      const BitmapInfo info = ReadBitmapInfo(bitmap);
-      surface->width = info.width;
-      surface->height = info.height;
+      const BitmapInfo image = ReadBitmapInfo(bitmap);
+      info->width = image.width;
+      info->height = image.height;
     }
-    copy->surfaceInfo = surface;
+    auto* surface = Allocate<HostSurface>(instance.storage_);
+    surface->magic = kHostSurfaceMagic;
+    surface->width = info->width;
+    surface->height = info->height;
+    surface->strideBytes = info->width * 4;
+    surface->pixels = Allocate<uint32_t>(instance.storage_, static_cast<size_t>(info->width) * info->height + 1);
+    copy->surfaceInfo = info;
+    copy->deviceContext = surface;
   }
 
   if (source->children != nullptr) {

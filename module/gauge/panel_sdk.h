@@ -136,6 +136,18 @@ struct SurfaceInfo {
   uint32_t reserved12;
 };
 
+// What a POSIX host hands an element with flags 0x26 as its drawing context: a 32-bit top-down pixel
+// surface (each pixel a little-endian word 0x00RRGGBB) that the host owns and shows. On Windows the
+// context is the device context (HDC) of the host's own bitmap.
+inline constexpr uint32_t kHostSurfaceMagic = 0x4B565253;  // "SRVK"
+struct HostSurface {
+  uint32_t magic;        // kHostSurfaceMagic
+  int32_t width;         // pixels
+  int32_t height;        // pixels
+  int32_t strideBytes;   // bytes from one row to the next
+  uint32_t* pixels;      // row 0 first
+};
+
 struct ElementHeader {
   uint32_t type;                // kElementStatic or kElementIcon
   uint32_t imageId;             // bitmap resource; for an icon the first of consecutive ids
@@ -205,6 +217,35 @@ struct VariableRecord {
     uint32_t u32;         // the transponder code: low 32 bits
   } value;
 };
+
+// ---- Host service objects -------------------------------------------------------------------------------
+// A service object is a pointer to a table of operations, each called with the object first, as a COM
+// interface is. QueryService("ITrafficInfo") answers a provider whose operation 2, given the interface
+// name, answers the ITrafficInfo interface itself (or null).
+struct ServiceObject {
+  void* const* operations;
+};
+
+inline constexpr char kTrafficInfoServiceName[] = "ITrafficInfo";
+inline constexpr int kServiceQueryInterface = 2;        // (name) -> ServiceObject*
+inline constexpr int kTrafficGetVariableHandle = 8;     // (name) -> handle
+inline constexpr int kTrafficGetUnitHandle = 9;         // (name) -> handle
+inline constexpr int kTrafficGetTrafficInRange = 10;    // (radius m, max count, int32 ids[]) -> count
+inline constexpr int kTrafficGetTrafficValue = 12;      // (id, variable, unit, double* value, index) -> ok
+inline constexpr int kTrafficInfoOperationCount = 13;
+
+using ServiceQueryInterface = ServiceObject*(KVR_FSAPI*)(ServiceObject* self, const char* name);
+using TrafficGetHandle = int32_t(KVR_FSAPI*)(ServiceObject* self, const char* name);
+using TrafficGetTrafficInRange = int32_t(KVR_FSAPI*)(ServiceObject* self, double radiusM, int32_t maxCount,
+                                                     int32_t* identifiers);
+using TrafficGetTrafficValue = int32_t(KVR_FSAPI*)(ServiceObject* self, int32_t identifier, int32_t variable,
+                                                   int32_t unit, double* value, int32_t index);
+
+// Operation `position` of a service object, as the function type `F`.
+template <typename F>
+F ServiceOperation(const ServiceObject* object, int position) {
+  return reinterpret_cast<F>(object->operations[position]);
+}
 
 // ---- The host's service table -------------------------------------------------------------------------
 // Slot positions are fixed; the gauge headers' routines reach slots 24 to 29 and 31.
