@@ -2,10 +2,14 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
+#include "host/audio_capture.h"
 #include "host/panel_session.h"
+#include "host/scenario/scenario_runner.h"
 
 namespace fs = std::filesystem;
 
@@ -31,9 +35,62 @@ int LoadPanel(const fs::path& panelFile, const fs::path& gaugesDir, int frames, 
   return 0;
 }
 
+// Progress on stderr: one bar redrawn in place on a terminal, a plain line every tenth otherwise.
+class ProgressDisplay {
+ public:
+  explicit ProgressDisplay(bool terminal) : terminal_(terminal) {}
+
+  void Show(const kvr::host::RunProgress& p) {
+    const int percent = p.frameCount > 0 ? p.frame * 100 / p.frameCount : 100;
+    if (terminal_) {
+      if (percent == shownPercent_ && p.frame != p.frameCount) return;
+      constexpr int kWidth = 30;
+      const int filled = percent * kWidth / 100;
+      std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %6.1f / %.1f s  TA %d  RA %d", filled,
+                   "##############################", kWidth - filled, "", percent, p.timeS, p.durationS,
+                   p.trafficAdvisories, p.resolutionAdvisories);
+      if (p.frame == p.frameCount) std::fputc('\n', stderr);
+    } else {
+      if (percent / 10 == shownPercent_ / 10 && p.frame != p.frameCount) return;
+      std::fprintf(stderr, "%3d%%  %.1f / %.1f s  TA %d  RA %d\n", percent, p.timeS, p.durationS, p.trafficAdvisories,
+                   p.resolutionAdvisories);
+    }
+    std::fflush(stderr);
+    shownPercent_ = percent;
+  }
+
+ private:
+  bool terminal_;
+  int shownPercent_ = -100;  // nothing shown yet
+};
+
+int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::path outDir, bool realtime) {
+  const kvr::host::Scenario scenario = kvr::host::LoadScenario(scenarioFile);
+  if (outDir.empty()) outDir = fs::path("out") / scenario.name;
+  ProgressDisplay progress(isatty(STDERR_FILENO) != 0);
+  // What the pilot heard, mixed frame by frame in simulated time; set up before the module's sound starts.
+  kvr::host::AudioCapture audio;
+  kvr::host::RunOptions options;
+  options.gaugesDir = gaugesDir;
+  options.outDir = outDir;
+  options.realtime = realtime;
+  options.onProgress = [&](const kvr::host::RunProgress& p) { progress.Show(p); };
+  options.onFrameEnd = [&](double, double frameS) { audio.Advance(frameS); };
+  kvr::host::ScenarioRun run(scenario, options);
+  run.RunToEnd();
+  audio.WriteWave(outDir / "audio.wav");
+  run.WriteSummary(std::cout);
+  std::cout << "events: " << (outDir / "events.csv").string() << "\n"
+            << "audio:  " << (outDir / "audio.wav").string() << " (" << audio.DurationS() << " s, "
+            << audio.RateHz() << " Hz)\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Headless: OpenAL mixes into its null backend unless the user chose a backend.
+  setenv("ALSOFT_DRIVERS", "null", /*overwrite=*/0);
   CLI::App app{"kvr-panel: the panel host for the KVR_TCAS gauge module.\n"
                "Loads the module named by a panel configuration as the simulator does, serves FSUIPC and the\n"
                "panel services, and drives the gauges frame by frame."};
@@ -50,7 +107,25 @@ int main(int argc, char** argv) {
   app.add_option("-n,--frames", frames, "Frames to run headless")->check(CLI::NonNegativeNumber)->capture_default_str();
   app.add_option("--fps", fps, "Simulator frame rate")->check(CLI::Range(1.0, 1000.0))->capture_default_str();
 
+  CLI::App* run = app.add_subcommand("run", "Fly a scenario (TOML) through the module and log what the panel shows");
+  fs::path scenarioFile;
+  fs::path outDir;
+  bool realtime = false;
+  run->add_option("scenario", scenarioFile, "Scenario file")->required()->check(CLI::ExistingFile);
+  run->add_option("--out", outDir, "Folder for events.csv and summary.txt (default: out/<scenario name>)");
+  run->add_flag("--realtime", realtime, "Pace the frames to the wall clock instead of running as fast as possible");
+  run->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
+      ->check(CLI::ExistingDirectory);
+
   CLI11_PARSE(app, argc, argv);
+  if (run->parsed()) {
+    try {
+      return RunScenario(scenarioFile, gaugesDir, outDir, realtime);
+    } catch (const std::exception& e) {
+      std::cerr << "kvr-panel: " << e.what() << "\n";
+      return 1;
+    }
+  }
   if (panelFile.empty()) {
     std::cout << app.help();
     return 2;

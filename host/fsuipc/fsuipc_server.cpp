@@ -100,7 +100,7 @@ uintptr_t FsuipcServer::Serve(uintptr_t length, intptr_t address) noexcept {
   }
 
   // Records run in block order, so a read sees the writes queued before it in the same block.
-  Record record;
+  Record record{};
   for (uint64_t position = 0; position < length; position = record.endPosition) {
     DecodeRecord(block, length, position, &record);
     if (record.kind == kReadKind) {

@@ -1,0 +1,400 @@
+// Reading a scenario file: toml++ parses it, and each table is then read through a `Fields` reader that
+// knows which keys it has taken, so that every missing, mistyped, out-of-range or unknown key is reported
+// with its own line before anything runs.
+#include "host/scenario/scenario.h"
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace kvr::host {
+namespace {
+
+constexpr char kSelectorPrefix[] = "KVR_TCAS!IVSI.";
+constexpr const char* kSelectorNames[] = {"redraw",     "power",     "lit",         "vsi_flag",
+                                          "range_index", "mode_index", "above_below", "absolute_relative"};
+constexpr int kMaxIntruders = 10000;
+constexpr double kMaxDurationS = 24 * 3600.0;
+
+class Reader {
+ public:
+  explicit Reader(std::filesystem::path file) : file_(std::move(file)) {}
+
+  [[noreturn]] void Fail(const toml::source_region& where, const std::string& reason) const {
+    Fail(static_cast<int>(where.begin.line), reason);
+  }
+  [[noreturn]] void Fail(int line, const std::string& reason) const {
+    throw ScenarioError(file_.string() + ":" + std::to_string(std::max(line, 1)) + ": " + reason);
+  }
+  const std::filesystem::path& File() const { return file_; }
+
+ private:
+  std::filesystem::path file_;
+};
+
+// The keys of one table, taken one by one; Finish() reports the first key nobody took.
+class Fields {
+ public:
+  Fields(const Reader& reader, const toml::table& table, std::string where)
+      : reader_(reader), table_(table), where_(std::move(where)) {}
+
+  int Line() const { return std::max(1, static_cast<int>(table_.source().begin.line)); }
+  bool Has(const char* key) const { return table_.contains(key); }
+
+  const toml::node* Node(const char* key) {
+    taken_.insert(key);
+    return table_.get(key);
+  }
+
+  std::optional<double> OptionalNumber(const char* key, double min, double max) {
+    const toml::node* node = Node(key);
+    if (node == nullptr) return std::nullopt;
+    double value;
+    if (const auto* i = node->as_integer()) value = static_cast<double>(i->get());
+    else if (const auto* f = node->as_floating_point()) value = f->get();
+    else reader_.Fail(node->source(), Name(key) + " must be a number");
+    if (!std::isfinite(value) || value < min || value > max) {
+      std::ostringstream s;
+      s << Name(key) << " = " << value << " is outside " << min << " to " << max;
+      reader_.Fail(node->source(), s.str());
+    }
+    return value;
+  }
+  double Number(const char* key, double min, double max) {
+    if (!Has(key)) Missing(key);
+    return *OptionalNumber(key, min, max);
+  }
+  double Number(const char* key, double min, double max, double fallback) {
+    return OptionalNumber(key, min, max).value_or(fallback);
+  }
+
+  std::optional<int64_t> OptionalInteger(const char* key, int64_t min, int64_t max) {
+    const toml::node* node = Node(key);
+    if (node == nullptr) return std::nullopt;
+    const auto* i = node->as_integer();
+    if (i == nullptr) reader_.Fail(node->source(), Name(key) + " must be a whole number");
+    if (i->get() < min || i->get() > max)
+      reader_.Fail(node->source(), Name(key) + " = " + std::to_string(i->get()) + " is outside " +
+                                       std::to_string(min) + " to " + std::to_string(max));
+    return i->get();
+  }
+  int64_t Integer(const char* key, int64_t min, int64_t max) {
+    if (!Has(key)) Missing(key);
+    return *OptionalInteger(key, min, max);
+  }
+
+  std::optional<std::string> OptionalText(const char* key) {
+    const toml::node* node = Node(key);
+    if (node == nullptr) return std::nullopt;
+    const auto* s = node->as_string();
+    if (s == nullptr) reader_.Fail(node->source(), Name(key) + " must be a text in quotes");
+    return s->get();
+  }
+  std::string Text(const char* key) {
+    if (!Has(key)) Missing(key);
+    return *OptionalText(key);
+  }
+
+  bool Flag(const char* key, bool fallback) {
+    const toml::node* node = Node(key);
+    if (node == nullptr) return fallback;
+    const auto* b = node->as_boolean();
+    if (b == nullptr) reader_.Fail(node->source(), Name(key) + " must be true or false");
+    return b->get();
+  }
+
+  const toml::table* OptionalTable(const char* key) {
+    const toml::node* node = Node(key);
+    if (node == nullptr) return nullptr;
+    if (!node->is_table()) reader_.Fail(node->source(), Name(key) + " must be a table ([" + Name(key) + "])");
+    return node->as_table();
+  }
+
+  // An array of tables ([[key]]); empty when absent.
+  std::vector<const toml::table*> Tables(const char* key) {
+    std::vector<const toml::table*> tables;
+    const toml::node* node = Node(key);
+    if (node == nullptr) return tables;
+    const auto* array = node->as_array();
+    if (array == nullptr) reader_.Fail(node->source(), Name(key) + " must be written as [[" + Name(key) + "]] tables");
+    for (const toml::node& element : *array) {
+      if (!element.is_table()) reader_.Fail(element.source(), Name(key) + " entries must be tables");
+      tables.push_back(element.as_table());
+    }
+    return tables;
+  }
+
+  [[noreturn]] void Missing(const char* key) const { reader_.Fail(Line(), "missing key " + Name(key)); }
+  [[noreturn]] void Fail(const char* key, const std::string& reason) const {
+    const toml::node* node = table_.get(key);
+    if (node != nullptr) reader_.Fail(node->source(), reason);
+    reader_.Fail(Line(), reason);
+  }
+
+  void Finish() const {
+    for (auto&& [key, node] : table_) {
+      if (taken_.count(std::string(key.str())) != 0) continue;
+      const toml::source_region& at = key.source().begin.line != 0 ? key.source() : node.source();
+      reader_.Fail(at, "unknown key " + Name(std::string(key.str()).c_str()));
+    }
+  }
+
+ private:
+  std::string Name(const char* key) const { return "'" + (where_.empty() ? "" : where_ + ".") + key + "'"; }
+
+  const Reader& reader_;
+  const toml::table& table_;
+  std::string where_;
+  std::set<std::string> taken_;
+};
+
+constexpr double kMaxSpeedKt = 2000;
+constexpr double kMaxVerticalSpeedFpm = 20000;
+constexpr double kMinAltitudeFt = -2000;
+constexpr double kMaxAltitudeFt = 100000;
+
+std::vector<ManoeuvreSpec> ReadManoeuvres(const Reader& reader, Fields& owner, const std::string& where) {
+  std::vector<ManoeuvreSpec> manoeuvres;
+  for (const toml::table* table : owner.Tables("manoeuvre")) {
+    Fields f(reader, *table, where + ".manoeuvre");
+    ManoeuvreSpec m;
+    m.timeS = f.Number("timeS", 0, kMaxDurationS);
+    m.verticalSpeedFpm = f.OptionalNumber("verticalSpeedFpm", -kMaxVerticalSpeedFpm, kMaxVerticalSpeedFpm);
+    m.verticalAccelerationG = f.Number("verticalAccelerationG", 0.01, 3.0, m.verticalAccelerationG);
+    m.headingDeg = f.OptionalNumber("headingDeg", 0, 360);
+    m.turnRateDegS = f.Number("turnRateDegS", 0.1, 30.0, m.turnRateDegS);
+    if (auto turn = f.OptionalText("turn")) {
+      if (*turn == "shortest") m.turn = TurnDirection::Shortest;
+      else if (*turn == "left") m.turn = TurnDirection::Left;
+      else if (*turn == "right") m.turn = TurnDirection::Right;
+      else f.Fail("turn", "'" + where + ".manoeuvre.turn' must be \"shortest\", \"left\" or \"right\", not \"" + *turn + "\"");
+    }
+    m.groundSpeedKt = f.OptionalNumber("groundSpeedKt", 0, kMaxSpeedKt);
+    m.accelerationKtS = f.Number("accelerationKtS", 0.1, 50.0, m.accelerationKtS);
+    if (!m.verticalSpeedFpm && !m.headingDeg && !m.groundSpeedKt)
+      reader.Fail(f.Line(), "a manoeuvre needs verticalSpeedFpm, headingDeg or groundSpeedKt");
+    f.Finish();
+    manoeuvres.push_back(m);
+  }
+  std::stable_sort(manoeuvres.begin(), manoeuvres.end(),
+                   [](const ManoeuvreSpec& a, const ManoeuvreSpec& b) { return a.timeS < b.timeS; });
+  return manoeuvres;
+}
+
+OwnSpec ReadOwn(const Reader& reader, const toml::table& table) {
+  Fields f(reader, table, "own");
+  OwnSpec own;
+  own.latitudeDeg = f.Number("latitudeDeg", -85, 85);
+  own.longitudeDeg = f.Number("longitudeDeg", -180, 180);
+  own.pressureAltitudeFt = f.Number("pressureAltitudeFt", kMinAltitudeFt, kMaxAltitudeFt);
+  own.trueAltitudeFt = f.Number("trueAltitudeFt", kMinAltitudeFt, kMaxAltitudeFt, own.pressureAltitudeFt);
+  own.terrainElevationFt = f.Number("terrainElevationFt", -1500, 30000, 0.0);
+  if (own.terrainElevationFt > own.trueAltitudeFt)
+    f.Fail("terrainElevationFt", "'own.terrainElevationFt' lies above the own aircraft's true altitude");
+  own.headingDeg = f.Number("headingDeg", 0, 360);
+  own.groundSpeedKt = f.Number("groundSpeedKt", 0, kMaxSpeedKt);
+  own.verticalSpeedFpm = f.Number("verticalSpeedFpm", -kMaxVerticalSpeedFpm, kMaxVerticalSpeedFpm, 0.0);
+  // By default the altimeter is set so that it reads the true altitude (a local QNH setting).
+  own.altimeterInHg = f.Number("altimeterInHg", 25.0, 35.0, 29.92 + (own.trueAltitudeFt - own.pressureAltitudeFt) / 1000.0);
+  own.manoeuvres = ReadManoeuvres(reader, f, "own");
+  f.Finish();
+  return own;
+}
+
+IntruderSpec ReadIntruder(const Reader& reader, const toml::table& table) {
+  Fields f(reader, table, "intruder");
+  IntruderSpec in;
+  in.line = f.Line();
+  in.id = static_cast<uint32_t>(f.Integer("id", 1, INT32_MAX));  // the traffic service hands ids out as int32
+  in.callsign = f.OptionalText("callsign").value_or("");
+  if (in.callsign.size() > 17) f.Fail("callsign", "'intruder.callsign' is longer than 17 characters");
+  in.altitudeUnreadable = f.Flag("altitudeUnreadable", false);
+  if (const toml::table* e = f.OptionalTable("encounter")) {
+    Fields g(reader, *e, "intruder.encounter");
+    EncounterSpec enc;
+    enc.cpaTimeS = g.Number("cpaTimeS", 0, kMaxDurationS);
+    enc.horizontalMissNm = g.Number("horizontalMissNm", -100, 100);
+    enc.verticalMissFt = g.Number("verticalMissFt", -50000, 50000);
+    enc.approachAngleDeg = g.Number("approachAngleDeg", -360, 360);
+    enc.groundSpeedKt = g.Number("groundSpeedKt", 0, kMaxSpeedKt);
+    enc.verticalSpeedFpm = g.Number("verticalSpeedFpm", -kMaxVerticalSpeedFpm, kMaxVerticalSpeedFpm, 0.0);
+    g.Finish();
+    in.encounter = enc;
+    for (const char* key : {"latitudeDeg", "longitudeDeg", "eastNm", "northNm", "altitudeFt", "headingDeg",
+                            "groundSpeedKt", "verticalSpeedFpm", "manoeuvre"})
+      if (f.Has(key))
+        f.Fail(key, std::string("'intruder.") + key + "' conflicts with [intruder.encounter]: an intruder starts either from an encounter or from a position");
+  } else {
+    if (f.Has("eastNm") || f.Has("northNm")) {
+      for (const char* key : {"latitudeDeg", "longitudeDeg"})
+        if (f.Has(key))
+          f.Fail(key, std::string("'intruder.") + key + "' conflicts with eastNm/northNm: give the start one way");
+      in.eastNm = f.Number("eastNm", -500, 500, 0.0);
+      in.northNm = f.Number("northNm", -500, 500, 0.0);
+    } else {
+      in.latitudeDeg = f.Number("latitudeDeg", -85, 85);
+      in.longitudeDeg = f.Number("longitudeDeg", -180, 180);
+    }
+    in.altitudeFt = f.Number("altitudeFt", kMinAltitudeFt, kMaxAltitudeFt);
+    in.headingDeg = f.Number("headingDeg", 0, 360);
+    in.groundSpeedKt = f.Number("groundSpeedKt", 0, kMaxSpeedKt);
+    in.verticalSpeedFpm = f.Number("verticalSpeedFpm", -kMaxVerticalSpeedFpm, kMaxVerticalSpeedFpm, 0.0);
+    in.manoeuvres = ReadManoeuvres(reader, f, "intruder");
+  }
+  f.Finish();
+  return in;
+}
+
+Interval ReadInterval(Fields& f, const char* what, double durationS) {
+  Interval interval;
+  interval.startS = f.Number("startS", 0, kMaxDurationS);
+  interval.endS = f.Number("endS", 0, kMaxDurationS);
+  if (interval.endS <= interval.startS) f.Fail("endS", std::string("'") + what + ".endS' must come after its startS");
+  if (interval.startS >= durationS)
+    f.Fail("startS", std::string("'") + what + ".startS' lies after the end of the scenario");
+  return interval;
+}
+
+}  // namespace
+
+int Scenario::FrameCount() const { return std::max(1, static_cast<int>(std::lround(durationS * frameRateHz))); }
+
+bool Scenario::Paused(double timeS) const {
+  return std::any_of(pauses.begin(), pauses.end(), [&](const Interval& p) { return p.Contains(timeS); });
+}
+
+const SlewSpec* Scenario::SlewAt(double timeS) const {
+  for (const SlewSpec& slew : slews)
+    if (slew.interval.Contains(timeS)) return &slew;
+  return nullptr;
+}
+
+std::optional<std::string> SelectorVariableName(const std::string& name) {
+  const std::string prefix = kSelectorPrefix;
+  const std::string shortName = name.rfind(prefix, 0) == 0 ? name.substr(prefix.size()) : name;
+  for (const char* known : kSelectorNames)
+    if (shortName == known) return prefix + known;
+  return std::nullopt;
+}
+
+Scenario ParseScenario(const std::string& text, const std::filesystem::path& file) {
+  const Reader reader(file);
+  toml::table root;
+  try {
+    root = toml::parse(text, std::string_view(file.string()));
+  } catch (const toml::parse_error& e) {
+    reader.Fail(e.source(), std::string(e.description()));
+  }
+
+  Fields f(reader, root, "");
+  Scenario s;
+  s.file = file;
+  s.name = f.OptionalText("name").value_or(file.stem().string());
+  if (s.name.empty() || s.name.find_first_of("/\\") != std::string::npos || s.name == "." || s.name == "..")
+    f.Fail("name", "'name' must be a plain non-empty name (it names the output folder)");
+
+  const std::string panel = f.Text("panel");
+  s.panelFile = file.parent_path() / panel;
+  if (!std::filesystem::is_regular_file(s.panelFile))
+    f.Fail("panel", "panel file " + s.panelFile.string() + " does not exist");
+
+  const std::string feed = f.OptionalText("feed").value_or("fsuipc");
+  if (feed == "fsuipc") s.feed = TrafficFeed::Fsuipc;
+  else if (feed == "trafficinfo") s.feed = TrafficFeed::TrafficInfo;
+  else f.Fail("feed", "'feed' must be \"fsuipc\" or \"trafficinfo\", not \"" + feed + "\"");
+
+  s.durationS = f.Number("durationS", 0.1, kMaxDurationS);
+  s.frameRateHz = f.Number("frameRateHz", 1, 1000, s.frameRateHz);
+
+  if (auto code = f.OptionalInteger("transponderCode", 0, 7777)) {
+    uint16_t bcd = 0;
+    int64_t rest = *code;
+    for (int digit = 0; digit < 4; ++digit, rest /= 10) {
+      if (rest % 10 > 7) f.Fail("transponderCode", "'transponderCode' digits run from 0 to 7");
+      bcd |= static_cast<uint16_t>((rest % 10) << (4 * digit));
+    }
+    s.transponderCodeBcd = bcd;
+  }
+
+  const toml::table* own = f.OptionalTable("own");
+  if (own == nullptr) f.Missing("own");
+  s.own = ReadOwn(reader, *own);
+
+  if (const toml::table* pilot = f.OptionalTable("pilot")) {
+    Fields p(reader, *pilot, "pilot");
+    PilotSpec spec;
+    spec.initialDelayS = p.Number("initialDelayS", 0, 60, spec.initialDelayS);
+    spec.initialAccelerationG = p.Number("initialAccelerationG", 0.01, 3, spec.initialAccelerationG);
+    spec.subsequentDelayS = p.Number("subsequentDelayS", 0, 60, spec.subsequentDelayS);
+    spec.subsequentAccelerationG = p.Number("subsequentAccelerationG", 0.01, 3, spec.subsequentAccelerationG);
+    p.Finish();
+    s.pilot = spec;
+  }
+
+  std::set<uint32_t> ids;
+  const auto intruders = f.Tables("intruder");
+  if (intruders.size() > static_cast<size_t>(kMaxIntruders))
+    f.Fail("intruder", "more than " + std::to_string(kMaxIntruders) + " intruders");
+  for (const toml::table* table : intruders) {
+    IntruderSpec intruder = ReadIntruder(reader, *table);
+    if (!ids.insert(intruder.id).second)
+      reader.Fail(intruder.line, "intruder id " + std::to_string(intruder.id) + " is used twice");
+    s.intruders.push_back(std::move(intruder));
+  }
+
+  for (const toml::table* table : f.Tables("pause")) {
+    Fields p(reader, *table, "pause");
+    s.pauses.push_back(ReadInterval(p, "pause", s.durationS));
+    p.Finish();
+  }
+  for (const toml::table* table : f.Tables("slew")) {
+    Fields p(reader, *table, "slew");
+    SlewSpec slew;
+    slew.interval = ReadInterval(p, "slew", s.durationS);
+    slew.northNm = p.Number("northNm", -500, 500, 0.0);
+    slew.eastNm = p.Number("eastNm", -500, 500, 0.0);
+    slew.climbFt = p.Number("climbFt", -50000, 50000, 0.0);
+    p.Finish();
+    for (const SlewSpec& other : s.slews)
+      if (slew.interval.startS < other.interval.endS && other.interval.startS < slew.interval.endS)
+        reader.Fail(p.Line(), "slew intervals overlap");
+    for (const Interval& pause : s.pauses)
+      if (slew.interval.startS < pause.endS && pause.startS < slew.interval.endS)
+        reader.Fail(p.Line(), "a slew interval overlaps a pause");
+    s.slews.push_back(slew);
+  }
+  for (const toml::table* table : f.Tables("switch")) {
+    Fields p(reader, *table, "switch");
+    SwitchSpec sw;
+    sw.line = p.Line();
+    sw.timeS = p.Number("timeS", 0, kMaxDurationS);
+    const std::string variable = p.Text("variable");
+    const auto name = SelectorVariableName(variable);
+    if (!name)
+      p.Fail("variable", "'switch.variable' \"" + variable +
+                             "\" is not a selector variable (mode_index, range_index, above_below, absolute_relative, "
+                             "power, lit, vsi_flag, redraw)");
+    sw.variable = *name;
+    sw.value = static_cast<int32_t>(p.Integer("value", INT32_MIN, INT32_MAX));
+    p.Finish();
+    s.switches.push_back(sw);
+  }
+  std::stable_sort(s.switches.begin(), s.switches.end(),
+                   [](const SwitchSpec& a, const SwitchSpec& b) { return a.timeS < b.timeS; });
+  f.Finish();
+  return s;
+}
+
+Scenario LoadScenario(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw ScenarioError(file.string() + ":1: cannot be read");
+  std::ostringstream text;
+  text << in.rdbuf();
+  return ParseScenario(text.str(), file);
+}
+
+}  // namespace kvr::host

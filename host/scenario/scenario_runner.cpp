@@ -1,0 +1,181 @@
+#include "host/scenario/scenario_runner.h"
+
+#include <chrono>
+#include <fstream>
+#include <iomanip>
+#include <ostream>
+#include <sstream>
+#include <thread>
+
+#include "host/traffic/fsuipc_traffic_tables.h"
+
+namespace kvr::host {
+namespace {
+
+constexpr uint16_t kDefaultTransponderBcd = 0x1200;
+
+bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == ','; }
+
+}  // namespace
+
+std::string ScenarioRun::WithTrafficFeed(const std::string& parameters, TrafficFeed feed) {
+  // Take out every word that holds "trafficinfo" (the gauge finds the option anywhere in the string).
+  std::string rest = parameters;
+  for (size_t at; (at = rest.find("trafficinfo")) != std::string::npos;) {
+    size_t begin = at, end = at;
+    while (begin > 0 && !IsSeparator(rest[begin - 1])) --begin;
+    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
+    while (end < rest.size() && IsSeparator(rest[end])) ++end;
+    rest.erase(begin, end - begin);
+  }
+  while (!rest.empty() && IsSeparator(rest.back())) rest.pop_back();
+  if (feed == TrafficFeed::Fsuipc) return rest;
+  return rest.empty() ? "trafficinfo=y" : "trafficinfo=y " + rest;
+}
+
+ScenarioRun::ScenarioRun(const Scenario& scenario, RunOptions options)
+    : scenario_(scenario), options_(std::move(options)), flight_(scenario) {
+  SessionOptions sessionOptions;
+  sessionOptions.panelFile = scenario.panelFile;
+  sessionOptions.gaugesDir = options_.gaugesDir;
+  session_ = std::make_unique<PanelSession>(sessionOptions);
+  for (const std::string& warning : session_->Warnings()) Warn(warning);
+  trafficService_.Register(session_->Services());
+  if (scenario.pilot) pilot_.emplace(*scenario.pilot);
+
+  int logicGauges = 0, ivsiGauges = 0;
+  for (const auto& instance : session_->GetPanel().Instances()) {
+    if (instance->placement.gauge == "Logic") {
+      // The gauge reads its options at installation, which has not happened yet.
+      instance->parameters = WithTrafficFeed(instance->parameters, scenario.feed);
+      instance->header.parameters = instance->parameters.c_str();
+      ++logicGauges;
+    }
+    if (instance->placement.gauge.rfind("IVSI", 0) == 0) ++ivsiGauges;
+  }
+  if (logicGauges == 0)
+    throw std::runtime_error(scenario.panelFile.string() + ": the panel places no Logic gauge, so nothing would run");
+  if (ivsiGauges == 0 && !scenario.switches.empty())
+    Warn("the panel places no IVSI gauge, so the selector variables the switches set may not be published");
+}
+
+ScenarioRun::~ScenarioRun() = default;
+
+void ScenarioRun::Warn(const std::string& text) { warnings_.push_back(text); }
+
+void ScenarioRun::Start() {
+  if (started_) return;
+  PanelServices& services = session_->Services();
+  // The aircraft and the traffic are in place before the gauges first look.
+  WriteSimVariables(services, flight_.OwnSim());
+  services.SetSimInteger(kSimTransponder, scenario_.transponderCodeBcd.value_or(kDefaultTransponderBcd));
+  const std::vector<TrafficTarget> traffic = flight_.Traffic();
+  WriteFsuipcTrafficTables(session_->Fsuipc(), traffic);
+  trafficService_.SetOwnPosition(flight_.OwnSim().position);
+  trafficService_.SetTraffic(traffic);
+
+  session_->GetPanel().Start();
+  ApplySwitches(0.0);
+  wallStart_ = std::chrono::steady_clock::now();
+  started_ = true;
+}
+
+void ScenarioRun::ApplySwitches(double timeS) {
+  PanelServices& services = session_->Services();
+  while (nextSwitch_ < scenario_.switches.size() && scenario_.switches[nextSwitch_].timeS <= timeS + 1e-9) {
+    const SwitchSpec& sw = scenario_.switches[nextSwitch_++];
+    const PublishedVariable* v = services.Find(sw.variable);
+    if (v == nullptr || v->address == nullptr || (v->typeCode != kTypeInt32 && v->typeCode != kTypeFlag32)) {
+      std::ostringstream s;
+      s << scenario_.file.string() << ":" << sw.line << ": at " << sw.timeS << " s " << sw.variable
+        << " is not published as a 32-bit variable; the switch is left as it was";
+      Warn(s.str());
+      continue;
+    }
+    *static_cast<int32_t*>(v->address) = sw.value;
+  }
+}
+
+bool ScenarioRun::Step() {
+  Start();
+  const int frameCount = scenario_.FrameCount();
+  if (frame_ >= frameCount) return false;
+  ++frame_;
+  const double timeS = scenario_.FrameTimeS(frame_);
+  const double frameS = scenario_.FrameS();
+  PanelServices& services = session_->Services();
+
+  ApplySwitches(timeS);
+  session_->SetPaused(scenario_.Paused(timeS));
+  session_->SetSlewing(scenario_.SlewAt(timeS) != nullptr);
+
+  std::optional<VerticalCommand> command;
+  if (pilot_)
+    command = pilot_->Command(flight_.TimeS(), flight_.Own().PlannedVertical(), flight_.Own().State().verticalSpeedFpm);
+  flight_.AdvanceTo(timeS, command);
+
+  const OwnSimState own = flight_.OwnSim();
+  WriteSimVariables(services, own);
+  const std::vector<TrafficTarget> traffic = flight_.Traffic();
+  const FsuipcTableWrite table = WriteFsuipcTrafficTables(session_->Fsuipc(), traffic);
+  if (table.leftOut > maxLeftOut_) {
+    maxLeftOut_ = table.leftOut;
+    Warn(std::to_string(table.leftOut) + " intruders do not fit the FSUIPC traffic table (" +
+         std::to_string(FsuipcTrafficLayout::kSlotCapacity) + " slots) and are left out of it");
+  }
+  trafficService_.SetOwnPosition(own.position);
+  trafficService_.SetTraffic(traffic);
+
+  session_->GetPanel().Frame(scenario_.frameRateHz);
+
+  picture_ = ReadTrafficPicture(services);
+  if (picture_) {
+    sawPicture_ = true;
+    if (picture_->updateCount != lastUpdateCount_) {
+      lastUpdateCount_ = picture_->updateCount;
+      log_.OnTrafficFrame(timeS, *picture_, own.radioAltitudeFt);
+    }
+    if (pilot_) pilot_->Observe(timeS, ReadAdvisory(picture_->advisory));
+  }
+  for (size_t i = 0; i < flight_.IntruderCount(); ++i) {
+    const Separation sep = flight_.SeparationOf(i);
+    log_.OnSeparation(timeS, scenario_.intruders[i].id, scenario_.intruders[i].callsign, sep.rangeNm, sep.verticalFt);
+  }
+
+  if (options_.onFrameEnd) options_.onFrameEnd(timeS, frameS);
+  if (options_.onProgress)
+    options_.onProgress({timeS, scenario_.durationS, frame_, frameCount, log_.TrafficAdvisories(), log_.ResolutionAdvisories()});
+  if (options_.realtime)
+    std::this_thread::sleep_until(wallStart_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                                   std::chrono::duration<double>(timeS)));
+  return frame_ < frameCount;
+}
+
+void ScenarioRun::RunToEnd() {
+  Start();
+  while (Step()) {
+  }
+  if (!sawPicture_) Warn("the panel never published a traffic picture (" + std::string(kTrafficPictureName) + ")");
+  WriteOutputs();
+}
+
+void ScenarioRun::WriteOutputs() const {
+  if (options_.outDir.empty()) return;
+  std::filesystem::create_directories(options_.outDir);
+  std::ofstream events(options_.outDir / "events.csv");
+  log_.WriteCsv(events);
+  std::ofstream summary(options_.outDir / "summary.txt");
+  WriteSummary(summary);
+  if (!events || !summary) throw std::runtime_error("cannot write the results into " + options_.outDir.string());
+}
+
+void ScenarioRun::WriteSummary(std::ostream& out) const {
+  out << "scenario " << scenario_.name << " (" << scenario_.file.string() << "): " << std::fixed << std::setprecision(1)
+      << TimeS() << " s flown in " << frame_ << " frames, traffic feed "
+      << (scenario_.feed == TrafficFeed::TrafficInfo ? "ITrafficInfo" : "FSUIPC") << ", pilot "
+      << (pilot_ ? "following advisories" : "none") << "\n";
+  log_.WriteSummary(out);
+  for (const std::string& warning : warnings_) out << "warning: " << warning << "\n";
+}
+
+}  // namespace kvr::host

@@ -1,0 +1,102 @@
+// Flies a scenario through the real module: a panel session on the scenario's panel, the simulator
+// variables, the FSUIPC traffic tables and the ITrafficInfo service fed from one flight every frame, the
+// switches set on the published selector variables at their times, the pilot flying what the panel shows,
+// and every traffic frame's picture logged.
+//
+// Each frame: switches due, pause and slew flags, flight advanced to the frame's time, variables and
+// traffic written, the panel's frame run, the picture read, the pilot told, onFrameEnd called.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/panel_session.h"
+#include "host/scenario/event_log.h"
+#include "host/scenario/flight.h"
+#include "host/scenario/pilot.h"
+#include "host/scenario/scenario.h"
+#include "host/traffic/traffic_info_service.h"
+
+namespace kvr::host {
+
+struct RunProgress {
+  double timeS = 0;
+  double durationS = 0;
+  int frame = 0;
+  int frameCount = 0;
+  int trafficAdvisories = 0;
+  int resolutionAdvisories = 0;
+};
+
+struct RunOptions {
+  std::filesystem::path gaugesDir;  // where "<Module>.gau" is
+  std::filesystem::path outDir;     // events.csv and summary.txt go here; empty: no files
+  bool realtime = false;            // pace the frames to the wall clock
+  // After each frame, with the frame's scenario time and length: the place to capture what the frame
+  // played (audio rendering aligned with simulated time).
+  std::function<void(double timeS, double frameDurationS)> onFrameEnd;
+  std::function<void(const RunProgress&)> onProgress;
+};
+
+class ScenarioRun {
+ public:
+  // Loads the module and the panel, sets the traffic feed on the Logic gauge and registers the traffic
+  // service; `scenario` must outlive the run. Throws std::runtime_error (or PanelConfigError) naming what
+  // is wrong. Anything that must exist before the module's sound device opens (an audio capture) is made
+  // before Start().
+  ScenarioRun(const Scenario& scenario, RunOptions options);
+  ~ScenarioRun();
+
+  // Connects and installs the panel and sets the switches of time 0.
+  void Start();
+  // Runs the next frame; false once the scenario's duration is flown.
+  bool Step();
+  // Starts if needed, runs every remaining frame and writes the output files.
+  void RunToEnd();
+
+  PanelSession& Session() { return *session_; }
+  const TrafficInfoService& TrafficService() const { return trafficService_; }
+  const Flight& GetFlight() const { return flight_; }
+  const EventLog& Events() const { return log_; }
+  const std::optional<TrafficSnapshot>& LastPicture() const { return picture_; }
+  double TimeS() const { return flight_.TimeS(); }
+  int Frame() const { return frame_; }
+  // Things the run noticed but flew on with (left-out traffic, unpublished switches, no traffic picture).
+  const std::vector<std::string>& Warnings() const { return warnings_; }
+
+  // The Logic gauge's parameter string with its traffic feed set: "trafficinfo=y" first for the traffic
+  // service, every "trafficinfo" option taken out for FSUIPC.
+  static std::string WithTrafficFeed(const std::string& parameters, TrafficFeed feed);
+
+  void WriteOutputs() const;
+  void WriteSummary(std::ostream& out) const;
+
+ private:
+  void ApplySwitches(double timeS);
+  void Warn(const std::string& text);
+
+  const Scenario& scenario_;
+  RunOptions options_;
+  TrafficInfoService trafficService_;  // outlives the session, whose module holds its address
+  std::unique_ptr<PanelSession> session_;
+  Flight flight_;
+  std::optional<Pilot> pilot_;
+  EventLog log_;
+  std::optional<TrafficSnapshot> picture_;
+  size_t nextSwitch_ = 0;
+  int frame_ = 0;
+  bool started_ = false;
+  bool sawPicture_ = false;
+  uint32_t lastUpdateCount_ = 0;
+  double lastRadioAltitudeFt_ = 0;
+  uint32_t maxLeftOut_ = 0;
+  std::chrono::steady_clock::time_point wallStart_;
+  std::vector<std::string> warnings_;
+};
+
+}  // namespace kvr::host

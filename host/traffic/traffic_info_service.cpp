@@ -1,0 +1,137 @@
+#include "host/traffic/traffic_info_service.h"
+
+#include <algorithm>
+#include <cctype>
+#include <numeric>
+#include <optional>
+#include <string_view>
+
+namespace kvr::host {
+namespace {
+
+enum Variable : int32_t { kIsUserSim = 1, kLatitude, kLongitude, kAltitude, kHeading };
+enum Unit : int32_t { kFeet = 101, kMetres, kDegreesUnit, kRadiansUnit, kBool };
+
+struct Named {
+  std::string_view name;
+  int32_t handle;
+};
+
+constexpr Named kVariables[] = {
+    {"IS USER SIM", kIsUserSim},
+    {"PLANE LATITUDE", kLatitude},
+    {"PLANE LONGITUDE", kLongitude},
+    {"PLANE ALTITUDE", kAltitude},
+    {"PLANE HEADING DEGREES TRUE", kHeading},
+};
+constexpr Named kUnits[] = {
+    {"FEET", kFeet}, {"METERS", kMetres}, {"DEGREES", kDegreesUnit}, {"RADIANS", kRadiansUnit}, {"BOOL", kBool},
+};
+
+bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+template <size_t N>
+int32_t Lookup(const Named (&table)[N], const char* name) {
+  if (name == nullptr) return 0;
+  for (const Named& entry : table)
+    if (SameText(entry.name, name)) return entry.handle;
+  return 0;
+}
+
+// An angle in degrees in the unit asked for; nothing for a unit that is not an angle.
+std::optional<double> Angle(double degrees, int32_t unit) {
+  if (unit == kDegreesUnit) return degrees;
+  if (unit == kRadiansUnit) return Radians(degrees);
+  return std::nullopt;
+}
+
+}  // namespace
+
+TrafficInfoService::TrafficInfoService() {
+  std::fill(std::begin(providerOperations_), std::end(providerOperations_), reinterpret_cast<void*>(&Unsupported));
+  std::fill(std::begin(interfaceOperations_), std::end(interfaceOperations_), reinterpret_cast<void*>(&Unsupported));
+  providerOperations_[kServiceQueryInterface] = reinterpret_cast<void*>(&QueryInterface);
+  interfaceOperations_[kTrafficGetVariableHandle] = reinterpret_cast<void*>(&GetVariableHandle);
+  interfaceOperations_[kTrafficGetUnitHandle] = reinterpret_cast<void*>(&GetUnitHandle);
+  interfaceOperations_[kTrafficGetTrafficInRange] = reinterpret_cast<void*>(&GetTrafficInRange);
+  interfaceOperations_[kTrafficGetTrafficValue] = reinterpret_cast<void*>(&GetTrafficValue);
+  provider_ = {{providerOperations_}, this};
+  interface_ = {{interfaceOperations_}, this};
+}
+
+void TrafficInfoService::Register(PanelServices& services) {
+  services.RegisterService(kTrafficInfoServiceName, Provider());
+}
+
+int32_t KVR_FSAPI TrafficInfoService::Unsupported(ServiceObject*) { return 0; }
+
+ServiceObject* KVR_FSAPI TrafficInfoService::QueryInterface(ServiceObject* self, const char* name) {
+  if (self == nullptr || name == nullptr || !SameText(name, kTrafficInfoServiceName)) return nullptr;
+  return Owner(self).Interface();
+}
+
+int32_t KVR_FSAPI TrafficInfoService::GetVariableHandle(ServiceObject*, const char* name) {
+  return Lookup(kVariables, name);
+}
+
+int32_t KVR_FSAPI TrafficInfoService::GetUnitHandle(ServiceObject*, const char* name) { return Lookup(kUnits, name); }
+
+int32_t KVR_FSAPI TrafficInfoService::GetTrafficInRange(ServiceObject* self, double radiusM, int32_t maxCount,
+                                                       int32_t* identifiers) {
+  if (self == nullptr) return 0;
+  TrafficInfoService& service = Owner(self);
+  ++service.rangeQueries_;
+  if (identifiers == nullptr || maxCount <= 0 || !(radiusM >= 0)) return 0;
+
+  // Within the radius; when more than maxCount are, the nearest ones. Reported in list order, so that a
+  // target keeps its position in the answer from frame to frame.
+  std::vector<std::pair<double, size_t>> inRange;
+  for (size_t i = 0; i < service.targets_.size(); ++i) {
+    const double distanceM = HorizontalDistanceM(service.own_, service.targets_[i].position);
+    if (distanceM <= radiusM) inRange.emplace_back(distanceM, i);
+  }
+  if (inRange.size() > static_cast<size_t>(maxCount)) {
+    std::stable_sort(inRange.begin(), inRange.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    inRange.resize(static_cast<size_t>(maxCount));
+    std::sort(inRange.begin(), inRange.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+  }
+  for (size_t k = 0; k < inRange.size(); ++k)
+    identifiers[k] = static_cast<int32_t>(service.targets_[inRange[k].second].id);
+  return static_cast<int32_t>(inRange.size());
+}
+
+int32_t KVR_FSAPI TrafficInfoService::GetTrafficValue(ServiceObject* self, int32_t identifier, int32_t variable,
+                                                     int32_t unit, double* value, int32_t index) {
+  if (self == nullptr || value == nullptr || index != 0 || identifier == 0) return 0;
+  TrafficInfoService& service = Owner(self);
+  auto it = std::find_if(service.targets_.begin(), service.targets_.end(),
+                         [&](const TrafficTarget& t) { return t.id == static_cast<uint32_t>(identifier); });
+  if (it == service.targets_.end()) return 0;
+  const TrafficTarget& t = *it;
+
+  std::optional<double> result;
+  switch (variable) {
+    case kIsUserSim:
+      if (unit == kBool) result = 0.0;
+      break;
+    case kLatitude: result = Angle(t.position.latitudeDeg, unit); break;
+    case kLongitude: result = Angle(t.position.longitudeDeg, unit); break;
+    case kHeading: result = Angle(t.headingDeg, unit); break;
+    case kAltitude:
+      if (!t.altitudeReadable) break;
+      if (unit == kFeet) result = t.altitudeFt;
+      if (unit == kMetres) result = t.altitudeFt * kMetresPerFoot;
+      break;
+    default: break;
+  }
+  if (!result) return 0;
+  *value = *result;
+  return 1;
+}
+
+}  // namespace kvr::host

@@ -1,0 +1,69 @@
+// The simulator's traffic service as a module reaches it: QueryService("ITrafficInfo") answers a provider
+// object whose operation 2, given "ITrafficInfo", answers the ITrafficInfo object. Its operations at the
+// positions of module/gauge/panel_sdk.h:
+//
+//   8  GetVariableHandle(name)  "IS USER SIM", "PLANE LATITUDE", "PLANE LONGITUDE", "PLANE ALTITUDE"
+//   9  GetUnitHandle(name)      "FEET", "METERS", "DEGREES", "RADIANS", "BOOL"
+//   10 GetTrafficInRange(radius m, max count, int32 ids[])  -> identifiers written
+//   12 GetTrafficValue(id, variable, unit, double* value, index 0)  -> 1, or 0 when it cannot be given
+//
+// Names are matched without regard to case; an unknown name gets handle 0, which no value accepts.
+// Variable and unit handles come from separate ranges, so a swapped pair is refused. Every other position
+// of both tables answers 0. The service does not list the user's own aircraft.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "host/panel_services.h"
+#include "host/traffic/traffic_target.h"
+#include "module/gauge/panel_sdk.h"
+
+namespace kvr::host {
+
+class TrafficInfoService {
+ public:
+  TrafficInfoService();
+  ~TrafficInfoService() = default;
+  TrafficInfoService(const TrafficInfoService&) = delete;
+  TrafficInfoService& operator=(const TrafficInfoService&) = delete;
+
+  // Offers the provider under "ITrafficInfo". The service must outlive the module's use of it.
+  void Register(PanelServices& services);
+
+  // The traffic of this frame and the point ranges are measured from (the user's aircraft).
+  void SetTraffic(std::vector<TrafficTarget> targets) { targets_ = std::move(targets); }
+  void SetOwnPosition(GeoPosition own) { own_ = own; }
+
+  ServiceObject* Provider() { return &provider_.object; }
+  ServiceObject* Interface() { return &interface_.object; }
+
+  // How often GetTrafficInRange was asked.
+  int RangeQueries() const { return rangeQueries_; }
+
+ private:
+  // A service object followed by its owner: the operations find the service from the object they get.
+  struct Object {
+    ServiceObject object;
+    TrafficInfoService* owner;
+  };
+  static TrafficInfoService& Owner(ServiceObject* self) { return *reinterpret_cast<Object*>(self)->owner; }
+
+  static int32_t KVR_FSAPI Unsupported(ServiceObject* self);
+  static ServiceObject* KVR_FSAPI QueryInterface(ServiceObject* self, const char* name);
+  static int32_t KVR_FSAPI GetVariableHandle(ServiceObject* self, const char* name);
+  static int32_t KVR_FSAPI GetUnitHandle(ServiceObject* self, const char* name);
+  static int32_t KVR_FSAPI GetTrafficInRange(ServiceObject* self, double radiusM, int32_t maxCount, int32_t* identifiers);
+  static int32_t KVR_FSAPI GetTrafficValue(ServiceObject* self, int32_t identifier, int32_t variable, int32_t unit,
+                                           double* value, int32_t index);
+
+  void* providerOperations_[kTrafficInfoOperationCount];
+  void* interfaceOperations_[kTrafficInfoOperationCount];
+  Object provider_;
+  Object interface_;
+  std::vector<TrafficTarget> targets_;
+  GeoPosition own_;
+  int rangeQueries_ = 0;
+};
+
+}  // namespace kvr::host

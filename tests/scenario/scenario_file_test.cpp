@@ -1,0 +1,215 @@
+// Scenario files: what a good file gives, and that every bad one is refused with "FILE:LINE: reason"
+// before anything runs.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "host/scenario/scenario.h"
+#include "tests/gauge/module_fixture.h"
+
+namespace kvr::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScenarioFile : public ::testing::Test {
+ protected:
+  fs::path dir = fs::temp_directory_path() /
+                 ("kvr_scenario_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+  fs::path file = dir / "case.toml";
+
+  void SetUp() override {
+    fs::create_directories(dir);
+    std::ofstream(dir / "panel.cfg") << "[Window00]\ngauge00=KVR_TCAS!Logic, 0, 0, 1, 1\n";
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  Scenario Parse(const std::string& text) { return ParseScenario(text, file); }
+
+  // The message of the error the text gives, or "" when it parses.
+  std::string ErrorOf(const std::string& text) {
+    try {
+      Parse(text);
+    } catch (const ScenarioError& e) {
+      return e.what();
+    }
+    return "";
+  }
+};
+
+constexpr char kOwn[] = R"(
+[own]
+latitudeDeg = 47.0
+longitudeDeg = 8.0
+pressureAltitudeFt = 8000
+headingDeg = 90
+groundSpeedKt = 250
+)";
+
+std::string WithHead(const std::string& rest) {
+  return "panel = \"panel.cfg\"\ndurationS = 60\n" + std::string(kOwn) + rest;
+}
+
+TEST_F(ScenarioFile, ReadsEverySectionAndFillsTheDefaults) {
+  const Scenario s = Parse(R"(name = "demo"
+panel = "panel.cfg"
+feed = "trafficinfo"
+durationS = 30
+frameRateHz = 20
+transponderCode = 4721
+
+[own]
+latitudeDeg = 47.0
+longitudeDeg = -8.0
+pressureAltitudeFt = 8000
+trueAltitudeFt = 8200
+terrainElevationFt = 1400
+headingDeg = 90
+groundSpeedKt = 250
+
+[[own.manoeuvre]]
+timeS = 20
+headingDeg = 180
+turn = "left"
+
+[[own.manoeuvre]]
+timeS = 10
+verticalSpeedFpm = -1000
+
+[pilot]
+initialDelayS = 4
+
+[[intruder]]
+id = 7
+eastNm = 5
+altitudeFt = 8000
+headingDeg = 270
+groundSpeedKt = 200
+
+[[intruder]]
+id = 8
+callsign = "ENC"
+altitudeUnreadable = true
+[intruder.encounter]
+cpaTimeS = 25
+horizontalMissNm = -0.2
+verticalMissFt = 300
+approachAngleDeg = 90
+groundSpeedKt = 180
+
+[[pause]]
+startS = 5
+endS = 6
+
+[[slew]]
+startS = 7
+endS = 9
+northNm = 1
+
+[[switch]]
+timeS = 12
+variable = "KVR_TCAS!IVSI.range_index"
+value = 2
+
+[[switch]]
+timeS = 0
+variable = "mode_index"
+value = 4
+)");
+  EXPECT_EQ(s.name, "demo");
+  EXPECT_EQ(s.panelFile, dir / "panel.cfg");
+  EXPECT_EQ(s.feed, TrafficFeed::TrafficInfo);
+  EXPECT_EQ(s.FrameCount(), 600);
+  EXPECT_EQ(s.transponderCodeBcd, 0x4721);
+  EXPECT_DOUBLE_EQ(s.own.longitudeDeg, -8.0);
+  // The altimeter reads the true altitude unless told otherwise.
+  EXPECT_NEAR(s.own.altimeterInHg, 30.12, 1e-9);
+  ASSERT_EQ(s.own.manoeuvres.size(), 2u);
+  EXPECT_EQ(s.own.manoeuvres[0].timeS, 10);  // by time
+  EXPECT_EQ(s.own.manoeuvres[0].verticalAccelerationG, 0.25);
+  EXPECT_EQ(s.own.manoeuvres[1].turn, TurnDirection::Left);
+  ASSERT_TRUE(s.pilot.has_value());
+  EXPECT_EQ(s.pilot->initialDelayS, 4);
+  EXPECT_EQ(s.pilot->subsequentAccelerationG, 0.35);
+  ASSERT_EQ(s.intruders.size(), 2u);
+  EXPECT_EQ(s.intruders[0].eastNm, 5.0);
+  EXPECT_EQ(s.intruders[0].northNm, 0.0);
+  EXPECT_TRUE(s.intruders[1].altitudeUnreadable);
+  ASSERT_TRUE(s.intruders[1].encounter.has_value());
+  EXPECT_EQ(s.intruders[1].encounter->horizontalMissNm, -0.2);
+  EXPECT_TRUE(s.Paused(5.5));
+  EXPECT_FALSE(s.Paused(6.0));
+  EXPECT_NE(s.SlewAt(8), nullptr);
+  ASSERT_EQ(s.switches.size(), 2u);
+  EXPECT_EQ(s.switches[0].variable, "KVR_TCAS!IVSI.mode_index");
+  EXPECT_EQ(s.switches[1].variable, "KVR_TCAS!IVSI.range_index");
+}
+
+TEST_F(ScenarioFile, ErrorsNameTheFileTheLineAndTheReason) {
+  struct Case {
+    std::string text;
+    int line;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"panel = \"panel.cfg\"\ndurationS = \n", 2, ""},  // TOML syntax, position from the parser
+      {"panel = \"panel.cfg\"\n" + std::string(kOwn), 1, "missing key 'durationS'"},
+      {"panel = \"nowhere.cfg\"\ndurationS = 60\n" + std::string(kOwn), 1, "does not exist"},
+      {"panel = \"panel.cfg\"\nfeed = \"radar\"\ndurationS = 60\n" + std::string(kOwn), 2, "'feed' must be"},
+      {WithHead("feed = \"fsuipc\"\n"), 10, "unknown key 'own.feed'"},  // a root key after a table
+      {"panel = \"panel.cfg\"\ndurationS = \"long\"\n" + std::string(kOwn), 2, "'durationS' must be a number"},
+      {"panel = \"panel.cfg\"\ndurationS = -5\n" + std::string(kOwn), 2, "'durationS' = -5 is outside"},
+      {"panel = \"panel.cfg\"\ndurationS = 60\ndurationSeconds = 60\n" + std::string(kOwn), 3,
+       "unknown key 'durationSeconds'"},
+      {"panel = \"panel.cfg\"\ndurationS = 60\ntransponderCode = 7680\n" + std::string(kOwn), 3, "digits run from 0 to 7"},
+      {WithHead("[[intruder]]\nid = 3\neastNm = 2\n"), 10, "missing key 'intruder.altitudeFt'"},
+      {WithHead("[[intruder]]\nid = 0\n"), 11, "'intruder.id' = 0 is outside"},
+      {WithHead("[[intruder]]\nid = 3\neastNm = 1\naltitudeFt = 1\nheadingDeg = 1\ngroundSpeedKt = 1\n"
+                "[[intruder]]\nid = 3\neastNm = 1\naltitudeFt = 1\nheadingDeg = 1\ngroundSpeedKt = 1\n"),
+       16, "intruder id 3 is used twice"},
+      {WithHead("[[intruder]]\nid = 3\naltitudeFt = 1\n[intruder.encounter]\ncpaTimeS = 1\nhorizontalMissNm = 0\n"
+                "verticalMissFt = 0\napproachAngleDeg = 0\ngroundSpeedKt = 1\n"),
+       12, "conflicts with [intruder.encounter]"},
+      {WithHead("[[intruder]]\nid = 3\n[intruder.encounter]\ncpaTimeS = 1\nhorizontalMissNm = 0\n"
+                "verticalMissFt = 0\napproachAngleDeg = 0\ngroundSpeedKt = 1\nmissNm = 3\n"),
+       18, "unknown key 'intruder.encounter.missNm'"},
+      {WithHead("[[own.manoeuvre]]\ntimeS = 3\n"), 10, "a manoeuvre needs"},
+      {WithHead("[[own.manoeuvre]]\ntimeS = 3\nheadingDeg = 10\nturn = \"up\"\n"), 13, "must be \"shortest\""},
+      {WithHead("[[switch]]\ntimeS = 0\nvariable = \"mode\"\nvalue = 4\n"), 12, "is not a selector variable"},
+      {WithHead("[[pause]]\nstartS = 10\nendS = 5\n"), 12, "must come after its startS"},
+      {WithHead("[[pause]]\nstartS = 10\nendS = 20\n[[slew]]\nstartS = 15\nendS = 25\n"), 13,
+       "overlaps a pause"},
+      {WithHead("[pilot]\ndelayS = 3\n"), 11, "unknown key 'pilot.delayS'"},
+  };
+  for (const Case& c : cases) {
+    const std::string message = ErrorOf(c.text);
+    SCOPED_TRACE(c.text);
+    ASSERT_FALSE(message.empty()) << "accepted";
+    EXPECT_EQ(message.rfind(file.string() + ":" + std::to_string(c.line) + ": ", 0), 0u) << message;
+    EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+  }
+}
+
+TEST_F(ScenarioFile, LoadNamesAFileThatCannotBeRead) {
+  try {
+    LoadScenario(dir / "missing.toml");
+    FAIL() << "loaded a missing file";
+  } catch (const ScenarioError& e) {
+    EXPECT_EQ(std::string(e.what()), (dir / "missing.toml").string() + ":1: cannot be read");
+  }
+}
+
+TEST(ShippedScenarios, EveryScenarioLoads) {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator(kvr::testing::SourceDir() / "scenarios")) {
+    if (entry.path().extension() != ".toml") continue;
+    SCOPED_TRACE(entry.path().string());
+    EXPECT_NO_THROW(LoadScenario(entry.path()));
+    ++count;
+  }
+  EXPECT_GE(count, 11);
+}
+
+}  // namespace
+}  // namespace kvr::host

@@ -1,0 +1,199 @@
+// Scenarios flown through the real module: what the pilot would see and hear, at the simulated times.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "host/scenario/scenario_runner.h"
+#include "tests/gauge/module_fixture.h"
+
+namespace kvr::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScenarioRunTest : public ::testing::Test {
+ protected:
+  fs::path out = fs::temp_directory_path() /
+                 ("kvr_run_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+  std::optional<Scenario> scenario;
+  std::unique_ptr<ScenarioRun> run;
+
+  void TearDown() override {
+    run.reset();
+    fs::remove_all(out);
+  }
+
+  // Loads a shipped scenario and prepares its run.
+  ScenarioRun& Prepare(const std::string& name, RunOptions options = {}) {
+    run.reset();  // one session at a time: the FSUIPC server window is process-wide
+    scenario = LoadScenario(kvr::testing::SourceDir() / "scenarios" / (name + ".toml"));
+    options.gaugesDir = kvr::testing::BinDir();
+    run = std::make_unique<ScenarioRun>(*scenario, std::move(options));
+    return *run;
+  }
+  bool HasPicture() {
+    run->Start();
+    const PublishedVariable* v = run->Session().Services().Find(kTrafficPictureName);
+    return v != nullptr && v->typeCode == kTypeObject && *static_cast<void* const*>(v->address) != nullptr;
+  }
+
+  // The first row of an event, class or aural message for an intruder (0: any), or nullptr.
+  const EventRow* First(const std::string& threatClass, uint32_t id = 0) const {
+    for (const EventRow& r : run->Events().Rows())
+      if (r.event == "threat" && r.threatClass == threatClass && (id == 0 || r.intruderId == id)) return &r;
+    return nullptr;
+  }
+  const EventRow* FirstAural(const std::string& aural) const {
+    for (const EventRow& r : run->Events().Rows())
+      if (r.aural == aural) return &r;
+    return nullptr;
+  }
+};
+
+#define SKIP_WITHOUT_PICTURE() ASSERT_TRUE(HasPicture()) << "the module publishes no traffic picture"
+
+TEST_F(ScenarioRunTest, HeadOnGivesATrafficThenAResolutionAdvisoryThenClearOfConflict) {
+  Prepare("head_on");
+  SKIP_WITHOUT_PICTURE();
+  run->RunToEnd();
+  const double cpaS = scenario->intruders[0].encounter->cpaTimeS;
+  const EventRow* ta = First("TrafficAdvisory");
+  const EventRow* ra = First("ResolutionAdvisory");
+  ASSERT_NE(ta, nullptr);
+  ASSERT_NE(ra, nullptr);
+  EXPECT_NEAR(cpaS - ta->timeS, 40, 3);
+  EXPECT_NEAR(cpaS - ra->timeS, 25, 3);
+  const EventRow* traffic = FirstAural("TrafficTraffic");
+  ASSERT_NE(traffic, nullptr);
+  EXPECT_NEAR(traffic->timeS, ta->timeS, 1.5);
+  const EventRow* clear = FirstAural("ClearOfConflict");
+  ASSERT_NE(clear, nullptr);
+  EXPECT_GT(clear->timeS, ra->timeS);
+  EXPECT_GE(clear->timeS, cpaS - 5);
+  // The pilot flew the advisory: at the closest approach the aircraft are apart vertically.
+  ASSERT_EQ(run->Events().Closest().size(), 1u);
+  EXPECT_NEAR(run->Events().Closest()[0].timeS, cpaS, 0.1);
+  EXPECT_GT(std::abs(run->Events().Closest()[0].verticalFt), 300);
+}
+
+TEST_F(ScenarioRunTest, TaOnlyGeometryRaisesNoResolutionAdvisory) {
+  Prepare("ta_only");
+  SKIP_WITHOUT_PICTURE();
+  run->RunToEnd();
+  EXPECT_NE(First("TrafficAdvisory"), nullptr);
+  EXPECT_EQ(First("ResolutionAdvisory"), nullptr);
+}
+
+TEST_F(ScenarioRunTest, LowAltitudeGivesTrafficOnlyAndNoVoiceBelow500Ft) {
+  Prepare("low_altitude_ta_only");
+  SKIP_WITHOUT_PICTURE();
+  run->RunToEnd();
+  EXPECT_NE(First("TrafficAdvisory"), nullptr);
+  EXPECT_EQ(First("ResolutionAdvisory"), nullptr);
+  EXPECT_NE(FirstAural("TrafficTraffic"), nullptr);
+
+  Prepare("low_altitude_no_voice");
+  run->RunToEnd();
+  EXPECT_NE(First("TrafficAdvisory"), nullptr);
+  EXPECT_EQ(FirstAural("TrafficTraffic"), nullptr);
+  EXPECT_NE(FirstAural("TrafficTraffic (silent)"), nullptr);
+}
+
+TEST_F(ScenarioRunTest, StandbyShowsNothingUntilTheSwitchTurnsItToTaRa) {
+  Prepare("standby_then_tara");
+  SKIP_WITHOUT_PICTURE();
+  const PublishedVariable* mode = run->Session().Services().Find("KVR_TCAS!IVSI.mode_index");
+  ASSERT_NE(mode, nullptr);
+  EXPECT_EQ(*static_cast<const int32_t*>(mode->address), 1);
+  run->RunToEnd();
+  EXPECT_EQ(*static_cast<const int32_t*>(mode->address), 4);
+  ASSERT_FALSE(run->Events().Rows().empty());
+  EXPECT_GE(run->Events().Rows().front().timeS, 30.0);
+  const EventRow* ta = First("TrafficAdvisory");
+  ASSERT_NE(ta, nullptr);
+  EXPECT_LT(ta->timeS, 36.0);
+  EXPECT_NE(First("ResolutionAdvisory"), nullptr);
+}
+
+TEST_F(ScenarioRunTest, PauseFreezesThePictureAndSlewTakesTheThreatAway) {
+  Prepare("pause_and_slew");
+  SKIP_WITHOUT_PICTURE();
+  uint32_t countAtPause = 0;
+  while (run->Step()) {
+    const double t = run->TimeS();
+    if (std::abs(t - 20.5) < 1e-6) countAtPause = run->LastPicture()->updateCount;
+    if (t > 20.5 && t < 30.0) {
+      ASSERT_EQ(run->LastPicture()->updateCount, countAtPause) << t;
+    }
+  }
+  EXPECT_NE(First("TrafficAdvisory"), nullptr);
+  EXPECT_EQ(First("ResolutionAdvisory"), nullptr);
+  const EventRow& last = run->Events().Rows().back();
+  EXPECT_GT(last.timeS, 52.0);
+  EXPECT_TRUE(last.threatClass == "OtherTraffic" || last.threatClass == "ProximateTraffic") << last.threatClass;
+}
+
+TEST_F(ScenarioRunTest, TrafficServiceFeedReachesTheLogicGaugeAndSkipsTrafficWithoutAltitude) {
+  Prepare("traffic_service");
+  for (const auto& instance : run->Session().GetPanel().Instances())
+    if (instance->placement.gauge == "Logic") {
+      EXPECT_NE(std::string(instance->header.parameters).find("trafficinfo=y"), std::string::npos);
+    }
+  SKIP_WITHOUT_PICTURE();
+  run->RunToEnd();
+  EXPECT_GT(run->TrafficService().RangeQueries(), 60);
+  EXPECT_NE(First("ResolutionAdvisory", 9001), nullptr);
+  for (const EventRow& r : run->Events().Rows()) EXPECT_NE(r.intruderId, 9002u);
+}
+
+TEST_F(ScenarioRunTest, FsuipcFeedLeavesTheTrafficServiceAloneAndReportsWhatDoesNotFit) {
+  Prepare("hundred_intruders");
+  SKIP_WITHOUT_PICTURE();
+  run->RunToEnd();
+  EXPECT_EQ(run->TrafficService().RangeQueries(), 0);
+  EXPECT_EQ(run->Session().Fsuipc().Peek<uint16_t>(0xF004), 99);
+  bool reported = false;
+  for (const std::string& w : run->Warnings()) reported |= w.find("1 intruders do not fit") != std::string::npos;
+  EXPECT_TRUE(reported);
+  EXPECT_NE(First("ResolutionAdvisory", 1), nullptr);
+}
+
+TEST_F(ScenarioRunTest, WritesEventsWithAUnitsRowAndCallsTheFrameHookForEveryFrame) {
+  RunOptions options;
+  options.outDir = out;
+  double coveredS = 0, lastEndS = 0;
+  int frames = 0;
+  options.onFrameEnd = [&](double timeS, double frameS) {
+    coveredS += frameS;
+    lastEndS = timeS;
+    ++frames;
+  };
+  Prepare("ta_only", options);
+  run->RunToEnd();
+  EXPECT_EQ(frames, scenario->FrameCount());
+  EXPECT_NEAR(coveredS, scenario->durationS, 1e-6);
+  EXPECT_NEAR(lastEndS, scenario->durationS, 1e-9);
+
+  std::ifstream csv(out / "events.csv");
+  std::string header, units;
+  std::getline(csv, header);
+  std::getline(csv, units);
+  EXPECT_EQ(header,
+            "timeS,event,intruderId,rangeNm,relativeAltitudeFt,threatClass,sense,advisory,vsLowerLimitFpm,"
+            "vsUpperLimitFpm,vsTargetFpm,aural");
+  EXPECT_EQ(units, "[s],[none],[none],[NM],[ft],[none],[none],[none],[fpm],[fpm],[fpm],[none]");
+  EXPECT_TRUE(fs::exists(out / "summary.txt"));
+}
+
+TEST(ScenarioRunFeed, TheLogicParametersSelectTheFeed) {
+  EXPECT_EQ(ScenarioRun::WithTrafficFeed("", TrafficFeed::TrafficInfo), "trafficinfo=y");
+  EXPECT_EQ(ScenarioRun::WithTrafficFeed("volume=-500", TrafficFeed::TrafficInfo), "trafficinfo=y volume=-500");
+  EXPECT_EQ(ScenarioRun::WithTrafficFeed("trafficinfo=n volume=-500", TrafficFeed::TrafficInfo),
+            "trafficinfo=y volume=-500");
+  EXPECT_EQ(ScenarioRun::WithTrafficFeed("volume:0,xtrafficinfo:1", TrafficFeed::Fsuipc), "volume:0");
+  EXPECT_EQ(ScenarioRun::WithTrafficFeed("trafficinfo=y", TrafficFeed::Fsuipc), "");
+}
+
+}  // namespace
+}  // namespace kvr::host
