@@ -1,0 +1,113 @@
+// The records behind the drawing handles on POSIX and the helpers that the shape code and the text code
+// share. Private to module/platform/posix/drawing_*.cpp.
+#pragma once
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "module/platform/drawing.h"
+
+namespace kvr::platform {
+
+// Pens, brushes and fonts are counted: the owner's reference plus one per context that selects them.
+// Stock objects are never freed.
+
+struct PenRecord {
+  int32_t refs;
+  bool stock;
+  bool null;        // draws nothing
+  int32_t widthPx;  // 0 and 1: the thinnest line
+  Rgb colour;
+  LineCap cap;
+  LineJoin join;
+};
+
+struct BrushRecord {
+  int32_t refs;
+  bool stock;
+  bool null;
+  Rgb colour;
+};
+
+struct FontRecord {
+  int32_t refs;
+  bool stock;
+  cairo_scaled_font_t* scaled;  // em size chosen so that ascent + descent = heightPx
+  int32_t heightPx;             // cell height
+  int32_t ascentPx;             // rows above the baseline; heightPx - ascentPx below it
+  std::string family;           // the family actually loaded
+};
+
+struct SurfaceRecord {
+  cairo_surface_t* cairo;  // CAIRO_FORMAT_RGB24 over `pixels`
+  uint32_t* pixels;
+  int32_t width;
+  int32_t height;
+  int32_t strideBytes;
+  bool ownsPixels;            // false for a host's surface
+  ContextRecord* selectedIn;  // the one context it is selected into, or null
+};
+
+// A shape of a path, in pixel-centre coordinates as the caller gave them.
+struct PathShape {
+  enum Kind { Box, Ellipse, Polygon } kind;
+  int32_t left, top, right, bottom;  // Box and Ellipse, already in order
+  std::vector<Point> points;         // Polygon
+};
+
+struct ClipStep {
+  std::vector<PathShape> shapes;
+  bool subtract;  // false: intersect with the shapes; true: intersect with everything outside them
+};
+
+struct ContextRecord {
+  bool host;               // made by ContextFromHost: owns its SurfaceRecord, cannot change it
+  SurfaceRecord* surface;  // selected surface or null
+  cairo_t* cairo;          // drawing state on `surface`; null without a surface
+  PenRecord* pen;
+  BrushRecord* brush;
+  FontRecord* font;
+  Rgb textColour;
+  Rgb backColour;
+  bool opaque;
+  TextAlignX alignX;
+  TextAlignY alignY;
+  int32_t spacingPx;
+  Point current;
+  enum PathState { NoPath, PathOpen, PathDone } pathState;
+  std::vector<PathShape> path;
+  std::vector<ClipStep> clip;  // applied in order; empty = no clip
+};
+
+// ---- Shared helpers (drawing_cairo.cpp) ----------------------------------------------------------------
+
+// Pixel-centre coordinates map to Cairo's pixel-edge coordinates by these offsets. They are a little
+// under one half, so that a pixel centre never falls exactly on the edge of a shape with whole-number
+// corners: a pixel is covered when its centre is inside, the left and top edges count as inside and the
+// right and bottom ones as outside, as in GDI. The two differ so that diagonal edges do not meet centres
+// exactly either.
+inline constexpr double kCentreOffsetX = 0.5 - 1.0 / 64;
+inline constexpr double kCentreOffsetY = 0.5 - 1.0 / 32;
+
+void SetSourceColour(cairo_t* cairo, Rgb colour);
+
+// Fills Cairo's current path (kept) with `colour`, even-odd or winding.
+void FillCurrentPath(ContextRecord* context, Rgb colour, bool evenOdd);
+
+// Strokes Cairo's current path (then cleared) with `pen`: a wide pen through Cairo, the thinnest pen
+// pixel by pixel along the flattened path.
+void StrokeCurrentPath(ContextRecord* context, const PenRecord* pen);
+
+// Cairo's image backend writes 0xFF into the unused top byte of each pixel it draws; the surface's
+// contract is 0x00RRGGBB. Clears that byte in the box (Cairo coordinates, widened to whole pixels).
+void SettlePixels(ContextRecord* context, double x1, double y1, double x2, double y2);
+
+// ---- Shared by the context code, made in drawing_text.cpp ----------------------------------------------
+
+FontRecord* DefaultFont();
+void DropFont(FontRecord* font);
+
+}  // namespace kvr::platform

@@ -1,0 +1,372 @@
+// Fonts and text on POSIX: faces found through fontconfig and drawn by Cairo's FreeType backend without
+// anti-aliasing, each sized so that its cell (ascent + descent) is the height asked for; GDI's text
+// settings, text extents and stroked glyph outlines. Leaves out kerning, shaping and anything beyond one
+// byte a character (Latin-1).
+#include <cairo-ft.h>
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "module/platform/drawing.h"
+#include "module/platform/posix/drawing_records.h"
+
+namespace kvr::platform {
+
+namespace {
+
+// Faces that the panel's machine has and this one lacks, each mapped to an installed face of the same
+// kind, chosen before fontconfig is asked: fontconfig itself would hand "Lucida Console" a proportional
+// face. `advancePerCell` > 0 sets the stand-in's width so that its digit "0" advances that fraction of the
+// cell height, as the replaced face's does: text boxes and centred labels then keep their proportions.
+// Lucida Console advances 0.6 of its cell (DejaVu Sans Mono only 0.52); the seven-segment stand-in is far
+// wider (0.82) than a face whose four digits with 3 pixels of spacing fit a 50 x 17 window, so it is
+// narrowed to half its cell height.
+struct FaceAlias {
+  const char* requested;
+  const char* family;
+  double advancePerCell;
+};
+constexpr FaceAlias kFaceAliases[] = {
+    {"Lucida Console", "DejaVu Sans Mono", 0.6},
+    {"Quartz", "DSEG7 Classic", 0.5},
+};
+
+// What a face that cannot be found becomes: monospaced, so that text laid out for a fixed pitch still fits.
+constexpr FaceAlias kFallback{"", "DejaVu Sans Mono", 0.0};
+constexpr const char* kFallbackFamily = kFallback.family;
+constexpr int32_t kDefaultFontHeightPx = 16;
+constexpr int32_t kMaxFontHeightPx = 4096;
+
+FaceAlias AliasFor(const char* faceName) {
+  if (faceName == nullptr || faceName[0] == '\0') return kFallback;
+  for (const FaceAlias& alias : kFaceAliases) {
+    if (FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(alias.requested),
+                           reinterpret_cast<const FcChar8*>(faceName)) == 0) {
+      return alias;
+    }
+  }
+  return FaceAlias{faceName, faceName, 0.0};
+}
+
+// fontconfig's best match for `family`, only when it really is that family (fontconfig always answers
+// with something). The caller destroys the pattern. `resolved` receives the family name as installed.
+FcPattern* MatchFamily(const char* family, int32_t weight, std::string& resolved) {
+  FcPattern* wanted = FcPatternCreate();
+  if (wanted == nullptr) return nullptr;
+  FcPatternAddString(wanted, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+  FcPatternAddInteger(wanted, FC_WEIGHT,
+                      FcWeightFromOpenType(std::clamp(weight == 0 ? 400 : weight, 1, 1000)));
+  FcPatternAddInteger(wanted, FC_SLANT, FC_SLANT_ROMAN);
+  FcPatternAddBool(wanted, FC_SCALABLE, FcTrue);
+  FcConfigSubstitute(nullptr, wanted, FcMatchPattern);
+  FcDefaultSubstitute(wanted);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, wanted, &result);
+  FcPatternDestroy(wanted);
+  if (match == nullptr) return nullptr;
+  FcChar8* name = nullptr;
+  for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &name) == FcResultMatch; ++i) {
+    if (FcStrCmpIgnoreCase(name, reinterpret_cast<const FcChar8*>(family)) == 0) {
+      resolved = reinterpret_cast<const char*>(name);
+      // Glyphs are drawn as one-bit masks whatever the system's font settings say.
+      FcPatternDel(match, FC_ANTIALIAS);
+      FcPatternAddBool(match, FC_ANTIALIAS, FcFalse);
+      return match;
+    }
+  }
+  FcPatternDestroy(match);
+  return nullptr;
+}
+
+cairo_scaled_font_t* ScaledFont(cairo_font_face_t* face, double emPx, double widthScale = 1.0) {
+  cairo_matrix_t fontMatrix;
+  cairo_matrix_t identity;
+  cairo_matrix_init_scale(&fontMatrix, emPx * widthScale, emPx);
+  cairo_matrix_init_identity(&identity);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_NONE);
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);  // whole-pixel advances, as GDI's
+  cairo_scaled_font_t* scaled = cairo_scaled_font_create(face, &fontMatrix, &identity, options);
+  cairo_font_options_destroy(options);
+  if (cairo_scaled_font_status(scaled) != CAIRO_STATUS_SUCCESS) {
+    cairo_scaled_font_destroy(scaled);
+    return nullptr;
+  }
+  return scaled;
+}
+
+// The face's cell in font units as GDI takes it: the Windows ascent and descent of the OS/2 table (the
+// horizontal header's when there is none), the units per em, and the advance of the digit "0".
+struct CellUnits {
+  double ascent;
+  double descent;
+  double unitsPerEm;
+  double digitAdvance;  // 0 when the face has no "0"
+};
+
+bool ReadCellUnits(cairo_font_face_t* face, CellUnits& units) {
+  cairo_scaled_font_t* probe = ScaledFont(face, kDefaultFontHeightPx);
+  if (probe == nullptr) return false;
+  FT_Face ft = cairo_ft_scaled_font_lock_face(probe);
+  bool ok = false;
+  if (ft != nullptr && ft->units_per_EM > 0) {
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ft, FT_SFNT_OS2));
+    if (os2 != nullptr && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0) {
+      units = {double(os2->usWinAscent), double(os2->usWinDescent), double(ft->units_per_EM), 0.0};
+    } else {
+      units = {double(ft->ascender), double(-ft->descender), double(ft->units_per_EM), 0.0};
+    }
+    units.digitAdvance = 0;
+    if (FT_Load_Char(ft, '0', FT_LOAD_NO_SCALE) == 0)
+      units.digitAdvance = double(ft->glyph->metrics.horiAdvance);
+    ok = units.ascent + units.descent > 0;
+  }
+  if (ft != nullptr) cairo_ft_scaled_font_unlock_face(probe);
+  cairo_scaled_font_destroy(probe);
+  return ok;
+}
+
+FontRecord* FontFromPattern(FcPattern* pattern, const std::string& family, double advancePerCell,
+                            int32_t heightPx) {
+  cairo_font_face_t* face = cairo_ft_font_face_create_for_pattern(pattern);
+  if (cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS) {
+    cairo_font_face_destroy(face);
+    return nullptr;
+  }
+  CellUnits units{};
+  cairo_scaled_font_t* scaled = nullptr;
+  if (ReadCellUnits(face, units)) {
+    const double cellUnits = units.ascent + units.descent;
+    double widthScale = 1.0;
+    if (advancePerCell > 0 && units.digitAdvance > 0)
+      widthScale = advancePerCell * cellUnits / units.digitAdvance;
+    scaled = ScaledFont(face, heightPx * units.unitsPerEm / cellUnits, widthScale);
+  }
+  cairo_font_face_destroy(face);  // the scaled font keeps what it needs
+  if (scaled == nullptr) return nullptr;
+  const auto ascentPx =
+      static_cast<int32_t>(std::lround(heightPx * units.ascent / (units.ascent + units.descent)));
+  auto* font = new (std::nothrow) FontRecord{1, false, scaled, heightPx, ascentPx, family};
+  if (font == nullptr) cairo_scaled_font_destroy(scaled);
+  return font;
+}
+
+std::string Utf8OfLatin1(const char* text) {
+  std::string utf8;
+  for (const char* c = text; *c != '\0'; ++c) {
+    const auto byte = static_cast<unsigned char>(*c);
+    if (byte < 0x80) {
+      utf8.push_back(static_cast<char>(byte));
+    } else {
+      utf8.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+      utf8.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+    }
+  }
+  return utf8;
+}
+
+// A string placed on its cell: glyph origins in Cairo's pixel-edge coordinates.
+struct TextLayout {
+  std::vector<cairo_glyph_t> glyphs;
+  TextExtent extent;
+  int32_t left;  // the cell's first column and row
+  int32_t top;
+};
+
+// The glyphs of `text` in `font` with their advances (whole pixels) plus the extra spacing after each.
+bool ShapeText(const FontRecord* font, const char* text, int32_t spacingPx, TextLayout& layout) {
+  layout = TextLayout{{}, {0, font->heightPx, font->ascentPx}, 0, 0};
+  if (text == nullptr || text[0] == '\0') return true;
+  const std::string utf8 = Utf8OfLatin1(text);
+  cairo_glyph_t* glyphs = nullptr;
+  int count = 0;
+  if (cairo_scaled_font_text_to_glyphs(font->scaled, 0, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                       &glyphs, &count, nullptr, nullptr, nullptr) != CAIRO_STATUS_SUCCESS) {
+    return false;
+  }
+  layout.glyphs.assign(glyphs, glyphs + count);
+  cairo_glyph_free(glyphs);
+  int32_t penX = 0;
+  for (cairo_glyph_t& glyph : layout.glyphs) {
+    cairo_text_extents_t metrics;
+    cairo_scaled_font_glyph_extents(font->scaled, &glyph, 1, &metrics);
+    glyph.x = penX;
+    glyph.y = 0;
+    penX += static_cast<int32_t>(std::lround(metrics.x_advance)) + spacingPx;
+  }
+  layout.extent.width = penX;
+  return true;
+}
+
+// Places the shaped text so that (x, y) is the reference point the context's alignment names.
+void PlaceText(const ContextRecord* context, int32_t x, int32_t y, TextLayout& layout) {
+  const TextExtent& e = layout.extent;
+  switch (context->alignX) {
+    case TextAlignX::Left:
+      layout.left = x;
+      break;
+    case TextAlignX::Centre:
+      layout.left = x - e.width / 2;
+      break;
+    case TextAlignX::Right:
+      layout.left = x - e.width;
+      break;
+  }
+  switch (context->alignY) {
+    case TextAlignY::Top:
+      layout.top = y;
+      break;
+    case TextAlignY::Baseline:
+      layout.top = y - e.ascent;
+      break;
+    case TextAlignY::Bottom:
+      layout.top = y - e.height;
+      break;
+  }
+  for (cairo_glyph_t& glyph : layout.glyphs) {
+    glyph.x += layout.left;
+    glyph.y = layout.top + e.ascent;
+  }
+}
+
+bool LayOut(const ContextRecord* context, int32_t x, int32_t y, const char* text, TextLayout& layout) {
+  if (context->font == nullptr || !ShapeText(context->font, text, context->spacingPx, layout)) return false;
+  PlaceText(context, x, y, layout);
+  return true;
+}
+
+bool CanDraw(const ContextRecord* context) {
+  return context != nullptr && context->cairo != nullptr && context->pathState != ContextRecord::PathOpen &&
+         context->font != nullptr;
+}
+
+FontRecord* gDefaultFont = nullptr;
+
+}  // namespace
+
+// ---- Fonts ---------------------------------------------------------------------------------------------
+
+Font MakeFont(const FontSpec& spec) {
+  if (spec.cellHeightPx <= 0 || spec.cellHeightPx > kMaxFontHeightPx) return nullptr;
+  std::string resolved;
+  FaceAlias alias = AliasFor(spec.faceName);
+  FcPattern* pattern = MatchFamily(alias.family, spec.weight, resolved);
+  if (pattern == nullptr) {
+    alias = kFallback;
+    pattern = MatchFamily(alias.family, spec.weight, resolved);
+  }
+  if (pattern == nullptr) return nullptr;
+  FontRecord* font = FontFromPattern(pattern, resolved, alias.advancePerCell, spec.cellHeightPx);
+  FcPatternDestroy(pattern);
+  return font;
+}
+
+void DropFont(FontRecord* font) {
+  if (font == nullptr || font->stock || --font->refs > 0) return;
+  cairo_scaled_font_destroy(font->scaled);
+  delete font;
+}
+
+void ReleaseFont(Font font) { DropFont(font); }
+
+FontRecord* DefaultFont() {
+  if (gDefaultFont == nullptr) {
+    gDefaultFont = MakeFont(FontSpec{kFallbackFamily, kDefaultFontHeightPx, 400, true});
+    if (gDefaultFont != nullptr) gDefaultFont->stock = true;
+  }
+  return gDefaultFont;
+}
+
+Font UseFont(DrawContext context, Font font) {
+  if (context == nullptr || font == nullptr) return nullptr;
+  Font previous = context->font;
+  if (!font->stock) ++font->refs;
+  context->font = font;
+  DropFont(previous);
+  return previous;
+}
+
+const char* FontFaceName(Font font) { return font == nullptr ? "" : font->family.c_str(); }
+
+// ---- Text settings -------------------------------------------------------------------------------------
+
+void SetTextColour(DrawContext context, Rgb colour) {
+  if (context != nullptr) context->textColour = colour;
+}
+
+void SetBackgroundColour(DrawContext context, Rgb colour) {
+  if (context != nullptr) context->backColour = colour;
+}
+
+void SetBackgroundOpaque(DrawContext context, bool opaque) {
+  if (context != nullptr) context->opaque = opaque;
+}
+
+void SetTextAlignment(DrawContext context, TextAlignX x, TextAlignY y) {
+  if (context == nullptr) return;
+  context->alignX = x;
+  context->alignY = y;
+}
+
+int32_t SetCharacterSpacing(DrawContext context, int32_t extraPx) {
+  if (context == nullptr) return 0;
+  const int32_t previous = context->spacingPx;
+  context->spacingPx = extraPx;
+  return previous;
+}
+
+// ---- Text ----------------------------------------------------------------------------------------------
+
+TextExtent MeasureText(DrawContext context, const char* text) {
+  if (context == nullptr || context->font == nullptr) return {0, 0, 0};
+  TextLayout layout;
+  if (!ShapeText(context->font, text, context->spacingPx, layout)) return {0, 0, 0};
+  return layout.extent;
+}
+
+void WriteText(DrawContext context, int32_t x, int32_t y, const char* text) {
+  if (!CanDraw(context)) return;
+  TextLayout layout;
+  if (!LayOut(context, x, y, text, layout)) return;
+  cairo_t* cairo = context->cairo;
+  const TextExtent& e = layout.extent;
+  if (context->opaque && e.width > 0) {
+    cairo_new_path(cairo);
+    cairo_rectangle(cairo, layout.left, layout.top, e.width, e.height);
+    FillCurrentPath(context, context->backColour, false);
+    cairo_new_path(cairo);
+  }
+  if (layout.glyphs.empty()) return;
+  const int count = static_cast<int>(layout.glyphs.size());
+  cairo_set_scaled_font(cairo, context->font->scaled);
+  SetSourceColour(cairo, context->textColour);
+  cairo_text_extents_t ink;
+  cairo_glyph_extents(cairo, layout.glyphs.data(), count, &ink);
+  cairo_show_glyphs(cairo, layout.glyphs.data(), count);
+  const double x1 = std::min<double>(layout.left, ink.x_bearing);
+  const double y1 = std::min<double>(layout.top, ink.y_bearing);
+  const double x2 = std::max<double>(layout.left + std::max(e.width, 0), ink.x_bearing + ink.width);
+  const double y2 = std::max<double>(layout.top + e.height, ink.y_bearing + ink.height);
+  SettlePixels(context, x1, y1, x2, y2);
+}
+
+void StrokeTextOutline(DrawContext context, int32_t x, int32_t y, const char* text) {
+  if (!CanDraw(context)) return;
+  TextLayout layout;
+  if (!LayOut(context, x, y, text, layout) || layout.glyphs.empty()) return;
+  cairo_t* cairo = context->cairo;
+  cairo_new_path(cairo);
+  cairo_set_scaled_font(cairo, context->font->scaled);
+  cairo_glyph_path(cairo, layout.glyphs.data(), static_cast<int>(layout.glyphs.size()));
+  StrokeCurrentPath(context, context->pen);
+}
+
+}  // namespace kvr::platform
