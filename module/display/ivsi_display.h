@@ -1,0 +1,110 @@
+// The drawing object of one IVSI gauge: its off-screen context, the face and traffic surfaces, the saved
+// face, its pen, brush and font set, and every size of the picture, all derived from `displaySize`.
+// Private to module/display. Built at the gauge's installation, destroyed at its removal.
+//
+// Files: ivsi_display.cpp (construction, sizes, destruction), dial.cpp (scale law, face, advisory bands,
+// mode evaluation), traffic_layer.cpp (symbols, tags, arrows, own aircraft, range dots, test pattern),
+// composition.cpp (ComposeFrame, DownsampleRegion).
+#pragma once
+
+#include <cstdint>
+
+#include "avertine/avertine.h"
+#include "module/platform/drawing.h"
+
+namespace kvr {
+
+class TrafficSource;
+
+// Rectangle with inclusive bounds; empty is (INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN).
+struct Box {
+  int32_t left = 2147483647;
+  int32_t top = 2147483647;
+  int32_t right = -2147483647 - 1;
+  int32_t bottom = -2147483647 - 1;
+
+  bool Empty() const { return left > right || top > bottom; }
+  void Grow(const Box& other);  // union
+};
+
+inline constexpr platform::Rgb kLightBlue{99, 181, 232};
+inline constexpr platform::Rgb kWhite{255, 255, 255};
+inline constexpr platform::Rgb kYellow{255, 255, 0};
+inline constexpr platform::Rgb kRed{255, 0, 0};
+inline constexpr platform::Rgb kGreen{0, 200, 0};
+inline constexpr platform::Rgb kOutlineColour{0, 0, 16};  // the picture's black: pure black is transparent
+inline constexpr uint32_t kBackgroundPixel = 0x00000010;
+
+// Display modes, from the selectors and the picture.
+inline constexpr int32_t kDisplayModeTest = 0;
+inline constexpr int32_t kDisplayModeStandby = 1;
+inline constexpr int32_t kDisplayModeTransponder = 2;
+inline constexpr int32_t kDisplayModeTaOnly = 3;
+inline constexpr int32_t kDisplayModeTaRa = 4;
+
+struct IvsiDisplay {
+  bool antiAliased = true;
+  int32_t normalBand = 999;       // hundreds of feet
+  platform::Rgb ownColour{};
+  platform::Rgb trafficColour{};
+  int32_t surfaceWidth = 0, surfaceHeight = 0;
+  int32_t pixelCount = 0;
+  int32_t displaySize = 0;        // D: every size of the picture is a fraction of it
+  platform::Surface faceLayer = nullptr;
+  platform::Surface trafficLayer = nullptr;
+  platform::DrawContext drawContext = nullptr;
+  platform::Font mainFont = nullptr;
+  platform::Pen trafficPen = nullptr, taPen = nullptr, raPen = nullptr, outlinePen = nullptr, flagPen = nullptr;
+  platform::Brush trafficBrush = nullptr, taBrush = nullptr, raBrush = nullptr, outlineBrush = nullptr,
+                  flagBrush = nullptr;
+  int32_t symbolHalfWidth = 0, symbolHalfHeight = 0, tagOffsetBelow = 0, tagOffsetAbove = 0, arrowOffset = 0,
+          arrowWidth = 0;
+  uint32_t* savedFace = nullptr;  // pixelCount pixels
+  Box fullBox, dirtyBox, needleBox, trafficBox;
+  platform::Point needleShape[7] = {};
+  platform::Point needlePoints[7] = {};
+  int32_t ringCentreX = 0, ringCentreY = 0;
+  platform::Point ownPoint{};
+  int32_t ringRadius = 0;
+  int32_t displayMode = -1, drawnMode = -1;
+  int32_t drawnRangeNm = 0;
+  bool powered = true, vsiFailed = true, logicFailed = true, drawnLogicFailed = false;
+  const char* failureText = nullptr;
+  AdvisoryRecord advisoryCopy{};
+  float drawnLimits[3] = {12345.0f, 12345.0f, 12345.0f};
+  int32_t drawnAboveBelow = -1;
+  int32_t ownAltitudeHundreds = -9999;
+  float greenArcSpan = 0, scaleTopAngle = 0, scaleBottomAngle = 0;
+  TrafficSource** logicBinding = nullptr;
+
+  // Line widths derived from displaySize (kept for the drawing steps that need them).
+  int32_t lineWidth = 0, outlineWidth = 0, needleWidth = 0;
+};
+
+// ---- Construction and destruction (ivsi_display.cpp) ----------------------------------------------------
+// Null when the object cannot be allocated. The face is drawn when it returns.
+IvsiDisplay* CreateIvsiDisplay(platform::DrawContext templateContext, TrafficSource** logicBinding, int32_t width,
+                               int32_t height, bool antiAliased, bool bluePlane, int32_t normalBand, float fontScale);
+void DestroyIvsiDisplay(IvsiDisplay* display);
+
+// The traffic source behind the binding, or null.
+TrafficSource* BoundSource(const IvsiDisplay& display);
+// Refreshes logicFailed and failureText from the binding.
+void RefreshLogicFailure(IvsiDisplay& display);
+
+// ---- The dial (dial.cpp) ----------------------------------------------------------------------------------
+float VerticalSpeedAngle(float verticalSpeedFpm);
+void EvaluateMode(IvsiDisplay& display);
+void DrawFace(IvsiDisplay& display);
+void DrawAdvisoryBands(IvsiDisplay& display);
+void CirclePath(platform::DrawContext context, int32_t centreX, int32_t centreY, int32_t radius);
+
+// ---- The traffic layer (traffic_layer.cpp) --------------------------------------------------------------
+void DrawTrafficLayer(IvsiDisplay& display);
+
+// ---- The frame (composition.cpp) -------------------------------------------------------------------------
+void ComposeFrame(IvsiDisplay& display, void* targetContext, int32_t x, int32_t y, float verticalSpeedFpm,
+                  bool powered, bool vsiFailed);
+void DownsampleRegion(IvsiDisplay& display, const Box& box);
+
+}  // namespace kvr
