@@ -79,6 +79,10 @@ struct IvsiDisplay {
 
   // Line widths derived from displaySize (kept for the drawing steps that need them).
   int32_t lineWidth = 0, outlineWidth = 0, needleWidth = 0;
+
+  // The needle's one-pixel white outline and white fill, made once so that no frame creates objects.
+  platform::Pen needlePen = nullptr;
+  platform::Brush needleBrush = nullptr;
 };
 
 // ---- Construction and destruction (ivsi_display.cpp) ----------------------------------------------------
@@ -92,6 +96,16 @@ TrafficSource* BoundSource(const IvsiDisplay& display);
 // Refreshes logicFailed and failureText from the binding.
 void RefreshLogicFailure(IvsiDisplay& display);
 
+// Clears every pixel of the traffic layer to 0 (transparent).
+void ClearTrafficLayer(IvsiDisplay& display);
+// True when the face shows something other than what it would show now: range, display mode, traffic
+// failure, above/below, or (while the logic works) the advisory limits. The values that only a
+// composition stores (altitude readout, power, V/S failure) are compared by ComposeFrame itself.
+bool FaceOutOfDate(const IvsiDisplay& display);
+// Records what the face is drawn for, fills faceLayer with the background, draws the dial on it when
+// powered, keeps the result in savedFace and marks the whole surface dirty.
+void RedrawFace(IvsiDisplay& display);
+
 // ---- The dial (dial.cpp) ----------------------------------------------------------------------------------
 float VerticalSpeedAngle(float verticalSpeedFpm);
 void EvaluateMode(IvsiDisplay& display);
@@ -100,11 +114,34 @@ void DrawAdvisoryBands(IvsiDisplay& display);
 void CirclePath(platform::DrawContext context, int32_t centreX, int32_t centreY, int32_t radius);
 
 // ---- The traffic layer (traffic_layer.cpp) --------------------------------------------------------------
+// Repaints trafficLayer from the picture and the mode (nothing in Standby and Transponder, nor while the
+// logic has failed outside the test mode), sets trafficBox to what was painted and grows dirtyBox by the
+// old and new trafficBox. Leaves trafficLayer selected in drawContext; paints within the context's clip.
 void DrawTrafficLayer(IvsiDisplay& display);
+// One symbol centred on (x, y) with its tag (at most 7 characters) above or below it and, for trend -1
+// or +1, its arrow: a hollow diamond, a filled diamond, a yellow circle, a red square.
+void DrawOtherTraffic(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend, bool tagAbove);
+void DrawProximateTraffic(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend,
+                          bool tagAbove);
+void DrawTrafficAdvisory(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend,
+                         bool tagAbove);
+void DrawResolutionAdvisory(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend,
+                            bool tagAbove);
+// The trend arrow right of a symbol at (x, y), with the pen and brush selected; nothing unless trend is
+// -1 (down) or +1 (up).
+void DrawTrendArrow(IvsiDisplay& display, int32_t x, int32_t y, int32_t trend);
+// Places ownPoint, draws the own-aircraft symbol and the range dots at 2 and, from the 12-mile range, 5 miles.
+void DrawOwnAircraft(IvsiDisplay& display);
 
 // ---- The frame (composition.cpp) -------------------------------------------------------------------------
+// `targetContext` is the drawing element's device context as the host hands it (a HostSurface on POSIX,
+// an HDC on Windows); a drawing context is made of it for this call only. `x`, `y`: where the picture
+// goes in it, pixels.
 void ComposeFrame(IvsiDisplay& display, void* targetContext, int32_t x, int32_t y, float verticalSpeedFpm,
                   bool powered, bool vsiFailed);
+// Filters `box` of faceLayer down by two in each direction, in place: output pixel (X, Y) is the 1-2-1
+// weighted 3 x 3 block centred on input pixel (2X + 1, 2Y + 1). The box's bounds are even; a box reaching
+// outside the surface is cut to it.
 void DownsampleRegion(IvsiDisplay& display, const Box& box);
 
 }  // namespace kvr

@@ -2,10 +2,14 @@
 // traffic, composition) is drawn by the display object, which this controller builds and paces.
 #include "module/display/ivsi_gauge.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <new>
 
 #include "module/display/display.h"
+#include "module/display/ivsi_display.h"
 #include "module/gauge/gauge.h"
+#include "module/logic/logic.h"
 #include "module/probe/probe.h"
 
 namespace kvr {
@@ -22,7 +26,32 @@ ElementHeader* RootElement(GaugeHeader* gauge) {
   return gauge->elementList != nullptr ? gauge->elementList[0] : nullptr;
 }
 
+constexpr float kVerticalSpeedToFpm = 0.76875f;  // simulator variable 65 to feet per minute
+
+// The tick counter truncated to an integer, low 16 bits kept; a value that is no number of ticks gives 0.
+uint16_t TickOf(double value) {
+  if (!std::isfinite(value) || std::fabs(value) >= 9.0e18) return 0;
+  return static_cast<uint16_t>(static_cast<int64_t>(value));
+}
+
+// Releases what installation built for drawing: the display, then the template context.
+void ReleaseDrawing(IvsiGauge* ivsi) {
+  DestroyIvsiDisplay(ivsi->display);
+  ivsi->display = nullptr;
+  platform::ReleaseContext(ivsi->templateContext);
+  ivsi->templateContext = nullptr;
+}
+
+void MarkChanged(ElementHeader* element) { element->flags &= ~kElementOnScreen; }
+
 }  // namespace
+
+void FillSimSnapshot(SimSnapshot& snapshot) {
+  RefreshVariable(&snapshot.tickRecord);
+  RefreshVariable(&snapshot.verticalSpeedRecord);
+  snapshot.tick = TickOf(snapshot.tickRecord.value.f64);
+  snapshot.verticalSpeedFpm = static_cast<float>(snapshot.verticalSpeedRecord.value.f64) * kVerticalSpeedToFpm;
+}
 
 IvsiOptions ParseIvsiOptions(const char* parameters) {
   IvsiOptions options;
@@ -43,6 +72,8 @@ IvsiOptions ParseIvsiOptions(const char* parameters) {
 void IvsiConnect(GaugeHeader* gauge) { gauge->gaugeState = new (std::nothrow) IvsiGauge; }
 
 void IvsiDisconnect(GaugeHeader* gauge) {
+  // A gauge disconnected without removal still gives back its drawing objects.
+  if (IvsiGauge* ivsi = ControllerOf(gauge)) ReleaseDrawing(ivsi);
   delete ControllerOf(gauge);
   gauge->gaugeState = nullptr;
 }
@@ -56,6 +87,11 @@ void IvsiInstall(GaugeHeader* gauge) {
 
   ivsi->drawingElement = FirstChild(RootElement(gauge));
   if (ivsi->drawingElement == nullptr) return;  // the gauge stays without a display
+  // The display's drawing context is made compatible with the element's own, which is only borrowed.
+  platform::ReleaseContext(ivsi->templateContext);
+  platform::DrawContext elementContext = platform::ContextFromHost(ivsi->drawingElement->deviceContext);
+  ivsi->templateContext = platform::MakeCompatibleContext(elementContext);
+  platform::ReleaseContext(elementContext);
   if (const SurfaceInfo* surface = ivsi->drawingElement->surfaceInfo) {
     ivsi->width = surface->width;
     ivsi->height = surface->height;
@@ -68,16 +104,45 @@ void IvsiInstall(GaugeHeader* gauge) {
   ivsi->logicBinding = logic.valuePointer != nullptr && logic.typeCode == kTypeObject
                            ? static_cast<TrafficSource**>(logic.valuePointer)
                            : nullptr;
+
+  // A second installation rebuilds the display.
+  DestroyIvsiDisplay(ivsi->display);
+  const IvsiOptions& o = ivsi->options;
+  ivsi->display = CreateIvsiDisplay(ivsi->templateContext, ivsi->logicBinding, ivsi->width, ivsi->height,
+                                    o.antiAliased, o.bluePlane, o.normalBand, o.fontScale);
 }
 
 void IvsiDrawFrame(GaugeHeader* gauge) {
   IvsiGauge* ivsi = ControllerOf(gauge);
   if (ivsi->drawingElement == nullptr) return;
 
+  FillSimSnapshot(ivsi->snapshot);
   if (ivsi->options.useProbe) {
     selectors.lit = ProbeLit();
     selectors.power = ProbePowered();
     selectors.vsiFlag = ProbeVsiValid() == 0 ? 1 : 0;
+  }
+
+  // The traffic layer is repainted when the picture has run a frame since, when there is no picture to
+  // ask, or when a redraw is asked for; a redraw also composes at once, whatever the pacing.
+  TrafficSource* source = ivsi->logicBinding != nullptr ? *ivsi->logicBinding : nullptr;
+  bool compose = false;
+  if (selectors.redraw != 0 || source == nullptr || ivsi->lastUpdateCount != source->updateCount) {
+    if (source != nullptr) ivsi->lastUpdateCount = source->updateCount;
+    if (ivsi->display != nullptr) DrawTrafficLayer(*ivsi->display);
+    MarkChanged(ivsi->drawingElement);
+    compose = selectors.redraw != 0;
+  }
+  // Pacing: ticks since the last composition, both taken as unsigned 16-bit numbers, so that a wrap of
+  // the counter reads as a long time and composes.
+  const int32_t ticksSince = static_cast<int32_t>(ivsi->snapshot.tick) - static_cast<int32_t>(ivsi->lastComposeTick);
+  if (compose || std::abs(ticksSince) >= static_cast<int32_t>(ivsi->options.refreshTicks)) {
+    ivsi->lastComposeTick = ivsi->snapshot.tick;
+    if (ivsi->display != nullptr) {
+      ComposeFrame(*ivsi->display, ivsi->drawingElement->deviceContext, 0, 0, ivsi->snapshot.verticalSpeedFpm,
+                   selectors.power != 0, selectors.vsiFlag != 0);
+    }
+    MarkChanged(ivsi->drawingElement);
   }
 
   // The lit overlay is the drawing element's second child.
@@ -95,6 +160,7 @@ void IvsiTeardown(GaugeHeader* gauge) {
   IvsiGauge* ivsi = ControllerOf(gauge);
   if (ivsi->options.publishVariables) WithdrawSelectorVariables();
   if (ivsi->options.useProbe) CloseProbe();
+  ReleaseDrawing(ivsi);
 }
 
 }  // namespace kvr

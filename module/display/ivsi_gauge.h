@@ -4,10 +4,12 @@
 #include <cstdint>
 
 #include "module/gauge/panel_sdk.h"
+#include "module/platform/drawing.h"
 
 namespace kvr {
 
 class TrafficSource;
+struct IvsiDisplay;
 
 struct IvsiOptions {
   bool useProbe = true;      // "pic": power, lit and vsi_flag from the systems probe
@@ -21,11 +23,25 @@ struct IvsiOptions {
 
 IvsiOptions ParseIvsiOptions(const char* parameters);
 
+// What the IVSI reads of the simulator each frame: one record per variable.
+struct SimSnapshot {
+  VariableRecord tickRecord{kSimTickCount18Hz, nullptr, 0, {0}};
+  VariableRecord verticalSpeedRecord{65, nullptr, 0, {0}};
+  uint16_t tick = 0;             // 18 Hz tick counter, low 16 bits
+  float verticalSpeedFpm = 0;    // feet per minute
+};
+
+// Refreshes both records and converts them.
+void FillSimSnapshot(SimSnapshot& snapshot);
+
 struct IvsiGauge {
   GaugeHeader* gauge = nullptr;
   ElementHeader* drawingElement = nullptr;
   int32_t width = 0;   // drawing surface, pixels
   int32_t height = 0;
+  platform::DrawContext templateContext = nullptr;  // compatible with the drawing element's context
+  IvsiDisplay* display = nullptr;                   // owned; null without a drawing element
+  SimSnapshot snapshot;
   TrafficSource** logicBinding = nullptr;  // the published cell holding the traffic source, or null
   uint32_t lastUpdateCount = 0xFFFFFFFFu;
   uint16_t lastComposeTick = 0xFC00;
