@@ -250,6 +250,16 @@ bool CanDraw(const ContextRecord* context) {
 
 FontRecord* gDefaultFont = nullptr;
 
+// The stock font lives as long as the module and goes with it when the module is unloaded.
+struct StockFontRelease {
+  ~StockFontRelease() {
+    if (gDefaultFont == nullptr) return;
+    cairo_scaled_font_destroy(gDefaultFont->scaled);
+    delete gDefaultFont;
+    gDefaultFont = nullptr;
+  }
+} stockFontRelease;
+
 }  // namespace
 
 // ---- Fonts ---------------------------------------------------------------------------------------------
