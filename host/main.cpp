@@ -9,6 +9,7 @@
 
 #include "host/audio_capture.h"
 #include "host/panel_session.h"
+#include "host/render/panel_renderer.h"
 #include "host/scenario/scenario_runner.h"
 
 namespace fs = std::filesystem;
@@ -21,7 +22,7 @@ fs::path ExecutableDir() {
   return error ? fs::current_path() : self.parent_path();
 }
 
-int LoadPanel(const fs::path& panelFile, const fs::path& gaugesDir, int frames, double fps) {
+int LoadPanel(const fs::path& panelFile, const fs::path& gaugesDir, int frames, double fps, const fs::path& png) {
   kvr::host::SessionOptions options;
   options.panelFile = panelFile;
   options.gaugesDir = gaugesDir;
@@ -32,6 +33,12 @@ int LoadPanel(const fs::path& panelFile, const fs::path& gaugesDir, int frames, 
   session.Describe(std::cout);
   std::cout << "ran " << frames << " frames at " << fps << " frames per second: " << panel.TimeS()
             << " s simulated, tick " << panel.Ticks() << "\n";
+  if (!png.empty()) {
+    kvr::host::PanelRenderer renderer(session.Module(), session.Config(), panel);
+    kvr::host::WritePng(renderer.Render(), png);
+    for (const std::string& warning : renderer.Warnings()) std::cout << "warning: " << warning << "\n";
+    std::cout << "picture: " << png.string() << " (" << renderer.Width() << "x" << renderer.Height() << ")\n";
+  }
   return 0;
 }
 
@@ -74,6 +81,7 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   options.gaugesDir = gaugesDir;
   options.outDir = outDir;
   options.realtime = realtime;
+  options.pictures = true;
   options.onProgress = [&](const kvr::host::RunProgress& p) { progress.Show(p); };
   options.onFrameEnd = [&](double, double frameS) { audio.Advance(frameS); };
   kvr::host::ScenarioRun run(scenario, options);
@@ -83,6 +91,12 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   std::cout << "events: " << (outDir / "events.csv").string() << "\n"
             << "audio:  " << (outDir / "audio.wav").string() << " (" << audio.DurationS() << " s, "
             << audio.RateHz() << " Hz)\n";
+  if (const kvr::host::FrameRecorder* pictures = run.Pictures()) {
+    std::cout << "frames: " << (outDir / "frames").string() << " (" << pictures->FramesWritten() << " pictures)\n";
+    if (pictures->GifFrames() > 0)
+      std::cout << "gif:    " << (outDir / "panel.gif").string() << " (" << pictures->GifFrames() << " frames)\n";
+    std::cout << "final:  " << (outDir / "final.png").string() << "\n";
+  }
   return 0;
 }
 
@@ -106,13 +120,17 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("-n,--frames", frames, "Frames to run headless")->check(CLI::NonNegativeNumber)->capture_default_str();
   app.add_option("--fps", fps, "Simulator frame rate")->check(CLI::Range(1.0, 1000.0))->capture_default_str();
+  fs::path png;
+  app.add_option("--png", png, "Write the panel window as a PNG picture after the frames have run");
 
   CLI::App* run = app.add_subcommand("run", "Fly a scenario (TOML) through the module and log what the panel shows");
   fs::path scenarioFile;
   fs::path outDir;
   bool realtime = false;
   run->add_option("scenario", scenarioFile, "Scenario file")->required()->check(CLI::ExistingFile);
-  run->add_option("--out", outDir, "Folder for events.csv and summary.txt (default: out/<scenario name>)");
+  run->add_option("--out", outDir,
+                  "Folder for events.csv, summary.txt, audio.wav and the pictures: frames/, panel.gif, final.png "
+                  "(default: out/<scenario name>)");
   run->add_flag("--realtime", realtime, "Pace the frames to the wall clock instead of running as fast as possible");
   run->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
@@ -131,7 +149,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    return LoadPanel(panelFile, gaugesDir, frames, fps);
+    return LoadPanel(panelFile, gaugesDir, frames, fps, png);
   } catch (const std::exception& e) {
     std::cerr << "kvr-panel: " << e.what() << "\n";
     return 1;

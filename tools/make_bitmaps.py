@@ -113,31 +113,213 @@ WHITE = (240, 240, 240)
 CODE_BACKGROUND = (0x18, 0x08, 0x28)
 
 
+# ---- Shaded artwork -----------------------------------------------------------------------------------
+# The IVSI bezel is drawn as true colour, four by four samples a pixel, then put on a palette. A sample is
+# an (r, g, b) colour, HOLE (the face window: the gauge's picture shows there) or OUTSIDE (the panel shows).
+HOLE = "hole"
+OUTSIDE = "outside"
+FACE_BEHIND = (0, 0, 16)  # what the gauge paints under the bezel's inner edge, for blending it
+
+
+def shaded(width, height, sample, subsamples=4):
+    """Averages `sample` over each pixel. A pixel at least half hole or outside becomes transparent; in a
+    pixel that is partly hole the hole counts as the dark face, so the inner edge blends into it."""
+    rows = []
+    step = 1.0 / subsamples
+    for y in range(height):
+        row = []
+        for x in range(width):
+            r = g = b = 0.0
+            hits = clear = 0
+            for j in range(subsamples):
+                for i in range(subsamples):
+                    c = sample(x + (i + 0.5) * step, y + (j + 0.5) * step)
+                    if c == OUTSIDE:
+                        clear += 1
+                        continue
+                    if c == HOLE:
+                        clear += 1
+                        c = FACE_BEHIND
+                    r, g, b, hits = r + c[0], g + c[1], b + c[2], hits + 1
+            if clear * 2 >= subsamples * subsamples or hits == 0:
+                row.append(None)
+            else:
+                row.append((r / hits, g / hits, b / hits))
+        rows.append(row)
+    return rows
+
+
+def on_palette(rows):
+    """A Canvas of `rows` (colours or None for transparent) with a palette of at most 255 colours besides
+    black at index 0. Colours are rounded more coarsely until they fit; none rounds to pure black."""
+    for quantum in (2, 3, 4, 5, 6, 8, 10, 12, 16):
+        def q(c):
+            v = tuple(min(255, int(round(ch / quantum) * quantum)) for ch in c)
+            return v if v != (0, 0, 0) else (quantum, quantum, quantum)
+        colours = sorted({q(c) for row in rows for c in row if c is not None})
+        if len(colours) <= 255:
+            break
+    index = {c: i + 1 for i, c in enumerate(colours)}
+    canvas = Canvas(len(rows[0]), len(rows), [BLACK] + colours)
+    for y, row in enumerate(rows):
+        for x, c in enumerate(row):
+            canvas.pixels[y][x] = 0 if c is None else index[q(c)]
+    return canvas
+
+
+def mix(a, b, t):
+    return tuple(a[k] + (b[k] - a[k]) * t for k in range(3))
+
+
+def scale(c, f):
+    return tuple(max(0.0, min(255.0, ch * f)) for ch in c)
+
+
+# Light falls from the upper left, a little in front of the panel.
+LIGHT = (-0.45, -0.55, 0.70)
+
+
+def lit(normal):
+    n = math.sqrt(sum(k * k for k in normal))
+    return max(0.0, sum(normal[k] * LIGHT[k] for k in range(3)) / n)
+
+
+# Tiny engraved letters, rows of bits, for the four corner labels.
+GLYPHS = {
+    "A": ["010", "101", "111", "101", "101"],
+    "B": ["110", "101", "110", "101", "110"],
+    "D": ["110", "101", "101", "101", "110"],
+    "E": ["111", "100", "110", "100", "111"],
+    "G": ["0111", "1000", "1011", "1001", "0111"],
+    "L": ["100", "100", "100", "100", "111"],
+    "M": ["10001", "11011", "10101", "10001", "10001"],
+    "N": ["1001", "1101", "1011", "1001", "1001"],
+    "O": ["010", "101", "101", "101", "010"],
+    "R": ["110", "101", "110", "101", "101"],
+    "S": ["011", "100", "010", "001", "110"],
+    "/": ["001", "001", "010", "100", "100"],
+}
+
+
+def text_pixels(text, x0, y0):
+    """The pixels (x, y) of `text` with its top-left corner at (x0, y0)."""
+    pixels = set()
+    x = x0
+    for ch in text:
+        for dy, bits in enumerate(GLYPHS[ch]):
+            for dx, bit in enumerate(bits):
+                if bit == "1":
+                    pixels.add((x + dx, y0 + dy))
+        x += len(GLYPHS[ch][0]) + 1
+    return pixels
+
+
+# The IVSI: a 158-pixel square case with chamfered corners and a round bezel ring. The face (the gauge's
+# 132-pixel drawing surface) sits at (14, 14) and uses its whole square, corners included (mode, range and
+# altitude texts), so the window over it is that square and the ring is centred on the face, (80, 80): the
+# ring shows in the frame on the four sides and passes under the window towards the corners.
+IVSI_SIZE = 158
+IVSI_CHAMFER = 11
+FACE_WINDOW = (14.0, 14.0, 146.0, 146.0)  # left, top, right, bottom: always transparent
+FACE_CENTRE = (80.0, 80.0)
+LIP_RADIUS = 69.0          # inner edge of the bezel ring
+RING_OUTER_RADIUS = 77.0   # outer edge of the bezel ring
+SCREWS = ((8.0, 8.0), (150.0, 8.0), (8.0, 150.0), (150.0, 150.0))
+SCREW_SLOTS = (35, 110, 160, 70)  # degrees: screws are never all turned alike
+CORNER_LABELS = (("MODE", 18, 4), ("RNG", 125, 4), ("A/B", 20, 149), ("REL", 126, 149))  # by the corner areas
+
+
+def in_face_window(x, y):
+    left, top, right, bottom = FACE_WINDOW
+    return left <= x < right and top <= y < bottom
+
+
+def ivsi_case_sample(x, y):
+    s = IVSI_SIZE
+    if x + y < IVSI_CHAMFER or (s - x) + y < IVSI_CHAMFER or x + (s - y) < IVSI_CHAMFER or (s - x) + (s - y) < IVSI_CHAMFER:
+        return OUTSIDE
+    if in_face_window(x, y):
+        return HOLE
+    dx, dy = x - FACE_CENTRE[0], y - FACE_CENTRE[1]
+    r = math.hypot(dx, dy)
+    ux, uy = dx / r, dy / r
+    # The window's own edge: a thin dark lip where the frame steps down to the glass.
+    left, top, right, bottom = FACE_WINDOW
+    lip = min(abs(x - left) if top <= y < bottom else 9, abs(x - right) if top <= y < bottom else 9,
+              abs(y - top) if left <= x < right else 9, abs(y - bottom) if left <= x < right else 9)
+    if lip < 1.2 and r < RING_OUTER_RADIUS + 0.9:
+        return (18, 18, 21)
+    if r < LIP_RADIUS:  # the frame inside the ring, next to the window: in the ring's shadow
+        return scale((36, 37, 40), 0.85 + 0.3 * lit((-ux, -uy, 0.8)))
+    if r < RING_OUTER_RADIUS:
+        # A rounded ring: its slope faces the window on the inside and the case on the outside.
+        t = (r - LIP_RADIUS) / (RING_OUTER_RADIUS - LIP_RADIUS)
+        slope = (t - 0.5) * 1.6
+        normal = (ux * slope, uy * slope, math.sqrt(max(0.05, 1 - slope * slope)))
+        return scale((96, 98, 104), 0.35 + 0.8 * lit(normal))
+    if r < RING_OUTER_RADIUS + 0.9:
+        return (24, 25, 28)  # the seam between ring and case
+    # The case: matt dark grey, lighter towards the top, with a soft shadow around the ring.
+    base = mix((58, 60, 64), (40, 41, 45), y / s)
+    shadow = max(0.0, 1.0 - (r - RING_OUTER_RADIUS) / 4.0)
+    base = scale(base, 1.0 - 0.35 * shadow * (0.6 + 0.4 * lit((ux, uy, 0.3))))
+    # A bevel along the outer edge: lit on top and left, dark on bottom and right.
+    edges = ((x, (-1, 0)), (y, (0, -1)), (s - x, (1, 0)), (s - y, (0, 1)),
+             ((x + y - IVSI_CHAMFER) / 1.414, (-0.7, -0.7)), (((s - x) + y - IVSI_CHAMFER) / 1.414, (0.7, -0.7)),
+             ((x + (s - y) - IVSI_CHAMFER) / 1.414, (-0.7, 0.7)),
+             (((s - x) + (s - y) - IVSI_CHAMFER) / 1.414, (0.7, 0.7)))
+    distance, facing = min(edges, key=lambda e: e[0])
+    if distance < 1.6:
+        base = scale(base, 0.75 + 0.9 * lit((facing[0], facing[1], 0.5)))
+    for (sx, sy), slot in zip(SCREWS, SCREW_SLOTS):
+        d = math.hypot(x - sx, y - sy)
+        if d < 4.6:
+            if d >= 3.8:
+                return (22, 23, 25)  # the counterbore around the head
+            # A domed head with a slot across it.
+            a = math.radians(slot)
+            across = abs(-(x - sx) * math.sin(a) + (y - sy) * math.cos(a))
+            if across < 0.6 and d < 3.2:
+                return (26, 26, 28)
+            h = d / 3.8
+            normal = ((x - sx) / 3.8, (y - sy) / 3.8, math.sqrt(max(0.05, 1 - h * h)))
+            return scale((120, 121, 126), 0.3 + 0.85 * lit(normal))
+    return base
+
+
 def ivsi_bezel():
-    c = Canvas(158, 158, [BLACK] + GREYS)
-    c.rect(0, 0, 158, 158, 2)
-    c.ring(79, 79, 0, 0, 0)
-    # Chamfered corners.
-    for y in range(158):
-        for x in range(158):
-            if x + y < 14 or (157 - x) + y < 14 or x + (157 - y) < 14 or (157 - x) + (157 - y) < 14:
-                c.pixels[y][x] = 0
-    c.disk(79, 79, 67, 0)  # the face shows through
-    c.ring(79, 79, 67, 70, 4)  # inner lip
-    c.ring(79, 79, 70, 72, 1)
-    for sx, sy in ((9, 9), (148, 9), (9, 148), (148, 148)):
-        c.disk(sx + 0.5, sy + 0.5, 4, 5)
-        c.line(sx - 2, sy - 2, sx + 3, sy + 3, 1)
-    return c
+    rows = shaded(IVSI_SIZE, IVSI_SIZE, ivsi_case_sample)
+    # Engraved labels: light paint in the case's grey.
+    for text, x0, y0 in CORNER_LABELS:
+        for (x, y) in text_pixels(text, x0, y0):
+            if rows[y][x] is not None:
+                rows[y][x] = (150, 150, 154)
+    return on_palette(rows)
 
 
 def ivsi_lit_overlay():
-    c = Canvas(158, 158, [BLACK, AMBER, (160, 100, 30)])
-    c.ring(79, 79, 70.5, 71.5, 2)
-    for angle in range(0, 360, 30):
-        a = math.radians(angle)
-        c.line(79 + 68 * math.cos(a), 79 + 68 * math.sin(a), 79 + 72 * math.cos(a), 79 + 72 * math.sin(a), 1)
-    return c
+    """What the panel lighting adds to the bezel: the labels glow warm and a faint warm light runs along
+    the ring's crest. Everything else is transparent, so the bezel shows as it is."""
+    amber = (255, 172, 70)
+    def sample(x, y):
+        # A faint warm band on the ring's crest, strongest at the top where the lamp would sit.
+        r = math.hypot(x - FACE_CENTRE[0], y - FACE_CENTRE[1])
+        if in_face_window(x, y) or abs(r - (LIP_RADIUS + RING_OUTER_RADIUS) / 2) > 1.2:
+            return OUTSIDE
+        up = 0.5 - 0.5 * (y - FACE_CENTRE[1]) / r
+        return mix((60, 44, 30), (150, 100, 48), up)
+    rows = shaded(IVSI_SIZE, IVSI_SIZE, sample)
+    for text, x0, y0 in CORNER_LABELS:
+        for (x, y) in text_pixels(text, x0, y0):
+            rows[y][x] = amber
+            # A faint halo around each lit letter, where the bezel has nothing else.
+            for nx, ny in ((x - 1, y), (x + 1, y), (x, y - 1), (x, y + 1)):
+                if 0 <= nx < IVSI_SIZE and 0 <= ny < IVSI_SIZE and rows[ny][nx] is None:
+                    rows[ny][nx] = (92, 64, 34)
+    for text, x0, y0 in CORNER_LABELS:  # letters over halos
+        for (x, y) in text_pixels(text, x0, y0):
+            rows[y][x] = amber
+    return on_palette(rows)
 
 
 def transponder_background():

@@ -385,6 +385,32 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
   }
   std::stable_sort(s.switches.begin(), s.switches.end(),
                    [](const SwitchSpec& a, const SwitchSpec& b) { return a.timeS < b.timeS; });
+  for (const toml::table* table : f.Tables("click")) {
+    Fields p(reader, *table, "click");
+    ClickSpec click;
+    click.line = p.Line();
+    click.timeS = p.Number("timeS", 0, kMaxDurationS);
+    click.gauge = p.Text("gauge");
+    if (click.gauge.empty()) p.Fail("gauge", "'click.gauge' must name a placed gauge");
+    click.index = static_cast<int>(p.OptionalInteger("index", 0, 255).value_or(0));
+    const bool byArea = p.Has("area"), byPoint = p.Has("x") || p.Has("y");
+    if (byArea && byPoint) p.Fail("area", "'click.area' conflicts with x and y: click on an area or at a point");
+    if (byArea) {
+      click.area = static_cast<int>(p.Integer("area", 0, 255));
+    } else if (byPoint) {
+      click.x = static_cast<int>(p.Integer("x", -10000, 10000));
+      click.y = static_cast<int>(p.Integer("y", -10000, 10000));
+    } else {
+      reader.Fail(click.line, "a click needs x and y, or area");
+    }
+    const std::string button = p.OptionalText("button").value_or("left");
+    if (button == "right") click.rightButton = true;
+    else if (button != "left") p.Fail("button", "'click.button' must be \"left\" or \"right\", not \"" + button + "\"");
+    p.Finish();
+    s.clicks.push_back(click);
+  }
+  std::stable_sort(s.clicks.begin(), s.clicks.end(),
+                   [](const ClickSpec& a, const ClickSpec& b) { return a.timeS < b.timeS; });
   f.Finish();
   return s;
 }

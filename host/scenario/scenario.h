@@ -24,6 +24,9 @@
 //   [[pause]]  startS, endS
 //   [[slew]]   startS, endS, northNm, eastNm, climbFt (own aircraft moved evenly over the interval)
 //   [[switch]] timeS, variable ("mode_index" or "KVR_TCAS!IVSI.mode_index"), value
+//   [[click]]  timeS, gauge ("IVSI"), optional index (which placement of that gauge, 0 the first in the
+//              panel), x and y in the gauge's design pixels or area (its mouse areas counted from 0; the
+//              click lands in the area's middle), button "left" (default) or "right"
 //
 // Every time is scenario time from the start, in seconds; the aircraft stand still while paused. An
 // encounter places the intruder so that at cpaTimeS it is horizontalMissNm from where the own aircraft's
@@ -123,6 +126,17 @@ struct SwitchSpec {
   int line = 0;
 };
 
+// A mouse click on a placed gauge, through the panel's mouse areas as a pilot's click would go.
+struct ClickSpec {
+  double timeS = 0;
+  std::string gauge;        // gauge name as the panel places it ("IVSI")
+  int index = 0;            // which placement of that gauge, in panel order, from 0
+  std::optional<int> area;  // a mouse area of the gauge by its place in the list, from 0; else x and y
+  int x = 0, y = 0;         // design pixels of the gauge
+  bool rightButton = false;
+  int line = 0;
+};
+
 struct PilotSpec {
   double initialDelayS = 5.0;
   double initialAccelerationG = 0.25;
@@ -143,6 +157,7 @@ struct Scenario {
   std::vector<Interval> pauses;
   std::vector<SlewSpec> slews;
   std::vector<SwitchSpec> switches;  // by time
+  std::vector<ClickSpec> clicks;     // by time
   std::optional<PilotSpec> pilot;
 
   int FrameCount() const;  // frames in durationS, rounded

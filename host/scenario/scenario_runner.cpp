@@ -16,6 +16,8 @@ constexpr uint16_t kDefaultTransponderBcd = 0x1200;
 
 bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == ','; }
 
+std::string Where(const Scenario& scenario, int line) { return scenario.file.string() + ":" + std::to_string(line) + ": "; }
+
 }  // namespace
 
 std::string ScenarioRun::WithTrafficFeed(const std::string& parameters, TrafficFeed feed) {
@@ -57,6 +59,31 @@ ScenarioRun::ScenarioRun(const Scenario& scenario, RunOptions options)
     throw std::runtime_error(scenario.panelFile.string() + ": the panel places no Logic gauge, so nothing would run");
   if (ivsiGauges == 0 && !scenario.switches.empty())
     Warn("the panel places no IVSI gauge, so the selector variables the switches set may not be published");
+  for (const ClickSpec& click : scenario.clicks) clickTargets_.push_back(FindClickTarget(scenario, click, session_->GetPanel()));
+}
+
+// The placed gauge a click names and the point it lands on; the scenario is wrong when either is missing.
+ScenarioRun::ClickTarget ScenarioRun::FindClickTarget(const Scenario& scenario, const ClickSpec& click, Panel& panel) {
+  GaugeInstance* instance = nullptr;
+  int placed = 0;
+  for (const auto& candidate : panel.Instances())
+    if (candidate->placement.gauge == click.gauge && placed++ == click.index) instance = candidate.get();
+  if (instance == nullptr)
+    throw ScenarioError(Where(scenario, click.line) + "the panel " + scenario.panelFile.filename().string() + " places " +
+                        std::to_string(placed) + " \"" + click.gauge + "\" gauge" + (placed == 1 ? "" : "s") +
+                        ", so there is none with index " + std::to_string(click.index));
+  if (!click.area) return {instance, click.x, click.y};
+
+  // The areas in list order, as the panel looks them up (between the start and end records).
+  const MouseArea* list = instance->header.mouseAreas;
+  int found = 0;
+  if (list != nullptr && list[0].kind == kMouseListStart)
+    for (int i = 1; i < 256 && list[i].kind != kMouseListEnd; ++i) {
+      if (list[i].kind != kMouseArea) continue;
+      if (found++ == *click.area) return {instance, list[i].x + list[i].width / 2, list[i].y + list[i].height / 2};
+    }
+  throw ScenarioError(Where(scenario, click.line) + "gauge \"" + click.gauge + "\" has " + std::to_string(found) +
+                      " mouse areas, so there is no area " + std::to_string(*click.area));
 }
 
 ScenarioRun::~ScenarioRun() = default;
@@ -76,6 +103,11 @@ void ScenarioRun::Start() {
 
   session_->GetPanel().Start();
   ApplySwitches(0.0);
+  ApplyClicks(0.0);
+  if (options_.pictures && !options_.outDir.empty()) {
+    renderer_ = std::make_unique<PanelRenderer>(session_->Module(), session_->Config(), session_->GetPanel());
+    recorder_ = std::make_unique<FrameRecorder>(*renderer_, options_.outDir);
+  }
   wallStart_ = std::chrono::steady_clock::now();
   started_ = true;
 }
@@ -96,6 +128,21 @@ void ScenarioRun::ApplySwitches(double timeS) {
   }
 }
 
+void ScenarioRun::ApplyClicks(double timeS) {
+  while (nextClick_ < scenario_.clicks.size() && scenario_.clicks[nextClick_].timeS <= timeS + 1e-9) {
+    const ClickSpec& click = scenario_.clicks[nextClick_];
+    const ClickTarget& target = clickTargets_[nextClick_++];
+    const uint32_t flags = click.rightButton ? kMouseRightSingle : kMouseLeftSingle;
+    if (!session_->GetPanel().Click(*target.instance, target.x, target.y, flags)) {
+      std::ostringstream s;
+      s << Where(scenario_, click.line) << "at " << click.timeS << " s the " << (click.rightButton ? "right" : "left")
+        << " click at (" << target.x << ", " << target.y << ") on " << click.gauge
+        << " found no mouse area that takes it";
+      Warn(s.str());
+    }
+  }
+}
+
 bool ScenarioRun::Step() {
   Start();
   const int frameCount = scenario_.FrameCount();
@@ -106,6 +153,7 @@ bool ScenarioRun::Step() {
   PanelServices& services = session_->Services();
 
   ApplySwitches(timeS);
+  ApplyClicks(timeS);
   session_->SetPaused(scenario_.Paused(timeS));
   session_->SetSlewing(scenario_.SlewAt(timeS) != nullptr);
 
@@ -129,6 +177,7 @@ bool ScenarioRun::Step() {
   session_->GetPanel().Frame(scenario_.frameRateHz);
 
   picture_ = ReadTrafficPicture(services);
+  const size_t rowsBefore = log_.Rows().size();
   if (picture_) {
     sawPicture_ = true;
     if (picture_->updateCount != lastUpdateCount_) {
@@ -142,6 +191,12 @@ bool ScenarioRun::Step() {
     log_.OnSeparation(timeS, scenario_.intruders[i].id, scenario_.intruders[i].callsign, sep.rangeNm, sep.verticalFt);
   }
 
+  if (recorder_) {
+    std::string aural;  // the messages this frame started, for the picture's reason
+    for (size_t i = rowsBefore; i < log_.Rows().size(); ++i)
+      if (!log_.Rows()[i].aural.empty()) aural += (aural.empty() ? "" : " + ") + log_.Rows()[i].aural;
+    recorder_->AfterFrame(timeS, aural);
+  }
   if (options_.onFrameEnd) options_.onFrameEnd(timeS, frameS);
   if (options_.onProgress)
     options_.onProgress({timeS, scenario_.durationS, frame_, frameCount, log_.TrafficAdvisories(), log_.ResolutionAdvisories()});
@@ -156,6 +211,11 @@ void ScenarioRun::RunToEnd() {
   while (Step()) {
   }
   if (!sawPicture_) Warn("the panel never published a traffic picture (" + std::string(kTrafficPictureName) + ")");
+  if (recorder_) {
+    recorder_->Finish();
+    for (const std::string& note : recorder_->Notes()) Warn(note);
+    for (const std::string& warning : renderer_->Warnings()) Warn(warning);
+  }
   WriteOutputs();
 }
 

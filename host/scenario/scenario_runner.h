@@ -1,10 +1,12 @@
 // Flies a scenario through the real module: a panel session on the scenario's panel, the simulator
 // variables, the FSUIPC traffic tables and the ITrafficInfo service fed from one flight every frame, the
-// switches set on the published selector variables at their times, the pilot flying what the panel shows,
-// and every traffic frame's picture logged.
+// switches set on the published selector variables and the clicks made on the gauges at their times, the
+// pilot flying what the panel shows, every traffic frame's picture logged, and, when asked, the panel drawn
+// into pictures (see host/render/frame_recorder.h).
 //
-// Each frame: switches due, pause and slew flags, flight advanced to the frame's time, variables and
-// traffic written, the panel's frame run, the picture read, the pilot told, onFrameEnd called.
+// Each frame: switches and clicks due, pause and slew flags, flight advanced to the frame's time, variables
+// and traffic written, the panel's frame run, the picture read, the pilot told, the panel drawn when a
+// picture is due, onFrameEnd called.
 #pragma once
 
 #include <chrono>
@@ -16,6 +18,8 @@
 #include <vector>
 
 #include "host/panel_session.h"
+#include "host/render/frame_recorder.h"
+#include "host/render/panel_renderer.h"
 #include "host/scenario/event_log.h"
 #include "host/scenario/flight.h"
 #include "host/scenario/pilot.h"
@@ -37,6 +41,7 @@ struct RunOptions {
   std::filesystem::path gaugesDir;  // where "<Module>.gau" is
   std::filesystem::path outDir;     // events.csv and summary.txt go here; empty: no files
   bool realtime = false;            // pace the frames to the wall clock
+  bool pictures = false;            // with outDir: frames/, panel.gif and final.png of the panel window
   // After each frame, with the frame's scenario time and length: the place to capture what the frame
   // played (audio rendering aligned with simulated time).
   std::function<void(double timeS, double frameDurationS)> onFrameEnd;
@@ -45,9 +50,10 @@ struct RunOptions {
 
 class ScenarioRun {
  public:
-  // Loads the module and the panel, sets the traffic feed on the Logic gauge and registers the traffic
-  // service; `scenario` must outlive the run. Throws std::runtime_error (or PanelConfigError) naming what
-  // is wrong. Anything that must exist before the module's sound device opens (an audio capture) is made
+  // Loads the module and the panel, sets the traffic feed on the Logic gauge, registers the traffic
+  // service and finds the gauge of every click; `scenario` must outlive the run. Throws std::runtime_error
+  // (ScenarioError with the click's line when a click names a gauge or mouse area the panel lacks, or
+  // PanelConfigError) naming what is wrong. Anything that must exist before the module's sound device opens (an audio capture) is made
   // before Start().
   ScenarioRun(const Scenario& scenario, RunOptions options);
   ~ScenarioRun();
@@ -64,9 +70,12 @@ class ScenarioRun {
   const Flight& GetFlight() const { return flight_; }
   const EventLog& Events() const { return log_; }
   const std::optional<TrafficSnapshot>& LastPicture() const { return picture_; }
+  // The pictures written so far; null unless RunOptions::pictures and an output folder were given.
+  const FrameRecorder* Pictures() const { return recorder_.get(); }
   double TimeS() const { return flight_.TimeS(); }
   int Frame() const { return frame_; }
-  // Things the run noticed but flew on with (left-out traffic, unpublished switches, no traffic picture).
+  // Things the run noticed but flew on with (left-out traffic, unpublished switches, clicks no mouse area
+  // took, no traffic picture).
   const std::vector<std::string>& Warnings() const { return warnings_; }
 
   // The Logic gauge's parameter string with its traffic feed set: "trafficinfo=y" first for the traffic
@@ -78,6 +87,12 @@ class ScenarioRun {
 
  private:
   void ApplySwitches(double timeS);
+  void ApplyClicks(double timeS);
+  struct ClickTarget {
+    GaugeInstance* instance;
+    int x, y;  // design pixels of the gauge
+  };
+  static ClickTarget FindClickTarget(const Scenario& scenario, const ClickSpec& click, Panel& panel);
   void Warn(const std::string& text);
 
   const Scenario& scenario_;
@@ -89,6 +104,10 @@ class ScenarioRun {
   EventLog log_;
   std::optional<TrafficSnapshot> picture_;
   size_t nextSwitch_ = 0;
+  std::vector<ClickTarget> clickTargets_;  // one per scenario click, in the same order
+  size_t nextClick_ = 0;
+  std::unique_ptr<PanelRenderer> renderer_;
+  std::unique_ptr<FrameRecorder> recorder_;
   int frame_ = 0;
   bool started_ = false;
   bool sawPicture_ = false;

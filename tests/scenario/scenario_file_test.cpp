@@ -191,6 +191,61 @@ TEST_F(ScenarioFile, ErrorsNameTheFileTheLineAndTheReason) {
   }
 }
 
+TEST_F(ScenarioFile, ClicksGoOnAnAreaOrAPointAndEveryBadOneNamesItsLine) {
+  const Scenario s = Parse(WithHead(R"(
+[[click]]
+timeS = 4
+gauge = "IVSI"
+x = 140
+y = 16
+button = "right"
+
+[[click]]
+timeS = 2
+gauge = "Transponder"
+index = 1
+area = 5
+)"));
+  ASSERT_EQ(s.clicks.size(), 2u);
+  // In time order, whatever the file's order.
+  EXPECT_EQ(s.clicks[0].gauge, "Transponder");
+  EXPECT_EQ(s.clicks[0].index, 1);
+  EXPECT_EQ(s.clicks[0].area, 5);
+  EXPECT_FALSE(s.clicks[0].rightButton);  // left unless said
+  EXPECT_EQ(s.clicks[0].line, 18);
+  EXPECT_EQ(s.clicks[1].gauge, "IVSI");
+  EXPECT_EQ(s.clicks[1].index, 0);
+  EXPECT_FALSE(s.clicks[1].area.has_value());
+  EXPECT_EQ(s.clicks[1].x, 140);
+  EXPECT_EQ(s.clicks[1].y, 16);
+  EXPECT_TRUE(s.clicks[1].rightButton);
+
+  struct Case {
+    std::string text;
+    int line;
+    std::string reason;
+  };
+  const std::string head = "[[click]]\ntimeS = 1\ngauge = \"IVSI\"\n";  // lines 10 to 12
+  const std::vector<Case> cases = {
+      {head, 10, "a click needs x and y, or area"},
+      {head + "x = 3\n", 10, "missing key 'click.y'"},
+      {head + "area = 1\nx = 3\ny = 4\n", 13, "'click.area' conflicts with x and y"},
+      {head + "area = -1\n", 13, "'click.area' = -1 is outside"},
+      {head + "area = 1\nbutton = \"middle\"\n", 14, "'click.button' must be \"left\" or \"right\""},
+      {head + "area = 1\nindex = 300\n", 14, "'click.index' = 300 is outside"},
+      {head + "area = 1\nbuton = \"left\"\n", 14, "unknown key 'click.buton'"},
+      {"[[click]]\ntimeS = 1\narea = 0\n", 10, "missing key 'click.gauge'"},
+      {"[[click]]\ntimeS = 1\ngauge = \"\"\narea = 0\n", 12, "'click.gauge' must name a placed gauge"},
+  };
+  for (const Case& c : cases) {
+    const std::string message = ErrorOf(WithHead(c.text));
+    SCOPED_TRACE(c.text);
+    ASSERT_FALSE(message.empty()) << "accepted";
+    EXPECT_EQ(message.rfind(file.string() + ":" + std::to_string(c.line) + ": ", 0), 0u) << message;
+    EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+  }
+}
+
 TEST_F(ScenarioFile, LoadNamesAFileThatCannotBeRead) {
   try {
     LoadScenario(dir / "missing.toml");

@@ -1,0 +1,130 @@
+#include "host/render/bitmap.h"
+
+#include <cstring>
+#include <string>
+
+namespace kvr::host {
+namespace {
+
+constexpr uint32_t kBiRgb = 0;
+constexpr uint32_t kBiRle8 = 1;
+constexpr size_t kFileHeaderBytes = 14;
+constexpr size_t kInfoHeaderBytes = 40;
+constexpr int32_t kMaxSide = 16384;  // pixels; anything larger is taken as a corrupt header
+
+template <typename T>
+T Read(std::span<const uint8_t> bytes, size_t at) {
+  T value;
+  std::memcpy(&value, bytes.data() + at, sizeof value);
+  return value;
+}
+
+[[noreturn]] void Fail(const std::string& reason) { throw BitmapError("bitmap: " + reason); }
+
+// Walks a BI_RLE8 stream into `indices` (one palette index per pixel, row 0 of the stream at the bottom).
+void DecodeRle8(std::span<const uint8_t> data, int32_t width, int32_t height, std::vector<uint8_t>& indices) {
+  int32_t x = 0, row = 0;  // row counts up from the bottom of the picture
+  auto put = [&](uint8_t index) {
+    if (x < width && row < height) indices[size_t(height - 1 - row) * size_t(width) + size_t(x)] = index;
+    ++x;
+  };
+  size_t at = 0;
+  while (at < data.size()) {
+    if (at + 2 > data.size()) Fail("RLE8 stream cut inside a run");
+    const uint8_t first = data[at], second = data[at + 1];
+    at += 2;
+    if (first > 0) {  // a run of `first` pixels of one index
+      for (int i = 0; i < first && x < width; ++i) put(second);
+      continue;
+    }
+    switch (second) {
+      case 0:  // end of line
+        x = 0;
+        ++row;
+        break;
+      case 1:  // end of bitmap
+        return;
+      case 2:  // delta: move right and up
+        if (at + 2 > data.size()) Fail("RLE8 stream cut inside a delta");
+        x += data[at];
+        row += data[at + 1];
+        at += 2;
+        break;
+      default: {  // absolute run of `second` indices, padded to a 16-bit boundary
+        const size_t count = second, padded = count + (count & 1);
+        if (at + padded > data.size()) Fail("RLE8 stream cut inside an absolute run");
+        for (size_t i = 0; i < count; ++i) put(data[at + i]);
+        at += padded;
+        break;
+      }
+    }
+    if (row >= height) return;  // nothing further can land in the picture
+  }
+}
+
+}  // namespace
+
+Image DecodeBitmap(std::span<const uint8_t> bytes) {
+  // A .bmp file: skip its file header, remembering where it says the pixels start.
+  size_t pixelOffsetInFile = 0;
+  if (bytes.size() >= kFileHeaderBytes && bytes[0] == 'B' && bytes[1] == 'M') {
+    pixelOffsetInFile = Read<uint32_t>(bytes, 10);
+    bytes = bytes.subspan(kFileHeaderBytes);
+    pixelOffsetInFile = pixelOffsetInFile >= kFileHeaderBytes ? pixelOffsetInFile - kFileHeaderBytes : 0;
+  }
+  if (bytes.size() < kInfoHeaderBytes) Fail("shorter than its 40-byte header");
+  const uint32_t headerBytes = Read<uint32_t>(bytes, 0);
+  if (headerBytes < kInfoHeaderBytes || headerBytes > bytes.size()) Fail("header size " + std::to_string(headerBytes) + " is not a BITMAPINFOHEADER");
+  const int32_t width = Read<int32_t>(bytes, 4);
+  const int32_t rawHeight = Read<int32_t>(bytes, 8);
+  const uint16_t bits = Read<uint16_t>(bytes, 14);
+  const uint32_t compression = Read<uint32_t>(bytes, 16);
+  const uint32_t sizeImage = Read<uint32_t>(bytes, 20);
+  const uint32_t coloursUsed = Read<uint32_t>(bytes, 32);
+
+  const bool topDown = rawHeight < 0;
+  const int32_t height = topDown ? (rawHeight == INT32_MIN ? 0 : -rawHeight) : rawHeight;
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
+    Fail("size " + std::to_string(width) + "x" + std::to_string(rawHeight) + " is out of range");
+  if (bits != 4 && bits != 8) Fail(std::to_string(bits) + " bits per pixel are not supported (4 and 8 are)");
+  if (compression != kBiRgb && !(compression == kBiRle8 && bits == 8))
+    Fail("compression " + std::to_string(compression) + " is not supported with " + std::to_string(bits) + " bits");
+  if (compression == kBiRle8 && topDown) Fail("an RLE8 bitmap cannot be stored top-down");
+
+  const uint32_t paletteSlots = 1u << bits;
+  const uint32_t paletteEntries = coloursUsed == 0 ? paletteSlots : coloursUsed;
+  if (paletteEntries > paletteSlots) Fail("palette of " + std::to_string(coloursUsed) + " colours for " + std::to_string(bits) + " bits");
+  const size_t paletteEnd = size_t(headerBytes) + size_t(paletteEntries) * 4;
+  if (paletteEnd > bytes.size()) Fail("palette runs past the end of the data");
+  uint32_t palette[256] = {};  // missing entries stay black
+  for (uint32_t i = 0; i < paletteEntries; ++i) {
+    const uint8_t* bgr = bytes.data() + headerBytes + size_t(i) * 4;
+    palette[i] = (uint32_t{bgr[2]} << 16) | (uint32_t{bgr[1]} << 8) | bgr[0];
+  }
+
+  // Pixels follow the palette in a resource; a file may place them elsewhere.
+  const size_t pixelStart = pixelOffsetInFile >= paletteEnd && pixelOffsetInFile <= bytes.size() ? pixelOffsetInFile : paletteEnd;
+  std::span<const uint8_t> data = bytes.subspan(pixelStart);
+
+  std::vector<uint8_t> indices(size_t(width) * size_t(height), 0);
+  if (compression == kBiRle8) {
+    if (sizeImage != 0 && sizeImage < data.size()) data = data.first(sizeImage);
+    DecodeRle8(data, width, height, indices);
+  } else {
+    const size_t stride = ((size_t(width) * bits + 31) / 32) * 4;
+    if (data.size() < stride * size_t(height))
+      Fail("pixel data holds " + std::to_string(data.size()) + " bytes, its rows need " + std::to_string(stride * size_t(height)));
+    for (int32_t y = 0; y < height; ++y) {
+      const uint8_t* line = data.data() + stride * size_t(topDown ? y : height - 1 - y);
+      uint8_t* out = indices.data() + size_t(y) * size_t(width);
+      for (int32_t x = 0; x < width; ++x)
+        out[x] = bits == 8 ? line[x] : static_cast<uint8_t>(x % 2 == 0 ? line[x / 2] >> 4 : line[x / 2] & 0x0F);
+    }
+  }
+
+  Image image(width, height);
+  for (size_t i = 0; i < indices.size(); ++i) image.pixels[i] = palette[indices[i]];
+  return image;
+}
+
+}  // namespace kvr::host

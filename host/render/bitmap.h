@@ -1,0 +1,40 @@
+// Windows bitmaps as the module carries them, decoded into 0x00RRGGBB pixels, and the pixel image the
+// renderer composes with. Decodes 8-bit (plain and BI_RLE8) and 4-bit (plain) palette bitmaps stored
+// bottom-up or top-down; other depths and compressions are refused with a reason.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+namespace kvr::host {
+
+// A picture of 0x00RRGGBB pixels, row 0 at the top.
+struct Image {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint32_t> pixels;  // width * height
+
+  Image() = default;
+  Image(int32_t w, int32_t h, uint32_t fill = 0) : width(w), height(h), pixels(size_t(w) * size_t(h), fill) {}
+  uint32_t At(int32_t x, int32_t y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+  uint32_t& At(int32_t x, int32_t y) { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+};
+
+// Pure black is what the panel leaves transparent.
+inline bool IsTransparent(uint32_t pixel) { return (pixel & 0x00FFFFFF) == 0; }
+
+// A bitmap that cannot be decoded: the message says why.
+class BitmapError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Decodes a bitmap resource (BITMAPINFOHEADER, palette, pixels) or a .bmp file (the same after its
+// 14-byte "BM" file header). Palette indices past the palette give black; pixels an RLE8 stream skips
+// (with a delta or an early end of line or bitmap) take palette entry 0; runs past the end of a row are
+// cut there. A stream cut inside a run or an escape, or pixel data shorter than the rows, is refused.
+Image DecodeBitmap(std::span<const uint8_t> bytes);
+
+}  // namespace kvr::host

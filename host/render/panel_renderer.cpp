@@ -1,0 +1,227 @@
+#include "host/render/panel_renderer.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace kvr::host {
+namespace {
+
+constexpr int kMaxTreeDepth = 16;      // as deep as the panel copies trees
+constexpr int32_t kMaxSurfaceSide = 16384;
+
+struct SurfaceDeleter {
+  void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+};
+using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+
+struct ContextDeleter {
+  void operator()(cairo_t* c) const { cairo_destroy(c); }
+};
+using ContextPtr = std::unique_ptr<cairo_t, ContextDeleter>;
+
+// A Cairo source of 0x00RRGGBB pixels with pure black made transparent (premultiplied: all zero).
+SurfacePtr KeyedSurface(const uint32_t* pixels, int32_t width, int32_t height, size_t stridePixels) {
+  SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+  cairo_surface_flush(surface.get());
+  unsigned char* data = cairo_image_surface_get_data(surface.get());
+  const int stride = cairo_image_surface_get_stride(surface.get());
+  for (int32_t y = 0; y < height; ++y) {
+    auto* out = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
+    const uint32_t* in = pixels + size_t(y) * stridePixels;
+    for (int32_t x = 0; x < width; ++x) out[x] = IsTransparent(in[x]) ? 0 : 0xFF000000u | (in[x] & 0x00FFFFFF);
+  }
+  cairo_surface_mark_dirty(surface.get());
+  return surface;
+}
+
+// The drawing surface the panel gave an element, when it is one this host made and it is intact.
+const HostSurface* SurfaceOf(const ElementHeader* element) {
+  if ((element->flags & 0xFF) != kElementDrawingSurface || element->deviceContext == nullptr) return nullptr;
+  const auto* surface = static_cast<const HostSurface*>(element->deviceContext);
+  if (surface->magic != kHostSurfaceMagic || surface->pixels == nullptr) return nullptr;
+  if (surface->width <= 0 || surface->height <= 0 || surface->width > kMaxSurfaceSide ||
+      surface->height > kMaxSurfaceSide || surface->strideBytes < surface->width * 4 || surface->strideBytes % 4 != 0)
+    return nullptr;
+  return surface;
+}
+
+Image ImageOf(cairo_surface_t* surface) {
+  cairo_surface_flush(surface);
+  const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  Image image(width, height);
+  for (int y = 0; y < height; ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
+    for (int x = 0; x < width; ++x) image.At(x, y) = row[x] & 0x00FFFFFF;
+  }
+  return image;
+}
+
+}  // namespace
+
+struct PanelRenderer::Picture {
+  Image image;
+  SurfacePtr surface;
+};
+
+PanelRenderer::PanelRenderer(const LoadedModule& module, const PanelConfig& config, const Panel& panel,
+                             RenderOptions options)
+    : module_(module), panel_(panel), options_(options) {
+  if (options_.window >= config.windows.size())
+    throw std::runtime_error(config.path.string() + ": no panel window number " + std::to_string(options_.window));
+  const PanelWindow& window = config.windows[options_.window];
+  windowName_ = window.name;
+  if (window.widthPx > 0 && window.heightPx > 0) {
+    width_ = window.widthPx;
+    height_ = window.heightPx;
+  } else {
+    for (const auto& instance : panel.Instances()) {
+      if (instance->placement.window != windowName_) continue;
+      width_ = std::max(width_, instance->header.x + instance->header.width);
+      height_ = std::max(height_, instance->header.y + instance->header.height);
+    }
+  }
+  width_ = std::clamp(width_, 1, kMaxSurfaceSide);
+  height_ = std::clamp(height_, 1, kMaxSurfaceSide);
+}
+
+PanelRenderer::~PanelRenderer() = default;
+
+PanelRenderer::Picture* PanelRenderer::Find(uint32_t id) {
+  auto found = pictures_.find(id);
+  if (found != pictures_.end()) return found->second.get();
+  std::unique_ptr<Picture> picture;
+  const std::vector<uint8_t> bytes = module_.Bitmap(id);
+  char name[16];
+  std::snprintf(name, sizeof name, "0x%04X", id);
+  if (bytes.empty()) {
+    warnings_.push_back(std::string("the module has no bitmap ") + name + "; elements showing it are left out");
+  } else {
+    try {
+      picture = std::make_unique<Picture>();
+      picture->image = DecodeBitmap(bytes);
+      picture->surface = KeyedSurface(picture->image.pixels.data(), picture->image.width, picture->image.height,
+                                      size_t(picture->image.width));
+    } catch (const BitmapError& e) {
+      picture.reset();
+      warnings_.push_back(std::string("bitmap ") + name + ": " + e.what() + "; elements showing it are left out");
+    }
+  }
+  return pictures_.emplace(id, std::move(picture)).first->second.get();
+}
+
+const Image* PanelRenderer::Bitmap(uint32_t id) {
+  Picture* picture = Find(id);
+  return picture != nullptr ? &picture->image : nullptr;
+}
+
+Image PanelRenderer::Render() {
+  SurfacePtr target(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width_, height_));
+  ContextPtr cr(cairo_create(target.get()));
+  const uint32_t bg = options_.backgroundRgb;
+  cairo_set_source_rgb(cr.get(), ((bg >> 16) & 0xFF) / 255.0, ((bg >> 8) & 0xFF) / 255.0, (bg & 0xFF) / 255.0);
+  cairo_paint(cr.get());
+  for (const auto& instance : panel_.Instances())
+    if (instance->placement.window == windowName_) DrawGauge(cr.get(), *instance);
+  return ImageOf(target.get());
+}
+
+void PanelRenderer::DrawGauge(void* context, const GaugeInstance& instance) {
+  auto* cr = static_cast<cairo_t*>(context);
+  const GaugeHeader& h = instance.header;
+  const ElementHeader* root = instance.Root();
+  if (root == nullptr || h.width <= 0 || h.height <= 0) return;
+
+  // The design size the gauge is scaled from: its declared width, and its declared height or else the
+  // height of its top image, as the panel derives it (design pixels are the bitmaps' pixels).
+  double designWidth = h.designWidth, designHeight = h.designHeight;
+  if (designWidth <= 0 || designHeight <= 0) {
+    const Picture* top = Find(root->imageId);
+    if (designWidth <= 0) designWidth = top != nullptr ? top->image.width : h.width;
+    if (designHeight <= 0) designHeight = top != nullptr ? top->image.height : h.height;
+  }
+  const double sx = h.width / designWidth, sy = h.height / designHeight;
+
+  cairo_save(cr);
+  cairo_rectangle(cr, h.x, h.y, h.width, h.height);
+  cairo_clip(cr);
+  cairo_translate(cr, h.x, h.y);
+  cairo_scale(cr, sx, sy);
+  DrawElement(cr, instance, root, 0, sx != 1.0 || sy != 1.0);
+  cairo_restore(cr);
+}
+
+void PanelRenderer::DrawElement(void* context, const GaugeInstance& instance, const ElementHeader* element, int depth,
+                                bool scaled) {
+  auto* cr = static_cast<cairo_t*>(context);
+  if (element == nullptr || depth > kMaxTreeDepth) return;
+  if (element->flags & kElementHidden) return;  // hidden with everything it carries
+
+  SurfacePtr painted;  // what the gauge drew, for an element with a drawing surface
+  cairo_surface_t* source = nullptr;
+  if (const HostSurface* surface = SurfaceOf(element)) {
+    painted = KeyedSurface(surface->pixels, surface->width, surface->height, size_t(surface->strideBytes / 4));
+    source = painted.get();
+  } else {
+    uint32_t id = element->imageId;
+    bool shown = true;
+    if (element->type == kElementIcon) {
+      // The image the icon's callback chose at the last frame; a value that names no image shows nothing.
+      const auto at = std::find(instance.elements.begin(), instance.elements.end(), element);
+      const size_t index = size_t(at - instance.elements.begin());
+      const double value = index < instance.iconValues.size() ? instance.iconValues[index] : 0.0;
+      shown = std::isfinite(value) && value >= 0 && value < 65536;
+      if (shown) id += static_cast<uint32_t>(value);
+    }
+    if (Picture* picture = shown ? Find(id) : nullptr) source = picture->surface.get();
+  }
+
+  if (source != nullptr) {
+    const int w = cairo_image_surface_get_width(source), h = cairo_image_surface_get_height(source);
+    cairo_set_source_surface(cr, source, element->x, element->y);
+    cairo_pattern_set_filter(cairo_get_source(cr), scaled ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+    cairo_rectangle(cr, element->x, element->y, w, h);
+    cairo_fill(cr);
+  }
+  if (element->children != nullptr)
+    for (size_t i = 0; i < 64 && element->children[i] != nullptr; ++i)
+      DrawElement(cr, instance, element->children[i], depth + 1, scaled);
+}
+
+void WritePng(const Image& image, const std::filesystem::path& file) {
+  if (image.width <= 0 || image.height <= 0) throw std::runtime_error(file.string() + ": cannot write an empty picture");
+  SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, image.width, image.height));
+  cairo_surface_flush(surface.get());
+  unsigned char* data = cairo_image_surface_get_data(surface.get());
+  const int stride = cairo_image_surface_get_stride(surface.get());
+  for (int32_t y = 0; y < image.height; ++y)
+    std::memcpy(data + size_t(y) * size_t(stride), &image.pixels[size_t(y) * size_t(image.width)], size_t(image.width) * 4);
+  cairo_surface_mark_dirty(surface.get());
+  const cairo_status_t status = cairo_surface_write_to_png(surface.get(), file.string().c_str());
+  if (status != CAIRO_STATUS_SUCCESS)
+    throw std::runtime_error(file.string() + ": cannot write the PNG: " + cairo_status_to_string(status));
+}
+
+Image ReadPng(const std::filesystem::path& file) {
+  SurfacePtr surface(cairo_image_surface_create_from_png(file.string().c_str()));
+  const cairo_status_t status = cairo_surface_status(surface.get());
+  if (status != CAIRO_STATUS_SUCCESS)
+    throw std::runtime_error(file.string() + ": cannot read the PNG: " + cairo_status_to_string(status));
+  if (cairo_image_surface_get_format(surface.get()) != CAIRO_FORMAT_RGB24) {
+    // A PNG with transparency: flatten it onto black so that every pixel is 0x00RRGGBB.
+    SurfacePtr flat(cairo_image_surface_create(CAIRO_FORMAT_RGB24, cairo_image_surface_get_width(surface.get()),
+                                               cairo_image_surface_get_height(surface.get())));
+    ContextPtr cr(cairo_create(flat.get()));
+    cairo_set_source_surface(cr.get(), surface.get(), 0, 0);
+    cairo_paint(cr.get());
+    return ImageOf(flat.get());
+  }
+  return ImageOf(surface.get());
+}
+
+}  // namespace kvr::host

@@ -1,0 +1,72 @@
+// The panel window as the simulator shows it, drawn headless: every placed gauge's element tree at the
+// element positions (relative to the gauge, parents before children), scaled from the gauge's design size
+// to its size on the panel and clipped to it, over a dark panel background. Pure black is transparent; an
+// element with the hidden bit is left out with its children; an icon shows its first image id plus its
+// last callback value; an element with a drawing surface shows what the gauge painted there.
+// Uses Cairo for the compositing and for PNG files; no window and no live drawing.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/module_loader.h"
+#include "host/panel.h"
+#include "host/panel_config.h"
+#include "host/render/bitmap.h"
+
+typedef struct _cairo_surface cairo_surface_t;
+
+namespace kvr::host {
+
+struct RenderOptions {
+  size_t window = 0;                 // which [WindowNN] section of the configuration, in file order
+  uint32_t backgroundRgb = 0x2A2D31; // the panel behind the gauges, 0x00RRGGBB
+};
+
+class PanelRenderer {
+ public:
+  // Draws `panel`'s gauges of window `options.window` of `config` (the configuration the panel was placed
+  // from) with `module`'s bitmaps; all three outlive the renderer. Throws std::runtime_error when the
+  // configuration has no such window.
+  PanelRenderer(const LoadedModule& module, const PanelConfig& config, const Panel& panel, RenderOptions options = {});
+  ~PanelRenderer();
+  PanelRenderer(const PanelRenderer&) = delete;
+  PanelRenderer& operator=(const PanelRenderer&) = delete;
+
+  // The window's size in pixels: its size_mm when given, else the bounding box of its placed gauges.
+  int32_t Width() const { return width_; }
+  int32_t Height() const { return height_; }
+
+  // The window as it looks now.
+  Image Render();
+
+  // The module's bitmap `id`, decoded once; null when the module has none or it does not decode (the
+  // reason is added to Warnings() once).
+  const Image* Bitmap(uint32_t id);
+  const std::vector<std::string>& Warnings() const { return warnings_; }
+
+ private:
+  struct Picture;
+  Picture* Find(uint32_t id);
+  void DrawGauge(void* cairo, const GaugeInstance& instance);
+  void DrawElement(void* cairo, const GaugeInstance& instance, const ElementHeader* element, int depth,
+                   bool scaled);
+
+  const LoadedModule& module_;
+  const Panel& panel_;
+  RenderOptions options_;
+  std::string windowName_;
+  int32_t width_ = 1, height_ = 1;
+  std::map<uint32_t, std::unique_ptr<Picture>> pictures_;  // by bitmap id; null entry: no usable bitmap
+  std::vector<std::string> warnings_;
+};
+
+// PNG files of an Image (8-bit RGB). Throw std::runtime_error naming the file and the reason.
+void WritePng(const Image& image, const std::filesystem::path& file);
+Image ReadPng(const std::filesystem::path& file);
+
+}  // namespace kvr::host
