@@ -322,24 +322,96 @@ def ivsi_lit_overlay():
     return on_palette(rows)
 
 
+# A 3 x 5 pixel font for the head's engraved labels: each glyph is five rows of three bits.
+GLYPHS = {
+    "A": ("010", "101", "111", "101", "101"), "B": ("110", "101", "110", "101", "110"),
+    "C": ("011", "100", "100", "100", "011"), "D": ("110", "101", "101", "101", "110"),
+    "E": ("111", "100", "110", "100", "111"), "G": ("011", "100", "101", "101", "011"),
+    "I": ("111", "010", "010", "010", "111"), "L": ("100", "100", "100", "100", "111"),
+    "M": ("101", "111", "111", "101", "101"), "N": ("101", "111", "111", "111", "101"),
+    "O": ("010", "101", "101", "101", "010"), "P": ("110", "101", "110", "100", "100"),
+    "R": ("110", "101", "110", "101", "101"), "S": ("011", "100", "010", "001", "110"),
+    "T": ("111", "010", "010", "010", "010"), "V": ("101", "101", "101", "101", "010"),
+    "W": ("101", "101", "111", "111", "101"), "X": ("101", "101", "010", "101", "101"),
+    "Y": ("101", "101", "010", "010", "010"), "/": ("001", "001", "010", "100", "100"),
+    "-": ("000", "000", "111", "000", "000"), " ": ("000", "000", "000", "000", "000"),
+}
+
+
+def label(c, x, y, text, index):
+    """Writes `text` with its top-left corner at (x, y), one pixel between letters."""
+    for i, ch in enumerate(text):
+        for row, bits in enumerate(GLYPHS[ch]):
+            for col, bit in enumerate(bits):
+                if bit == "1":
+                    c.put(x + i * 4 + col, y + row, index)
+
+
+def label_width(text):
+    return len(text) * 4 - 1
+
+
+def centred_label(c, cx, y, text, index):
+    label(c, int(round(cx - label_width(text) / 2)), y, text, index)
+
+
+# Where the head's controls sit (pixels of the 228 x 89 design; they match the element tree).
+KNOBS = {"MODE": (55.5, 63.5), "RANGE": (172.5, 63.5)}
+SWITCHES = {"ABV/BLW": 30, "ABS/REL": 60, "ALT": 161, "TCAS": 191}
+DIGIT_ROCKERS = (92, 104, 116, 128)
+
+
+def knob_ticks(c, cx, cy, index):
+    for position in range(5):
+        a = math.radians(-150 + position * 60)
+        c.line(cx + 15 * math.sin(a), cy - 15 * math.cos(a), cx + 18 * math.sin(a), cy - 18 * math.cos(a), index)
+
+
 def transponder_background():
+    # Palette: 0 black (transparent), 1..6 greys dark to light, 7 white.
     c = Canvas(228, 89, [BLACK] + GREYS + [WHITE])
-    c.rect(0, 0, 228, 89, 2)
-    c.rect(1, 1, 227, 88, 1)
-    c.rect(89, 11, 143, 32, 0 + 1)  # code window well
-    for x0 in (92, 104, 116, 128):
-        c.rect(x0 + 3, 35, x0 + 9, 61, 3)  # digit rockers
-    for cx, cy in ((172.5, 63.5), (55.5, 63.5)):
-        c.disk(cx, cy, 15, 3)
-    c.rect(133, 64, 153, 84, 4)  # IDENT
-    c.rect(135, 66, 151, 82, 3)
+    c.rect(0, 0, 228, 89, 3)       # raised edge
+    c.rect(1, 1, 227, 88, 2)       # face plate
+    c.rect(1, 87, 227, 88, 1)      # shadow along the bottom
+    c.rect(226, 1, 227, 88, 1)     # and the right
+    for sx, sy in ((5, 5), (222, 5), (5, 83), (222, 83)):
+        c.disk(sx + 0.5, sy + 0.5, 2.6, 5)
+        c.line(sx - 1, sy, sx + 2, sy, 1)
+    # Code window recess with its bevel.
+    c.rect(88, 10, 144, 33, 4)
+    c.rect(89, 11, 143, 32, 1)
+    centred_label(c, 116, 4, "ATC", 6)
+    # Digit rockers under the window: a groove each with a ridge down its middle.
+    for x0 in DIGIT_ROCKERS:
+        c.rect(x0 + 2, 35, x0 + 10, 62, 1)
+        c.rect(x0 + 3, 36, x0 + 9, 61, 3)
+        c.rect(x0 + 5, 37, x0 + 7, 60, 5)
+    # Knob wells with their five detents, and their names below.
+    for name, (cx, cy) in KNOBS.items():
+        c.disk(cx, cy, 15.5, 1)
+        knob_ticks(c, cx, cy, 7)
+        centred_label(c, cx, 41, name, 6)
+    # Toggle-switch slots and their names.
+    for name, x in SWITCHES.items():
+        c.rect(x - 1, 7, x + 12, 30, 1)
+        centred_label(c, x + 5.5, 33, name, 6)
+    # IDENT button: a raised square with its name; the reply light shows through below the name.
+    c.rect(133, 64, 153, 84, 5)
+    c.rect(134, 65, 153, 84, 1)
+    c.rect(134, 65, 152, 83, 4)
+    centred_label(c, 143, 77, "IDT", 1)
     return c
 
 
 def transponder_backlight():
+    # The engraved names glow amber when the panel lights are on; everything else stays transparent.
     c = Canvas(228, 89, [BLACK, AMBER])
-    for x0, y0, x1 in ((26, 34, 44), (62, 34, 82), (157, 34, 190), (40, 80, 72), (160, 80, 186), (134, 58, 152)):
-        c.rect(x0, y0, x1, y0 + 2, 1)  # label strokes
+    centred_label(c, 116, 4, "ATC", 1)
+    for name, (cx, cy) in KNOBS.items():
+        centred_label(c, cx, 41, name, 1)
+        knob_ticks(c, cx, cy, 1)
+    for name, x in SWITCHES.items():
+        centred_label(c, x + 5.5, 33, name, 1)
     return c
 
 
