@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "host/audio_capture.h"
+#include "host/live/live_window.h"
 #include "host/panel_session.h"
 #include "host/render/panel_renderer.h"
 #include "host/scenario/scenario_runner.h"
@@ -103,8 +104,6 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Headless: OpenAL mixes into its null backend unless the user chose a backend.
-  setenv("ALSOFT_DRIVERS", "null", /*overwrite=*/0);
   CLI::App app{"kvr-panel: the panel host for the KVR_TCAS gauge module.\n"
                "Loads the module named by a panel configuration as the simulator does, serves FSUIPC and the\n"
                "panel services, and drives the gauges frame by frame."};
@@ -135,7 +134,33 @@ int main(int argc, char** argv) {
   run->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
 
+  CLI::App* live = app.add_subcommand("live", "Show the panel in a window in real time: click the gauges, hear the voice");
+  kvr::host::LiveOptions liveOptions;
+  live->add_option("file", liveOptions.file, "Scenario (.toml) or panel configuration")->required()->check(CLI::ExistingFile);
+  live->add_option("--scale", liveOptions.scale, "Window pixels per panel pixel (default: the largest that fits)")
+      ->check(CLI::Range(1, 8));
+  live->add_option("--frames", liveOptions.frames, "Quit after this many simulated frames (or at the scenario's end)")
+      ->check(CLI::NonNegativeNumber);
+  live->add_option("--seconds", liveOptions.seconds, "Quit after this many seconds of wall-clock time")
+      ->check(CLI::NonNegativeNumber);
+  live->add_option("--screenshot", liveOptions.screenshot, "Write the panel picture of the last frame as PNG at quitting");
+  live->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
+      ->check(CLI::ExistingDirectory);
+
   CLI11_PARSE(app, argc, argv);
+  if (live->parsed()) {
+    // Live, the voice plays through OpenAL's default device; without one the module stays silent.
+    liveOptions.gaugesDir = gaugesDir;
+    try {
+      return kvr::host::RunLive(liveOptions);
+    } catch (const std::exception& e) {
+      std::cerr << "kvr-panel: " << e.what() << "\n";
+      return 1;
+    }
+  }
+  // Headless: OpenAL mixes into its null backend unless the user chose a backend. Set before the module
+  // first opens its sound device.
+  setenv("ALSOFT_DRIVERS", "null", /*overwrite=*/0);
   if (run->parsed()) {
     try {
       return RunScenario(scenarioFile, gaugesDir, outDir, realtime);

@@ -10,6 +10,7 @@ packages=(
   libcairo2-dev libgif-dev fontconfig fonts-dejavu-core fonts-dseg
   libopenal-dev libopenal1 libsdl2-dev
   espeak-ng sox
+  xvfb xdotool
   g++-mingw-w64-i686-win32
 )
 

@@ -320,6 +320,8 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
     s.transponderCodeBcd = bcd;
   }
 
+  s.interrogationsPerS = f.Number("interrogationsPerS", 0, 1000, 0.0);
+
   const toml::table* own = f.OptionalTable("own");
   if (own == nullptr) f.Missing("own");
   s.own = ReadOwn(reader, *own);
@@ -411,6 +413,19 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
   }
   std::stable_sort(s.clicks.begin(), s.clicks.end(),
                    [](const ClickSpec& a, const ClickSpec& b) { return a.timeS < b.timeS; });
+  for (const toml::table* table : f.Tables("transponder")) {
+    Fields p(reader, *table, "transponder");
+    TransponderSwitchSpec sw;
+    sw.line = p.Line();
+    sw.timeS = p.Number("timeS", 0, kMaxDurationS);
+    if (p.Has("power")) sw.power = p.Flag("power", false);
+    if (p.Has("lit")) sw.lit = p.Flag("lit", false);
+    if (!sw.power && !sw.lit) reader.Fail(sw.line, "a transponder switch needs power or lit");
+    p.Finish();
+    s.transponderSwitches.push_back(sw);
+  }
+  std::stable_sort(s.transponderSwitches.begin(), s.transponderSwitches.end(),
+                   [](const TransponderSwitchSpec& a, const TransponderSwitchSpec& b) { return a.timeS < b.timeS; });
   f.Finish();
   return s;
 }

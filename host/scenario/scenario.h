@@ -7,6 +7,7 @@
 //   durationS = 90
 //   frameRateHz = 18              # optional; simulator frames per second
 //   transponderCode = 7000        # optional; four octal digits (1200 when absent)
+//   interrogationsPerS = 2        # optional; interrogations reaching the transponder each second (0)
 //
 //   [own]                         # latitudeDeg, longitudeDeg, pressureAltitudeFt, headingDeg, groundSpeedKt;
 //                                 # optional trueAltitudeFt (= pressure), terrainElevationFt (0),
@@ -24,6 +25,8 @@
 //   [[pause]]  startS, endS
 //   [[slew]]   startS, endS, northNm, eastNm, climbFt (own aircraft moved evenly over the interval)
 //   [[switch]] timeS, variable ("mode_index" or "KVR_TCAS!IVSI.mode_index"), value
+//   [[transponder]] timeS, and power and/or lit (true or false): the head's "KVR_TCAS!Transponder.power"
+//              and ".lit" switched as a panel's electrical and lighting gauges would
 //   [[click]]  timeS, gauge ("IVSI"), optional index (which placement of that gauge, 0 the first in the
 //              panel), x and y in the gauge's design pixels or area (its mouse areas counted from 0; the
 //              click lands in the area's middle), button "left" (default) or "right"
@@ -126,6 +129,14 @@ struct SwitchSpec {
   int line = 0;
 };
 
+// The Transponder head's power and panel lighting switched at a time; an absent field is left as it is.
+struct TransponderSwitchSpec {
+  double timeS = 0;
+  std::optional<bool> power;
+  std::optional<bool> lit;
+  int line = 0;
+};
+
 // A mouse click on a placed gauge, through the panel's mouse areas as a pilot's click would go.
 struct ClickSpec {
   double timeS = 0;
@@ -152,12 +163,14 @@ struct Scenario {
   double durationS = 0;
   double frameRateHz = 18;
   std::optional<uint16_t> transponderCodeBcd;  // 7000 -> 0x7000
+  double interrogationsPerS = 0;               // interrogations reaching the transponder each second
   OwnSpec own;
   std::vector<IntruderSpec> intruders;
   std::vector<Interval> pauses;
   std::vector<SlewSpec> slews;
   std::vector<SwitchSpec> switches;  // by time
   std::vector<ClickSpec> clicks;     // by time
+  std::vector<TransponderSwitchSpec> transponderSwitches;  // by time
   std::optional<PilotSpec> pilot;
 
   int FrameCount() const;  // frames in durationS, rounded

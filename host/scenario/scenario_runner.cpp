@@ -43,6 +43,8 @@ ScenarioRun::ScenarioRun(const Scenario& scenario, RunOptions options)
   session_ = std::make_unique<PanelSession>(sessionOptions);
   for (const std::string& warning : session_->Warnings()) Warn(warning);
   trafficService_.Register(session_->Services());
+  avionics_ = std::make_unique<TransponderAvionics>(*session_);
+  avionics_->SetInterrogationRate(scenario.interrogationsPerS);
   if (scenario.pilot) pilot_.emplace(*scenario.pilot);
 
   int logicGauges = 0, ivsiGauges = 0;
@@ -86,7 +88,10 @@ ScenarioRun::ClickTarget ScenarioRun::FindClickTarget(const Scenario& scenario, 
                       " mouse areas, so there is no area " + std::to_string(*click.area));
 }
 
-ScenarioRun::~ScenarioRun() = default;
+ScenarioRun::~ScenarioRun() {
+  // The avionics hand the services' event hook and the server's write hook back while both still exist.
+  avionics_.reset();
+}
 
 void ScenarioRun::Warn(const std::string& text) { warnings_.push_back(text); }
 
@@ -95,7 +100,7 @@ void ScenarioRun::Start() {
   PanelServices& services = session_->Services();
   // The aircraft and the traffic are in place before the gauges first look.
   WriteSimVariables(services, flight_.OwnSim());
-  services.SetSimInteger(kSimTransponder, scenario_.transponderCodeBcd.value_or(kDefaultTransponderBcd));
+  avionics_->SetCode(scenario_.transponderCodeBcd.value_or(kDefaultTransponderBcd));
   const std::vector<TrafficTarget> traffic = flight_.Traffic();
   WriteFsuipcTrafficTables(session_->Fsuipc(), traffic);
   trafficService_.SetOwnPosition(flight_.OwnSim().position);
@@ -103,6 +108,7 @@ void ScenarioRun::Start() {
 
   session_->GetPanel().Start();
   ApplySwitches(0.0);
+  ApplyTransponderSwitches(0.0);
   ApplyClicks(0.0);
   if (options_.pictures && !options_.outDir.empty()) {
     renderer_ = std::make_unique<PanelRenderer>(session_->Module(), session_->Config(), session_->GetPanel());
@@ -125,6 +131,24 @@ void ScenarioRun::ApplySwitches(double timeS) {
       continue;
     }
     *static_cast<int32_t*>(v->address) = sw.value;
+  }
+}
+
+// The head publishes power and lit at connection; a switch due before then, or on a panel without a
+// Transponder, is reported and skipped.
+void ScenarioRun::ApplyTransponderSwitches(double timeS) {
+  while (nextTransponderSwitch_ < scenario_.transponderSwitches.size() &&
+         scenario_.transponderSwitches[nextTransponderSwitch_].timeS <= timeS + 1e-9) {
+    const TransponderSwitchSpec& sw = scenario_.transponderSwitches[nextTransponderSwitch_++];
+    const auto set = [&](const std::optional<bool>& value, bool stored, const char* name) {
+      if (!value || stored) return;
+      std::ostringstream s;
+      s << Where(scenario_, sw.line) << "at " << sw.timeS << " s " << name
+        << " is not published as a 32-bit flag; the switch is left as it was";
+      Warn(s.str());
+    };
+    set(sw.power, sw.power && avionics_->SetPower(*sw.power), TransponderAvionics::kPowerName);
+    set(sw.lit, sw.lit && avionics_->SetLit(*sw.lit), TransponderAvionics::kLitName);
   }
 }
 
@@ -153,8 +177,11 @@ bool ScenarioRun::Step() {
   PanelServices& services = session_->Services();
 
   ApplySwitches(timeS);
+  ApplyTransponderSwitches(timeS);
   ApplyClicks(timeS);
   session_->SetPaused(scenario_.Paused(timeS));
+  // The world stands still while paused, interrogators included.
+  if (!scenario_.Paused(timeS)) avionics_->Advance(frameS);
   session_->SetSlewing(scenario_.SlewAt(timeS) != nullptr);
 
   std::optional<VerticalCommand> command;

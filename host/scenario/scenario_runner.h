@@ -4,7 +4,11 @@
 // pilot flying what the panel shows, every traffic frame's picture logged, and, when asked, the panel drawn
 // into pictures (see host/render/frame_recorder.h).
 //
-// Each frame: switches and clicks due, pause and slew flags, flight advanced to the frame's time, variables
+// The transponder side of the simulator rides along: the squawk and the interrogations reach the Transponder
+// head, and the scenario's [[transponder]] entries switch its power and lighting.
+//
+// Each frame: switches, transponder switches and clicks due, pause and slew flags, interrogations of the
+// frame (none while paused), flight advanced to the frame's time, variables
 // and traffic written, the panel's frame run, the picture read, the pilot told, the panel drawn when a
 // picture is due, onFrameEnd called.
 #pragma once
@@ -17,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "host/avionics/transponder_avionics.h"
 #include "host/panel_session.h"
 #include "host/render/frame_recorder.h"
 #include "host/render/panel_renderer.h"
@@ -67,6 +72,7 @@ class ScenarioRun {
 
   PanelSession& Session() { return *session_; }
   const TrafficInfoService& TrafficService() const { return trafficService_; }
+  TransponderAvionics& Avionics() { return *avionics_; }
   const Flight& GetFlight() const { return flight_; }
   const EventLog& Events() const { return log_; }
   const std::optional<TrafficSnapshot>& LastPicture() const { return picture_; }
@@ -88,6 +94,7 @@ class ScenarioRun {
  private:
   void ApplySwitches(double timeS);
   void ApplyClicks(double timeS);
+  void ApplyTransponderSwitches(double timeS);
   struct ClickTarget {
     GaugeInstance* instance;
     int x, y;  // design pixels of the gauge
@@ -99,6 +106,7 @@ class ScenarioRun {
   RunOptions options_;
   TrafficInfoService trafficService_;  // outlives the session, whose module holds its address
   std::unique_ptr<PanelSession> session_;
+  std::unique_ptr<TransponderAvionics> avionics_;  // made after the session, destroyed before it
   Flight flight_;
   std::optional<Pilot> pilot_;
   EventLog log_;
@@ -106,6 +114,7 @@ class ScenarioRun {
   size_t nextSwitch_ = 0;
   std::vector<ClickTarget> clickTargets_;  // one per scenario click, in the same order
   size_t nextClick_ = 0;
+  size_t nextTransponderSwitch_ = 0;
   std::unique_ptr<PanelRenderer> renderer_;
   std::unique_ptr<FrameRecorder> recorder_;
   int frame_ = 0;

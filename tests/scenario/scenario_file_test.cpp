@@ -246,6 +246,50 @@ area = 5
   }
 }
 
+TEST_F(ScenarioFile, TransponderInterrogationsAndSwitchesAreReadInTimeOrderAndCheckedLineByLine) {
+  const Scenario s = Parse("panel = \"panel.cfg\"\ndurationS = 60\ninterrogationsPerS = 2.5\n" + std::string(kOwn) + R"(
+[[transponder]]
+timeS = 8
+lit = true
+
+[[transponder]]
+timeS = 2
+power = false
+lit = false
+)");
+  EXPECT_EQ(s.interrogationsPerS, 2.5);
+  ASSERT_EQ(s.transponderSwitches.size(), 2u);
+  EXPECT_EQ(s.transponderSwitches[0].timeS, 2);
+  EXPECT_EQ(s.transponderSwitches[0].power, std::optional<bool>(false));
+  EXPECT_EQ(s.transponderSwitches[0].lit, std::optional<bool>(false));
+  EXPECT_EQ(s.transponderSwitches[1].timeS, 8);
+  EXPECT_FALSE(s.transponderSwitches[1].power.has_value());  // left as it is
+  EXPECT_EQ(Parse(WithHead("")).interrogationsPerS, 0);
+
+  struct Case {
+    std::string text;
+    int line;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"panel = \"panel.cfg\"\ndurationS = 60\ninterrogationsPerS = -1\n" + std::string(kOwn), 3,
+       "'interrogationsPerS' = -1 is outside"},
+      {"panel = \"panel.cfg\"\ndurationS = 60\ninterrogationsPerS = \"fast\"\n" + std::string(kOwn), 3,
+       "must be a number"},
+      {WithHead("[[transponder]]\ntimeS = 3\n"), 10, "needs power or lit"},
+      {WithHead("[[transponder]]\ntimeS = 3\npower = 1\n"), 12, "'transponder.power' must be true or false"},
+      {WithHead("[[transponder]]\npower = true\n"), 10, "missing key 'transponder.timeS'"},
+      {WithHead("[[transponder]]\ntimeS = 3\nlit = true\nident = true\n"), 13, "unknown key 'transponder.ident'"},
+  };
+  for (const Case& c : cases) {
+    const std::string message = ErrorOf(c.text);
+    SCOPED_TRACE(c.text);
+    ASSERT_FALSE(message.empty()) << "accepted";
+    EXPECT_EQ(message.rfind(file.string() + ":" + std::to_string(c.line) + ": ", 0), 0u) << message;
+    EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+  }
+}
+
 TEST_F(ScenarioFile, LoadNamesAFileThatCannotBeRead) {
   try {
     LoadScenario(dir / "missing.toml");

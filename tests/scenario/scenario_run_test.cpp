@@ -186,6 +186,83 @@ TEST_F(ScenarioRunTest, WritesEventsWithAUnitsRowAndCallsTheFrameHookForEveryFra
   EXPECT_TRUE(fs::exists(out / "summary.txt"));
 }
 
+// The Transponder head of a panel, found by its elements' images.
+const ElementHeader* TransponderElement(ScenarioRun& run, uint32_t imageId) {
+  for (const auto& instance : run.Session().GetPanel().Instances())
+    if (instance->placement.gauge == "Transponder")
+      for (const ElementHeader* element : instance->elements)
+        if (element->imageId == imageId) return element;
+  return nullptr;
+}
+
+TEST(ScenarioRunTransponder, InterrogationsLightTheReplyLightOutOfStandbyAndSwitchesReachTheHead) {
+  const fs::path dir = fs::temp_directory_path() / "kvr_run_transponder";
+  fs::create_directories(dir);
+  const fs::path file = dir / "transponder.toml";
+  std::ofstream(file) << "panel = \"" << (kvr::testing::SourceDir() / "scenarios" / "panel.cfg").string() << "\"\n"
+                      << R"(durationS = 6
+transponderCode = 4721
+interrogationsPerS = 2
+[own]
+latitudeDeg = 47.0
+longitudeDeg = 8.0
+pressureAltitudeFt = 6000
+headingDeg = 0
+groundSpeedKt = 200
+[[switch]]
+timeS = 1.5
+variable = "mode_index"
+value = 4
+[[transponder]]
+timeS = 0
+lit = true
+[[transponder]]
+timeS = 4
+power = false
+lit = false
+)";
+  const Scenario scenario = LoadScenario(file);
+  RunOptions options;
+  options.gaugesDir = kvr::testing::BinDir();
+  ScenarioRun run(scenario, options);
+  run.Start();
+  EXPECT_EQ(run.Avionics().Transponder().Code(), 0x4721);
+  const ElementHeader* light = TransponderElement(run, 0x2500);
+  const ElementHeader* overlay = TransponderElement(run, 0x2100);
+  const ElementHeader* codeWindow = TransponderElement(run, 0x2200);
+  ASSERT_TRUE(light && overlay && codeWindow) << "the panel has no Transponder head";
+
+  int litInStandby = 0, litReplying = 0;
+  uint64_t requestsInStandby = 0;
+  while (run.Step()) {
+    const bool shown = (light->flags & kElementHidden) == 0;
+    if (run.TimeS() < 1.5) {
+      litInStandby += shown;
+      requestsInStandby = run.Avionics().ReplyProgram().RequestsRaised();
+    } else if (run.TimeS() < 4) {
+      litReplying += shown;
+      EXPECT_EQ(overlay->flags & kElementHidden, 0u) << "backlight off at " << run.TimeS() << " s while lit";
+    }
+  }
+  // Interrogations reach the head in step with the frames: about 2 a second, none answered in standby.
+  EXPECT_GE(run.Avionics().ReplyProgram().Interrogations(), 11u);
+  EXPECT_EQ(requestsInStandby, 0u);
+  EXPECT_EQ(litInStandby, 0);
+  EXPECT_GT(litReplying, 0);
+  EXPECT_NE(overlay->flags & kElementHidden, 0u) << "backlight still on after lit = false";
+
+  // Power off: the code window is a plain background without digits (red 0x18, green 0x08, blue 0x28).
+  const auto* surface = static_cast<const HostSurface*>(codeWindow->deviceContext);
+  ASSERT_NE(surface, nullptr);
+  int other = 0;
+  for (int y = 0; y < surface->height; ++y)
+    for (int x = 0; x < surface->width; ++x)
+      other += (surface->pixels[size_t(y) * size_t(surface->strideBytes / 4) + size_t(x)] & 0xFFFFFF) != 0x180828;
+  EXPECT_EQ(other, 0) << "digits still shown with the head's power off";
+  EXPECT_TRUE(run.Warnings().empty()) << run.Warnings().front();
+  fs::remove_all(dir);
+}
+
 TEST(ScenarioRunFeed, TheLogicParametersSelectTheFeed) {
   EXPECT_EQ(ScenarioRun::WithTrafficFeed("", TrafficFeed::TrafficInfo), "trafficinfo=y");
   EXPECT_EQ(ScenarioRun::WithTrafficFeed("volume=-500", TrafficFeed::TrafficInfo), "trafficinfo=y volume=-500");
