@@ -175,16 +175,17 @@ class PixelRuns {
   }
 
   // Fills what was collected in `colour`; false when nothing was lit.
-  bool Fill(Rgb colour, double& x1, double& y1, double& x2, double& y2) {
+  bool Fill(ContextRecord* context, Rgb colour, double& x1, double& y1, double& x2, double& y2) {
     Flush();
     if (!any_) return false;
-    SetSourceRgb(cairo_, colour);
-    cairo_set_fill_rule(cairo_, CAIRO_FILL_RULE_WINDING);
-    cairo_fill(cairo_);
     x1 = extentLeft_;
     y1 = extentTop_;
     x2 = extentRight_ + 1.0;
     y2 = extentBottom_ + 1.0;
+    SoftClipGuard clip(context, x1, y1, x2, y2);
+    SetSourceRgb(cairo_, colour);
+    cairo_set_fill_rule(cairo_, CAIRO_FILL_RULE_WINDING);
+    cairo_fill(cairo_);
     return true;
   }
 
@@ -290,7 +291,7 @@ void StrokeThin(ContextRecord* context, const PenRecord* pen) {
   DrawThinSubpath(runs, sub, flatCap);
   cairo_path_destroy(flat);
   double x1, y1, x2, y2;
-  if (runs.Fill(pen->colour, x1, y1, x2, y2)) SettlePixels(context, x1, y1, x2, y2);
+  if (runs.Fill(context, pen->colour, x1, y1, x2, y2)) SettlePixels(context, x1, y1, x2, y2);
   cairo_new_path(cairo);
 }
 
@@ -324,10 +325,9 @@ bool Drawable(const ContextRecord* context) {
   return context != nullptr && context->cairo != nullptr && context->pathState != ContextRecord::PathOpen;
 }
 
-void ApplyClip(ContextRecord* context) {
-  cairo_t* cairo = context->cairo;
-  if (cairo == nullptr) return;
-  cairo_reset_clip(cairo);
+// Adds the clip's steps to `cairo` as clips, the way they are set: each step's shapes (or everything
+// outside them) intersected with what the earlier steps left.
+void ClipBySteps(cairo_t* cairo, const ContextRecord* context) {
   for (const ClipStep& step : context->clip) {
     cairo_new_path(cairo);
     for (const PathShape& shape : step.shapes) AddShapeRegion(cairo, shape);
@@ -344,6 +344,71 @@ void ApplyClip(ContextRecord* context) {
     cairo_set_fill_rule(cairo, CAIRO_FILL_RULE_EVEN_ODD);
     cairo_clip(cairo);
   }
+  cairo_new_path(cairo);
+}
+
+// Sets the context's clip on its Cairo state. A clip to a curve makes Cairo intersect every later shape
+// with the curve, which costs more than the drawing itself. So a clip that is more than one rectangle is
+// found once as pixels, by painting through it into a mask at pixel centres exactly as a clipped drawing
+// would; Cairo then clips only to the mask's bounding box, and SoftClipGuard puts back the pixels inside
+// that box that the clip excludes.
+void ApplyClip(ContextRecord* context) {
+  cairo_t* cairo = context->cairo;
+  if (cairo == nullptr) return;
+  cairo_reset_clip(cairo);
+  cairo_new_path(cairo);
+  context->softClip = false;
+  if (context->clip.empty()) return;
+  const bool oneBox = context->clip.size() == 1 && !context->clip[0].subtract &&
+                      context->clip[0].shapes.size() == 1 && context->clip[0].shapes[0].kind == PathShape::Box;
+  if (oneBox) {
+    ClipBySteps(cairo, context);
+    return;
+  }
+  const int32_t width = context->surface->width, height = context->surface->height;
+  cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
+  cairo_t* painter = cairo_create(mask);
+  cairo_set_antialias(painter, CAIRO_ANTIALIAS_NONE);
+  ClipBySteps(painter, context);
+  cairo_paint(painter);
+  cairo_destroy(painter);
+  cairo_surface_flush(mask);
+  const unsigned char* rows = cairo_image_surface_get_data(mask);
+  const int stride = cairo_image_surface_get_stride(mask);
+  context->clipMask.assign(size_t(width) * size_t(height), 0);
+  context->clipRowFirst.assign(size_t(height), width);
+  context->clipRowLast.assign(size_t(height), -1);
+  context->clipRowSolid.assign(size_t(height), 1);
+  int32_t left = width, top = height, right = -1, bottom = -1;
+  for (int32_t y = 0; rows != nullptr && y < height; ++y) {
+    const unsigned char* row = rows + ptrdiff_t{y} * stride;
+    uint8_t* kept = context->clipMask.data() + size_t(y) * size_t(width);
+    int32_t first = width, last = -1, count = 0;
+    for (int32_t x = 0; x < width; ++x) {
+      if (row[x] == 0) continue;
+      kept[x] = 1;
+      first = std::min(first, x);
+      last = x;
+      ++count;
+    }
+    context->clipRowFirst[size_t(y)] = first;
+    context->clipRowLast[size_t(y)] = last;
+    context->clipRowSolid[size_t(y)] = count == last - first + 1 ? 1 : 0;
+    if (last >= 0) {
+      left = std::min(left, first);
+      right = std::max(right, last);
+      top = std::min(top, y);
+      bottom = y;
+    }
+  }
+  cairo_surface_destroy(mask);
+  if (right < 0) {
+    cairo_rectangle(cairo, 0, 0, 0, 0);  // nothing kept: an empty clip
+  } else {
+    cairo_rectangle(cairo, left, top, right - left + 1, bottom - top + 1);
+    context->softClip = true;
+  }
+  cairo_clip(cairo);
   cairo_new_path(cairo);
 }
 
@@ -419,6 +484,7 @@ void FillCurrentPath(ContextRecord* context, Rgb colour, bool evenOdd) {
   cairo_set_fill_rule(cairo, evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
   double x1, y1, x2, y2;
   cairo_fill_extents(cairo, &x1, &y1, &x2, &y2);
+  SoftClipGuard clip(context, x1, y1, x2, y2);
   cairo_fill_preserve(cairo);
   SettlePixels(context, x1, y1, x2, y2);
 }
@@ -440,8 +506,54 @@ void StrokeCurrentPath(ContextRecord* context, const PenRecord* pen) {
   SetSourceRgb(cairo, pen->colour);
   double x1, y1, x2, y2;
   cairo_stroke_extents(cairo, &x1, &y1, &x2, &y2);
+  SoftClipGuard clip(context, x1, y1, x2, y2);
   cairo_stroke(cairo);
   SettlePixels(context, x1, y1, x2, y2);
+}
+
+SoftClipGuard::SoftClipGuard(ContextRecord* context, double x1, double y1, double x2, double y2) {
+  if (context == nullptr || !context->softClip || context->surface == nullptr || !(x1 <= x2) || !(y1 <= y2))
+    return;
+  SurfaceRecord* surface = context->surface;
+  const auto clampTo = [](double v, int32_t limit) {
+    return static_cast<int32_t>(std::clamp(v, -1.0, static_cast<double>(limit)));
+  };
+  left_ = std::max(0, clampTo(std::floor(x1) - 1, surface->width));
+  top_ = std::max(0, clampTo(std::floor(y1) - 1, surface->height));
+  right_ = std::min(surface->width - 1, clampTo(std::ceil(x2) + 1, surface->width));
+  bottom_ = std::min(surface->height - 1, clampTo(std::ceil(y2) + 1, surface->height));
+  if (left_ > right_ || top_ > bottom_) return;
+  context_ = context;
+  cairo_surface_flush(surface->cairo);
+  for (int32_t y = top_; y <= bottom_; ++y) {
+    const int32_t first = context->clipRowFirst[size_t(y)], last = context->clipRowLast[size_t(y)];
+    if (last < 0) {
+      Save(y, left_, right_);
+    } else if (context->clipRowSolid[size_t(y)]) {
+      Save(y, left_, std::min(right_, first - 1));
+      Save(y, std::max(left_, last + 1), right_);
+    } else {
+      const uint8_t* kept = context->clipMask.data() + size_t(y) * size_t(surface->width);
+      for (int32_t x = left_; x <= right_; ++x)
+        if (kept[x] == 0) Save(y, x, x);
+    }
+  }
+}
+
+void SoftClipGuard::Save(int32_t y, int32_t from, int32_t to) {
+  const SurfaceRecord* surface = context_->surface;
+  const auto* row = reinterpret_cast<const uint32_t*>(reinterpret_cast<const unsigned char*>(surface->pixels) +
+                                                      ptrdiff_t{y} * surface->strideBytes);
+  const uint32_t rowStart = static_cast<uint32_t>(y) * static_cast<uint32_t>(surface->strideBytes / 4);
+  for (int32_t x = from; x <= to; ++x) saved_.emplace_back(rowStart + static_cast<uint32_t>(x), row[x]);
+}
+
+SoftClipGuard::~SoftClipGuard() {
+  if (context_ == nullptr || saved_.empty()) return;
+  SurfaceRecord* surface = context_->surface;
+  cairo_surface_flush(surface->cairo);
+  for (const auto& [index, value] : saved_) surface->pixels[index] = value;
+  cairo_surface_mark_dirty_rectangle(surface->cairo, left_, top_, right_ - left_ + 1, bottom_ - top_ + 1);
 }
 
 void SettlePixels(ContextRecord* context, double x1, double y1, double x2, double y2) {
@@ -794,7 +906,10 @@ bool CopyBlock(DrawContext target, int32_t x, int32_t y, int32_t width, int32_t 
   cairo_pattern_set_filter(cairo_get_source(cairo), CAIRO_FILTER_NEAREST);
   cairo_new_path(cairo);
   cairo_rectangle(cairo, double(tx), double(ty), double(w), double(h));
-  cairo_fill(cairo);
+  {
+    SoftClipGuard clip(target, double(tx), double(ty), double(tx + w), double(ty + h));
+    cairo_fill(cairo);
+  }
   cairo_restore(cairo);
   if (copy != nullptr) cairo_surface_destroy(copy);
   SettlePixels(target, double(tx), double(ty), double(tx + w), double(ty + h));

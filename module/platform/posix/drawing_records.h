@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "module/platform/drawing.h"
@@ -80,6 +81,29 @@ struct ContextRecord {
   enum PathState { NoPath, PathOpen, PathDone } pathState;
   std::vector<PathShape> path;
   std::vector<ClipStep> clip;  // applied in order; empty = no clip
+  // A clip that is not one rectangle, as pixels (see ApplyClip): per row the first and last kept pixel,
+  // and whether every pixel between them is kept; `clipMask` has a byte per pixel, non-zero where kept.
+  // Cairo itself clips only to the kept pixels' bounding box; SoftClipGuard keeps the rest.
+  bool softClip = false;
+  std::vector<uint8_t> clipMask;
+  std::vector<int32_t> clipRowFirst, clipRowLast;
+  std::vector<uint8_t> clipRowSolid;
+};
+
+// Saves the pixels in a box about to be drawn that the context's clip excludes, and puts them back when
+// it goes out of scope; nothing for a context without a soft clip. Coordinates in pixels, inclusive.
+class SoftClipGuard {
+ public:
+  SoftClipGuard(ContextRecord* context, double x1, double y1, double x2, double y2);
+  ~SoftClipGuard();
+  SoftClipGuard(const SoftClipGuard&) = delete;
+  SoftClipGuard& operator=(const SoftClipGuard&) = delete;
+
+ private:
+  void Save(int32_t y, int32_t from, int32_t to);  // pixels from..to (inclusive) of row y
+  ContextRecord* context_ = nullptr;
+  int32_t left_ = 0, top_ = 0, right_ = -1, bottom_ = -1;
+  std::vector<std::pair<uint32_t, uint32_t>> saved_;  // pixel index, value
 };
 
 // ---- Shared helpers (drawing_cairo.cpp) ----------------------------------------------------------------
