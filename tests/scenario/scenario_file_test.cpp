@@ -36,6 +36,25 @@ class ScenarioFile : public ::testing::Test {
     }
     return "";
   }
+
+  // A text the reader must refuse, the line its error must name, and words its reason must contain.
+  struct Refused {
+    std::string text;
+    int line;
+    std::string reason;
+  };
+
+  // Each case is refused with "FILE:LINE: reason"; `wrap` puts the case's text into a whole scenario.
+  void ExpectRefused(const std::vector<Refused>& cases,
+                     std::string (*wrap)(const std::string&) = [](const std::string& t) { return t; }) {
+    for (const Refused& c : cases) {
+      const std::string message = ErrorOf(wrap(c.text));
+      SCOPED_TRACE(c.text);
+      ASSERT_FALSE(message.empty()) << "accepted";
+      EXPECT_EQ(message.rfind(file.string() + ":" + std::to_string(c.line) + ": ", 0), 0u) << message;
+      EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+    }
+  }
 };
 
 constexpr char kOwn[] = R"(
@@ -147,12 +166,7 @@ value = 4
 }
 
 TEST_F(ScenarioFile, ErrorsNameTheFileTheLineAndTheReason) {
-  struct Case {
-    std::string text;
-    int line;
-    std::string reason;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<Refused> cases = {
       {"panel = \"panel.cfg\"\ndurationS = \n", 2, ""},  // TOML syntax, position from the parser
       {"panel = \"panel.cfg\"\n" + std::string(kOwn), 1, "missing key 'durationS'"},
       {"panel = \"nowhere.cfg\"\ndurationS = 60\n" + std::string(kOwn), 1, "does not exist"},
@@ -182,13 +196,7 @@ TEST_F(ScenarioFile, ErrorsNameTheFileTheLineAndTheReason) {
        "overlaps a pause"},
       {WithHead("[pilot]\ndelayS = 3\n"), 11, "unknown key 'pilot.delayS'"},
   };
-  for (const Case& c : cases) {
-    const std::string message = ErrorOf(c.text);
-    SCOPED_TRACE(c.text);
-    ASSERT_FALSE(message.empty()) << "accepted";
-    EXPECT_EQ(message.rfind(file.string() + ":" + std::to_string(c.line) + ": ", 0), 0u) << message;
-    EXPECT_NE(message.find(c.reason), std::string::npos) << message;
-  }
+  ExpectRefused(cases);
 }
 
 TEST_F(ScenarioFile, ClicksGoOnAnAreaOrAPointAndEveryBadOneNamesItsLine) {
@@ -220,13 +228,8 @@ area = 5
   EXPECT_EQ(s.clicks[1].y, 16);
   EXPECT_TRUE(s.clicks[1].rightButton);
 
-  struct Case {
-    std::string text;
-    int line;
-    std::string reason;
-  };
   const std::string head = "[[click]]\ntimeS = 1\ngauge = \"IVSI\"\n";  // lines 10 to 12
-  const std::vector<Case> cases = {
+  const std::vector<Refused> cases = {
       {head, 10, "a click needs x and y, or area"},
       {head + "x = 3\n", 10, "missing key 'click.y'"},
       {head + "area = 1\nx = 3\ny = 4\n", 13, "'click.area' conflicts with x and y"},
@@ -237,13 +240,7 @@ area = 5
       {"[[click]]\ntimeS = 1\narea = 0\n", 10, "missing key 'click.gauge'"},
       {"[[click]]\ntimeS = 1\ngauge = \"\"\narea = 0\n", 12, "'click.gauge' must name a placed gauge"},
   };
-  for (const Case& c : cases) {
-    const std::string message = ErrorOf(WithHead(c.text));
-    SCOPED_TRACE(c.text);
-    ASSERT_FALSE(message.empty()) << "accepted";
-    EXPECT_EQ(message.rfind(file.string() + ":" + std::to_string(c.line) + ": ", 0), 0u) << message;
-    EXPECT_NE(message.find(c.reason), std::string::npos) << message;
-  }
+  ExpectRefused(cases, WithHead);
 }
 
 TEST_F(ScenarioFile, TransponderInterrogationsAndSwitchesAreReadInTimeOrderAndCheckedLineByLine) {
@@ -266,12 +263,7 @@ lit = false
   EXPECT_FALSE(s.transponderSwitches[1].power.has_value());  // left as it is
   EXPECT_EQ(Parse(WithHead("")).interrogationsPerS, 0);
 
-  struct Case {
-    std::string text;
-    int line;
-    std::string reason;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<Refused> cases = {
       {"panel = \"panel.cfg\"\ndurationS = 60\ninterrogationsPerS = -1\n" + std::string(kOwn), 3,
        "'interrogationsPerS' = -1 is outside"},
       {"panel = \"panel.cfg\"\ndurationS = 60\ninterrogationsPerS = \"fast\"\n" + std::string(kOwn), 3,
@@ -281,13 +273,7 @@ lit = false
       {WithHead("[[transponder]]\npower = true\n"), 10, "missing key 'transponder.timeS'"},
       {WithHead("[[transponder]]\ntimeS = 3\nlit = true\nident = true\n"), 13, "unknown key 'transponder.ident'"},
   };
-  for (const Case& c : cases) {
-    const std::string message = ErrorOf(c.text);
-    SCOPED_TRACE(c.text);
-    ASSERT_FALSE(message.empty()) << "accepted";
-    EXPECT_EQ(message.rfind(file.string() + ":" + std::to_string(c.line) + ": ", 0), 0u) << message;
-    EXPECT_NE(message.find(c.reason), std::string::npos) << message;
-  }
+  ExpectRefused(cases);
 }
 
 TEST_F(ScenarioFile, LoadNamesAFileThatCannotBeRead) {
