@@ -65,7 +65,10 @@ void DrawCodeWindow(ElementHeader* element, int32_t powered) {
   TransponderState& t = transponder;
   if (powered == t.lastPowered && code == t.lastCode && width == t.lastWidth && height == t.lastHeight) return;
 
+  // Without a drawing context nothing is painted, and nothing is remembered as painted: the next frame
+  // tries again.
   platform::DrawContext context = platform::ContextFromHost(element->deviceContext);
+  if (context == nullptr) return;
   // On a power or size change the whole face is repainted; a new code alone is covered by the opaque
   // text cell.
   if (powered != t.lastPowered || width != t.lastWidth || height != t.lastHeight) {

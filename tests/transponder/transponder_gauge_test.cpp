@@ -78,6 +78,20 @@ TEST_F(TransponderHead, CodeWindowRepaintsOnlyWhatChanged) {
   EXPECT_EQ(wrong, 0u);
 }
 
+TEST_F(TransponderHead, CodeWindowWithoutADrawingContextIsPaintedOnceItHasOne) {
+  const std::vector<uint32_t> shown1200 = FirstPicture(0x1200);
+  const std::vector<uint32_t> shown4700 = FirstPicture(0x4700);
+  ElementHeader& window = Element(kCodeWindow);
+  void* const surface = window.deviceContext;
+  window.deviceContext = nullptr;
+  session->Services().SetSimInteger(kSimTransponderCode, 0x1200);
+  Frames(1);
+  window.deviceContext = surface;
+  EXPECT_EQ(CodeWindowPixels(), shown4700);
+  Frames(1);
+  EXPECT_EQ(CodeWindowPixels(), shown1200);
+}
+
 TEST_F(TransponderHead, PicOptionLetsTheProbeDecidePowerAndBacklight) {
   // Without the companion systems module the probe answers "powered".
   const std::pair<const char*, bool> cases[] = {{"", true},       {"pic=y", true}, {"pic y", true},
