@@ -42,7 +42,8 @@ void RunFrameStep(TrafficSource& source) {
 
   RefreshVariable(&records.tick);
   const uint16_t tick = TickOf(records.tick.value.f64);
-  // Both ticks as signed 16-bit values: a wrap of the counter is a large step and lets the frame run.
+  // The two 16-bit ticks differ as plain integers, not modulo 2^16: a wrap of the counter is a large step
+  // and lets the frame run.
   if (std::abs(static_cast<int>(tick) - static_cast<int>(source.lastTick)) < kFrameIntervalTicks) return;
   source.lastTick = tick;
 

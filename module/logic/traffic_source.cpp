@@ -1,7 +1,6 @@
 // The traffic picture's life and the parts of the traffic frame that both feeds share: the own-ship
 // record, the Standby reset, one intruder fed to the library, the aural message, the counts and the
 // display order.
-#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -33,6 +32,18 @@ bool PaintsBefore(const IntruderEntry* a, const IntruderEntry* b) {
   if (Priority(a) != Priority(b)) return Priority(a) < Priority(b);
   if (a->rangeNm != b->rangeNm) return a->rangeNm > b->rangeNm;
   return std::fabs(a->relativeAltitudeFt) < std::fabs(b->relativeAltitudeFt);
+}
+
+// A stable insertion sort in place: the list is rebuilt in table order every frame and holds at most a few
+// hundred pointers, and unlike std::stable_sort it never asks for a buffer, so a frame allocates nothing.
+// An entry moves only past entries it strictly paints before, which keeps equal entries in table order.
+void SortPaintOrder(IntruderEntry** order, int32_t count) {
+  for (int32_t i = 1; i < count; ++i) {
+    IntruderEntry* const moving = order[i];
+    int32_t j = i;
+    for (; j > 0 && PaintsBefore(moving, order[j - 1]); --j) order[j] = order[j - 1];
+    order[j] = moving;
+  }
 }
 
 }  // namespace
@@ -135,7 +146,7 @@ void TrafficSource::FinishFrame(float radioAltitudeFt) {
     if (threat == ThreatClass::ResolutionAdvisory) ++raCount;
     if (threat == ThreatClass::TrafficAdvisory) ++taCount;
   }
-  std::stable_sort(intruderOrder, intruderOrder + intruderCount, PaintsBefore);
+  SortPaintOrder(intruderOrder, intruderCount);
 }
 
 }  // namespace kvr
