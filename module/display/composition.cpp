@@ -142,6 +142,11 @@ void ComposeFrame(IvsiDisplay& d, void* targetContext, int32_t x, int32_t y, flo
   if (region.Empty()) return;  // nothing changed: nothing to copy, and dirtyBox stays as it is
 
   platform::DrawContext target = platform::ContextFromHost(targetContext);
+  if (target == nullptr) {
+    // Nothing reached the panel: all of it is still to be copied by the next composition.
+    d.dirtyBox = region;
+    return;
+  }
   platform::UseSurface(d.drawContext, d.faceLayer);
   if (d.antiAliased) {
     // The filter needs even bounds; a box from elsewhere that is not is widened to them (the surface's

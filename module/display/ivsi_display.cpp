@@ -20,6 +20,8 @@ namespace {
 constexpr char kLogicUnbound[] = "KVR_TCAS!Logic";
 constexpr float kUnsetLimitFpm = 12345.0f;  // never an advisory limit: the first check always redraws
 
+constexpr float kLargestFontHeightPx = 16384.0f;  // no surface is taller
+
 int32_t Round(float value) { return static_cast<int32_t>(std::lround(value)); }
 int32_t Truncate(float value) { return static_cast<int32_t>(value); }
 
@@ -130,6 +132,9 @@ void ClearTrafficLayer(IvsiDisplay& display) {
     std::fill(row, row + view.width, 0u);
   }
   platform::MarkPixelsChanged(display.trafficLayer);
+  // Where traffic was, the face must be restored; an empty layer has nothing to lay over it.
+  display.dirtyBox.Grow(display.trafficBox);
+  display.trafficBox = Box{};
 }
 
 bool FaceOutOfDate(const IvsiDisplay& d) {
@@ -213,7 +218,10 @@ IvsiDisplay* CreateIvsiDisplay(platform::DrawContext templateContext, TrafficSou
     return nullptr;
   }
 
-  const int32_t fontHeight = static_cast<int32_t>(static_cast<float>(d->displaySize) * fontScale * 0.08f);
+  // The scale is the panel's own text: a height no surface could show, or none at all (NaN), makes no
+  // font instead of a conversion to an integer that cannot hold it. The face is then drawn without text.
+  const float fontHeightPx = static_cast<float>(d->displaySize) * fontScale * 0.08f;
+  const int32_t fontHeight = std::fabs(fontHeightPx) <= kLargestFontHeightPx ? static_cast<int32_t>(fontHeightPx) : 0;
   d->mainFont = platform::MakeFont({"Lucida Console", fontHeight, 400, true});
   d->fullBox = Box{0, 0, d->surfaceWidth - 1, d->surfaceHeight - 1};
 

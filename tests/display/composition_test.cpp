@@ -133,6 +133,24 @@ TEST(ComposeFrame, AntiAliasedNeedleMoveCopiesOnlyOldAndNewNeedleAtHalfSize) {
   EXPECT_EQ(again.bottom, needle.bottom / 2 - 1);
 }
 
+TEST(ComposeFrame, WhatCouldNotBeCopiedIsCopiedByTheNextComposition) {
+  Scene scene(true);
+  ASSERT_NE(scene.display, nullptr);
+  scene.Frame(0.0f);
+  scene.Compose(0.0f);
+  ComposeFrame(*scene.display, nullptr, 0, 0, 1000.0f, true, false);  // the host gave no surface
+
+  scene.target.Reset();
+  scene.Compose(1000.0f);
+  Box changed = NeedleBox(*scene.display, 0.0f);  // the old needle is still on the panel
+  changed.Grow(NeedleBox(*scene.display, 1000.0f));
+  const Box written = scene.target.Written();
+  EXPECT_EQ(written.left, changed.left / 2);
+  EXPECT_EQ(written.top, changed.top / 2);
+  EXPECT_EQ(written.right, changed.right / 2 - 1);
+  EXPECT_EQ(written.bottom, changed.bottom / 2 - 1);
+}
+
 TEST(ComposeFrame, FaceIsRedrawnExactlyWhenWhatItShowsChanges) {
   struct Change {
     const char* what;

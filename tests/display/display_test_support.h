@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -122,10 +123,10 @@ inline void ResetSelectors(int32_t modeIndex = kModeTaRa) {
   selectedRangeNm = kRangeTableNm[0];
 }
 
-// Where the review pictures go: the build's bin folder.
+// Where the review pictures go: the build's bin folder under ctest, else the temporary folder.
 inline std::string PicturePath(const std::string& name) {
   const char* dir = std::getenv("KVR_BIN_DIR");
-  return std::string(dir != nullptr ? dir : ".") + "/" + name + ".png";
+  return (dir != nullptr ? std::string(dir) : std::filesystem::temp_directory_path().string()) + "/" + name + ".png";
 }
 
 }  // namespace kvr::display_test

@@ -2,7 +2,9 @@
 // needle's shape, and the face it draws before its first frame.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "tests/display/display_test_support.h"
 
@@ -73,6 +75,12 @@ TEST(IvsiDisplaySizes, SurfaceWidthsFontsAndNeedleFollowTheDisplaySize) {
   EXPECT_EQ(plain.display->tagOffsetAbove, 4);
   EXPECT_NEAR(plain.display->greenArcSpan, -0.3403392f, 1e-6f);
   EXPECT_FLOAT_EQ(plain.display->scaleBottomAngle, -0.1658063f);
+  // A font scale no surface could show makes a display without a main font, not an overflowing height.
+  for (const float scale : {1e30f, -1e30f, std::numeric_limits<float>::infinity(), std::nanf("")}) {
+    Built absurd(true, scale);
+    ASSERT_NE(absurd.display, nullptr) << scale;
+    EXPECT_EQ(absurd.display->mainFont, nullptr) << scale;
+  }
   // An element without pixels gives no display rather than one that cannot draw.
   EXPECT_EQ(CreateIvsiDisplay(nullptr, nullptr, 0, 132, true, true, 999, 1.0f), nullptr);
 }
