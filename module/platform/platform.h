@@ -35,7 +35,10 @@ LibraryHandle LoadLibraryByName(const char* name);
 void FreeLibraryHandle(LibraryHandle library);
 
 // The loaded image of a library: its load address (the address that offsets inside the image are counted
-// from, as a Windows module handle is) and the number of bytes mapped from there. {null, 0} when unknown.
+// from, as a Windows module handle is) and the bytes from there to the end of its highest segment. A
+// Windows image is readable throughout; an ELF image may keep unreadable gaps between its segments, which
+// the stand-in modules avoid by holding every place the probe reads in their last segment, read forward
+// from there. {null, 0} when unknown.
 struct LibraryImage {
   const uint8_t* base;
   size_t size;

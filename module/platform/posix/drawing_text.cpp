@@ -360,10 +360,13 @@ void WriteText(DrawContext context, int32_t x, int32_t y, const char* text) {
   SetSourceColour(cairo, context->textColour);
   cairo_text_extents_t ink;
   cairo_glyph_extents(cairo, layout.glyphs.data(), count, &ink);
-  const double x1 = std::min<double>(layout.left, ink.x_bearing);
-  const double y1 = std::min<double>(layout.top, ink.y_bearing);
-  const double x2 = std::max<double>(layout.left + std::max(e.width, 0), ink.x_bearing + ink.width);
-  const double y2 = std::max<double>(layout.top + e.height, ink.y_bearing + ink.height);
+  // Cairo gives the ink's bearings from the first glyph's origin; the box is in surface coordinates.
+  const double inkLeft = layout.glyphs[0].x + ink.x_bearing;
+  const double inkTop = layout.glyphs[0].y + ink.y_bearing;
+  const double x1 = std::min<double>(layout.left, inkLeft);
+  const double y1 = std::min<double>(layout.top, inkTop);
+  const double x2 = std::max<double>(layout.left + std::max(e.width, 0), inkLeft + ink.width);
+  const double y2 = std::max<double>(layout.top + e.height, inkTop + ink.height);
   {
     SoftClipGuard clip(context, x1, y1, x2, y2);
     cairo_show_glyphs(cairo, layout.glyphs.data(), count);
