@@ -216,6 +216,28 @@ TEST(DrawingClip, DiskAndRectangleMinusDiskSplitTheSurface) {
   EXPECT_EQ(canvas.At(0, 0), PixelWord(kGreen));
   EXPECT_EQ(canvas.At(59, 59), PixelWord(kGreen));
 
+  // On a surface of another size the clip is found for that size: the pixels are those of the same clip
+  // made on such a surface from the start.
+  Canvas reference(30, 30);
+  StartPath(reference.context());
+  DrawRectangle(reference.context(), 0, 0, 60, 60);
+  FinishPath(reference.context());
+  ASSERT_TRUE(ClipToPath(reference.context(), ClipCombine::Copy));
+  StartPath(reference.context());
+  DrawEllipse(reference.context(), 10, 10, 50, 50);
+  FinishPath(reference.context());
+  ASSERT_TRUE(ClipToPath(reference.context(), ClipCombine::Difference));
+  FillBox(reference.context(), 0, 0, 60, 60, green);
+  Surface small = MakeSurface(dc, 30, 30);
+  ASSERT_TRUE(UseSurface(dc, small));
+  FillBox(dc, 0, 0, 60, 60, green);
+  const PixelView smallView = SurfacePixels(small);
+  for (int32_t y = 0; y < 30; ++y)
+    for (int32_t x = 0; x < 30; ++x)
+      ASSERT_EQ(smallView.pixels[y * smallView.strideBytes / 4 + x], reference.At(x, y)) << x << "," << y;
+  ASSERT_TRUE(UseSurface(dc, canvas.surface()));
+  EXPECT_TRUE(ReleaseSurface(small));
+
   // A clip box, then no clip at all.
   SetClipBox(dc, 0, 0, 5, 5);
   FillBox(dc, 0, 0, 60, 60, red);

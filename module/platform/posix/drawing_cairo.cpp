@@ -347,25 +347,9 @@ void ClipBySteps(cairo_t* cairo, const ContextRecord* context) {
   cairo_new_path(cairo);
 }
 
-// Sets the context's clip on its Cairo state. A clip to a curve makes Cairo intersect every later shape
-// with the curve, which costs more than the drawing itself. So a clip that is more than one rectangle is
-// found once as pixels, by painting through it into a mask at pixel centres exactly as a clipped drawing
-// would; Cairo then clips only to the mask's bounding box, and SoftClipGuard puts back the pixels inside
-// that box that the clip excludes.
-void ApplyClip(ContextRecord* context) {
-  cairo_t* cairo = context->cairo;
-  if (cairo == nullptr) return;
-  cairo_reset_clip(cairo);
-  cairo_new_path(cairo);
-  context->softClip = false;
-  if (context->clip.empty()) return;
-  const bool oneBox = context->clip.size() == 1 && !context->clip[0].subtract &&
-                      context->clip[0].shapes.size() == 1 && context->clip[0].shapes[0].kind == PathShape::Box;
-  if (oneBox) {
-    ClipBySteps(cairo, context);
-    return;
-  }
-  const int32_t width = context->surface->width, height = context->surface->height;
+// Finds the pixels the context's clip keeps on a surface of the given size, by painting through the clip
+// into a mask at pixel centres exactly as a clipped drawing would.
+void FindClipMask(ContextRecord* context, int32_t width, int32_t height) {
   cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
   cairo_t* painter = cairo_create(mask);
   cairo_set_antialias(painter, CAIRO_ANTIALIAS_NONE);
@@ -402,14 +386,48 @@ void ApplyClip(ContextRecord* context) {
     }
   }
   cairo_surface_destroy(mask);
-  if (right < 0) {
+  context->keptLeft = left;
+  context->keptTop = top;
+  context->keptRight = right;
+  context->keptBottom = bottom;
+  context->clipMaskWidth = width;
+  context->clipMaskHeight = height;
+}
+
+// Sets the context's clip on its Cairo state. A clip to a curve makes Cairo intersect every later shape
+// with the curve, which costs more than the drawing itself. So a clip that is more than one rectangle is
+// found as pixels, once for the clip and the surface's size; Cairo then clips only to the kept pixels'
+// bounding box, and SoftClipGuard puts back the pixels inside that box that the clip excludes.
+void ApplyClip(ContextRecord* context) {
+  cairo_t* cairo = context->cairo;
+  if (cairo == nullptr) return;
+  cairo_reset_clip(cairo);
+  cairo_new_path(cairo);
+  context->softClip = false;
+  if (context->clip.empty()) return;
+  const bool oneBox = context->clip.size() == 1 && !context->clip[0].subtract &&
+                      context->clip[0].shapes.size() == 1 && context->clip[0].shapes[0].kind == PathShape::Box;
+  if (oneBox) {
+    ClipBySteps(cairo, context);
+    return;
+  }
+  const int32_t width = context->surface->width, height = context->surface->height;
+  if (context->clipMaskWidth != width || context->clipMaskHeight != height) FindClipMask(context, width, height);
+  if (context->keptRight < 0) {
     cairo_rectangle(cairo, 0, 0, 0, 0);  // nothing kept: an empty clip
   } else {
-    cairo_rectangle(cairo, left, top, right - left + 1, bottom - top + 1);
+    cairo_rectangle(cairo, context->keptLeft, context->keptTop, context->keptRight - context->keptLeft + 1,
+                    context->keptBottom - context->keptTop + 1);
     context->softClip = true;
   }
   cairo_clip(cairo);
   cairo_new_path(cairo);
+}
+
+// A new clip: what was found for the old one no longer holds.
+void ReplaceClip(ContextRecord* context) {
+  context->clipMaskWidth = context->clipMaskHeight = 0;
+  ApplyClip(context);
 }
 
 void DetachCairo(ContextRecord* context) {
@@ -835,7 +853,7 @@ bool ClipToPath(DrawContext context, ClipCombine combine) {
   context->pathState = ContextRecord::NoPath;
   if (combine == ClipCombine::Copy) context->clip.clear();
   context->clip.push_back(std::move(step));
-  ApplyClip(context);
+  ReplaceClip(context);
   return true;
 }
 
@@ -845,13 +863,13 @@ void SetClipBox(DrawContext context, int32_t left, int32_t top, int32_t right, i
   Order(top, bottom);
   context->clip.clear();
   context->clip.push_back(ClipStep{{PathShape{PathShape::Box, left, top, right, bottom, {}}}, false});
-  ApplyClip(context);
+  ReplaceClip(context);
 }
 
 void ClearClip(DrawContext context) {
   if (context == nullptr) return;
   context->clip.clear();
-  ApplyClip(context);
+  ReplaceClip(context);
 }
 
 // ---- Block copy ----------------------------------------------------------------------------------------

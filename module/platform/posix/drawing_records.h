@@ -84,7 +84,11 @@ struct ContextRecord {
   // A clip that is not one rectangle, as pixels (see ApplyClip): per row the first and last kept pixel,
   // and whether every pixel between them is kept; `clipMask` has a byte per pixel, non-zero where kept.
   // Cairo itself clips only to the kept pixels' bounding box; SoftClipGuard keeps the rest.
+  // The mask is kept while the clip and the surface's size stay as they are, so switching between
+  // surfaces of one size does not find it again; clipMaskWidth 0 means there is none.
   bool softClip = false;
+  int32_t clipMaskWidth = 0, clipMaskHeight = 0;
+  int32_t keptLeft = 0, keptTop = 0, keptRight = -1, keptBottom = -1;  // kept pixels' box; right < 0: none
   std::vector<uint8_t> clipMask;
   std::vector<int32_t> clipRowFirst, clipRowLast;
   std::vector<uint8_t> clipRowSolid;
