@@ -60,7 +60,6 @@ AdvisoryEvent AdvisoryGenerator::Start(const GeneratorInput& input) {
   advisory_.limitFpm = choice.limitFpm;
   advisory_.crossing = SenseSelector::IsCrossing(input.threats, sense);
   advisory_.threatCount = static_cast<int>(input.threats.size());
-  advisory_.startS = input.nowS;
   advisory_.changedS = input.nowS;
   advisory_.response = kInitialResponse;
   return AdvisoryEvent::Started;
@@ -89,9 +88,11 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
   const double separationFt = SeparationPredictor::MinSeparationFt(threats, sense, limit, expected);
 
   // Reversal: once per encounter, when even the strongest advisory in this sense falls short of ALIM
-  // and the other sense gains clearly more.
+  // and the other sense gains clearly more; never into the sense a coordinating intruder has taken.
   const Sense other = Opposite(sense);
-  const bool otherAllowed = other != Sense::Down || input.descendAllowed;
+  const int forced = ForcedSense(threats);
+  const bool otherAllowed = (other != Sense::Down || input.descendAllowed) &&
+                            (forced == 0 || (forced == 1) == (other == Sense::Up));
   if (!advisory_.reversed && otherAllowed && MinEvaluationTimeS(threats) >= kMinReversalTimeS) {
     const double strongestFpm = IncreaseAllowed(input, sense) ? kIncreaseRateFpm : std::max(limit, kCorrectiveRateFpm);
     const double bestFt = std::max(
@@ -107,8 +108,14 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
 
   if (separationFt < alimFt) {
     if (strength == Strength::Monitor || strength == Strength::Adjust) {
-      const StrengthChoice choice = SenseSelector::ChooseStrength(threats, sense, input.ownRateFpm, alimFt,
-                                                                  kSubsequentResponse, limit);
+      StrengthChoice choice = SenseSelector::ChooseStrength(threats, sense, input.ownRateFpm, alimFt,
+                                                            kSubsequentResponse, limit);
+      if (sense == Sense::Down && !input.descendAllowed && choice.limitFpm > 0.0) {
+        // Near the ground a downward advisory may still stop a climb but never ask for a descent again;
+        // otherwise the weakening above would undo it on the next frame, and so on every second.
+        const double ownSenseFpm = SeparationPredictor::SenseRateFpm(input.ownRateFpm, sense);
+        choice = StrengthChoice{SenseSelector::StrengthFor(0.0, ownSenseFpm), 0.0};
+      }
       if (choice.limitFpm > limit) {
         Change(sense, choice.strength, choice.limitFpm, threats, input.nowS);
         return AdvisoryEvent::Strengthened;

@@ -19,7 +19,6 @@ struct Advisory {
   bool crossing = false;
   bool reversed = false;
   int threatCount = 0;
-  double startS = 0.0;
   double changedS = 0.0;               // when sense, strength or limit last changed
   ResponseModel response = kInitialResponse;  // response expected to the latest change
 };

@@ -94,6 +94,9 @@ bool CollisionLogic::UpdateOwnShip(const kvr::OwnShipRecord& record) {
   const bool radio = own_.RadioValid();
   descendAllowed_ = !(radio && own_.RadioAltitudeFt() < kDescendInhibitBelowRadioFt);
   increaseDescentAllowed_ = !(radio && own_.RadioAltitudeFt() < kIncreaseDescentInhibitBelowRadioFt);
+  // Only low down does an intruder reporting little height above the ground under us mean traffic on the
+  // ground; higher up the same report may be an aircraft just climbing out toward us.
+  groundIntruderTest_ = radio && own_.RadioAltitudeFt() < kGroundIntruderTestBelowRadioFt;
   modeStatus_ = (mode == kvr::OperatingMode::TaRa && !resolutionCapable_) ? kvr::OperatingMode::TaOnly : mode;
   return true;
 }
@@ -139,7 +142,8 @@ bool CollisionLogic::ProcessIntruder(const kvr::IntruderInputRecord& intruder, k
       (intruder.coordinationSense == 1 || intruder.coordinationSense == 2) ? intruder.coordinationSense : 0;
   track->Report(nowS_, northNm, eastNm, altitudeKnown, intruder.altitudeFt);
   ThreatGeometry g = track->Estimate(nowS_, own_);
-  const bool onGround = altitudeKnown && intruder.altitudeFt - context_.groundLevelFt < kGroundIntruderBelowFt;
+  const bool onGround = groundIntruderTest_ && altitudeKnown &&
+                        intruder.altitudeFt - context_.groundLevelFt < kGroundIntruderBelowFt;
   const kvr::ThreatClass threatClass =
       ThreatDetector::Classify(*track, g, rangeNm, relativeAltitudeFt, onGround, context_);
   const bool wasAdvisory = before == kvr::ThreatClass::TrafficAdvisory || before == kvr::ThreatClass::ResolutionAdvisory;

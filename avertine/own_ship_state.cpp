@@ -26,11 +26,9 @@ bool OwnShipState::Update(const kvr::OwnShipRecord& record, double nowS) {
                       Finite(record.radioAltitudeFt) && Finite(record.groundLevelFt) &&
                       std::fabs(record.latitudeDeg) <= 90.0f && std::fabs(record.longitudeDeg) <= 360.0f;
   if (!usable) {
-    valid_ = false;
     Reset();
     return false;
   }
-  valid_ = true;
   mode_ = ModeFromRecord(record.mode);
   slewing_ = record.slew != 0;
   latitudeDeg_ = record.latitudeDeg;

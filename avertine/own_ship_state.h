@@ -9,13 +9,12 @@ namespace avertine {
 
 class OwnShipState {
  public:
-  // Takes the frame's record at logic time `nowS`. Returns false (and becomes invalid) when the record
-  // holds a non-finite or out-of-range value.
+  // Takes the frame's record at logic time `nowS`. Returns false (and forgets the tracked rate) when the
+  // record holds a non-finite or out-of-range value.
   bool Update(const kvr::OwnShipRecord& record, double nowS);
   // Forgets the tracked vertical rate (after a jump of position or time).
   void Reset();
 
-  bool Valid() const { return valid_; }
   bool Slewing() const { return slewing_; }
   kvr::OperatingMode Mode() const { return mode_; }
 
@@ -32,7 +31,6 @@ class OwnShipState {
   void Offset(double latitudeDeg, double longitudeDeg, double* northNm, double* eastNm) const;
 
  private:
-  bool valid_ = false;
   bool slewing_ = false;
   kvr::OperatingMode mode_ = kvr::OperatingMode::Standby;
   double latitudeDeg_ = 0.0;

@@ -51,6 +51,7 @@ inline constexpr double kProximateAltitudeFt = 1200.0;
 inline constexpr double kDescendInhibitBelowRadioFt = 1100.0;       // no descend RA below
 inline constexpr double kIncreaseDescentInhibitBelowRadioFt = 1450.0;
 inline constexpr double kGroundIntruderBelowFt = 360.0;             // intruder height: on the ground
+inline constexpr double kGroundIntruderTestBelowRadioFt = 1750.0;   // own height: the test above applies
 inline constexpr double kMaxThreatVerticalRateFpm = 10000.0;        // faster intruders are not threats
 inline constexpr double kTrendArrowRateFpm = 500.0;                 // display arrow threshold
 

@@ -33,7 +33,6 @@ IntruderTrack* TrackTable::FindOrStart(uint32_t id) {
   index_[probe] = position;
   inUse_[position] = true;
   pool_[position].Start(id);
-  ++count_;
   return &pool_[position];
 }
 
@@ -43,7 +42,6 @@ void TrackTable::Remove(uint32_t id) {
   const int16_t position = index_[hole];
   inUse_[position] = false;
   free_[freeCount_++] = position;
-  --count_;
   index_[hole] = kEmpty;
   // Move later members of the probe run back so that every entry stays reachable from its home.
   for (int next = (hole + 1) & (kIndexSize - 1); index_[next] != kEmpty; next = (next + 1) & (kIndexSize - 1)) {
@@ -62,7 +60,6 @@ void TrackTable::Clear() {
   inUse_.fill(false);
   for (int i = 0; i < kCapacity; ++i) free_[i] = static_cast<int16_t>(kCapacity - 1 - i);
   freeCount_ = kCapacity;
-  count_ = 0;
 }
 
 }  // namespace avertine

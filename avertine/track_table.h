@@ -20,7 +20,6 @@ class TrackTable {
   IntruderTrack* FindOrStart(uint32_t id);
   void Remove(uint32_t id);
   void Clear();
-  int Count() const { return count_; }
 
   // Calls `visit(IntruderTrack&)` for every track in use.
   template <typename Visit>
@@ -42,7 +41,6 @@ class TrackTable {
   std::array<int16_t, kIndexSize> index_;
   std::array<int16_t, kCapacity> free_;  // stack of free pool positions
   int freeCount_ = 0;
-  int count_ = 0;
 };
 
 }  // namespace avertine

@@ -89,6 +89,7 @@ void LogicDriver::Frame(const Aircraft& own, const std::vector<Aircraft>& intrud
     intruder_.latitudeDeg = static_cast<float>(LatitudeDeg(a.northNm));
     intruder_.longitudeDeg = static_cast<float>(LongitudeDeg(a.eastNm));
     intruder_.altitudeFt = static_cast<float>(a.altitudeFt);
+    intruder_.coordinationSense = a.coordinationSense;
     entry.id = a.id;
     kvr::AvertineProcessIntruder(handle_, &intruder_, &entry);
   }

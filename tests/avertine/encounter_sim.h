@@ -27,6 +27,7 @@ struct Aircraft {
   double trackDeg = 0.0;
   double verticalRateFpm = 0.0;
   bool present = true;
+  int32_t coordinationSense = 0;   // as an intruder: the sense of its own RA, 0 none, 1 up, 2 down
 
   void Advance(double dtS);
 };

@@ -154,5 +154,34 @@ TEST(ResolutionAdvisoryLifecycle, IntruderThatManoeuvresIntoOurSenseCausesRevers
   EXPECT_TRUE(sawReversal);
 }
 
+TEST(ResolutionAdvisoryLifecycle, NoReversalIntoTheSenseACoordinatingIntruderFlies) {
+  // As above, but the intruder's own RA is "descend": our climb complements it, and even when the
+  // intruder then climbs our advisory must not turn into a descent, the sense it has told us it takes.
+  EncounterSpec spec = HeadOn(8000.0, -200.0);
+  Aircraft own;
+  Aircraft intruder;
+  BuildEncounter(spec, &own, &intruder);
+  intruder.coordinationSense = 2;
+  LogicDriver driver;
+  std::vector<Aircraft> traffic(1);
+  bool sawClimb = false;
+  for (int t = 0; t <= 110; ++t) {
+    traffic[0] = intruder;
+    driver.Frame(own, traffic, 0.0);
+    const int32_t code = driver.Advisory().auralCode;
+    if (code == Code(AuralCode::Climb)) sawClimb = true;
+    EXPECT_NE(code, Code(AuralCode::DescendNow)) << t;
+    const kvr::LatestAdvisory latest = driver.Latest();
+    if (latest.active) {
+      EXPECT_EQ(latest.sense, static_cast<int32_t>(kvr::AdvisorySense::Up)) << t;
+      EXPECT_EQ(latest.reversed, 0) << t;
+    }
+    if (sawClimb && intruder.verticalRateFpm == 0.0) intruder.verticalRateFpm = 4000.0;
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+  EXPECT_TRUE(sawClimb);
+}
+
 }  // namespace
 }  // namespace avertine_test

@@ -2,6 +2,7 @@
 // traffic-only and standby modes, while slewing, or without the capability to resolve.
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "tests/avertine/encounter_sim.h"
@@ -72,6 +73,36 @@ TEST(LowHeight, NoIncreaseDescentBelowFourteenHundredFiftyFeet) {
   EXPECT_EQ(higher.CountAural(Code(AuralCode::IncreaseDescent)), 1);
 }
 
+TEST(LowHeight, DescentStoppedBelowElevenHundredFeetIsNotAskedForAgain) {
+  // "Descend" at 1250 ft radio against an intruder level above. The pilot flies every advisory at once:
+  // down at 1500 ft/min, then level when the descent is stopped below 1100 ft. Separation stays short
+  // of ALIM, yet the logic must not ask for a descent again while that low.
+  Aircraft own;
+  Aircraft intruder;
+  BuildEncounter(HeadOnAbove(1250.0, 0.0, 100.0), &own, &intruder);
+  LogicDriver driver;
+  std::vector<Aircraft> traffic(1);
+  bool descentStopped = false;
+  for (int t = 0; t <= 110; ++t) {
+    traffic[0] = intruder;
+    driver.Frame(own, traffic, 0.0);
+    const kvr::LatestAdvisory latest = driver.Latest();
+    const int32_t code = driver.Advisory().auralCode;
+    if (own.altitudeFt < 1100.0) {
+      descentStopped |= code == Code(AuralCode::AdjustVerticalSpeed);
+      EXPECT_NE(code, Code(AuralCode::Descend)) << t;
+      EXPECT_NE(code, Code(AuralCode::DescendCrossing)) << t;
+      EXPECT_NE(code, Code(AuralCode::IncreaseDescent)) << t;
+      EXPECT_NE(code, Code(AuralCode::DescendNow)) << t;
+      EXPECT_GE(driver.Advisory().vsUpperLimitFpm, 0.0f) << t;  // no rate below level is required
+    }
+    if (latest.active) own.verticalRateFpm = latest.targetRateFpm;
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+  EXPECT_TRUE(descentStopped);
+}
+
 TEST(GroundTraffic, IntruderBelow360FeetAboveGroundGetsNoAdvisory) {
   // Own 700 ft above terrain at 1000 ft; the intruder passes 400 ft below us (300 ft above ground).
   const EncounterResult onGround = FlyEncounter(HeadOnAbove(1700.0, 1000.0, -400.0), Pilot::Ignores, 110.0);
@@ -83,6 +114,51 @@ TEST(GroundTraffic, IntruderBelow360FeetAboveGroundGetsNoAdvisory) {
   // 120 ft higher it is airborne (420 ft above ground) and a traffic advisory.
   const EncounterResult airborne = FlyEncounter(HeadOnAbove(1700.0, 1000.0, -280.0), Pilot::Ignores, 110.0);
   EXPECT_TRUE(EverClass(airborne, ThreatClass::TrafficAdvisory));
+}
+
+// Flies the own aircraft down at `rateFpm` over flat terrain at 0 ft, through `altitudeAt75sFt` at 75 s,
+// head-on against an intruder level at 250 ft (closest approach at 100 s). Returns the class of the
+// intruder in each frame where it is shown, with the own radio altitude of that frame.
+std::vector<std::pair<double, ThreatClass>> DescendTowardLowIntruder(double altitudeAt75sFt, double rateFpm) {
+  EncounterSpec spec = HeadOnAbove(altitudeAt75sFt, 0.0, 250.0 - altitudeAt75sFt);
+  Aircraft own;
+  Aircraft intruder;
+  BuildEncounter(spec, &own, &intruder);
+  own.altitudeFt = altitudeAt75sFt + rateFpm * 75.0 / 60.0;
+  own.verticalRateFpm = -rateFpm;
+  LogicDriver driver;
+  std::vector<Aircraft> traffic(1);
+  std::vector<std::pair<double, ThreatClass>> classes;
+  for (int t = 0; t <= 90 && own.altitudeFt > 500.0; ++t) {
+    traffic[0] = intruder;
+    driver.Frame(own, traffic, 0.0);
+    if (driver.Entry(0).valid) classes.emplace_back(own.altitudeFt, driver.ClassOf(0));
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+  return classes;
+}
+
+TEST(GroundTraffic, LowIntruderIsJudgedOnTheGroundOnlyWhileOwnRadioAltitudeIsBelow1750Feet) {
+  // Diving at 6000 ft/min toward an intruder 250 ft above the ground: it closes fast enough for a
+  // traffic advisory while we are still above 1750 ft radio, and is on the ground once we are below.
+  bool advisedHigh = false;
+  for (const auto& [radioFt, threatClass] : DescendTowardLowIntruder(2300.0, 6000.0)) {
+    const bool advised = threatClass == ThreatClass::TrafficAdvisory || threatClass == ThreatClass::ResolutionAdvisory;
+    if (radioFt >= 1750.0) {
+      advisedHigh |= advised;
+    } else {
+      EXPECT_FALSE(advised) << radioFt;
+    }
+  }
+  EXPECT_TRUE(advisedHigh);
+
+  // Descending at 3000 ft/min through 1500 ft radio the same intruder would also be close enough, but
+  // from this low it counts as on the ground.
+  for (const auto& [radioFt, threatClass] : DescendTowardLowIntruder(1500.0, 3000.0)) {
+    EXPECT_NE(threatClass, ThreatClass::TrafficAdvisory) << radioFt;
+    EXPECT_NE(threatClass, ThreatClass::ResolutionAdvisory) << radioFt;
+  }
 }
 
 // Flies the co-altitude head-on encounter with a fixed requested mode; returns whether a TA was seen
