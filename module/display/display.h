@@ -25,6 +25,15 @@ struct SelectorVariables {
 extern SelectorVariables selectors;
 
 inline constexpr int kSelectorCount = 8;
+// The published names of the selections the Transponder's knobs and switches share, and of the flag that
+// asks the IVSI for a full redraw.
+inline constexpr char kRedrawVariable[] = "KVR_TCAS!IVSI.redraw";
+inline constexpr char kRangeIndexVariable[] = "KVR_TCAS!IVSI.range_index";
+inline constexpr char kModeIndexVariable[] = "KVR_TCAS!IVSI.mode_index";
+inline constexpr char kAboveBelowVariable[] = "KVR_TCAS!IVSI.above_below";
+inline constexpr char kAbsoluteRelativeVariable[] = "KVR_TCAS!IVSI.absolute_relative";
+// The FSUIPC byte that tells the outside transponder program the mode knob is in test or standby.
+inline constexpr uint32_t kFsuipcTransponderStandby = 0x7B91;
 inline constexpr float kRangeTableNm[5] = {6.0f, 12.0f, 18.0f, 24.0f, 40.0f};
 inline constexpr int32_t kModeTest = 0, kModeStandby = 1, kModeTransponderOnly = 2, kModeTaOnly = 3, kModeTaRa = 4;
 

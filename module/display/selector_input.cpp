@@ -51,32 +51,32 @@ int32_t KVR_FSAPI IvsiAbsoluteRelativeArea(PixelPoint*, uint32_t mouseFlags) {
 }
 
 double KVR_FSAPI ReadAbsoluteRelativeSelector(ElementHeader*) {
-  int32_t value = ReadBound(selectorBindings.absoluteRelative, "KVR_TCAS!IVSI.absolute_relative",
+  int32_t value = ReadBound(selectorBindings.absoluteRelative, kAbsoluteRelativeVariable,
                             selectorCache.absRelPosition);
   selectorCache.absRelPosition = value >= 1 ? 2 : 0;  // a three-position switch picture: 0 or 2
   return selectorCache.absRelPosition;
 }
 
 double KVR_FSAPI ReadAboveBelowSelector(ElementHeader*) {
-  int32_t value = ReadBound(selectorBindings.aboveBelow, "KVR_TCAS!IVSI.above_below", selectorCache.aboveBelow);
+  int32_t value = ReadBound(selectorBindings.aboveBelow, kAboveBelowVariable, selectorCache.aboveBelow);
   selectorCache.aboveBelow = Clamp(value, 0, 2);
   return selectorCache.aboveBelow;
 }
 
 double KVR_FSAPI ReadModeSelector(ElementHeader*) {
-  int32_t value = ReadBound(selectorBindings.modeIndex, "KVR_TCAS!IVSI.mode_index", selectorCache.modeIndex);
+  int32_t value = ReadBound(selectorBindings.modeIndex, kModeIndexVariable, selectorCache.modeIndex);
   selectorCache.modeIndex = Clamp(value, 0, 4);
   selectorCache.transponderStandby = selectorCache.modeIndex < kModeTransponderOnly;
-  // Tell the outside program at FSUIPC 0x7B91 whether the transponder is in standby.
+  // Tell the outside program whether the transponder is in standby.
   if (IsLinked()) {
     const uint8_t standby = selectorCache.transponderStandby ? 1 : 0;
-    if (QueueWrite(0x7B91, 1, &standby)) ProcessQueue();
+    if (QueueWrite(kFsuipcTransponderStandby, 1, &standby)) ProcessQueue();
   }
   return selectorCache.modeIndex;
 }
 
 double KVR_FSAPI ReadRangeSelector(ElementHeader*) {
-  int32_t value = ReadBound(selectorBindings.rangeIndex, "KVR_TCAS!IVSI.range_index", selectorCache.rangeIndex);
+  int32_t value = ReadBound(selectorBindings.rangeIndex, kRangeIndexVariable, selectorCache.rangeIndex);
   selectorCache.rangeIndex = Clamp(value, 0, 4);
   return selectorCache.rangeIndex;
 }

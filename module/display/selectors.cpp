@@ -16,14 +16,14 @@ struct SelectorInfo {
 };
 
 constexpr SelectorInfo kSelectors[kSelectorCount] = {
-    {"KVR_TCAS!IVSI.redraw", kTypeFlag32, &SelectorVariables::redraw},
+    {kRedrawVariable, kTypeFlag32, &SelectorVariables::redraw},
     {"KVR_TCAS!IVSI.power", kTypeFlag32, &SelectorVariables::power},
     {"KVR_TCAS!IVSI.lit", kTypeFlag32, &SelectorVariables::lit},
     {"KVR_TCAS!IVSI.vsi_flag", kTypeFlag32, &SelectorVariables::vsiFlag},
-    {"KVR_TCAS!IVSI.range_index", kTypeInt32, &SelectorVariables::rangeIndex},
-    {"KVR_TCAS!IVSI.mode_index", kTypeInt32, &SelectorVariables::modeIndex},
-    {"KVR_TCAS!IVSI.above_below", kTypeInt32, &SelectorVariables::aboveBelow},
-    {"KVR_TCAS!IVSI.absolute_relative", kTypeInt32, &SelectorVariables::absoluteRelative},
+    {kRangeIndexVariable, kTypeInt32, &SelectorVariables::rangeIndex},
+    {kModeIndexVariable, kTypeInt32, &SelectorVariables::modeIndex},
+    {kAboveBelowVariable, kTypeInt32, &SelectorVariables::aboveBelow},
+    {kAbsoluteRelativeVariable, kTypeInt32, &SelectorVariables::absoluteRelative},
 };
 
 bool ValidIndex(int index) { return index >= 0 && index < kSelectorCount; }

@@ -36,9 +36,8 @@ inline constexpr int32_t kReplyRequestUpdates = 5;
 inline constexpr uint32_t kEventDigitDown = 0x10397;
 inline constexpr uint32_t kEventDigitUp = 0x10073;
 
-// FSUIPC bytes shared with the outside program.
+// FSUIPC bytes shared with the outside program (0x7B91, standby, is written by the mode reader).
 inline constexpr uint32_t kFsuipcHeadCount = 0x7B90;     // heads installed, modulo 256
-inline constexpr uint32_t kFsuipcStandby = 0x7B91;       // 1 while the mode knob is in test or standby
 inline constexpr uint32_t kFsuipcReplyRequest = 0x7B92;  // set by the program, cleared by the gauge
 inline constexpr uint32_t kFsuipcIdent = 0x7B93;         // set to 1 by IDENT
 

@@ -13,12 +13,6 @@ namespace kvr {
 
 namespace {
 
-constexpr char kRangeName[] = "KVR_TCAS!IVSI.range_index";
-constexpr char kModeName[] = "KVR_TCAS!IVSI.mode_index";
-constexpr char kAboveBelowName[] = "KVR_TCAS!IVSI.above_below";
-constexpr char kAbsoluteRelativeName[] = "KVR_TCAS!IVSI.absolute_relative";
-constexpr char kRedrawName[] = "KVR_TCAS!IVSI.redraw";
-
 constexpr int32_t kTopRange = 4, kTopMode = 4, kTopAboveBelow = 2;
 constexpr int32_t kAbsolutePicture = 0, kRelativePicture = 2;  // the switch uses the ends of a 3-way picture
 
@@ -34,7 +28,7 @@ void StoreThrough(VariableRecord& record, const char* name, uint32_t typeCode, i
 
 void PublishSelection(VariableRecord& record, const char* name, int32_t value) {
   StoreThrough(record, name, kTypeInt32, value);
-  StoreThrough(transponder.redrawBinding, kRedrawName, kTypeFlag32, 1);
+  StoreThrough(transponder.redrawBinding, kRedrawVariable, kTypeFlag32, 1);
 }
 
 int32_t DigitArea(int digit, uint32_t mouseFlags) {
@@ -66,13 +60,13 @@ int32_t KVR_FSAPI TransponderDigitArea3(PixelPoint*, uint32_t mouseFlags) { retu
 
 int32_t KVR_FSAPI TransponderRangeKnob(PixelPoint*, uint32_t mouseFlags) {
   if (TurnKnob(selectorCache.rangeIndex, mouseFlags, kTopRange))
-    PublishSelection(selectorBindings.rangeIndex, kRangeName, selectorCache.rangeIndex);
+    PublishSelection(selectorBindings.rangeIndex, kRangeIndexVariable, selectorCache.rangeIndex);
   return 1;
 }
 
 int32_t KVR_FSAPI TransponderModeKnob(PixelPoint*, uint32_t mouseFlags) {
   if (TurnKnob(selectorCache.modeIndex, mouseFlags, kTopMode))
-    PublishSelection(selectorBindings.modeIndex, kModeName, selectorCache.modeIndex);
+    PublishSelection(selectorBindings.modeIndex, kModeIndexVariable, selectorCache.modeIndex);
   return 1;
 }
 
@@ -86,7 +80,7 @@ int32_t KVR_FSAPI TransponderAboveBelowSwitch(PixelPoint*, uint32_t mouseFlags) 
   } else {
     return 1;
   }
-  PublishSelection(selectorBindings.aboveBelow, kAboveBelowName, value);
+  PublishSelection(selectorBindings.aboveBelow, kAboveBelowVariable, value);
   return 1;
 }
 
@@ -100,7 +94,7 @@ int32_t KVR_FSAPI TransponderAbsoluteRelativeSwitch(PixelPoint*, uint32_t mouseF
   } else {
     return 1;
   }
-  PublishSelection(selectorBindings.absoluteRelative, kAbsoluteRelativeName, position / 2);
+  PublishSelection(selectorBindings.absoluteRelative, kAbsoluteRelativeVariable, position / 2);
   return 1;
 }
 
