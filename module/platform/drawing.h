@@ -143,9 +143,6 @@ void DrawPie(DrawContext context, int32_t left, int32_t top, int32_t right, int3
 // A closed polygon through `count` points (at least 2), filled (even-odd rule) and outlined with joins.
 void DrawPolygon(DrawContext context, const Point* points, int32_t count);
 
-// Open line segments through `count` points, outlined only; the current position is not used or moved.
-void DrawPolyline(DrawContext context, const Point* points, int32_t count);
-
 // MoveTo sets the current position; DrawLineTo draws from it to (x, y) with the selected pen and moves it
 // there. A zero-length line with a Round cap is a dot: a filled disc the pen's width across.
 void MoveTo(DrawContext context, int32_t x, int32_t y);

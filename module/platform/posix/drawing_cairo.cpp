@@ -89,11 +89,11 @@ void AddEllipsePath(cairo_t* cairo, int32_t left, int32_t top, int32_t right, in
   cairo_close_path(cairo);
 }
 
-void AddPolygonPath(cairo_t* cairo, const Point* points, int32_t count, bool closed) {
+void AddPolygonPath(cairo_t* cairo, const Point* points, int32_t count) {
   cairo_new_sub_path(cairo);
   MoveToCentre(cairo, points[0].x, points[0].y);
   for (int32_t i = 1; i < count; ++i) LineToCentre(cairo, points[i].x, points[i].y);
-  if (closed) cairo_close_path(cairo);
+  cairo_close_path(cairo);
 }
 
 // A shape as a region: a box as the pixels FillBox covers, an ellipse and a polygon as their fill.
@@ -110,7 +110,7 @@ void AddShapeRegion(cairo_t* cairo, const PathShape& shape) {
       break;
     case PathShape::Polygon:
       if (shape.points.size() >= 2) {
-        AddPolygonPath(cairo, shape.points.data(), static_cast<int32_t>(shape.points.size()), true);
+        AddPolygonPath(cairo, shape.points.data(), static_cast<int32_t>(shape.points.size()));
       }
       break;
   }
@@ -796,15 +796,8 @@ void DrawPolygon(DrawContext context, const Point* points, int32_t count) {
   }
   if (!Drawable(context)) return;
   cairo_new_path(context->cairo);
-  AddPolygonPath(context->cairo, points, count, true);
+  AddPolygonPath(context->cairo, points, count);
   FillAndStroke(context, true);
-}
-
-void DrawPolyline(DrawContext context, const Point* points, int32_t count) {
-  if (!Drawable(context) || points == nullptr || count < 2) return;
-  cairo_new_path(context->cairo);
-  AddPolygonPath(context->cairo, points, count, false);
-  StrokeCurrentPath(context, context->pen);
 }
 
 void MoveTo(DrawContext context, int32_t x, int32_t y) {
