@@ -5,6 +5,7 @@
 #include <AL/alext.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -25,9 +26,27 @@ void AudioCapture::Advance(double seconds) {
 
   ALCcontext* context = alcGetCurrentContext();
   ALCdevice* device = context != nullptr ? alcGetContextsDevice(context) : nullptr;
-  if (device == nullptr) return;  // nothing is playing yet: silence
-  auto render = reinterpret_cast<LPALCRENDERSAMPLESSOFT>(alcGetProcAddress(device, "alcRenderSamplesSOFT"));
-  if (render != nullptr) render(device, samples_.data() + start, count);
+  if (device == nullptr) return;  // nothing is playing: silence
+  if (render_ == nullptr) render_ = alcGetProcAddress(device, "alcRenderSamplesSOFT");
+  // OpenAL mixes only a loopback device on demand; any other device gets ALC_INVALID_DEVICE and the
+  // samples stay silent.
+  alcGetError(device);
+  if (render_ != nullptr) reinterpret_cast<LPALCRENDERSAMPLESSOFT>(render_)(device, samples_.data() + start, count);
+  if (render_ != nullptr && alcGetError(device) == ALC_NO_ERROR)
+    mixedSamples_ += static_cast<size_t>(count);
+  else
+    unmixedSamples_ += static_cast<size_t>(count);
+}
+
+std::optional<std::string> AudioCapture::Warning() const {
+  if (unmixedSamples_ > 0) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s", static_cast<double>(unmixedSamples_) / rateHz_);
+    return std::string("the captured audio is silent for ") + seconds +
+           ": the module's sound device was not a loopback device, so what it played then could not be mixed";
+  }
+  if (mixedSamples_ == 0) return "the captured audio is silence: the module never opened a sound device";
+  return std::nullopt;
 }
 
 namespace {
@@ -52,6 +71,7 @@ void AudioCapture::WriteWave(const std::filesystem::path& path) const {
   out.write("data", 4);
   Put(out, dataBytes, 4);
   for (int16_t sample : samples_) Put(out, static_cast<uint16_t>(sample), 2);
+  out.close();  // writes what is still buffered; a failure there counts too
   if (!out) throw std::runtime_error(path.string() + ": cannot write the captured audio");
 }
 

@@ -92,6 +92,7 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   std::cout << "events: " << (outDir / "events.csv").string() << "\n"
             << "audio:  " << (outDir / "audio.wav").string() << " (" << audio.DurationS() << " s, "
             << audio.RateHz() << " Hz)\n";
+  if (const auto warning = audio.Warning()) std::cout << "warning: " << *warning << "\n";
   if (const kvr::host::FrameRecorder* pictures = run.Pictures()) {
     std::cout << "frames: " << (outDir / "frames").string() << " (" << pictures->FramesWritten() << " pictures)\n";
     if (pictures->GifFrames() > 0)

@@ -2,26 +2,12 @@
 
 #include <dlfcn.h>
 
-#include <cstring>
 #include <stdexcept>
 
 #include "host/elf_file.h"
 #include "module/platform/resource_pack.h"
 
 namespace kvr::host {
-
-BitmapInfo ReadBitmapInfo(const std::vector<uint8_t>& bytes) {
-  uint32_t headerSize = 0;
-  if (bytes.size() < 40 || (std::memcpy(&headerSize, bytes.data(), 4), headerSize < 40))
-    throw std::runtime_error("not a bitmap resource");
-  BitmapInfo info;
-  std::memcpy(&info.width, bytes.data() + 4, 4);
-  std::memcpy(&info.height, bytes.data() + 8, 4);
-  std::memcpy(&info.bitsPerPixel, bytes.data() + 14, 2);
-  std::memcpy(&info.compression, bytes.data() + 16, 4);
-  if (info.height < 0) info.height = -info.height;
-  return info;
-}
 
 LoadedModule::LoadedModule(const std::filesystem::path& path, PanelHost* services) : path_(path) {
   const std::string where = path.string() + ": ";

@@ -9,19 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "host/bitmap_info.h"
 #include "module/gauge/panel_sdk.h"
 
 namespace kvr::host {
-
-struct BitmapInfo {
-  int32_t width = 0;
-  int32_t height = 0;   // rows, whatever the storage order
-  uint16_t bitsPerPixel = 0;
-  uint32_t compression = 0;  // 0 none, 1 RLE8
-};
-
-// The size and format of a bitmap resource (BITMAPINFOHEADER first); throws when it is not one.
-BitmapInfo ReadBitmapInfo(const std::vector<uint8_t>& bytes);
 
 class LoadedModule {
  public:
@@ -43,7 +34,7 @@ class LoadedModule {
   GaugeHeader* FindGauge(const std::string& name) const;
 
   // Resources, read from the file.
-  std::vector<uint8_t> Bitmap(uint32_t id) const;  // empty when absent
+  std::vector<uint8_t> Bitmap(uint32_t id) const;  // empty when absent; ReadBitmapInfo reads its header
   std::vector<uint8_t> Data(const std::string& name) const;
   size_t ResourceCount() const;
 

@@ -1,5 +1,7 @@
 #include "host/panel.h"
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -17,6 +19,20 @@ T* Allocate(std::vector<std::unique_ptr<uint8_t[]>>& storage, size_t count = 1) 
   storage.push_back(std::make_unique<uint8_t[]>(sizeof(T) * count));
   std::memset(storage.back().get(), 0, sizeof(T) * count);
   return reinterpret_cast<T*>(storage.back().get());
+}
+
+// The header of the module's bitmap `id` (zero size when it has none); throws naming the bitmap when the
+// header is unusable, so that nothing is sized by it.
+BitmapInfo ImageInfo(const LoadedModule& module, uint32_t id) {
+  const std::vector<uint8_t> bitmap = module.Bitmap(id);
+  if (bitmap.empty()) return {};
+  try {
+    return ReadBitmapInfo(bitmap);
+  } catch (const BitmapError& e) {
+    char name[16];
+    std::snprintf(name, sizeof name, "0x%04X", id);
+    throw BitmapError(std::string("bitmap ") + name + ": " + e.what());
+  }
 }
 
 }  // namespace
@@ -45,17 +61,14 @@ Panel::Panel(const PanelConfig& config, LoadedModule& module, PanelServices& ser
       instance->header.hostInstance = instance.get();
       instance->header.x = placement.x;
       instance->header.y = placement.y;
-      try {
-        CopyTree(*instance);
-      } catch (const std::runtime_error& e) {
-        warnings.push_back(where + e.what() + "; gauge left out");
-        continue;
-      }
       // Size on the panel: as configured, else the design width with the top image's proportions.
       int designHeight = 0;
-      if (ElementHeader* root = instance->Root()) {
-        const std::vector<uint8_t> bitmap = module.Bitmap(root->imageId);
-        if (!bitmap.empty()) designHeight = ReadBitmapInfo(bitmap).height;
+      try {
+        CopyTree(*instance);
+        if (ElementHeader* root = instance->Root()) designHeight = ImageInfo(module, root->imageId).height;
+      } catch (const std::exception& e) {  // a bad tree or image, or surfaces too large to make
+        warnings.push_back(where + e.what() + "; gauge left out");
+        continue;
       }
       const int designWidth = static_cast<int>(source->designWidth);
       instance->header.width = placement.width > 0 ? placement.width : designWidth;
@@ -102,12 +115,9 @@ ElementHeader* Panel::CopyElement(GaugeInstance& instance, const ElementHeader* 
   // owns and shows, which the gauge paints.
   if ((copy->flags & 0xFF) == kElementDrawingSurface) {
     auto* info = Allocate<SurfaceInfo>(instance.storage_);
-    const std::vector<uint8_t> bitmap = module_.Bitmap(copy->imageId);
-    if (!bitmap.empty()) {
-      const BitmapInfo image = ReadBitmapInfo(bitmap);
-      info->width = image.width;
-      info->height = image.height;
-    }
+    const BitmapInfo image = ImageInfo(module_, copy->imageId);
+    info->width = image.width;
+    info->height = image.height;
     auto* surface = Allocate<HostSurface>(instance.storage_);
     surface->magic = kHostSurfaceMagic;
     surface->width = info->width;
@@ -158,9 +168,25 @@ void Panel::Install() {
   installed_ = true;
 }
 
+double Panel::TimeS() const {
+  return rateHz_ > 0 ? baseTimeS_ + static_cast<double>(framesAtRate_) / rateHz_ : baseTimeS_;
+}
+
+uint32_t Panel::Ticks() const {
+  if (rateHz_ <= 0) return baseTicks_;
+  // Exact for whole-number rates: the product is a whole number and the quotient is correctly rounded.
+  return baseTicks_ + static_cast<uint32_t>(std::floor(static_cast<double>(framesAtRate_) * kTicksPerSecond / rateHz_));
+}
+
 void Panel::Frame(double framesPerSecond) {
   if (!installed_) return;
-  timeS_ += 1.0 / framesPerSecond;
+  if (framesPerSecond != rateHz_) {
+    baseTimeS_ = TimeS();
+    baseTicks_ = Ticks();
+    rateHz_ = framesPerSecond;
+    framesAtRate_ = 0;
+  }
+  ++framesAtRate_;
   services_.SetSimVariable(kSimTickCount18Hz, static_cast<double>(Ticks()));
   for (auto& instance : instances_)
     if (instance->header.update != nullptr) instance->header.update();
@@ -191,13 +217,19 @@ void Panel::Disconnect() {
   connected_ = false;
 }
 
+std::span<const MouseArea> MouseAreaRecords(const GaugeHeader& gauge) {
+  constexpr size_t kMaxRecords = 255;
+  const MouseArea* list = gauge.mouseAreas;
+  if (list == nullptr || list[0].kind != kMouseListStart) return {};
+  size_t count = 0;
+  while (count < kMaxRecords && list[1 + count].kind != kMouseListEnd) ++count;
+  return {list + 1, count};
+}
+
 bool Panel::Click(GaugeInstance& instance, int x, int y, uint32_t mouseFlags) {
-  MouseArea* area = instance.header.mouseAreas;
-  if (area == nullptr || area->kind != kMouseListStart) return false;
-  for (int i = 1; i < 256 && area[i].kind != kMouseListEnd; ++i) {
-    const MouseArea& a = area[i];
-    const bool inside = x >= a.x && y >= a.y && x < a.x + a.width && y < a.y + a.height;
-    if (a.kind != kMouseArea || !inside || (a.acceptedFlags & mouseFlags) == 0 || a.handler == nullptr) continue;
+  for (const MouseArea& a : MouseAreaRecords(instance.header)) {
+    if (a.kind != kMouseArea || !Contains(a, x, y) || (a.acceptedFlags & mouseFlags) == 0 || a.handler == nullptr)
+      continue;
     PixelPoint relative{x - a.x, y - a.y};
     a.handler(&relative, mouseFlags);
     return true;

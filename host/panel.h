@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,16 @@ struct GaugeInstance {
   std::vector<std::unique_ptr<uint8_t[]>> storage_;  // element records, child lists, surface records
 };
 
+// The records of a gauge's mouse-area list between its start and end markers, in list order (at most 255,
+// so a list without its end marker is not followed far); empty when the list is missing or does not open
+// with its start marker. Records of other kinds than kMouseArea may be among them.
+std::span<const MouseArea> MouseAreaRecords(const GaugeHeader& gauge);
+
+// Whether design point (x, y) lies in `area`.
+inline bool Contains(const MouseArea& area, int x, int y) {
+  return x >= area.x && y >= area.y && x < area.x + area.width && y < area.y + area.height;
+}
+
 class Panel {
  public:
   static constexpr int kTicksPerSecond = 18;
@@ -55,8 +66,12 @@ class Panel {
   void Remove();
   void Disconnect();
 
-  double TimeS() const { return timeS_; }
-  uint32_t Ticks() const { return static_cast<uint32_t>(timeS_ * kTicksPerSecond); }
+  // Simulated time and the 18 Hz tick counter, both from whole frames counted at one rate (a new rate
+  // counts on from where the old one stopped): after n frames at r per second the counter reads exactly
+  // floor(18 n / r). Summing 1/r seconds instead falls a hair short of whole ticks and holds the counter
+  // back a frame.
+  double TimeS() const;
+  uint32_t Ticks() const;
 
   // A click at (x, y) in design pixels of `instance` with the given mouse flags: the first area of its
   // list that contains the point and accepts one of the flags gets it. Returns whether a handler ran.
@@ -71,7 +86,10 @@ class Panel {
   PanelServices& services_;
   std::vector<std::unique_ptr<GaugeInstance>> instances_;
   bool connected_ = false, installed_ = false;
-  double timeS_ = 0;
+  double rateHz_ = 0;        // frames per second of the current count; 0 before the first frame
+  uint64_t framesAtRate_ = 0;  // frames run at rateHz_
+  double baseTimeS_ = 0;     // time and ticks when the current rate began
+  uint32_t baseTicks_ = 0;
 };
 
 }  // namespace kvr::host

@@ -1,5 +1,6 @@
 #include "host/panel_session.h"
 
+#include <algorithm>
 #include <iomanip>
 #include <sstream>
 #include <ostream>
@@ -52,9 +53,9 @@ void PanelSession::Describe(std::ostream& out) const {
   out << "module " << module_->Path().string() << ": " << module_->Gauges().size() << " gauges, "
       << module_->ResourceCount() << " resources\n";
   for (GaugeHeader* gauge : module_->Gauges()) {
-    size_t areas = 0;
-    if (MouseArea* a = gauge->mouseAreas)
-      for (int i = 1; i < 256 && a[i].kind != kMouseListEnd; ++i) ++areas;
+    const auto records = MouseAreaRecords(*gauge);
+    const auto areas =
+        std::count_if(records.begin(), records.end(), [](const MouseArea& a) { return a.kind == kMouseArea; });
     out << "  " << std::left << std::setw(12) << gauge->name << " design width " << std::setw(4) << gauge->designWidth
         << areas << " mouse areas\n";
   }

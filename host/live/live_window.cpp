@@ -101,15 +101,23 @@ void LiveWindow::Handle(const SDL_Event& event) {
       break;
     case SDL_KEYDOWN:
       Key(event.key.keysym.sym);
+      changed_ = true;
       break;
     case SDL_MOUSEBUTTONDOWN: {
       if (event.button.button != SDL_BUTTON_LEFT && event.button.button != SDL_BUTTON_RIGHT) break;
-      if (const auto hit = HitAtWindow(event.button.x, event.button.y))
+      if (const auto hit = HitAtWindow(event.button.x, event.button.y)) {
         sim_->Click(*hit, event.button.button == SDL_BUTTON_RIGHT);
+        changed_ = true;
+      }
       break;
     }
     case SDL_MOUSEMOTION:
       UpdateCursor(event.motion.x, event.motion.y);
+      break;
+    case SDL_WINDOWEVENT:  // shown again, uncovered or resized: the window system may have lost the picture
+      if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SHOWN ||
+          event.window.event == SDL_WINDOWEVENT_RESTORED || event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+        changed_ = true;
       break;
     default:
       break;
@@ -180,13 +188,16 @@ void LiveWindow::Turn(double wallS) {
       if (!sim_->Step()) break;
       ++framesRun_;
       owedFrames_ -= 1.0;
+      changed_ = true;
     }
     if (owedFrames_ > kMaxFramesPerTurn) owedFrames_ = 0;
   }
-  Show();
+  if (changed_) Show();
 }
 
 void LiveWindow::Show() {
+  changed_ = false;
+  ++picturesShown_;
   picture_ = sim_->Renderer().Render();
   const int width = panelWidth_ * scale_;
   const int height = panelHeight_ * scale_ + (legend_ ? kLegendHeightPx : 0);

@@ -46,7 +46,8 @@ class LiveWindow {
   int Run();
 
   // One turn of the loop: handles the pending events, runs the frames owed for `wallS` seconds of wall
-  // time at the current speed (none while paused), and shows the picture.
+  // time at the current speed (none while paused), and shows the picture again when anything that can
+  // change it happened: a frame, a click on a gauge, a key, a change of the window.
   void Turn(double wallS);
 
   // What the loop does with one event (also for events a test pushes).
@@ -64,6 +65,7 @@ class LiveWindow {
   bool QuitAsked() const { return quit_; }
   bool HandCursor() const { return hand_; }
   long FramesRun() const { return framesRun_; }
+  long PicturesShown() const { return picturesShown_; }  // times the window was drawn
   const Image& LastPicture() const { return picture_; }
 
  private:
@@ -90,6 +92,8 @@ class LiveWindow {
   bool hand_ = false;
   double owedFrames_ = 0;  // frames due at the current speed and not run yet
   long framesRun_ = 0;
+  long picturesShown_ = 0;
+  bool changed_ = false;  // the window's picture is out of date
   Image picture_;
 };
 

@@ -1,7 +1,6 @@
 // Where the gauges of one panel window sit, for pointing at them: a point of the panel picture (panel
 // pixels, as PanelRenderer draws it) is turned into the gauge under it and the point in that gauge's design
-// pixels, which is what its mouse areas are written in. The design size is derived as the renderer derives
-// it: the header's declared size, else the size of the gauge's top image.
+// pixels, which is what its mouse areas are written in. The design size is the renderer's.
 #pragma once
 
 #include <cstdint>

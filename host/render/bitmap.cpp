@@ -9,8 +9,6 @@ namespace {
 constexpr uint32_t kBiRgb = 0;
 constexpr uint32_t kBiRle8 = 1;
 constexpr size_t kFileHeaderBytes = 14;
-constexpr size_t kInfoHeaderBytes = 40;
-constexpr int32_t kMaxSide = 16384;  // pixels; anything larger is taken as a corrupt header
 
 template <typename T>
 T Read(std::span<const uint8_t> bytes, size_t at) {
@@ -19,7 +17,7 @@ T Read(std::span<const uint8_t> bytes, size_t at) {
   return value;
 }
 
-[[noreturn]] void Fail(const std::string& reason) { throw BitmapError("bitmap: " + reason); }
+[[noreturn]] void Fail(const std::string& reason) { throw BitmapError(reason); }
 
 // Walks a BI_RLE8 stream into `indices` (one palette index per pixel, row 0 of the stream at the bottom).
 void DecodeRle8(std::span<const uint8_t> data, int32_t width, int32_t height, std::vector<uint8_t>& indices) {
@@ -72,20 +70,12 @@ Image DecodeBitmap(std::span<const uint8_t> bytes) {
     bytes = bytes.subspan(kFileHeaderBytes);
     pixelOffsetInFile = pixelOffsetInFile >= kFileHeaderBytes ? pixelOffsetInFile - kFileHeaderBytes : 0;
   }
-  if (bytes.size() < kInfoHeaderBytes) Fail("shorter than its 40-byte header");
-  const uint32_t headerBytes = Read<uint32_t>(bytes, 0);
-  if (headerBytes < kInfoHeaderBytes || headerBytes > bytes.size()) Fail("header size " + std::to_string(headerBytes) + " is not a BITMAPINFOHEADER");
-  const int32_t width = Read<int32_t>(bytes, 4);
-  const int32_t rawHeight = Read<int32_t>(bytes, 8);
-  const uint16_t bits = Read<uint16_t>(bytes, 14);
-  const uint32_t compression = Read<uint32_t>(bytes, 16);
-  const uint32_t sizeImage = Read<uint32_t>(bytes, 20);
-  const uint32_t coloursUsed = Read<uint32_t>(bytes, 32);
-
-  const bool topDown = rawHeight < 0;
-  const int32_t height = topDown ? (rawHeight == INT32_MIN ? 0 : -rawHeight) : rawHeight;
-  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
-    Fail("size " + std::to_string(width) + "x" + std::to_string(rawHeight) + " is out of range");
+  const BitmapInfo info = ReadBitmapInfo(bytes);
+  const uint32_t headerBytes = info.headerBytes;
+  const int32_t width = info.width, height = info.height;
+  const uint16_t bits = info.bitsPerPixel;
+  const uint32_t compression = info.compression, sizeImage = info.imageBytes, coloursUsed = info.coloursUsed;
+  const bool topDown = info.topDown;
   if (bits != 4 && bits != 8) Fail(std::to_string(bits) + " bits per pixel are not supported (4 and 8 are)");
   if (compression != kBiRgb && !(compression == kBiRle8 && bits == 8))
     Fail("compression " + std::to_string(compression) + " is not supported with " + std::to_string(bits) + " bits");

@@ -5,8 +5,9 @@
 
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <vector>
+
+#include "host/bitmap_info.h"
 
 namespace kvr::host {
 
@@ -25,16 +26,11 @@ struct Image {
 // Pure black is what the panel leaves transparent.
 inline bool IsTransparent(uint32_t pixel) { return (pixel & 0x00FFFFFF) == 0; }
 
-// A bitmap that cannot be decoded: the message says why.
-class BitmapError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 // Decodes a bitmap resource (BITMAPINFOHEADER, palette, pixels) or a .bmp file (the same after its
 // 14-byte "BM" file header). Palette indices past the palette give black; pixels an RLE8 stream skips
 // (with a delta or an early end of line or bitmap) take palette entry 0; runs past the end of a row are
-// cut there. A stream cut inside a run or an escape, or pixel data shorter than the rows, is refused.
+// cut there. A header ReadBitmapInfo refuses, a stream cut inside a run or an escape, or pixel data shorter
+// than the rows is refused with a BitmapError saying why.
 Image DecodeBitmap(std::span<const uint8_t> bytes);
 
 }  // namespace kvr::host

@@ -131,21 +131,25 @@ Image PanelRenderer::Render() {
   return ImageOf(target.get());
 }
 
+DesignSize PanelRenderer::DesignSizeOf(const GaugeInstance& instance) {
+  const GaugeHeader& h = instance.header;
+  DesignSize size{static_cast<double>(h.designWidth), static_cast<double>(h.designHeight)};
+  if (size.width <= 0 || size.height <= 0) {
+    const Picture* top = instance.Root() != nullptr ? Find(instance.Root()->imageId) : nullptr;
+    if (size.width <= 0) size.width = top != nullptr ? top->image.width : h.width;
+    if (size.height <= 0) size.height = top != nullptr ? top->image.height : h.height;
+  }
+  return size;
+}
+
 void PanelRenderer::DrawGauge(void* context, const GaugeInstance& instance) {
   auto* cr = static_cast<cairo_t*>(context);
   const GaugeHeader& h = instance.header;
   const ElementHeader* root = instance.Root();
   if (root == nullptr || h.width <= 0 || h.height <= 0) return;
 
-  // The design size the gauge is scaled from: its declared width, and its declared height or else the
-  // height of its top image, as the panel derives it (design pixels are the bitmaps' pixels).
-  double designWidth = h.designWidth, designHeight = h.designHeight;
-  if (designWidth <= 0 || designHeight <= 0) {
-    const Picture* top = Find(root->imageId);
-    if (designWidth <= 0) designWidth = top != nullptr ? top->image.width : h.width;
-    if (designHeight <= 0) designHeight = top != nullptr ? top->image.height : h.height;
-  }
-  const double sx = h.width / designWidth, sy = h.height / designHeight;
+  const DesignSize design = DesignSizeOf(instance);
+  const double sx = h.width / design.width, sy = h.height / design.height;
 
   cairo_save(cr);
   cairo_rectangle(cr, h.x, h.y, h.width, h.height);

@@ -22,6 +22,11 @@ typedef struct _cairo_surface cairo_surface_t;
 
 namespace kvr::host {
 
+// The size a gauge is drawn from, in design pixels (its bitmaps' pixels).
+struct DesignSize {
+  double width = 0, height = 0;
+};
+
 struct RenderOptions {
   size_t window = 0;                 // which [WindowNN] section of the configuration, in file order
   uint32_t backgroundRgb = 0x2A2D31; // the panel behind the gauges, 0x00RRGGBB
@@ -48,6 +53,10 @@ class PanelRenderer {
   // reason is added to Warnings() once).
   const Image* Bitmap(uint32_t id);
   const std::vector<std::string>& Warnings() const { return warnings_; }
+
+  // The design size `instance` is scaled from to its size on the panel: its declared width and height,
+  // else those of its top image, else its size on the panel.
+  DesignSize DesignSizeOf(const GaugeInstance& instance);
 
  private:
   struct Picture;

@@ -76,14 +76,12 @@ ScenarioRun::ClickTarget ScenarioRun::FindClickTarget(const Scenario& scenario, 
                         ", so there is none with index " + std::to_string(click.index));
   if (!click.area) return {instance, click.x, click.y};
 
-  // The areas in list order, as the panel looks them up (between the start and end records).
-  const MouseArea* list = instance->header.mouseAreas;
+  // The areas in list order, as the panel looks them up.
   int found = 0;
-  if (list != nullptr && list[0].kind == kMouseListStart)
-    for (int i = 1; i < 256 && list[i].kind != kMouseListEnd; ++i) {
-      if (list[i].kind != kMouseArea) continue;
-      if (found++ == *click.area) return {instance, list[i].x + list[i].width / 2, list[i].y + list[i].height / 2};
-    }
+  for (const MouseArea& a : MouseAreaRecords(instance->header)) {
+    if (a.kind != kMouseArea) continue;
+    if (found++ == *click.area) return {instance, a.x + a.width / 2, a.y + a.height / 2};
+  }
   throw ScenarioError(Where(scenario, click.line) + "gauge \"" + click.gauge + "\" has " + std::to_string(found) +
                       " mouse areas, so there is no area " + std::to_string(*click.area));
 }
@@ -101,10 +99,10 @@ void ScenarioRun::Start() {
   // The aircraft and the traffic are in place before the gauges first look.
   WriteSimVariables(services, flight_.OwnSim());
   avionics_->SetCode(scenario_.transponderCodeBcd.value_or(kDefaultTransponderBcd));
-  const std::vector<TrafficTarget> traffic = flight_.Traffic();
+  std::vector<TrafficTarget> traffic = flight_.Traffic();
   WriteFsuipcTrafficTables(session_->Fsuipc(), traffic);
   trafficService_.SetOwnPosition(flight_.OwnSim().position);
-  trafficService_.SetTraffic(traffic);
+  trafficService_.SetTraffic(std::move(traffic));
 
   session_->GetPanel().Start();
   ApplySwitches(0.0);
@@ -191,15 +189,16 @@ bool ScenarioRun::Step() {
 
   const OwnSimState own = flight_.OwnSim();
   WriteSimVariables(services, own);
-  const std::vector<TrafficTarget> traffic = flight_.Traffic();
+  // Both feeds are filled, as a simulator keeps both; only the one the gauge reads can lose traffic.
+  std::vector<TrafficTarget> traffic = flight_.Traffic();
   const FsuipcTableWrite table = WriteFsuipcTrafficTables(session_->Fsuipc(), traffic);
-  if (table.leftOut > maxLeftOut_) {
+  if (scenario_.feed == TrafficFeed::Fsuipc && table.leftOut > maxLeftOut_) {
     maxLeftOut_ = table.leftOut;
     Warn(std::to_string(table.leftOut) + " intruders do not fit the FSUIPC traffic table (" +
          std::to_string(FsuipcTrafficLayout::kSlotCapacity) + " slots) and are left out of it");
   }
   trafficService_.SetOwnPosition(own.position);
-  trafficService_.SetTraffic(traffic);
+  trafficService_.SetTraffic(std::move(traffic));
 
   session_->GetPanel().Frame(scenario_.frameRateHz);
 
@@ -253,6 +252,8 @@ void ScenarioRun::WriteOutputs() const {
   log_.WriteCsv(events);
   std::ofstream summary(options_.outDir / "summary.txt");
   WriteSummary(summary);
+  events.close();  // writes what is still buffered; a failure there counts too
+  summary.close();
   if (!events || !summary) throw std::runtime_error("cannot write the results into " + options_.outDir.string());
 }
 

@@ -65,15 +65,16 @@ std::string AdvisoryWords(const AdvisoryReading& r) {
   const AdvisorySenseWord sense = SenseOf(r);
   if (!r.targetFpm || sense == AdvisorySenseWord::None) return "monitor vertical speed";
   const float target = *r.targetFpm;
+  // A target of 0 asks to fly level: a corrective level-off. A preventive "don't descend" or "don't
+  // climb" shows its limit without a target and reads as "monitor vertical speed" above.
+  if (target == 0) return "level off";
   if (sense == AdvisorySenseWord::Up) {
     if (target >= kIncreaseRateFpm) return "increase climb";
     if (target > 0) return "climb";
-    if (target == 0) return "don't descend";
     return "limit descent";
   }
   if (target <= -kIncreaseRateFpm) return "increase descent";
   if (target < 0) return "descend";
-  if (target == 0) return "don't climb";
   return "limit climb";
 }
 

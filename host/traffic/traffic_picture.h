@@ -84,8 +84,8 @@ AdvisorySenseWord SenseOf(const AdvisoryReading& reading);
 const char* SenseName(AdvisorySenseWord sense);
 
 // The advisory in a pilot's words, from the limits and target alone: "climb", "increase climb",
-// "don't descend", "limit descent", the mirrored descent words, "monitor vertical speed" (limits without
-// a target), or "none".
+// "limit descent", the mirrored descent words, "level off" (a target of 0), "monitor vertical speed"
+// (limits without a target: a preventive advisory), or "none".
 std::string AdvisoryWords(const AdvisoryReading& reading);
 
 const char* ThreatClassName(ThreatClass threatClass);

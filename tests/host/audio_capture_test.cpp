@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 
 #include "host/audio_capture.h"
 #include "module/sound/sound.h"
@@ -59,6 +60,37 @@ TEST(AudioCapture, RecordingStartedAtOneSecondIsHeardFromOneSecondForItsLength) 
   }
   EXPECT_GT(bestEqual, climb.size() * 99 / 100) << "best delay " << bestDelay;
   for (size_t i = 8000 + climb.size() + 80; i < heard.size(); ++i) ASSERT_LE(std::abs(heard[i]), 1) << "after the end";
+  EXPECT_EQ(capture.Warning(), std::nullopt);
+}
+
+// Silence that stands for sound the capture could not hear is reported, once, rather than passed off as
+// what the pilot heard.
+TEST(AudioCapture, SilenceItCouldNotHearIsReported) {
+  {
+    AudioCapture capture(8000);
+    for (int frame = 0; frame < 36; ++frame) capture.Advance(1.0 / 18);
+    ASSERT_TRUE(capture.Warning().has_value());
+    EXPECT_NE(capture.Warning()->find("never opened"), std::string::npos) << *capture.Warning();
+  }
+  {
+    AudioCapture capture(8000);
+    // The module's device opens as an ordinary one, as when the capture was made too late.
+    unsetenv("KVR_SOUND_LOOPBACK_HZ");
+    CreateSoundDevice(nullptr);
+    for (int frame = 0; frame < 36; ++frame) capture.Advance(1.0 / 18);
+    ReleaseSoundDevice();
+    ASSERT_TRUE(capture.Warning().has_value());
+    EXPECT_NE(capture.Warning()->find("2.0 s"), std::string::npos) << *capture.Warning();
+    EXPECT_NE(capture.Warning()->find("not a loopback device"), std::string::npos) << *capture.Warning();
+  }
+}
+
+// A wave file whose last buffered bytes cannot be written is an error, not a file reported as written.
+TEST(AudioCapture, AWaveFileThatCannotBeCompletedIsAnError) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to fail the write";
+  AudioCapture capture(8000);
+  capture.Advance(0.1);  // 1600 bytes: all of it still buffered when the last byte is put
+  EXPECT_THROW(capture.WriteWave("/dev/full"), std::runtime_error);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <stdexcept>
 #include <string>
 
 #include "host/panel_session.h"
@@ -119,6 +121,88 @@ TEST_F(PanelLifecycle, UnknownGaugesAreReportedAndTheRestOfThePanelLoads) {
   const GaugeHeader& placed = session->GetPanel().Instances()[0]->header;
   EXPECT_EQ(placed.width, 316);
   EXPECT_EQ(placed.height, 316);  // in the proportions of the 158 x 158 root image
+}
+
+// A copy of the module in dir/gauges with the 32-bit field at byte `field` of its resource bitmap `bitmap`
+// (as the module holds it) set to `value`; returns the folder.
+fs::path ModuleWithBitmapField(const fs::path& dir, const std::vector<uint8_t>& bitmap, size_t field, int32_t value) {
+  std::ifstream in(testing::ModuleFile(), std::ios::binary);
+  std::vector<char> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const auto at = std::search(file.begin(), file.end(), bitmap.begin(), bitmap.end(),
+                              [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+  if (bitmap.size() < 40 || at == file.end()) throw std::runtime_error("bitmap not found in the module file");
+  std::memcpy(&*at + field, &value, 4);
+  const fs::path copy = dir / "gauges" / testing::ModuleFile().filename();
+  fs::create_directories(copy.parent_path());
+  std::ofstream(copy, std::ios::binary).write(file.data(), static_cast<std::streamsize>(file.size()));
+  return copy.parent_path();
+}
+
+TEST_F(PanelLifecycle, AGaugeWhoseBitmapHeaderIsUnusableIsLeftOutAndTheRestOfThePanelLoads) {
+  const std::string gauges =
+      "gauge00=KVR_TCAS!IVSI, 8, 8, 158, 158, pic=n\n"
+      "gauge01=KVR_TCAS!Transponder, 184, 40, 228, 89, pic=n\n";
+  // The images the IVSI's tree uses: its top image, and the image that sizes its drawing surface.
+  std::vector<uint8_t> rootImage, surfaceImage;
+  {
+    auto session = Open(gauges);
+    const GaugeInstance& ivsi = Instance(*session, "IVSI");
+    rootImage = session->Module().Bitmap(ivsi.Root()->imageId);
+    for (const ElementHeader* e : ivsi.elements)
+      if (e->surfaceInfo != nullptr) surfaceImage = session->Module().Bitmap(e->imageId);
+    ASSERT_FALSE(rootImage.empty());
+    ASSERT_FALSE(surfaceImage.empty());
+  }
+  struct Case {
+    const std::vector<uint8_t>& image;
+    size_t field;  // byte offset in the bitmap header: 0 header size, 4 width, 8 height
+    int32_t value;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {surfaceImage, 4, -132, "out of range"},
+      {surfaceImage, 8, 20000, "out of range"},
+      {rootImage, 4, 0, "out of range"},
+      {rootImage, 0, 12, "not a BITMAPINFOHEADER"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(&c.image == &rootImage ? "top image" : "surface image") + ", field at " +
+                 std::to_string(c.field) + " = " + std::to_string(c.value));
+    std::ofstream(dir / "panel.cfg") << "[Window00]\n" << gauges;
+    SessionOptions options;
+    options.panelFile = dir / "panel.cfg";
+    options.gaugesDir = ModuleWithBitmapField(dir, c.image, c.field, c.value);
+    std::unique_ptr<PanelSession> session;
+    ASSERT_NO_THROW(session = std::make_unique<PanelSession>(options));
+    ASSERT_EQ(session->Warnings().size(), 1u);
+    EXPECT_NE(session->Warnings()[0].find(":2: "), std::string::npos) << session->Warnings()[0];
+    EXPECT_NE(session->Warnings()[0].find(c.reason), std::string::npos) << session->Warnings()[0];
+    EXPECT_NE(session->Warnings()[0].find("gauge left out"), std::string::npos) << session->Warnings()[0];
+    ASSERT_EQ(session->GetPanel().Instances().size(), 1u);
+    EXPECT_EQ(session->GetPanel().Instances()[0]->placement.gauge, "Transponder");
+    session->GetPanel().Start();
+    session->GetPanel().Frame(18);
+  }
+}
+
+// The 18 Hz tick counter the gauges time themselves by follows simulated time exactly at any frame rate:
+// after n frames at r per second it reads floor(18 n / r), so it never stalls for a frame and then jumps.
+TEST_F(PanelLifecycle, TheTickCounterAdvancesEighteenTimesASecondWithoutLosingATick) {
+  for (const int rateHz : {18, 20, 30, 36, 60}) {
+    SCOPED_TRACE(std::to_string(rateHz) + " frames per second");
+    auto session = Open("gauge00=KVR_TCAS!Logic, 0, 0, 1, 1\n");
+    Panel& panel = session->GetPanel();
+    panel.Start();
+    constexpr int kSeconds = 120;
+    for (int64_t frame = 1; frame <= int64_t{kSeconds} * rateHz; ++frame) {
+      panel.Frame(rateHz);
+      const auto tick = static_cast<int64_t>(session->Services().SimVariable(kSimTickCount18Hz));
+      ASSERT_EQ(tick, frame * Panel::kTicksPerSecond / rateHz) << "frame " << frame;
+      ASSERT_EQ(panel.Ticks(), tick);
+    }
+    EXPECT_EQ(panel.Ticks(), uint32_t{kSeconds} * Panel::kTicksPerSecond);
+    EXPECT_DOUBLE_EQ(panel.TimeS(), kSeconds);
+  }
 }
 
 TEST_F(PanelLifecycle, EachPlacementOwnsItsHeaderTreeAndState) {

@@ -162,6 +162,39 @@ TEST_F(LiveWindowTest, KeysPauseChangeTheSpeedWithinItsLimitsRestartAndHideTheLe
   EXPECT_TRUE(window->QuitAsked());
 }
 
+// The window is drawn again only when its picture may have changed: after a frame, a click, a key or a
+// change of the window; pointer motion and turns of a paused panel leave it alone.
+TEST_F(LiveWindowTest, ThePictureIsDrawnAgainOnlyWhenSomethingChanged) {
+  Open();
+  window->Turn(kOneFrameS);
+  Key(SDLK_p);
+  ASSERT_TRUE(window->Paused());
+  long shown = window->PicturesShown();
+
+  SDL_Event move{};
+  move.type = SDL_MOUSEMOTION;
+  move.motion.x = (kTransponderX + kvr::testing::kModeKnobAreaX) * kScale;
+  move.motion.y = (kTransponderY + kvr::testing::kModeKnobAreaY) * kScale;
+  Push(move);
+  window->Turn(1.0);
+  window->Turn(1.0);
+  EXPECT_TRUE(window->HandCursor());
+  EXPECT_EQ(window->PicturesShown(), shown) << "paused, with only the pointer moving";
+
+  ClickTransponder(kvr::testing::kModeKnobAreaX, kvr::testing::kModeKnobAreaY, SDL_BUTTON_RIGHT);
+  window->Turn(1.0);
+  EXPECT_EQ(window->PicturesShown(), ++shown) << "a click";
+  Key(SDLK_h);
+  EXPECT_EQ(window->PicturesShown(), ++shown) << "the legend hidden";
+  Key(SDLK_SPACE);
+  EXPECT_EQ(window->PicturesShown(), ++shown) << "running again";
+  window->Turn(0.0);
+  EXPECT_EQ(window->PicturesShown(), shown) << "running, but no frame due yet";
+  window->Turn(kOneFrameS);
+  EXPECT_EQ(window->FramesRun(), 2);
+  EXPECT_EQ(window->PicturesShown(), ++shown) << "a frame";
+}
+
 TEST_F(LiveWindowTest, AFrameLimitEndsTheRunAndLeavesTheLastPicture) {
   const fs::path png = fs::temp_directory_path() / "kvr_live_last_frame.png";
   fs::remove(png);

@@ -24,10 +24,11 @@ class ScenarioRunTest : public ::testing::Test {
     fs::remove_all(out);
   }
 
-  // Loads a shipped scenario and prepares its run.
-  ScenarioRun& Prepare(const std::string& name, RunOptions options = {}) {
+  // Loads a shipped scenario, with another traffic feed when given, and prepares its run.
+  ScenarioRun& Prepare(const std::string& name, RunOptions options = {}, std::optional<TrafficFeed> feed = {}) {
     run.reset();  // one session at a time: the FSUIPC server window is process-wide
     scenario = LoadScenario(kvr::testing::SourceDir() / "scenarios" / (name + ".toml"));
+    if (feed) scenario->feed = *feed;
     options.gaugesDir = kvr::testing::BinDir();
     run = std::make_unique<ScenarioRun>(*scenario, std::move(options));
     return *run;
@@ -157,6 +158,12 @@ TEST_F(ScenarioRunTest, FsuipcFeedLeavesTheTrafficServiceAloneAndReportsWhatDoes
   for (const std::string& w : run->Warnings()) reported |= w.find("1 intruders do not fit") != std::string::npos;
   EXPECT_TRUE(reported);
   EXPECT_NE(First("ResolutionAdvisory", 1), nullptr);
+
+  // Fed by the traffic service, the gauge never reads the FSUIPC table, so what it cannot hold is no loss.
+  Prepare("hundred_intruders", {}, TrafficFeed::TrafficInfo);
+  for (int frame = 0; frame < 36; ++frame) run->Step();
+  EXPECT_GT(run->TrafficService().RangeQueries(), 0);
+  for (const std::string& w : run->Warnings()) EXPECT_EQ(w.find("do not fit"), std::string::npos) << w;
 }
 
 TEST_F(ScenarioRunTest, WritesEventsWithAUnitsRowAndCallsTheFrameHookForEveryFrame) {
@@ -184,6 +191,17 @@ TEST_F(ScenarioRunTest, WritesEventsWithAUnitsRowAndCallsTheFrameHookForEveryFra
             "vsUpperLimitFpm,vsTargetFpm,aural");
   EXPECT_EQ(units, "[s],[none],[none],[NM],[ft],[none],[none],[none],[fpm],[fpm],[fpm],[none]");
   EXPECT_TRUE(fs::exists(out / "summary.txt"));
+}
+
+// Results whose last buffered bytes cannot be written are an error, not files reported as written.
+TEST_F(ScenarioRunTest, AResultFileThatCannotBeCompletedIsAnError) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to fail the write";
+  RunOptions options;
+  options.outDir = out;
+  Prepare("ta_only", options);
+  fs::create_directories(out);
+  fs::create_symlink("/dev/full", out / "summary.txt");  // a short summary: all of it still buffered at the end
+  EXPECT_THROW(run->WriteOutputs(), std::runtime_error);
 }
 
 // The Transponder head of a panel, found by its elements' images.

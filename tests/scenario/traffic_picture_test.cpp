@@ -104,11 +104,11 @@ TEST(AdvisoryReading, WordsFollowTheSenseAndTheTarget) {
       {-10000, 10000, 10000, "none", "none"},
       {1500, 10000, 1500, "up", "climb"},
       {2500, 10000, 2500, "up", "increase climb"},
-      {0, 10000, 0, "up", "don't descend"},
+      {0, 10000, 0, "up", "level off"},  // corrective: a descent to stop
       {-500, 10000, -500, "up", "limit descent"},
       {-10000, -1500, -1500, "down", "descend"},
       {-10000, -2500, -2500, "down", "increase descent"},
-      {-10000, 0, 0, "down", "don't climb"},
+      {-10000, 0, 0, "down", "level off"},
       {-10000, 1000, 1000, "down", "limit climb"},
       {-10000, 0, 10000, "down", "monitor vertical speed"},  // preventive: a limit, no green arc
       {0, 10000, 10000, "up", "monitor vertical speed"},

@@ -1,0 +1,36 @@
+// The header of a bitmap resource as the module carries it (a BITMAPINFOHEADER, then the palette and the
+// pixels), read with the bounds everything that sizes pixels by it relies on: a header that fits in the
+// bytes, and a width and a height of 1 to kMaxBitmapSide pixels. Depth and compression are reported, not
+// judged: what can be decoded is the decoder's business (host/render/bitmap.h).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+
+namespace kvr::host {
+
+inline constexpr int32_t kMaxBitmapSide = 16384;  // pixels; anything larger is taken as a corrupt header
+
+struct BitmapInfo {
+  int32_t width = 0;         // pixels, 1..kMaxBitmapSide
+  int32_t height = 0;        // rows, whatever the storage order, 1..kMaxBitmapSide
+  bool topDown = false;      // rows stored from the top (the header's height is negative)
+  uint16_t bitsPerPixel = 0;
+  uint32_t compression = 0;  // 0 none, 1 RLE8
+  uint32_t headerBytes = 0;  // 40 or more; the palette follows
+  uint32_t imageBytes = 0;   // size of the pixel data as the header gives it; 0: not given
+  uint32_t coloursUsed = 0;  // palette entries; 0: all that the depth allows
+};
+
+// A bitmap that cannot be used: the message says why.
+class BitmapError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads the header at the start of `bytes`; throws BitmapError when it is not a BITMAPINFOHEADER or its
+// size is out of range.
+BitmapInfo ReadBitmapInfo(std::span<const uint8_t> bytes);
+
+}  // namespace kvr::host
