@@ -68,6 +68,14 @@ Box NeedleBox(const IvsiDisplay& d, float verticalSpeedFpm) {
   return box;
 }
 
+// The host pixels written by an anti-aliased composition are those the even-bounded surface box filters to.
+void ExpectCopiedAtHalfSize(const Box& written, const Box& surfaceBox) {
+  EXPECT_EQ(written.left, surfaceBox.left / 2);
+  EXPECT_EQ(written.top, surfaceBox.top / 2);
+  EXPECT_EQ(written.right, surfaceBox.right / 2 - 1);
+  EXPECT_EQ(written.bottom, surfaceBox.bottom / 2 - 1);
+}
+
 TEST(ComposeFrame, NeedleFollowsTheScaleAndPlainPicturesAreCopiedWhole) {
   Scene scene(false);
   ASSERT_NE(scene.display, nullptr);
@@ -102,10 +110,7 @@ TEST(ComposeFrame, AntiAliasedNeedleMoveCopiesOnlyOldAndNewNeedleAtHalfSize) {
   Box changed = NeedleBox(*scene.display, 0.0f);
   changed.Grow(NeedleBox(*scene.display, 1000.0f));
   const Box written = scene.target.Written();
-  EXPECT_EQ(written.left, changed.left / 2);
-  EXPECT_EQ(written.top, changed.top / 2);
-  EXPECT_EQ(written.right, changed.right / 2 - 1);
-  EXPECT_EQ(written.bottom, changed.bottom / 2 - 1);
+  ExpectCopiedAtHalfSize(written, changed);
   // Inside the box every pixel was written; outside it none was.
   int32_t outsideWritten = 0, insideUntouched = 0;
   for (int32_t y = 0; y < 132; ++y) {
@@ -144,11 +149,7 @@ TEST(ComposeFrame, WhatCouldNotBeCopiedIsCopiedByTheNextComposition) {
   scene.Compose(1000.0f);
   Box changed = NeedleBox(*scene.display, 0.0f);  // the old needle is still on the panel
   changed.Grow(NeedleBox(*scene.display, 1000.0f));
-  const Box written = scene.target.Written();
-  EXPECT_EQ(written.left, changed.left / 2);
-  EXPECT_EQ(written.top, changed.top / 2);
-  EXPECT_EQ(written.right, changed.right / 2 - 1);
-  EXPECT_EQ(written.bottom, changed.bottom / 2 - 1);
+  ExpectCopiedAtHalfSize(scene.target.Written(), changed);
 }
 
 TEST(ComposeFrame, FaceIsRedrawnExactlyWhenWhatItShowsChanges) {
