@@ -4,7 +4,9 @@
 // judged: what can be decoded is the decoder's business (host/render/bitmap.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <stdexcept>
 
@@ -28,6 +30,15 @@ class BitmapError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// The field of type T at byte `at` of a bitmap's headers, in the machine's little-endian order; the caller
+// has checked that it lies within `bytes`.
+template <typename T>
+T ReadField(std::span<const uint8_t> bytes, size_t at) {
+  T value;
+  std::memcpy(&value, bytes.data() + at, sizeof value);
+  return value;
+}
 
 // Reads the header at the start of `bytes`; throws BitmapError when it is not a BITMAPINFOHEADER or its
 // size is out of range.

@@ -1,6 +1,5 @@
 #include "host/render/bitmap.h"
 
-#include <cstring>
 #include <string>
 
 namespace kvr::host {
@@ -9,13 +8,6 @@ namespace {
 constexpr uint32_t kBiRgb = 0;
 constexpr uint32_t kBiRle8 = 1;
 constexpr size_t kFileHeaderBytes = 14;
-
-template <typename T>
-T Read(std::span<const uint8_t> bytes, size_t at) {
-  T value;
-  std::memcpy(&value, bytes.data() + at, sizeof value);
-  return value;
-}
 
 [[noreturn]] void Fail(const std::string& reason) { throw BitmapError(reason); }
 
@@ -66,7 +58,7 @@ Image DecodeBitmap(std::span<const uint8_t> bytes) {
   // A .bmp file: skip its file header, remembering where it says the pixels start.
   size_t pixelOffsetInFile = 0;
   if (bytes.size() >= kFileHeaderBytes && bytes[0] == 'B' && bytes[1] == 'M') {
-    pixelOffsetInFile = Read<uint32_t>(bytes, 10);
+    pixelOffsetInFile = ReadField<uint32_t>(bytes, 10);
     bytes = bytes.subspan(kFileHeaderBytes);
     pixelOffsetInFile = pixelOffsetInFile >= kFileHeaderBytes ? pixelOffsetInFile - kFileHeaderBytes : 0;
   }
