@@ -76,18 +76,25 @@ PanelRenderer::PanelRenderer(const LoadedModule& module, const PanelConfig& conf
     throw std::runtime_error(config.path.string() + ": no panel window number " + std::to_string(options_.window));
   const PanelWindow& window = config.windows[options_.window];
   windowName_ = window.name;
+  // In 64 bits, since a header's position and size may each be anything a 32-bit field holds.
+  int64_t width = 1, height = 1;
   if (window.widthPx > 0 && window.heightPx > 0) {
-    width_ = window.widthPx;
-    height_ = window.heightPx;
+    width = window.widthPx;
+    height = window.heightPx;
   } else {
     for (const auto& instance : panel.Instances()) {
       if (instance->placement.window != windowName_) continue;
-      width_ = std::max(width_, instance->header.x + instance->header.width);
-      height_ = std::max(height_, instance->header.y + instance->header.height);
+      width = std::max(width, int64_t{instance->header.x} + instance->header.width);
+      height = std::max(height, int64_t{instance->header.y} + instance->header.height);
     }
   }
-  width_ = std::clamp(width_, 1, kMaxSurfaceSide);
-  height_ = std::clamp(height_, 1, kMaxSurfaceSide);
+  // The picture is cut, not scaled, to the largest panel window: what lies beyond is left out.
+  if (width > kMaxPanelSide || height > kMaxPanelSide)
+    warnings_.push_back("the panel window " + windowName_ + " reaches " + std::to_string(width) + "x" +
+                        std::to_string(height) + " pixels; its picture is cut to the largest panel window, " +
+                        std::to_string(kMaxPanelSide) + "x" + std::to_string(kMaxPanelSide));
+  width_ = static_cast<int32_t>(std::clamp<int64_t>(width, 1, kMaxPanelSide));
+  height_ = static_cast<int32_t>(std::clamp<int64_t>(height, 1, kMaxPanelSide));
 }
 
 PanelRenderer::~PanelRenderer() = default;
