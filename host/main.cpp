@@ -2,15 +2,18 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "host/audio_capture.h"
 #include "host/live/live_window.h"
 #include "host/panel_session.h"
 #include "host/render/panel_renderer.h"
+#include "host/scenario/output_folder.h"
 #include "host/scenario/scenario_runner.h"
 
 namespace fs = std::filesystem;
@@ -76,30 +79,65 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   const kvr::host::Scenario scenario = kvr::host::LoadScenario(scenarioFile);
   if (outDir.empty()) outDir = fs::path("out") / scenario.name;
   ProgressDisplay progress(isatty(STDERR_FILENO) != 0);
-  // What the pilot heard, mixed frame by frame in simulated time; set up before the module's sound starts.
+  // Everything is written into a staging folder that takes the place of outDir only once it is complete.
+  kvr::host::OutputFolder output(outDir);
+  outDir = output.Final();
+  // What the pilot heard, mixed frame by frame in simulated time and streamed to its file; set up before
+  // the module's sound starts.
   kvr::host::AudioCapture audio;
   kvr::host::RunOptions options;
   options.gaugesDir = gaugesDir;
-  options.outDir = outDir;
+  options.outDir = output.Staging();
   options.realtime = realtime;
   options.pictures = true;
   options.onProgress = [&](const kvr::host::RunProgress& p) { progress.Show(p); };
   options.onFrameEnd = [&](double, double frameS) { audio.Advance(frameS); };
-  kvr::host::ScenarioRun run(scenario, options);
-  run.RunToEnd();
-  audio.WriteWave(outDir / "audio.wav");
-  run.WriteSummary(std::cout);
+  std::optional<kvr::host::ScenarioRun> run;
+  try {
+    audio.StreamTo(output.Staging() / "audio.wav");
+    run.emplace(scenario, options);
+    run->RunToEnd();
+    audio.Finish();
+    output.Commit();
+  } catch (const std::exception& e) {
+    // The staging folder goes when `output` does; what was in outDir before stays as it was.
+    throw std::runtime_error(std::string(e.what()) + "\nkvr-panel: the partial output was removed; " +
+                             outDir.string() + " is unchanged");
+  }
+  run->WriteSummary(std::cout);
   std::cout << "events: " << (outDir / "events.csv").string() << "\n"
             << "audio:  " << (outDir / "audio.wav").string() << " (" << audio.DurationS() << " s, "
             << audio.RateHz() << " Hz)\n";
   if (const auto warning = audio.Warning()) std::cout << "warning: " << *warning << "\n";
-  if (const kvr::host::FrameRecorder* pictures = run.Pictures()) {
+  if (const kvr::host::FrameRecorder* pictures = run->Pictures()) {
     std::cout << "frames: " << (outDir / "frames").string() << " (" << pictures->FramesWritten() << " pictures)\n";
     if (pictures->GifFrames() > 0)
       std::cout << "gif:    " << (outDir / "panel.gif").string() << " (" << pictures->GifFrames() << " frames)\n";
     std::cout << "final:  " << (outDir / "final.png").string() << "\n";
   }
+  if (run->LinkLost()) {
+    // The run is complete and says what happened, but what it shows was flown without its feed.
+    std::cerr << "kvr-panel: the FSUIPC link was lost during the run (see " << (outDir / "summary.txt").string()
+              << ")\n";
+    return 3;
+  }
   return 0;
+}
+
+// Refuses "nan", "inf" and numbers too large for a double in every floating-point option of `app` and its
+// subcommands: a range check cannot do it, since NaN compares false with every bound.
+void RefuseNonFiniteNumbers(CLI::App& app) {
+  const CLI::Validator finite(
+      [](std::string& text) -> std::string {
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        if (end != text.c_str() && !std::isfinite(value)) return "must be a finite number, not " + text;
+        return {};
+      },
+      "", "finite");
+  for (CLI::Option* option : app.get_options())
+    if (option->get_type_name().rfind("FLOAT", 0) == 0) option->check(finite);
+  for (CLI::App* sub : app.get_subcommands({})) RefuseNonFiniteNumbers(*sub);
 }
 
 }  // namespace
@@ -148,6 +186,7 @@ int main(int argc, char** argv) {
   live->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
 
+  RefuseNonFiniteNumbers(app);
   CLI11_PARSE(app, argc, argv);
   if (live->parsed()) {
     // Live, the voice plays through OpenAL's default device; without one the module stays silent.
