@@ -25,7 +25,15 @@ ElfFile::ElfFile(const std::filesystem::path& path) : path_(path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error(path.string() + ": cannot open");
   bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  const std::string where = path.string() + ": ";
+  ReadSectionHeaders();
+}
+
+ElfFile::ElfFile(std::vector<uint8_t> bytes, const std::filesystem::path& path) : path_(path), bytes_(std::move(bytes)) {
+  ReadSectionHeaders();
+}
+
+void ElfFile::ReadSectionHeaders() {
+  const std::string where = path_.string() + ": ";
   if (bytes_.size() < 52 || std::memcmp(bytes_.data(), "\x7F" "ELF", 4) != 0)
     throw std::runtime_error(where + "not an ELF file");
   if (bytes_[5] != 1) throw std::runtime_error(where + "not little-endian");

@@ -12,6 +12,7 @@ packages=(
   espeak-ng sox
   xvfb xdotool
   g++-mingw-w64-i686-win32
+  clang libclang-rt-dev
 )
 
 missing=()
