@@ -18,6 +18,7 @@ struct Server {
   LRESULT answer = 1;
   WPARAM lastLength = 0;
   uint32_t wordAfterBlock = 0xFFFFFFFF;
+  uint16_t clientVersion = 0;  // written at 0x330A, which reads give back as the 0xFADE mark
 } server;
 
 uint32_t U32(const uint8_t* at) {
@@ -42,7 +43,10 @@ LRESULT CALLBACK ServerProcedure(HWND window, UINT message, WPARAM length, LPARA
       for (uint32_t i = 0; i < size; ++i) at[16 + i] = server.bytes[offset + i];
       at += 16 + size;
     } else if (kind == kFsuipcWriteKind) {
-      for (uint32_t i = 0; i < size; ++i) server.bytes[offset + i] = at[12 + i];
+      if (offset == 0x330A && size == 2)
+        std::memcpy(&server.clientVersion, at + 12, 2);
+      else
+        for (uint32_t i = 0; i < size; ++i) server.bytes[offset + i] = at[12 + i];
       at += 12 + size;
     } else {
       break;
@@ -81,7 +85,7 @@ class ServerWindow : public ::testing::Test {
 TEST_F(ServerWindow, OpenFindsTheWindowChecksItsWordsAndAnnouncesTheClient) {
   ASSERT_TRUE(fsuipc::Open(0, &error, buffer, sizeof buffer)) << error;
   EXPECT_EQ(fsuipc::SimulatorVersion(), 9u);
-  EXPECT_EQ(server.bytes[0x330A] | server.bytes[0x330B] << 8, 1100);
+  EXPECT_EQ(server.clientVersion, 1100);
   fsuipc::Close();
   EXPECT_FALSE(fsuipc::Open(8, &error, buffer, sizeof buffer));
   EXPECT_EQ(error, FsuipcErrWrongSimulator);
