@@ -6,16 +6,10 @@
 #include <string>
 
 #include "module/platform/platform.h"
+#include "tests/pe/module_facts.h"
 
 namespace kvr::platform {
 namespace {
-
-struct BitmapFact {
-  uint32_t id;
-  int32_t width, height;
-  uint16_t bits;
-  bool runLength;
-};
 
 int32_t Word(const uint8_t* bytes) {
   int32_t value;
@@ -24,13 +18,7 @@ int32_t Word(const uint8_t* bytes) {
 }
 
 TEST(Win32Resources, BitmapsAreFoundByIdWithTheirSizesAndFormats) {
-  const BitmapFact facts[] = {
-      {0x1000, 132, 132, 8, true}, {0x1100, 158, 158, 8, false}, {0x1200, 158, 158, 8, false},
-      {0x1300, 158, 158, 8, true}, {0x2000, 228, 89, 8, false},  {0x2100, 228, 89, 8, false},
-      {0x2200, 50, 17, 4, false},  {0x2300, 27, 27, 8, false},   {0x2304, 27, 27, 8, false},
-      {0x2400, 11, 21, 8, false},  {0x2402, 11, 21, 8, false},   {0x2500, 8, 8, 8, false},
-  };
-  for (const BitmapFact& fact : facts) {
+  for (const module_facts::BitmapFact& fact : module_facts::kBitmaps) {
     const ResourceBytes bitmap = FindBitmapResource(fact.id);
     ASSERT_NE(bitmap.data, nullptr) << std::hex << fact.id;
     ASSERT_GE(bitmap.size, 40u);
@@ -47,7 +35,8 @@ TEST(Win32Resources, BitmapsAreFoundByIdWithTheirSizesAndFormats) {
 }
 
 TEST(Win32Resources, RecordingsAreFoundByNameInAnyCase) {
-  for (const char* name : {"WAV_Climb", "wav_climb", "WAV_CLIMB", "WAV_TcasSystemTestFail", "WAV_Traffic"}) {
+  for (const char* name : module_facts::kVoices) EXPECT_NE(FindDataResource(name).data, nullptr) << name;
+  for (const char* name : {"wav_climb", "WAV_CLIMB", "wav_TCASSYSTEMTESTFAIL"}) {
     const ResourceBytes wave = FindDataResource(name);
     ASSERT_NE(wave.data, nullptr) << name;
     ASSERT_GT(wave.size, 44u) << name;
