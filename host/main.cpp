@@ -151,6 +151,7 @@ int main(int argc, char** argv) {
   live->add_option("--seconds", liveOptions.seconds, "Quit after this many seconds of wall-clock time")
       ->check(CLI::NonNegativeNumber);
   live->add_option("--screenshot", liveOptions.screenshot, "Write the panel picture of the last frame as PNG at quitting");
+  live->add_flag("--verbose", liveOptions.verbose, "Let the sound libraries (OpenAL, ALSA) print their own messages");
   live->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
 
