@@ -47,6 +47,7 @@ struct RunOptions {
   std::filesystem::path outDir;     // events.csv and summary.txt go here; empty: no files
   bool realtime = false;            // pace the frames to the wall clock
   bool pictures = false;            // with outDir: frames/, panel.gif and final.png of the panel window
+  int pictureScale = 1;             // picture pixels per panel pixel (1 or more)
   // After each frame, with the frame's scenario time and length: the place to capture what the frame
   // played (audio rendering aligned with simulated time).
   std::function<void(double timeS, double frameDurationS)> onFrameEnd;
