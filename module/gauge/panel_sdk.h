@@ -85,7 +85,8 @@ struct LinkageRecord {
 // ---- Gauge header -----------------------------------------------------------------------------------------
 // The module's headers are templates: a host copies one per placed instance, fills the host fields of the
 // copy (placement, parameter string) and passes the copy to the callback. The gauge keeps its per-instance
-// state in `gaugeState`.
+// state in `gaugeState`, the user-data word that is 0 in the module's templates; every other field that
+// the module leaves 0 belongs to the host.
 inline constexpr uint32_t kGaugeHeaderVersion = 0x320;
 
 struct GaugeHeader {
@@ -111,9 +112,9 @@ struct GaugeHeader {
   uint32_t reserved72[2];
   MouseArea* mouseAreas;         // list from kind 1 to kind 3, or null
   GaugeCallback callback;
-  uint32_t userData;             // 0
+  void* gaugeState;              // user data: 0 in the module; the instance's state, owned by the gauge
   const char* parameters;        // the instance's parameter string, filled by the host; never null then
-  void* gaugeState;              // per-instance state word, owned by the gauge
+  void* hostReserved96;
   uint32_t hostReserved[27];
 };
 
@@ -296,7 +297,7 @@ static_assert(offsetof(GaugeHeader, kill) == 36);
 static_assert(offsetof(GaugeHeader, designWidth) == 44);
 static_assert(offsetof(GaugeHeader, mouseAreas) == 80);
 static_assert(offsetof(GaugeHeader, callback) == 84);
-static_assert(offsetof(GaugeHeader, userData) == 88);
+static_assert(offsetof(GaugeHeader, gaugeState) == 88);
 static_assert(offsetof(GaugeHeader, parameters) == 92);
 static_assert(sizeof(ElementHeader) == 96);
 static_assert(offsetof(ElementHeader, imageId) == 4);
