@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "host/audio_capture.h"
+#include "host/eval/eval_commands.h"
 #include "host/live/live_window.h"
 #include "host/panel_session.h"
 #include "host/render/panel_renderer.h"
@@ -159,6 +160,9 @@ int main(int argc, char** argv) {
   live->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
 
+  kvr::host::EvalCommands evalCommands;
+  kvr::host::AddEvalCommands(app, evalCommands, gaugesDir);
+
   CLI11_PARSE(app, argc, argv);
   if (live->parsed()) {
     // Live, the voice plays through OpenAL's default device; without one the module stays silent.
@@ -173,6 +177,7 @@ int main(int argc, char** argv) {
   // Headless: OpenAL mixes into its null backend unless the user chose a backend. Set before the module
   // first opens its sound device.
   setenv("ALSOFT_DRIVERS", "null", /*overwrite=*/0);
+  if (const int status = kvr::host::RunEvalCommands(evalCommands, gaugesDir); status >= 0) return status;
   if (run->parsed()) {
     try {
       return RunScenario(scenarioFile, gaugesDir, outDir, realtime, batch, tracksEveryFrame);
