@@ -10,6 +10,7 @@
 
 #include "host/audio_capture.h"
 #include "host/eval/eval_commands.h"
+#include "host/eval/profile_plot.h"
 #include "host/live/live_window.h"
 #include "host/panel_session.h"
 #include "host/render/panel_renderer.h"
@@ -94,9 +95,11 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   kvr::host::ScenarioRun run(scenario, options);
   run.RunToEnd();
   if (audio) audio->WriteWave(outDir / "audio.wav");
+  if (!batch) kvr::host::WriteProfile(run.Flown(), run.Events(), outDir / "profile.png", "scenario " + scenario.name);
   run.WriteSummary(std::cout);
   std::cout << "events: " << (outDir / "events.csv").string() << "\n"
             << "tracks: " << (outDir / "tracks.csv").string() << "\n";
+  if (!batch) std::cout << "profile: " << (outDir / "profile.png").string() << "\n";
   if (audio) {
     std::cout << "audio:  " << (outDir / "audio.wav").string() << " (" << audio->DurationS() << " s, "
               << audio->RateHz() << " Hz)\n";
