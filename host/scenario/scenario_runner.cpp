@@ -119,7 +119,7 @@ void ScenarioRun::Start() {
   ApplyClicks(0.0);
   if (options_.pictures && !options_.outDir.empty()) {
     renderer_ = std::make_unique<PanelRenderer>(session_->Module(), session_->Config(), session_->GetPanel());
-    recorder_ = std::make_unique<FrameRecorder>(*renderer_, options_.outDir);
+    recorder_ = std::make_unique<FrameRecorder>(*renderer_, options_.outDir, options_.pictureScale);
   }
   wallStart_ = std::chrono::steady_clock::now();
   started_ = true;
