@@ -10,6 +10,8 @@
 #include <optional>
 
 #include "host/audio_capture.h"
+#include "host/eval/eval_commands.h"
+#include "host/eval/profile_plot.h"
 #include "host/live/live_window.h"
 #include "host/panel_session.h"
 #include "host/render/panel_renderer.h"
@@ -75,7 +77,8 @@ class ProgressDisplay {
   int shownPercent_ = -100;  // nothing shown yet
 };
 
-int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::path outDir, bool realtime) {
+int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::path outDir, bool realtime, int scale,
+                bool batch = false, bool tracksEveryFrame = false) {
   const kvr::host::Scenario scenario = kvr::host::LoadScenario(scenarioFile);
   if (outDir.empty()) outDir = fs::path("out") / scenario.name;
   ProgressDisplay progress(isatty(STDERR_FILENO) != 0);
@@ -83,21 +86,26 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   kvr::host::OutputFolder output(outDir);
   outDir = output.Final();
   // What the pilot heard, mixed frame by frame in simulated time and streamed to its file; set up before
-  // the module's sound starts.
-  kvr::host::AudioCapture audio;
+  // the module's sound starts. A batch run has neither pictures nor audio.
+  std::optional<kvr::host::AudioCapture> audio;
+  if (!batch) audio.emplace();
   kvr::host::RunOptions options;
   options.gaugesDir = gaugesDir;
   options.outDir = output.Staging();
   options.realtime = realtime;
-  options.pictures = true;
+  options.pictures = !batch;
+  options.pictureScale = scale;
+  options.tracksEveryFrame = tracksEveryFrame;
   options.onProgress = [&](const kvr::host::RunProgress& p) { progress.Show(p); };
-  options.onFrameEnd = [&](double, double frameS) { audio.Advance(frameS); };
+  if (audio) options.onFrameEnd = [&](double, double frameS) { audio->Advance(frameS); };
   std::optional<kvr::host::ScenarioRun> run;
   try {
-    audio.StreamTo(output.Staging() / "audio.wav");
+    if (audio) audio->StreamTo(output.Staging() / "audio.wav");
     run.emplace(scenario, options);
     run->RunToEnd();
-    audio.Finish();
+    if (audio) audio->Finish();
+    if (!batch)
+      kvr::host::WriteProfile(run->Flown(), run->Events(), output.Staging() / "profile.png", "scenario " + scenario.name);
     output.Commit();
   } catch (const std::exception& e) {
     // The staging folder goes when `output` does; what was in outDir before stays as it was.
@@ -106,14 +114,19 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   }
   run->WriteSummary(std::cout);
   std::cout << "events: " << (outDir / "events.csv").string() << "\n"
-            << "audio:  " << (outDir / "audio.wav").string() << " (" << audio.DurationS() << " s, "
-            << audio.RateHz() << " Hz)\n";
-  if (const auto warning = audio.Warning()) std::cout << "warning: " << *warning << "\n";
+            << "tracks: " << (outDir / "tracks.csv").string() << "\n";
+  if (!batch) std::cout << "profile: " << (outDir / "profile.png").string() << "\n";
+  if (audio) {
+    std::cout << "audio:  " << (outDir / "audio.wav").string() << " (" << audio->DurationS() << " s, "
+              << audio->RateHz() << " Hz)\n";
+    if (const auto warning = audio->Warning()) std::cout << "warning: " << *warning << "\n";
+  }
   if (const kvr::host::FrameRecorder* pictures = run->Pictures()) {
     std::cout << "frames: " << (outDir / "frames").string() << " (" << pictures->FramesWritten() << " pictures)\n";
     if (pictures->GifFrames() > 0)
       std::cout << "gif:    " << (outDir / "panel.gif").string() << " (" << pictures->GifFrames() << " frames)\n";
-    std::cout << "final:  " << (outDir / "final.png").string() << "\n";
+    std::cout << "final:  " << (outDir / "final.png").string() << " (" << pictures->PictureWidth() << "x"
+              << pictures->PictureHeight() << ")\n";
   }
   if (run->LinkLost()) {
     // The run is complete and says what happened, but what it shows was flown without its feed.
@@ -169,7 +182,14 @@ int main(int argc, char** argv) {
   run->add_option("--out", outDir,
                   "Folder for events.csv, summary.txt, audio.wav and the pictures: frames/, panel.gif, final.png "
                   "(default: out/<scenario name>)");
+  int runScale = 2;
+  run->add_option("--scale", runScale, "Picture pixels per panel pixel in frames/, final.png and panel.gif")
+      ->check(CLI::Range(1, 8))
+      ->capture_default_str();
   run->add_flag("--realtime", realtime, "Pace the frames to the wall clock instead of running as fast as possible");
+  bool batch = false, tracksEveryFrame = false;
+  run->add_flag("--batch", batch, "No pictures and no audio: events.csv, tracks.csv and summary.txt only");
+  run->add_flag("--every-frame", tracksEveryFrame, "tracks.csv with every frame instead of one row a second");
   run->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
 
@@ -183,8 +203,12 @@ int main(int argc, char** argv) {
   live->add_option("--seconds", liveOptions.seconds, "Quit after this many seconds of wall-clock time")
       ->check(CLI::NonNegativeNumber);
   live->add_option("--screenshot", liveOptions.screenshot, "Write the panel picture of the last frame as PNG at quitting");
+  live->add_flag("--verbose", liveOptions.verbose, "Let the sound libraries (OpenAL, ALSA) print their own messages");
   live->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
+
+  kvr::host::EvalCommands evalCommands;
+  kvr::host::AddEvalCommands(app, evalCommands, gaugesDir);
 
   RefuseNonFiniteNumbers(app);
   CLI11_PARSE(app, argc, argv);
@@ -201,9 +225,10 @@ int main(int argc, char** argv) {
   // Headless: OpenAL mixes into its null backend unless the user chose a backend. Set before the module
   // first opens its sound device.
   setenv("ALSOFT_DRIVERS", "null", /*overwrite=*/0);
+  if (const int status = kvr::host::RunEvalCommands(evalCommands, gaugesDir); status >= 0) return status;
   if (run->parsed()) {
     try {
-      return RunScenario(scenarioFile, gaugesDir, outDir, realtime);
+      return RunScenario(scenarioFile, gaugesDir, outDir, realtime, runScale, batch, tracksEveryFrame);
     } catch (const std::exception& e) {
       std::cerr << "kvr-panel: " << e.what() << "\n";
       return 1;

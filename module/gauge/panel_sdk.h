@@ -316,6 +316,11 @@ static_assert(offsetof(MouseArea, cursor) == 20);
 static_assert(offsetof(MouseArea, acceptedFlags) == 28);
 static_assert(offsetof(MouseArea, handler) == 36);
 static_assert(offsetof(SurfaceInfo, width) == 4 && offsetof(SurfaceInfo, height) == 8);
+// The 64-bit value sits at its natural alignment, as the platform's compiler lays it out for the host.
+static_assert(sizeof(VariableRecord) == 24);
+static_assert(offsetof(VariableRecord, valuePointer) == 4);
+static_assert(offsetof(VariableRecord, typeCode) == 8);
+static_assert(offsetof(VariableRecord, value) == 16);
 #else
 // 64-bit: the same fields in the same order, address fields widened. The words that sit between address
 // fields keep their 32-bit size; nothing but the addresses grows.
