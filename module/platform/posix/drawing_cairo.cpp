@@ -122,10 +122,16 @@ void Order(int32_t& low, int32_t& high) {
 
 // ---- The thinnest pen: pixel by pixel ------------------------------------------------------------------
 
-// Collects lit pixels into rectangles (runs along a row or a column) on Cairo's path, and their extent.
+// The pixels the context's clip keeps, one byte a pixel (non-zero: kept) over its whole surface; null when
+// there is no clip. Made in drawing order below (FindClipMask).
+const uint8_t* KeptPixels(ContextRecord* context);
+
+// Collects lit pixels into rectangles (runs along a row or a column), and their extent, then writes them
+// straight into the surface's words: every pixel of the thinnest pen has exactly the pen's colour, so no
+// rasteriser is needed, only the clip.
 class PixelRuns {
  public:
-  PixelRuns(cairo_t* cairo, int32_t width, int32_t height) : cairo_(cairo), width_(width), height_(height) {}
+  PixelRuns(int32_t width, int32_t height) : width_(width), height_(height) {}
 
   void Plot(int64_t x, int64_t y) {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
@@ -174,22 +180,36 @@ class PixelRuns {
     }
   }
 
-  // Fills what was collected in `colour`; false when nothing was lit.
-  bool Fill(ContextRecord* context, Rgb colour, double& x1, double& y1, double& x2, double& y2) {
+  // Writes what was collected in `colour` where the context's clip keeps it.
+  void Fill(ContextRecord* context, Rgb colour) {
     Flush();
-    if (!any_) return false;
-    x1 = extentLeft_;
-    y1 = extentTop_;
-    x2 = extentRight_ + 1.0;
-    y2 = extentBottom_ + 1.0;
-    SoftClipGuard clip(context, x1, y1, x2, y2);
-    SetSourceRgb(cairo_, colour);
-    cairo_set_fill_rule(cairo_, CAIRO_FILL_RULE_WINDING);
-    cairo_fill(cairo_);
-    return true;
+    if (!any_) return;
+    SurfaceRecord* surface = context->surface;
+    const uint8_t* kept = KeptPixels(context);
+    const uint32_t word = PixelWord(colour);
+    cairo_surface_flush(surface->cairo);
+    auto* base = reinterpret_cast<unsigned char*>(surface->pixels);
+    for (const Run& run : runs_) {
+      for (int32_t y = run.top; y <= run.bottom; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(base + ptrdiff_t{y} * surface->strideBytes);
+        if (kept == nullptr) {
+          std::fill(row + run.left, row + run.right + 1, word);
+          continue;
+        }
+        const uint8_t* keptRow = kept + ptrdiff_t{y} * width_;
+        for (int32_t x = run.left; x <= run.right; ++x)
+          if (keptRow[x] != 0) row[x] = word;
+      }
+    }
+    cairo_surface_mark_dirty_rectangle(surface->cairo, extentLeft_, extentTop_, extentRight_ - extentLeft_ + 1,
+                                       extentBottom_ - extentTop_ + 1);
   }
 
  private:
+  struct Run {
+    int32_t left, top, right, bottom;
+  };
+
   // Takes a pixel into the open run when it lies in it or extends its row or column; false otherwise.
   bool Grow(int32_t px, int32_t py) {
     if (runTop_ == runBottom_ && py == runTop_ && px >= runLeft_ - 1 && px <= runRight_ + 1) {
@@ -208,7 +228,7 @@ class PixelRuns {
   void Flush() {
     if (!open_) return;
     open_ = false;
-    cairo_rectangle(cairo_, runLeft_, runTop_, runRight_ - runLeft_ + 1, runBottom_ - runTop_ + 1);
+    runs_.push_back(Run{runLeft_, runTop_, runRight_, runBottom_});
     if (!any_) {
       extentLeft_ = runLeft_, extentTop_ = runTop_, extentRight_ = runRight_, extentBottom_ = runBottom_;
       any_ = true;
@@ -220,7 +240,7 @@ class PixelRuns {
     }
   }
 
-  cairo_t* cairo_;
+  std::vector<Run> runs_;
   int32_t width_, height_;
   bool open_ = false;
   int32_t runLeft_ = 0, runTop_ = 0, runRight_ = 0, runBottom_ = 0;
@@ -258,7 +278,7 @@ void StrokeThin(ContextRecord* context, const PenRecord* pen) {
     return;
   }
   const bool flatCap = pen->cap == LineCap::Flat;
-  PixelRuns runs(cairo, context->surface->width, context->surface->height);
+  PixelRuns runs(context->surface->width, context->surface->height);
   ThinSubpath sub;
   auto addVertex = [&sub](double x, double y) {
     // The pixel whose square holds the point: the nearest pixel centre.
@@ -290,9 +310,7 @@ void StrokeThin(ContextRecord* context, const PenRecord* pen) {
   }
   DrawThinSubpath(runs, sub, flatCap);
   cairo_path_destroy(flat);
-  double x1, y1, x2, y2;
-  if (runs.Fill(context, pen->colour, x1, y1, x2, y2)) SettlePixels(context, x1, y1, x2, y2);
-  cairo_new_path(cairo);
+  runs.Fill(context, pen->colour);
 }
 
 cairo_line_cap_t CairoCap(LineCap cap) {
@@ -392,6 +410,13 @@ void FindClipMask(ContextRecord* context, int32_t width, int32_t height) {
   context->keptBottom = bottom;
   context->clipMaskWidth = width;
   context->clipMaskHeight = height;
+}
+
+const uint8_t* KeptPixels(ContextRecord* context) {
+  if (context->clip.empty() || context->surface == nullptr) return nullptr;
+  const int32_t width = context->surface->width, height = context->surface->height;
+  if (context->clipMaskWidth != width || context->clipMaskHeight != height) FindClipMask(context, width, height);
+  return context->clipMask.data();
 }
 
 // Sets the context's clip on its Cairo state. A clip to a curve makes Cairo intersect every later shape
@@ -542,6 +567,12 @@ SoftClipGuard::SoftClipGuard(ContextRecord* context, double x1, double y1, doubl
   bottom_ = std::min(surface->height - 1, clampTo(std::ceil(y2) + 1, surface->height));
   if (left_ > right_ || top_ > bottom_) return;
   context_ = context;
+  spanStarts_.swap(context->spareSpanStarts);
+  spanLengths_.swap(context->spareSpanLengths);
+  saved_.swap(context->spareSaved);
+  spanStarts_.clear();
+  spanLengths_.clear();
+  saved_.clear();
   cairo_surface_flush(surface->cairo);
   for (int32_t y = top_; y <= bottom_; ++y) {
     const int32_t first = context->clipRowFirst[size_t(y)], last = context->clipRowLast[size_t(y)];
@@ -552,26 +583,48 @@ SoftClipGuard::SoftClipGuard(ContextRecord* context, double x1, double y1, doubl
       Save(y, std::max(left_, last + 1), right_);
     } else {
       const uint8_t* kept = context->clipMask.data() + size_t(y) * size_t(surface->width);
-      for (int32_t x = left_; x <= right_; ++x)
-        if (kept[x] == 0) Save(y, x, x);
+      for (int32_t x = left_; x <= right_;) {
+        if (kept[x] != 0) {
+          ++x;
+          continue;
+        }
+        int32_t end = x;
+        while (end < right_ && kept[end + 1] == 0) ++end;
+        Save(y, x, end);
+        x = end + 1;
+      }
     }
   }
 }
 
 void SoftClipGuard::Save(int32_t y, int32_t from, int32_t to) {
+  if (from > to) return;
   const SurfaceRecord* surface = context_->surface;
-  const auto* row = reinterpret_cast<const uint32_t*>(reinterpret_cast<const unsigned char*>(surface->pixels) +
-                                                      ptrdiff_t{y} * surface->strideBytes);
-  const uint32_t rowStart = static_cast<uint32_t>(y) * static_cast<uint32_t>(surface->strideBytes / 4);
-  for (int32_t x = from; x <= to; ++x) saved_.emplace_back(rowStart + static_cast<uint32_t>(x), row[x]);
+  const uint32_t start = static_cast<uint32_t>(y) * static_cast<uint32_t>(surface->strideBytes / 4) +
+                         static_cast<uint32_t>(from);
+  const auto count = static_cast<uint32_t>(to - from + 1);
+  spanStarts_.push_back(start);
+  spanLengths_.push_back(count);
+  const size_t at = saved_.size();
+  saved_.resize(at + count);
+  std::memcpy(saved_.data() + at, surface->pixels + start, count * sizeof(uint32_t));
 }
 
 SoftClipGuard::~SoftClipGuard() {
-  if (context_ == nullptr || saved_.empty()) return;
-  SurfaceRecord* surface = context_->surface;
-  cairo_surface_flush(surface->cairo);
-  for (const auto& [index, value] : saved_) surface->pixels[index] = value;
-  cairo_surface_mark_dirty_rectangle(surface->cairo, left_, top_, right_ - left_ + 1, bottom_ - top_ + 1);
+  if (context_ == nullptr) return;
+  if (!spanStarts_.empty()) {
+    SurfaceRecord* surface = context_->surface;
+    cairo_surface_flush(surface->cairo);
+    const uint32_t* from = saved_.data();
+    for (size_t i = 0; i < spanStarts_.size(); ++i) {
+      std::memcpy(surface->pixels + spanStarts_[i], from, spanLengths_[i] * sizeof(uint32_t));
+      from += spanLengths_[i];
+    }
+    cairo_surface_mark_dirty_rectangle(surface->cairo, left_, top_, right_ - left_ + 1, bottom_ - top_ + 1);
+  }
+  spanStarts_.swap(context_->spareSpanStarts);
+  spanLengths_.swap(context_->spareSpanLengths);
+  saved_.swap(context_->spareSaved);
 }
 
 void SettlePixels(ContextRecord* context, double x1, double y1, double x2, double y2) {

@@ -92,6 +92,8 @@ struct ContextRecord {
   std::vector<uint8_t> clipMask;
   std::vector<int32_t> clipRowFirst, clipRowLast;
   std::vector<uint8_t> clipRowSolid;
+  // SoftClipGuard's buffers, kept between drawing calls so that a guard does not allocate.
+  std::vector<uint32_t> spareSpanStarts, spareSpanLengths, spareSaved;
 };
 
 // Saves the pixels in a box about to be drawn that the context's clip excludes, and puts them back when
@@ -107,7 +109,8 @@ class SoftClipGuard {
   void Save(int32_t y, int32_t from, int32_t to);  // pixels from..to (inclusive) of row y
   ContextRecord* context_ = nullptr;
   int32_t left_ = 0, top_ = 0, right_ = -1, bottom_ = -1;
-  std::vector<std::pair<uint32_t, uint32_t>> saved_;  // pixel index, value
+  // Runs of saved pixels: the word index of the first, how many, and their values one after the other.
+  std::vector<uint32_t> spanStarts_, spanLengths_, saved_;
 };
 
 // ---- Shared helpers (drawing_cairo.cpp) ----------------------------------------------------------------
