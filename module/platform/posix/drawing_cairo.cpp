@@ -941,6 +941,35 @@ bool CopyBlock(DrawContext target, int32_t x, int32_t y, int32_t width, int32_t 
   w = std::min<int64_t>(w, from->width - sx);
   h = std::min<int64_t>(h, from->height - sy);
   if (w <= 0 || h <= 0) return true;
+  SurfaceRecord* to = target->surface;
+  if (from != to && target->clip.empty()) {
+    // Two surfaces and no clip: the block's words as they are, within the target.
+    if (tx < 0) {
+      sx -= tx;
+      w += tx;
+      tx = 0;
+    }
+    if (ty < 0) {
+      sy -= ty;
+      h += ty;
+      ty = 0;
+    }
+    w = std::min<int64_t>(w, to->width - tx);
+    h = std::min<int64_t>(h, to->height - ty);
+    if (w <= 0 || h <= 0) return true;
+    cairo_surface_flush(from->cairo);
+    cairo_surface_flush(to->cairo);
+    const auto* in = reinterpret_cast<const unsigned char*>(from->pixels);
+    auto* out = reinterpret_cast<unsigned char*>(to->pixels);
+    for (int64_t row = 0; row < h; ++row) {
+      const auto* source = reinterpret_cast<const uint32_t*>(in + (sy + row) * from->strideBytes) + sx;
+      auto* destination = reinterpret_cast<uint32_t*>(out + (ty + row) * to->strideBytes) + tx;
+      for (int64_t column = 0; column < w; ++column) destination[column] = source[column] & 0x00FFFFFFu;
+    }
+    cairo_surface_mark_dirty_rectangle(to->cairo, static_cast<int>(tx), static_cast<int>(ty), static_cast<int>(w),
+                                       static_cast<int>(h));
+    return true;
+  }
   cairo_surface_t* image = from->cairo;
   cairo_surface_t* copy = nullptr;
   if (from == target->surface) {
