@@ -122,10 +122,6 @@ void Order(int32_t& low, int32_t& high) {
 
 // ---- The thinnest pen: pixel by pixel ------------------------------------------------------------------
 
-// The pixels the context's clip keeps, one byte a pixel (non-zero: kept) over its whole surface; null when
-// there is no clip. Made in drawing order below (FindClipMask).
-const uint8_t* KeptPixels(ContextRecord* context);
-
 // Collects lit pixels into rectangles (runs along a row or a column), and their extent, then writes them
 // straight into the surface's words: every pixel of the thinnest pen has exactly the pen's colour, so no
 // rasteriser is needed, only the clip.
@@ -412,13 +408,6 @@ void FindClipMask(ContextRecord* context, int32_t width, int32_t height) {
   context->clipMaskHeight = height;
 }
 
-const uint8_t* KeptPixels(ContextRecord* context) {
-  if (context->clip.empty() || context->surface == nullptr) return nullptr;
-  const int32_t width = context->surface->width, height = context->surface->height;
-  if (context->clipMaskWidth != width || context->clipMaskHeight != height) FindClipMask(context, width, height);
-  return context->clipMask.data();
-}
-
 // Sets the context's clip on its Cairo state. A clip to a curve makes Cairo intersect every later shape
 // with the curve, which costs more than the drawing itself. So a clip that is more than one rectangle is
 // found as pixels, once for the clip and the surface's size; Cairo then clips only to the kept pixels'
@@ -519,6 +508,36 @@ void FillAndStroke(ContextRecord* context, bool fill) {
 
 // ---- Shared helpers ------------------------------------------------------------------------------------
 
+const uint8_t* KeptPixels(ContextRecord* context) {
+  if (context->clip.empty() || context->surface == nullptr) return nullptr;
+  const int32_t width = context->surface->width, height = context->surface->height;
+  if (context->clipMaskWidth != width || context->clipMaskHeight != height) FindClipMask(context, width, height);
+  return context->clipMask.data();
+}
+
+void PaintMask(ContextRecord* context, const TextMask& mask, int32_t x, int32_t y, Rgb colour) {
+  SurfaceRecord* surface = context->surface;
+  if (surface == nullptr || mask.width <= 0 || mask.height <= 0) return;
+  const int64_t left = std::max<int64_t>(0, x), top = std::max<int64_t>(0, y);
+  const int64_t right = std::min<int64_t>(surface->width, int64_t{x} + mask.width);
+  const int64_t bottom = std::min<int64_t>(surface->height, int64_t{y} + mask.height);
+  if (left >= right || top >= bottom) return;
+  const uint8_t* kept = KeptPixels(context);
+  const uint32_t word = PixelWord(colour);
+  cairo_surface_flush(surface->cairo);
+  auto* base = reinterpret_cast<unsigned char*>(surface->pixels);
+  for (int64_t row = top; row < bottom; ++row) {
+    auto* pixels = reinterpret_cast<uint32_t*>(base + row * surface->strideBytes);
+    const uint8_t* bits = mask.bits.data() + (row - y) * mask.width - x;
+    const uint8_t* keptRow = kept == nullptr ? nullptr : kept + row * surface->width;
+    for (int64_t column = left; column < right; ++column) {
+      if (bits[column] != 0 && (keptRow == nullptr || keptRow[column] != 0)) pixels[column] = word;
+    }
+  }
+  cairo_surface_mark_dirty_rectangle(surface->cairo, static_cast<int>(left), static_cast<int>(top),
+                                     static_cast<int>(right - left), static_cast<int>(bottom - top));
+}
+
 void SetSourceColour(cairo_t* cairo, Rgb colour) { SetSourceRgb(cairo, colour); }
 
 void FillCurrentPath(ContextRecord* context, Rgb colour, bool evenOdd) {
@@ -532,6 +551,13 @@ void FillCurrentPath(ContextRecord* context, Rgb colour, bool evenOdd) {
   SettlePixels(context, x1, y1, x2, y2);
 }
 
+void SetStrokeStyle(cairo_t* cairo, const PenRecord* pen) {
+  cairo_set_line_width(cairo, pen->widthPx);
+  cairo_set_line_cap(cairo, CairoCap(pen->cap));
+  cairo_set_line_join(cairo, CairoJoin(pen->join));
+  cairo_set_miter_limit(cairo, kMitreLimit);
+}
+
 void StrokeCurrentPath(ContextRecord* context, const PenRecord* pen) {
   cairo_t* cairo = context->cairo;
   if (pen == nullptr || pen->null) {
@@ -542,10 +568,7 @@ void StrokeCurrentPath(ContextRecord* context, const PenRecord* pen) {
     StrokeThin(context, pen);
     return;
   }
-  cairo_set_line_width(cairo, pen->widthPx);
-  cairo_set_line_cap(cairo, CairoCap(pen->cap));
-  cairo_set_line_join(cairo, CairoJoin(pen->join));
-  cairo_set_miter_limit(cairo, kMitreLimit);
+  SetStrokeStyle(cairo, pen);
   SetSourceRgb(cairo, pen->colour);
   double x1, y1, x2, y2;
   cairo_stroke_extents(cairo, &x1, &y1, &x2, &y2);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,13 @@ struct BrushRecord {
   Rgb colour;
 };
 
+// The pixels a string's glyphs, or their stroked outlines, cover, as a one-byte-a-pixel mask (non-zero:
+// covered) whose top-left pixel lies at (left, top) from the top-left corner of the text's cell.
+struct TextMask {
+  int32_t left = 0, top = 0, width = 0, height = 0;
+  std::vector<uint8_t> bits;
+};
+
 struct FontRecord {
   int32_t refs;
   bool stock;
@@ -40,6 +48,9 @@ struct FontRecord {
   int32_t heightPx;             // cell height
   int32_t ascentPx;             // rows above the baseline; heightPx - ascentPx below it
   std::string family;           // the family actually loaded
+  // Masks of strings drawn before, by what they depend on (text, spacing, and the pen of an outline):
+  // a string is rasterised once, then only its pixels are written (see drawing_text.cpp).
+  std::unordered_map<std::string, TextMask> masks;
 };
 
 struct SurfaceRecord {
@@ -128,6 +139,9 @@ void SetSourceColour(cairo_t* cairo, Rgb colour);
 // Fills Cairo's current path (kept) with `colour`, even-odd or winding.
 void FillCurrentPath(ContextRecord* context, Rgb colour, bool evenOdd);
 
+// Sets the line width, caps, joins and mitre limit of a wide pen on `cairo`.
+void SetStrokeStyle(cairo_t* cairo, const PenRecord* pen);
+
 // Strokes Cairo's current path (then cleared) with `pen`: a wide pen through Cairo, the thinnest pen
 // pixel by pixel along the flattened path.
 void StrokeCurrentPath(ContextRecord* context, const PenRecord* pen);
@@ -135,6 +149,14 @@ void StrokeCurrentPath(ContextRecord* context, const PenRecord* pen);
 // Cairo's image backend writes 0xFF into the unused top byte of each pixel it draws; the surface's
 // contract is 0x00RRGGBB. Clears that byte in the box (Cairo coordinates, widened to whole pixels).
 void SettlePixels(ContextRecord* context, double x1, double y1, double x2, double y2);
+
+// The pixels the context's clip keeps, one byte a pixel (non-zero: kept) over the whole selected surface
+// (rows `width` bytes apart); null when there is no clip.
+const uint8_t* KeptPixels(ContextRecord* context);
+
+// Writes `colour` into every pixel of the surface that `mask` covers, placed with its (0, 0) at (x, y),
+// within the surface and the context's clip.
+void PaintMask(ContextRecord* context, const TextMask& mask, int32_t x, int32_t y, Rgb colour);
 
 // ---- Shared by the context code, made in drawing_text.cpp ----------------------------------------------
 

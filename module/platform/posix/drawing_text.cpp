@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -154,7 +156,7 @@ FontRecord* FontFromPattern(FcPattern* pattern, const std::string& family, doubl
   if (scaled == nullptr) return nullptr;
   const auto ascentPx =
       static_cast<int32_t>(std::lround(heightPx * units.ascent / (units.ascent + units.descent)));
-  auto* font = new (std::nothrow) FontRecord{1, false, scaled, heightPx, ascentPx, family};
+  auto* font = new (std::nothrow) FontRecord{1, false, scaled, heightPx, ascentPx, family, {}};
   if (font == nullptr) cairo_scaled_font_destroy(scaled);
   return font;
 }
@@ -246,6 +248,107 @@ bool LayOut(const ContextRecord* context, int32_t x, int32_t y, const char* text
 bool CanDraw(const ContextRecord* context) {
   return context != nullptr && context->cairo != nullptr && context->pathState != ContextRecord::PathOpen &&
          context->font != nullptr;
+}
+
+// ---- Text as masks -------------------------------------------------------------------------------------
+// A tag is drawn again and again with the same text: its glyphs and its stroked outline are rasterised
+// once, without clip, into masks kept with the font, and each drawing writes the masks' pixels. Cairo
+// places glyphs and strokes on whole-pixel origins the same way wherever they are, so a mask moved by
+// whole pixels covers exactly the pixels that drawing the string there covers.
+
+constexpr size_t kMaxMasksPerFont = 1024;  // beyond this the font's masks are dropped and made anew
+
+std::string MaskKey(const char* text, int32_t spacingPx, const PenRecord* pen) {
+  char head[64];
+  if (pen == nullptr) {
+    std::snprintf(head, sizeof head, "g,%d:", static_cast<int>(spacingPx));
+  } else {
+    std::snprintf(head, sizeof head, "o%d,%d,%d,%d:", static_cast<int>(pen->widthPx), static_cast<int>(pen->cap),
+                  static_cast<int>(pen->join), static_cast<int>(spacingPx));
+  }
+  std::string key(head);
+  key.append(text);
+  return key;
+}
+
+// Rasterises the glyphs (pen null) or their outlines stroked with `pen` of a string whose glyph origins
+// are given from the top-left corner of its cell.
+bool RasteriseMask(const FontRecord* font, std::vector<cairo_glyph_t> glyphs, const PenRecord* pen,
+                   TextMask& mask) {
+  const int count = static_cast<int>(glyphs.size());
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  {
+    cairo_surface_t* probe = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+    cairo_t* cairo = cairo_create(probe);
+    cairo_set_antialias(cairo, CAIRO_ANTIALIAS_NONE);
+    cairo_set_scaled_font(cairo, font->scaled);
+    if (pen != nullptr) {
+      cairo_glyph_path(cairo, glyphs.data(), count);
+      SetStrokeStyle(cairo, pen);
+      cairo_stroke_extents(cairo, &x1, &y1, &x2, &y2);
+    } else {
+      cairo_text_extents_t ink;
+      cairo_glyph_extents(cairo, glyphs.data(), count, &ink);
+      x1 = glyphs[0].x + ink.x_bearing;
+      y1 = glyphs[0].y + ink.y_bearing;
+      x2 = x1 + ink.width;
+      y2 = y1 + ink.height;
+    }
+    const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
+    cairo_destroy(cairo);
+    cairo_surface_destroy(probe);
+    if (!ok || !(x1 <= x2) || !(y1 <= y2)) return false;
+  }
+  // A margin of two pixels round the extents covers the rounding of glyph images and strokes.
+  const double limit = 1e5;
+  mask.left = static_cast<int32_t>(std::floor(std::clamp(x1, -limit, limit))) - 2;
+  mask.top = static_cast<int32_t>(std::floor(std::clamp(y1, -limit, limit))) - 2;
+  mask.width = static_cast<int32_t>(std::ceil(std::clamp(x2, -limit, limit))) + 2 - mask.left;
+  mask.height = static_cast<int32_t>(std::ceil(std::clamp(y2, -limit, limit))) + 2 - mask.top;
+  if (mask.width > 4096 || mask.height > 4096) return false;
+  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_A8, mask.width, mask.height);
+  cairo_t* cairo = cairo_create(image);
+  cairo_set_antialias(cairo, CAIRO_ANTIALIAS_NONE);
+  cairo_set_scaled_font(cairo, font->scaled);
+  cairo_set_source_rgba(cairo, 0, 0, 0, 1);
+  for (cairo_glyph_t& glyph : glyphs) {
+    glyph.x -= mask.left;
+    glyph.y -= mask.top;
+  }
+  if (pen != nullptr) {
+    cairo_glyph_path(cairo, glyphs.data(), count);
+    SetStrokeStyle(cairo, pen);
+    cairo_stroke(cairo);
+  } else {
+    cairo_show_glyphs(cairo, glyphs.data(), count);
+  }
+  cairo_surface_flush(image);
+  const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
+  if (ok) {
+    const unsigned char* rows = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    mask.bits.resize(size_t(mask.width) * size_t(mask.height));
+    for (int32_t y = 0; y < mask.height; ++y)
+      std::memcpy(mask.bits.data() + size_t(y) * size_t(mask.width), rows + ptrdiff_t{y} * stride, size_t(mask.width));
+  }
+  cairo_destroy(cairo);
+  cairo_surface_destroy(image);
+  return ok;
+}
+
+// The mask of a string in the context's font and spacing, made when first asked for; null when there is
+// nothing to draw.
+const TextMask* MaskOf(const ContextRecord* context, const char* text, const PenRecord* pen) {
+  FontRecord* font = context->font;
+  const std::string key = MaskKey(text, context->spacingPx, pen);
+  if (const auto found = font->masks.find(key); found != font->masks.end()) return &found->second;
+  TextLayout layout;
+  if (!ShapeText(font, text, context->spacingPx, layout) || layout.glyphs.empty()) return nullptr;
+  for (cairo_glyph_t& glyph : layout.glyphs) glyph.y = layout.extent.ascent;
+  TextMask mask;
+  if (!RasteriseMask(font, std::move(layout.glyphs), pen, mask)) return nullptr;
+  if (font->masks.size() >= kMaxMasksPerFont) font->masks.clear();
+  return &font->masks.emplace(key, std::move(mask)).first->second;
 }
 
 FontRecord* gDefaultFont = nullptr;
@@ -355,29 +458,22 @@ void WriteText(DrawContext context, int32_t x, int32_t y, const char* text) {
     cairo_new_path(cairo);
   }
   if (layout.glyphs.empty()) return;
-  const int count = static_cast<int>(layout.glyphs.size());
-  cairo_set_scaled_font(cairo, context->font->scaled);
-  SetSourceColour(cairo, context->textColour);
-  cairo_text_extents_t ink;
-  cairo_glyph_extents(cairo, layout.glyphs.data(), count, &ink);
-  // Cairo gives the ink's bearings from the first glyph's origin; the box is in surface coordinates.
-  const double inkLeft = layout.glyphs[0].x + ink.x_bearing;
-  const double inkTop = layout.glyphs[0].y + ink.y_bearing;
-  const double x1 = std::min<double>(layout.left, inkLeft);
-  const double y1 = std::min<double>(layout.top, inkTop);
-  const double x2 = std::max<double>(layout.left + std::max(e.width, 0), inkLeft + ink.width);
-  const double y2 = std::max<double>(layout.top + e.height, inkTop + ink.height);
-  {
-    SoftClipGuard clip(context, x1, y1, x2, y2);
-    cairo_show_glyphs(cairo, layout.glyphs.data(), count);
+  if (const TextMask* mask = MaskOf(context, text, nullptr)) {
+    PaintMask(context, *mask, layout.left + mask->left, layout.top + mask->top, context->textColour);
   }
-  SettlePixels(context, x1, y1, x2, y2);
 }
 
 void StrokeTextOutline(DrawContext context, int32_t x, int32_t y, const char* text) {
   if (!CanDraw(context)) return;
   TextLayout layout;
   if (!LayOut(context, x, y, text, layout) || layout.glyphs.empty()) return;
+  const PenRecord* pen = context->pen;
+  if (pen == nullptr || pen->null) return;
+  if (pen->widthPx > 1) {
+    if (const TextMask* mask = MaskOf(context, text, pen))
+      PaintMask(context, *mask, layout.left + mask->left, layout.top + mask->top, pen->colour);
+    return;
+  }
   cairo_t* cairo = context->cairo;
   cairo_new_path(cairo);
   cairo_set_scaled_font(cairo, context->font->scaled);
