@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "module/gauge/panel_sdk.h"
 #include "module/platform/drawing.h"
@@ -309,6 +311,77 @@ void StrokeThin(ContextRecord* context, const PenRecord* pen) {
   runs.Fill(context, pen->colour);
 }
 
+// A box round everything a wide pen's stroke of Cairo's current path covers, found from the path's
+// vertices: each reaches half the width out, a mitred corner as far as its mitre (unless the mitre is
+// over the limit and the corner is bevelled), a square cap half the width's diagonal.
+void StrokeBounds(cairo_t* cairo, const PenRecord* pen, double& x1, double& y1, double& x2, double& y2) {
+  x1 = y1 = 1e300;
+  x2 = y2 = -1e300;
+  cairo_path_t* flat = cairo_copy_path_flat(cairo);
+  if (flat == nullptr || flat->status != CAIRO_STATUS_SUCCESS) {
+    if (flat != nullptr) cairo_path_destroy(flat);
+    cairo_stroke_extents(cairo, &x1, &y1, &x2, &y2);
+    return;
+  }
+  const double half = pen->widthPx / 2.0;
+  const double capReach = pen->cap == LineCap::Square ? half * M_SQRT2 : half;
+  std::vector<std::pair<double, double>> points;
+  const auto grow = [&](double x, double y, double reach) {
+    x1 = std::min(x1, x - reach);
+    y1 = std::min(y1, y - reach);
+    x2 = std::max(x2, x + reach);
+    y2 = std::max(y2, y + reach);
+  };
+  const auto corner = [&](const std::pair<double, double>& before, const std::pair<double, double>& at,
+                          const std::pair<double, double>& after) {
+    if (pen->join != LineJoin::Mitre) return half;
+    const double ax = at.first - before.first, ay = at.second - before.second;
+    const double bx = after.first - at.first, by = after.second - at.second;
+    const double lengths = std::hypot(ax, ay) * std::hypot(bx, by);
+    if (lengths <= 0) return half * kMitreLimit;
+    // The mitre is 1 / sin(theta / 2) widths long for the angle theta between the two segments.
+    const double sinHalf = std::sqrt(std::max(0.0, (1.0 + (ax * bx + ay * by) / lengths) / 2.0));
+    const double ratio = sinHalf > 0 ? 1.0 / sinHalf : 1e300;
+    return ratio > kMitreLimit * 1.001 ? half : half * std::max(1.0, ratio);
+  };
+  const auto finish = [&](bool closed) {
+    const size_t n = points.size();
+    if (n == 1) grow(points[0].first, points[0].second, capReach);
+    for (size_t i = 0; n > 1 && i < n; ++i) {
+      const bool end = i == 0 || i + 1 == n;
+      double reach = capReach;
+      if (!end) {
+        reach = corner(points[i - 1], points[i], points[i + 1]);
+      } else if (closed) {
+        reach = std::max(half, corner(points[(i + n - 1) % n], points[i], points[(i + 1) % n]));
+      }
+      grow(points[i].first, points[i].second, std::max(reach, half));
+    }
+    points.clear();
+  };
+  for (int i = 0; i < flat->num_data; i += flat->data[i].header.length) {
+    const cairo_path_data_t& item = flat->data[i];
+    if (item.header.type == CAIRO_PATH_MOVE_TO) {
+      finish(false);
+      points.emplace_back(flat->data[i + 1].point.x, flat->data[i + 1].point.y);
+    } else if (item.header.type == CAIRO_PATH_LINE_TO) {
+      const std::pair<double, double> p{flat->data[i + 1].point.x, flat->data[i + 1].point.y};
+      if (points.empty() || points.back() != p) points.push_back(p);
+    } else if (item.header.type == CAIRO_PATH_CLOSE_PATH) {
+      if (points.size() > 1 && points.front() == points.back()) points.pop_back();
+      const std::pair<double, double> start = points.empty() ? std::pair<double, double>{0, 0} : points.front();
+      finish(true);
+      points.push_back(start);  // Cairo starts the next piece where the closed one began
+    }
+  }
+  if (!points.empty()) finish(false);
+  cairo_path_destroy(flat);
+  x1 -= 1;
+  y1 -= 1;
+  x2 += 1;
+  y2 += 1;
+}
+
 cairo_line_cap_t CairoCap(LineCap cap) {
   switch (cap) {
     case LineCap::Square:
@@ -544,8 +617,9 @@ void FillCurrentPath(ContextRecord* context, Rgb colour, bool evenOdd) {
   cairo_t* cairo = context->cairo;
   SetSourceRgb(cairo, colour);
   cairo_set_fill_rule(cairo, evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+  // A fill stays inside its path's points: a box that is cheap to find and never too small.
   double x1, y1, x2, y2;
-  cairo_fill_extents(cairo, &x1, &y1, &x2, &y2);
+  cairo_path_extents(cairo, &x1, &y1, &x2, &y2);
   SoftClipGuard clip(context, x1, y1, x2, y2);
   cairo_fill_preserve(cairo);
   SettlePixels(context, x1, y1, x2, y2);
@@ -571,7 +645,7 @@ void StrokeCurrentPath(ContextRecord* context, const PenRecord* pen) {
   SetStrokeStyle(cairo, pen);
   SetSourceRgb(cairo, pen->colour);
   double x1, y1, x2, y2;
-  cairo_stroke_extents(cairo, &x1, &y1, &x2, &y2);
+  StrokeBounds(cairo, pen, x1, y1, x2, y2);
   SoftClipGuard clip(context, x1, y1, x2, y2);
   cairo_stroke(cairo);
   SettlePixels(context, x1, y1, x2, y2);
