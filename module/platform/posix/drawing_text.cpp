@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -136,27 +137,51 @@ bool ReadCellUnits(cairo_font_face_t* face, CellUnits& units) {
   return ok;
 }
 
-FontRecord* FontFromPattern(FcPattern* pattern, const std::string& family, double advancePerCell,
-                            int32_t heightPx) {
-  cairo_font_face_t* face = cairo_ft_font_face_create_for_pattern(pattern);
-  if (cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS) {
-    cairo_font_face_destroy(face);
-    return nullptr;
-  }
+// A face as fontconfig found it, with its cell metrics: looked up once per family and weight for the life
+// of the module, since the match costs far more than drawing the text that uses it.
+struct LoadedFace {
+  cairo_font_face_t* face = nullptr;  // null: the family is not installed
+  std::string family;                 // as installed
   CellUnits units{};
-  cairo_scaled_font_t* scaled = nullptr;
-  if (ReadCellUnits(face, units)) {
-    const double cellUnits = units.ascent + units.descent;
-    double widthScale = 1.0;
-    if (advancePerCell > 0 && units.digitAdvance > 0)
-      widthScale = advancePerCell * cellUnits / units.digitAdvance;
-    scaled = ScaledFont(face, heightPx * units.unitsPerEm / cellUnits, widthScale);
+};
+
+struct FaceCache {
+  std::map<std::string, LoadedFace> faces;
+  ~FaceCache() {
+    for (auto& entry : faces)
+      if (entry.second.face != nullptr) cairo_font_face_destroy(entry.second.face);
   }
-  cairo_font_face_destroy(face);  // the scaled font keeps what it needs
+} gFaceCache;
+
+const LoadedFace* FindFace(const char* family, int32_t weight) {
+  const std::string key = std::string(family) + "|" + std::to_string(weight);
+  if (const auto found = gFaceCache.faces.find(key); found != gFaceCache.faces.end())
+    return found->second.face != nullptr ? &found->second : nullptr;
+  LoadedFace loaded;
+  std::string resolved;
+  if (FcPattern* pattern = MatchFamily(family, weight, resolved)) {
+    cairo_font_face_t* face = cairo_ft_font_face_create_for_pattern(pattern);
+    FcPatternDestroy(pattern);
+    if (cairo_font_face_status(face) == CAIRO_STATUS_SUCCESS && ReadCellUnits(face, loaded.units)) {
+      loaded.face = face;
+      loaded.family = resolved;
+    } else {
+      cairo_font_face_destroy(face);
+    }
+  }
+  const LoadedFace& stored = gFaceCache.faces.emplace(key, std::move(loaded)).first->second;
+  return stored.face != nullptr ? &stored : nullptr;
+}
+
+FontRecord* FontFromFace(const LoadedFace& loaded, double advancePerCell, int32_t heightPx) {
+  const CellUnits& units = loaded.units;
+  const double cellUnits = units.ascent + units.descent;
+  double widthScale = 1.0;
+  if (advancePerCell > 0 && units.digitAdvance > 0) widthScale = advancePerCell * cellUnits / units.digitAdvance;
+  cairo_scaled_font_t* scaled = ScaledFont(loaded.face, heightPx * units.unitsPerEm / cellUnits, widthScale);
   if (scaled == nullptr) return nullptr;
-  const auto ascentPx =
-      static_cast<int32_t>(std::lround(heightPx * units.ascent / (units.ascent + units.descent)));
-  auto* font = new (std::nothrow) FontRecord{1, false, scaled, heightPx, ascentPx, family, {}};
+  const auto ascentPx = static_cast<int32_t>(std::lround(heightPx * units.ascent / cellUnits));
+  auto* font = new (std::nothrow) FontRecord{1, false, scaled, heightPx, ascentPx, loaded.family, {}};
   if (font == nullptr) cairo_scaled_font_destroy(scaled);
   return font;
 }
@@ -369,17 +394,14 @@ struct StockFontRelease {
 
 Font MakeFont(const FontSpec& spec) {
   if (spec.cellHeightPx <= 0 || spec.cellHeightPx > kMaxFontHeightPx) return nullptr;
-  std::string resolved;
   FaceAlias alias = AliasFor(spec.faceName);
-  FcPattern* pattern = MatchFamily(alias.family, spec.weight, resolved);
-  if (pattern == nullptr) {
+  const LoadedFace* face = FindFace(alias.family, spec.weight);
+  if (face == nullptr) {
     alias = kFallback;
-    pattern = MatchFamily(alias.family, spec.weight, resolved);
+    face = FindFace(alias.family, spec.weight);
   }
-  if (pattern == nullptr) return nullptr;
-  FontRecord* font = FontFromPattern(pattern, resolved, alias.advancePerCell, spec.cellHeightPx);
-  FcPatternDestroy(pattern);
-  return font;
+  if (face == nullptr) return nullptr;
+  return FontFromFace(*face, alias.advancePerCell, spec.cellHeightPx);
 }
 
 void DropFont(FontRecord* font) {
