@@ -202,8 +202,9 @@ void PanelRenderer::DrawElement(void* context, const GaugeInstance& instance, co
       DrawElement(cr, instance, element->children[i], depth + 1, scaled);
 }
 
-// Frame pictures are written many times a run: zlib's level 2 makes them several times faster to write
-// than the default level for a few per cent more bytes.
+// Frame pictures are written many times a run: one row filter (each pixel less the one to its left)
+// instead of trying all five on every row, and zlib's level 2 instead of its default 6, make them several
+// times faster to write for a few per cent more bytes.
 constexpr int kPngCompressionLevel = 2;
 
 void WritePng(const Image& image, const std::filesystem::path& file) {
@@ -232,6 +233,7 @@ void WritePng(const Image& image, const std::filesystem::path& file) {
   }
   png_init_io(png, out.get());
   png_set_compression_level(png, kPngCompressionLevel);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
   png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
                PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_rows(png, info, rows.data());
