@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <new>
 #include <utility>
 #include <vector>
@@ -571,6 +573,105 @@ void FreeSurfaceRecord(SurfaceRecord* surface) {
   delete surface;
 }
 
+// ---- Shapes as masks ------------------------------------------------------------------------------------
+// A symbol is drawn again and again with the same size and pens at other places. Cairo's coordinates are
+// fixed-point with eight fraction bits, in which the pixel-centre offsets are exact, so a shape moved by
+// whole pixels covers exactly the pixels it covered before, moved. A shape seen a second time is therefore
+// rasterised once, without clip, into a fill mask and an outline mask, and from then on only their pixels
+// are written, within the clip.
+
+constexpr size_t kMaxShapeMasks = 512;     // beyond this the masks are dropped and made anew
+constexpr size_t kMaxShapesSeen = 4096;    // the same for the counts
+constexpr int32_t kMaxMaskedPolygon = 16;  // larger polygons are not expected to repeat
+
+// Rasterises the fill (even-odd) or the outline with `pen` of the path that `addPath`(cairo, dx, dy) adds
+// moved by (dx, dy), into `mask`, placed relative to the unmoved path's origin.
+template <typename AddPath>
+bool RasteriseShape(const AddPath& addPath, const PenRecord* pen, TextMask& mask) {
+  double x1, y1, x2, y2;
+  {
+    cairo_surface_t* probe = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+    cairo_t* cairo = cairo_create(probe);
+    addPath(cairo, 0, 0);
+    if (pen != nullptr) {
+      StrokeBounds(cairo, pen, x1, y1, x2, y2);
+    } else {
+      cairo_path_extents(cairo, &x1, &y1, &x2, &y2);
+    }
+    cairo_destroy(cairo);
+    cairo_surface_destroy(probe);
+  }
+  const double limit = 1e5;
+  if (!(x1 <= x2) || !(y1 <= y2) || x2 - x1 > 4096 || y2 - y1 > 4096) return false;
+  mask.left = static_cast<int32_t>(std::floor(std::clamp(x1, -limit, limit))) - 2;
+  mask.top = static_cast<int32_t>(std::floor(std::clamp(y1, -limit, limit))) - 2;
+  mask.width = static_cast<int32_t>(std::ceil(std::clamp(x2, -limit, limit))) + 2 - mask.left;
+  mask.height = static_cast<int32_t>(std::ceil(std::clamp(y2, -limit, limit))) + 2 - mask.top;
+  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_A8, mask.width, mask.height);
+  cairo_t* cairo = cairo_create(image);
+  cairo_set_antialias(cairo, CAIRO_ANTIALIAS_NONE);
+  cairo_set_source_rgba(cairo, 0, 0, 0, 1);
+  addPath(cairo, -mask.left, -mask.top);
+  if (pen != nullptr) {
+    SetStrokeStyle(cairo, pen);
+    cairo_stroke(cairo);
+  } else {
+    cairo_set_fill_rule(cairo, CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_fill(cairo);
+  }
+  cairo_surface_flush(image);
+  const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
+  if (ok) {
+    const unsigned char* rows = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    mask.bits.resize(size_t(mask.width) * size_t(mask.height));
+    for (int32_t y = 0; y < mask.height; ++y)
+      std::memcpy(mask.bits.data() + size_t(y) * size_t(mask.width), rows + ptrdiff_t{y} * stride, size_t(mask.width));
+  }
+  cairo_destroy(cairo);
+  cairo_surface_destroy(image);
+  return ok;
+}
+
+// Draws a shape through its masks when it has been seen before: `key` names its geometry relative to
+// (originX, originY), `addPath` adds it moved by (dx, dy) from there. False when it is to be drawn through
+// Cairo (first sight, the thinnest pen, or no masks could be made).
+template <typename AddPath>
+bool DrawShapeByMask(ContextRecord* context, std::string key, int32_t originX, int32_t originY, bool fill,
+                     const AddPath& addPath) {
+  const PenRecord* pen = context->pen;
+  const BrushRecord* brush = context->brush;
+  const bool filled = fill && !brush->null;
+  const bool outlined = !pen->null;
+  if (outlined && pen->widthPx <= 1) return false;
+  char style[48];
+  std::snprintf(style, sizeof style, "|%d%d,%d,%d,%d", filled ? 1 : 0, outlined ? 1 : 0, static_cast<int>(pen->widthPx),
+                static_cast<int>(pen->cap), static_cast<int>(pen->join));
+  key += style;
+  auto found = context->shapeMasks.find(key);
+  if (found == context->shapeMasks.end()) {
+    if (context->shapesSeen.size() >= kMaxShapesSeen) context->shapesSeen.clear();
+    if (++context->shapesSeen[key] < 2) return false;
+    const auto moved = [&](cairo_t* cairo, int32_t dx, int32_t dy) { addPath(cairo, dx - originX, dy - originY); };
+    std::pair<TextMask, TextMask> masks;
+    if (filled && !RasteriseShape(moved, nullptr, masks.first)) return false;
+    if (outlined && !RasteriseShape(moved, pen, masks.second)) return false;
+    if (context->shapeMasks.size() >= kMaxShapeMasks) context->shapeMasks.clear();
+    found = context->shapeMasks.emplace(key, std::move(masks)).first;
+  }
+  const auto& [fillMask, outlineMask] = found->second;
+  if (filled) PaintMask(context, fillMask, originX + fillMask.left, originY + fillMask.top, brush->colour);
+  if (outlined) PaintMask(context, outlineMask, originX + outlineMask.left, originY + outlineMask.top, pen->colour);
+  return true;
+}
+
+// The key of a box-shaped figure by its kind and size.
+std::string BoxKey(char kind, int32_t width, int32_t height) {
+  char key[32];
+  std::snprintf(key, sizeof key, "%c%d,%d", kind, static_cast<int>(width), static_cast<int>(height));
+  return key;
+}
+
 // Fills then outlines Cairo's current path with what the context has selected.
 void FillAndStroke(ContextRecord* context, bool fill) {
   if (fill && !context->brush->null) FillCurrentPath(context, context->brush->colour, true);
@@ -894,8 +995,14 @@ void DrawRectangle(DrawContext context, int32_t left, int32_t top, int32_t right
     return;
   }
   if (!Drawable(context) || left == right || top == bottom) return;
+  const auto addPath = [=](cairo_t* cairo, int32_t dx, int32_t dy) {
+    AddRectanglePath(cairo, left + dx, top + dy, right - 1 + dx, bottom - 1 + dy);
+  };
+  if (DrawShapeByMask(context, BoxKey('R', right - left, bottom - top), left, top, true, addPath)) {
+    return;
+  }
   cairo_new_path(context->cairo);
-  AddRectanglePath(context->cairo, left, top, right - 1, bottom - 1);
+  addPath(context->cairo, 0, 0);
   FillAndStroke(context, true);
 }
 
@@ -908,9 +1015,16 @@ void DrawEllipse(DrawContext context, int32_t left, int32_t top, int32_t right, 
     return;
   }
   if (!Drawable(context) || left == right || top == bottom) return;
+  const bool fill = !EllipseOfBox(left, top, right, bottom).flat();
+  const auto addPath = [=](cairo_t* cairo, int32_t dx, int32_t dy) {
+    AddEllipsePath(cairo, left + dx, top + dy, right + dx, bottom + dy);
+  };
+  if (DrawShapeByMask(context, BoxKey('E', right - left, bottom - top), left, top, fill, addPath)) {
+    return;
+  }
   cairo_new_path(context->cairo);
-  AddEllipsePath(context->cairo, left, top, right, bottom);
-  FillAndStroke(context, !EllipseOfBox(left, top, right, bottom).flat());
+  addPath(context->cairo, 0, 0);
+  FillAndStroke(context, fill);
 }
 
 void DrawPie(DrawContext context, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x1,
@@ -945,6 +1059,21 @@ void DrawPolygon(DrawContext context, const Point* points, int32_t count) {
     return;
   }
   if (!Drawable(context)) return;
+  if (count <= kMaxMaskedPolygon) {
+    char key[kMaxMaskedPolygon * 24 + 2] = "P";
+    size_t used = 1;
+    for (int32_t i = 1; i < count; ++i) {
+      used += static_cast<size_t>(std::snprintf(key + used, sizeof key - used, "%d,%d;", points[i].x - points[0].x,
+                                                points[i].y - points[0].y));
+    }
+    const auto addPath = [=](cairo_t* cairo, int32_t dx, int32_t dy) {
+      cairo_new_sub_path(cairo);
+      MoveToCentre(cairo, points[0].x + dx, points[0].y + dy);
+      for (int32_t i = 1; i < count; ++i) LineToCentre(cairo, points[i].x + dx, points[i].y + dy);
+      cairo_close_path(cairo);
+    };
+    if (DrawShapeByMask(context, std::string(key), points[0].x, points[0].y, true, addPath)) return;
+  }
   cairo_new_path(context->cairo);
   AddPolygonPath(context->cairo, points, count);
   FillAndStroke(context, true);

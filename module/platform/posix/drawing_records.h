@@ -103,6 +103,10 @@ struct ContextRecord {
   std::vector<uint8_t> clipMask;
   std::vector<int32_t> clipRowFirst, clipRowLast;
   std::vector<uint8_t> clipRowSolid;
+  // Shapes drawn more than once at whole-pixel offsets of each other (drawing_cairo.cpp): how often each
+  // was seen, and the fill and outline masks of those seen twice or more.
+  std::unordered_map<std::string, int32_t> shapesSeen;
+  std::unordered_map<std::string, std::pair<TextMask, TextMask>> shapeMasks;
   // SoftClipGuard's buffers, kept between drawing calls so that a guard does not allocate.
   std::vector<uint32_t> spareSpanStarts, spareSpanLengths, spareSaved;
 };
