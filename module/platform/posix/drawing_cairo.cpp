@@ -627,6 +627,7 @@ bool RasteriseShape(const AddPath& addPath, const PenRecord* pen, TextMask& mask
     mask.bits.resize(size_t(mask.width) * size_t(mask.height));
     for (int32_t y = 0; y < mask.height; ++y)
       std::memcpy(mask.bits.data() + size_t(y) * size_t(mask.width), rows + ptrdiff_t{y} * stride, size_t(mask.width));
+    FinishMask(mask);
   }
   cairo_destroy(cairo);
   cairo_surface_destroy(image);
@@ -644,10 +645,10 @@ bool DrawShapeByMask(ContextRecord* context, std::string key, int32_t originX, i
   const bool filled = fill && !brush->null;
   const bool outlined = !pen->null;
   if (outlined && pen->widthPx <= 1) return false;
-  char style[48];
-  std::snprintf(style, sizeof style, "|%d%d,%d,%d,%d", filled ? 1 : 0, outlined ? 1 : 0, static_cast<int>(pen->widthPx),
-                static_cast<int>(pen->cap), static_cast<int>(pen->join));
-  key += style;
+  AppendKey(key, static_cast<uint8_t>((filled ? 1 : 0) | (outlined ? 2 : 0)));
+  AppendKey(key, pen->widthPx);
+  AppendKey(key, static_cast<uint8_t>(pen->cap));
+  AppendKey(key, static_cast<uint8_t>(pen->join));
   auto found = context->shapeMasks.find(key);
   if (found == context->shapeMasks.end()) {
     if (context->shapesSeen.size() >= kMaxShapesSeen) context->shapesSeen.clear();
@@ -667,8 +668,9 @@ bool DrawShapeByMask(ContextRecord* context, std::string key, int32_t originX, i
 
 // The key of a box-shaped figure by its kind and size.
 std::string BoxKey(char kind, int32_t width, int32_t height) {
-  char key[32];
-  std::snprintf(key, sizeof key, "%c%d,%d", kind, static_cast<int>(width), static_cast<int>(height));
+  std::string key(1, kind);
+  AppendKey(key, width);
+  AppendKey(key, height);
   return key;
 }
 
@@ -689,27 +691,63 @@ const uint8_t* KeptPixels(ContextRecord* context) {
   return context->clipMask.data();
 }
 
+void FinishMask(TextMask& mask) {
+  mask.runs.clear();
+  for (int32_t y = 0; y < mask.height; ++y) {
+    const uint8_t* row = mask.bits.data() + size_t(y) * size_t(mask.width);
+    for (int32_t x = 0; x < mask.width;) {
+      if (row[x] == 0) {
+        ++x;
+        continue;
+      }
+      const int32_t first = x;
+      while (x < mask.width && row[x] != 0) ++x;
+      mask.runs.push_back({y, first, x - 1});
+    }
+  }
+}
+
 void PaintMask(ContextRecord* context, const TextMask& mask, int32_t x, int32_t y, Rgb colour) {
   SurfaceRecord* surface = context->surface;
-  if (surface == nullptr || mask.width <= 0 || mask.height <= 0) return;
-  const int64_t left = std::max<int64_t>(0, x), top = std::max<int64_t>(0, y);
-  const int64_t right = std::min<int64_t>(surface->width, int64_t{x} + mask.width);
-  const int64_t bottom = std::min<int64_t>(surface->height, int64_t{y} + mask.height);
-  if (left >= right || top >= bottom) return;
+  if (surface == nullptr || mask.runs.empty()) return;
   const uint8_t* kept = KeptPixels(context);
   const uint32_t word = PixelWord(colour);
   cairo_surface_flush(surface->cairo);
   auto* base = reinterpret_cast<unsigned char*>(surface->pixels);
-  for (int64_t row = top; row < bottom; ++row) {
-    auto* pixels = reinterpret_cast<uint32_t*>(base + row * surface->strideBytes);
-    const uint8_t* bits = mask.bits.data() + (row - y) * mask.width - x;
-    const uint8_t* keptRow = kept == nullptr ? nullptr : kept + row * surface->width;
-    for (int64_t column = left; column < right; ++column) {
-      if (bits[column] != 0 && (keptRow == nullptr || keptRow[column] != 0)) pixels[column] = word;
+  int64_t left = surface->width, top = surface->height, right = -1, bottom = -1;
+  for (const TextMask::Run& run : mask.runs) {
+    const int64_t row = int64_t{y} + run.row;
+    if (row < 0 || row >= surface->height) continue;
+    int64_t first = std::max<int64_t>(0, int64_t{x} + run.first);
+    int64_t last = std::min<int64_t>(surface->width - 1, int64_t{x} + run.last);
+    if (kept != nullptr && context->clipMaskHeight == surface->height && context->clipRowSolid[size_t(row)]) {
+      // A row whose kept pixels are one run: the two runs' overlap.
+      first = std::max<int64_t>(first, context->clipRowFirst[size_t(row)]);
+      last = std::min<int64_t>(last, context->clipRowLast[size_t(row)]);
+      if (first > last) continue;
+      auto* pixels = reinterpret_cast<uint32_t*>(base + row * surface->strideBytes);
+      std::fill(pixels + first, pixels + last + 1, word);
+    } else if (first <= last) {
+      auto* pixels = reinterpret_cast<uint32_t*>(base + row * surface->strideBytes);
+      if (kept == nullptr) {
+        std::fill(pixels + first, pixels + last + 1, word);
+      } else {
+        const uint8_t* keptRow = kept + row * surface->width;
+        for (int64_t column = first; column <= last; ++column)
+          if (keptRow[column] != 0) pixels[column] = word;
+      }
+    } else {
+      continue;
     }
+    left = std::min(left, first);
+    right = std::max(right, last);
+    top = std::min(top, row);
+    bottom = std::max(bottom, row);
   }
-  cairo_surface_mark_dirty_rectangle(surface->cairo, static_cast<int>(left), static_cast<int>(top),
-                                     static_cast<int>(right - left), static_cast<int>(bottom - top));
+  if (right >= left) {
+    cairo_surface_mark_dirty_rectangle(surface->cairo, static_cast<int>(left), static_cast<int>(top),
+                                       static_cast<int>(right - left + 1), static_cast<int>(bottom - top + 1));
+  }
 }
 
 void SetSourceColour(cairo_t* cairo, Rgb colour) { SetSourceRgb(cairo, colour); }
@@ -1060,11 +1098,10 @@ void DrawPolygon(DrawContext context, const Point* points, int32_t count) {
   }
   if (!Drawable(context)) return;
   if (count <= kMaxMaskedPolygon) {
-    char key[kMaxMaskedPolygon * 24 + 2] = "P";
-    size_t used = 1;
+    std::string key(1, 'P');
     for (int32_t i = 1; i < count; ++i) {
-      used += static_cast<size_t>(std::snprintf(key + used, sizeof key - used, "%d,%d;", points[i].x - points[0].x,
-                                                points[i].y - points[0].y));
+      AppendKey(key, points[i].x - points[0].x);
+      AppendKey(key, points[i].y - points[0].y);
     }
     const auto addPath = [=](cairo_t* cairo, int32_t dx, int32_t dy) {
       cairo_new_sub_path(cairo);
@@ -1072,7 +1109,7 @@ void DrawPolygon(DrawContext context, const Point* points, int32_t count) {
       for (int32_t i = 1; i < count; ++i) LineToCentre(cairo, points[i].x + dx, points[i].y + dy);
       cairo_close_path(cairo);
     };
-    if (DrawShapeByMask(context, std::string(key), points[0].x, points[0].y, true, addPath)) return;
+    if (DrawShapeByMask(context, std::move(key), points[0].x, points[0].y, true, addPath)) return;
   }
   cairo_new_path(context->cairo);
   AddPolygonPath(context->cairo, points, count);

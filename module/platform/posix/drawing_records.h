@@ -39,7 +39,23 @@ struct BrushRecord {
 struct TextMask {
   int32_t left = 0, top = 0, width = 0, height = 0;
   std::vector<uint8_t> bits;
+  // The covered pixels as runs along the rows: row, first and last column (mask coordinates). Made by
+  // FinishMask from `bits`; painting goes by them.
+  struct Run {
+    int32_t row, first, last;
+  };
+  std::vector<Run> runs;
+  TextExtent extent{0, 0, 0};  // of a string's glyph mask: its cell
 };
+
+// Finds the runs of a mask whose bits are set.
+void FinishMask(TextMask& mask);
+
+// Appends the bytes of a value to a cache key.
+template <typename Value>
+void AppendKey(std::string& key, const Value& value) {
+  key.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
 
 struct FontRecord {
   int32_t refs;

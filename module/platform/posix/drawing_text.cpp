@@ -284,14 +284,13 @@ bool CanDraw(const ContextRecord* context) {
 constexpr size_t kMaxMasksPerFont = 1024;  // beyond this the font's masks are dropped and made anew
 
 std::string MaskKey(const char* text, int32_t spacingPx, const PenRecord* pen) {
-  char head[64];
-  if (pen == nullptr) {
-    std::snprintf(head, sizeof head, "g,%d:", static_cast<int>(spacingPx));
-  } else {
-    std::snprintf(head, sizeof head, "o%d,%d,%d,%d:", static_cast<int>(pen->widthPx), static_cast<int>(pen->cap),
-                  static_cast<int>(pen->join), static_cast<int>(spacingPx));
+  std::string key(1, pen == nullptr ? 'g' : 'o');
+  AppendKey(key, spacingPx);
+  if (pen != nullptr) {
+    AppendKey(key, pen->widthPx);
+    AppendKey(key, static_cast<uint8_t>(pen->cap));
+    AppendKey(key, static_cast<uint8_t>(pen->join));
   }
-  std::string key(head);
   key.append(text);
   return key;
 }
@@ -355,6 +354,7 @@ bool RasteriseMask(const FontRecord* font, std::vector<cairo_glyph_t> glyphs, co
     mask.bits.resize(size_t(mask.width) * size_t(mask.height));
     for (int32_t y = 0; y < mask.height; ++y)
       std::memcpy(mask.bits.data() + size_t(y) * size_t(mask.width), rows + ptrdiff_t{y} * stride, size_t(mask.width));
+    FinishMask(mask);
   }
   cairo_destroy(cairo);
   cairo_surface_destroy(image);
@@ -371,6 +371,7 @@ const TextMask* MaskOf(const ContextRecord* context, const char* text, const Pen
   if (!ShapeText(font, text, context->spacingPx, layout) || layout.glyphs.empty()) return nullptr;
   for (cairo_glyph_t& glyph : layout.glyphs) glyph.y = layout.extent.ascent;
   TextMask mask;
+  mask.extent = layout.extent;
   if (!RasteriseMask(font, std::move(layout.glyphs), pen, mask)) return nullptr;
   if (font->masks.size() >= kMaxMasksPerFont) font->masks.clear();
   return &font->masks.emplace(key, std::move(mask)).first->second;
@@ -468,34 +469,43 @@ TextExtent MeasureText(DrawContext context, const char* text) {
 }
 
 void WriteText(DrawContext context, int32_t x, int32_t y, const char* text) {
-  if (!CanDraw(context)) return;
+  if (!CanDraw(context) || text == nullptr) return;
+  // A string drawn before is placed by the cell kept with its mask, without shaping it again.
+  const TextMask* mask = text[0] == '\0' ? nullptr : MaskOf(context, text, nullptr);
   TextLayout layout;
-  if (!LayOut(context, x, y, text, layout)) return;
-  cairo_t* cairo = context->cairo;
+  if (mask != nullptr) {
+    layout.extent = mask->extent;
+    PlaceText(context, x, y, layout);
+  } else if (!LayOut(context, x, y, text, layout)) {
+    return;
+  }
   const TextExtent& e = layout.extent;
   if (context->opaque && e.width > 0) {
+    cairo_t* cairo = context->cairo;
     cairo_new_path(cairo);
     cairo_rectangle(cairo, layout.left, layout.top, e.width, e.height);
     FillCurrentPath(context, context->backColour, false);
     cairo_new_path(cairo);
   }
-  if (layout.glyphs.empty()) return;
-  if (const TextMask* mask = MaskOf(context, text, nullptr)) {
-    PaintMask(context, *mask, layout.left + mask->left, layout.top + mask->top, context->textColour);
-  }
+  if (mask != nullptr) PaintMask(context, *mask, layout.left + mask->left, layout.top + mask->top, context->textColour);
 }
 
 void StrokeTextOutline(DrawContext context, int32_t x, int32_t y, const char* text) {
-  if (!CanDraw(context)) return;
-  TextLayout layout;
-  if (!LayOut(context, x, y, text, layout) || layout.glyphs.empty()) return;
+  if (!CanDraw(context) || text == nullptr || text[0] == '\0') return;
   const PenRecord* pen = context->pen;
   if (pen == nullptr || pen->null) return;
   if (pen->widthPx > 1) {
-    if (const TextMask* mask = MaskOf(context, text, pen))
-      PaintMask(context, *mask, layout.left + mask->left, layout.top + mask->top, pen->colour);
+    const TextMask* outline = MaskOf(context, text, pen);
+    const TextMask* glyphs = outline == nullptr ? nullptr : MaskOf(context, text, nullptr);
+    if (glyphs == nullptr) return;
+    TextLayout layout;
+    layout.extent = glyphs->extent;
+    PlaceText(context, x, y, layout);
+    PaintMask(context, *outline, layout.left + outline->left, layout.top + outline->top, pen->colour);
     return;
   }
+  TextLayout layout;
+  if (!LayOut(context, x, y, text, layout) || layout.glyphs.empty()) return;
   cairo_t* cairo = context->cairo;
   cairo_new_path(cairo);
   cairo_set_scaled_font(cairo, context->font->scaled);
