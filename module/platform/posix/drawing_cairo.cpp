@@ -438,7 +438,56 @@ void ClipBySteps(cairo_t* cairo, const ContextRecord* context) {
 
 // Finds the pixels the context's clip keeps on a surface of the given size, by painting through the clip
 // into a mask at pixel centres exactly as a clipped drawing would.
+constexpr size_t kMaxFoundClips = 16;
+
+// The key of the context's clip on a surface of the given size.
+std::string ClipKey(const ContextRecord* context, int32_t width, int32_t height) {
+  std::string key;
+  AppendKey(key, width);
+  AppendKey(key, height);
+  for (const ClipStep& step : context->clip) {
+    AppendKey(key, static_cast<uint8_t>(step.subtract ? 1 : 0));
+    for (const PathShape& shape : step.shapes) {
+      AppendKey(key, static_cast<uint8_t>(shape.kind));
+      AppendKey(key, shape.left);
+      AppendKey(key, shape.top);
+      AppendKey(key, shape.right);
+      AppendKey(key, shape.bottom);
+      AppendKey(key, static_cast<uint32_t>(shape.points.size()));
+      for (const Point& point : shape.points) AppendKey(key, point);
+    }
+    AppendKey(key, static_cast<uint8_t>(2));  // end of the step
+  }
+  return key;
+}
+
+void FindClipMaskAnew(ContextRecord* context, int32_t width, int32_t height);
+
 void FindClipMask(ContextRecord* context, int32_t width, int32_t height) {
+  const std::string key = ClipKey(context, width, height);
+  if (const auto found = context->foundClips.find(key); found != context->foundClips.end()) {
+    const ContextRecord::FoundClip& clip = found->second;
+    context->clipMask = clip.mask;
+    context->clipRowFirst = clip.rowFirst;
+    context->clipRowLast = clip.rowLast;
+    context->clipRowSolid = clip.rowSolid;
+    context->keptLeft = clip.left;
+    context->keptTop = clip.top;
+    context->keptRight = clip.right;
+    context->keptBottom = clip.bottom;
+    context->clipMaskWidth = width;
+    context->clipMaskHeight = height;
+    return;
+  }
+  FindClipMaskAnew(context, width, height);
+  if (context->foundClips.size() >= kMaxFoundClips) context->foundClips.clear();
+  context->foundClips.emplace(key, ContextRecord::FoundClip{context->clipMask, context->clipRowFirst,
+                                                            context->clipRowLast, context->clipRowSolid,
+                                                            context->keptLeft, context->keptTop,
+                                                            context->keptRight, context->keptBottom});
+}
+
+void FindClipMaskAnew(ContextRecord* context, int32_t width, int32_t height) {
   cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
   cairo_t* painter = cairo_create(mask);
   cairo_set_antialias(painter, CAIRO_ANTIALIAS_NONE);

@@ -65,8 +65,10 @@ struct FontRecord {
   int32_t ascentPx;             // rows above the baseline; heightPx - ascentPx below it
   std::string family;           // the family actually loaded
   // Masks of strings drawn before, by what they depend on (text, spacing, and the pen of an outline):
-  // a string is rasterised once, then only its pixels are written (see drawing_text.cpp).
-  std::unordered_map<std::string, TextMask> masks;
+  // a string is rasterised once, then only its pixels are written (see drawing_text.cpp). Shared by all
+  // fonts of one face, size and width, and kept for the module's life, so that a font made anew for each
+  // drawing finds them too.
+  std::unordered_map<std::string, TextMask>* masks;
 };
 
 struct SurfaceRecord {
@@ -119,6 +121,15 @@ struct ContextRecord {
   std::vector<uint8_t> clipMask;
   std::vector<int32_t> clipRowFirst, clipRowLast;
   std::vector<uint8_t> clipRowSolid;
+  // Clips found as pixels before, by their shapes and the surface's size: a face drawn anew sets the same
+  // few clips each time. Each holds clipMask, the three row tables and the kept box.
+  struct FoundClip {
+    std::vector<uint8_t> mask;
+    std::vector<int32_t> rowFirst, rowLast;
+    std::vector<uint8_t> rowSolid;
+    int32_t left, top, right, bottom;
+  };
+  std::unordered_map<std::string, FoundClip> foundClips;
   // Shapes drawn more than once at whole-pixel offsets of each other (drawing_cairo.cpp): how often each
   // was seen, and the fill and outline masks of those seen twice or more.
   std::unordered_map<std::string, int32_t> shapesSeen;

@@ -143,6 +143,8 @@ struct LoadedFace {
   cairo_font_face_t* face = nullptr;  // null: the family is not installed
   std::string family;                 // as installed
   CellUnits units{};
+  // The string masks of its fonts, by cell height and width scale (see FontRecord::masks).
+  std::map<std::pair<int32_t, double>, std::unordered_map<std::string, TextMask>> masks;
 };
 
 struct FaceCache {
@@ -153,7 +155,7 @@ struct FaceCache {
   }
 } gFaceCache;
 
-const LoadedFace* FindFace(const char* family, int32_t weight) {
+LoadedFace* FindFace(const char* family, int32_t weight) {
   const std::string key = std::string(family) + "|" + std::to_string(weight);
   if (const auto found = gFaceCache.faces.find(key); found != gFaceCache.faces.end())
     return found->second.face != nullptr ? &found->second : nullptr;
@@ -169,11 +171,11 @@ const LoadedFace* FindFace(const char* family, int32_t weight) {
       cairo_font_face_destroy(face);
     }
   }
-  const LoadedFace& stored = gFaceCache.faces.emplace(key, std::move(loaded)).first->second;
+  LoadedFace& stored = gFaceCache.faces.emplace(key, std::move(loaded)).first->second;
   return stored.face != nullptr ? &stored : nullptr;
 }
 
-FontRecord* FontFromFace(const LoadedFace& loaded, double advancePerCell, int32_t heightPx) {
+FontRecord* FontFromFace(LoadedFace& loaded, double advancePerCell, int32_t heightPx) {
   const CellUnits& units = loaded.units;
   const double cellUnits = units.ascent + units.descent;
   double widthScale = 1.0;
@@ -181,7 +183,8 @@ FontRecord* FontFromFace(const LoadedFace& loaded, double advancePerCell, int32_
   cairo_scaled_font_t* scaled = ScaledFont(loaded.face, heightPx * units.unitsPerEm / cellUnits, widthScale);
   if (scaled == nullptr) return nullptr;
   const auto ascentPx = static_cast<int32_t>(std::lround(heightPx * units.ascent / cellUnits));
-  auto* font = new (std::nothrow) FontRecord{1, false, scaled, heightPx, ascentPx, loaded.family, {}};
+  auto* font = new (std::nothrow)
+      FontRecord{1, false, scaled, heightPx, ascentPx, loaded.family, &loaded.masks[{heightPx, widthScale}]};
   if (font == nullptr) cairo_scaled_font_destroy(scaled);
   return font;
 }
@@ -277,11 +280,11 @@ bool CanDraw(const ContextRecord* context) {
 
 // ---- Text as masks -------------------------------------------------------------------------------------
 // A tag is drawn again and again with the same text: its glyphs and its stroked outline are rasterised
-// once, without clip, into masks kept with the font, and each drawing writes the masks' pixels. Cairo
+// once, without clip, into masks kept for the font's face and size, and each drawing writes the masks' pixels. Cairo
 // places glyphs and strokes on whole-pixel origins the same way wherever they are, so a mask moved by
 // whole pixels covers exactly the pixels that drawing the string there covers.
 
-constexpr size_t kMaxMasksPerFont = 1024;  // beyond this the font's masks are dropped and made anew
+constexpr size_t kMaxMasksPerFont = 1024;  // beyond this a font size's masks are dropped and made anew
 
 std::string MaskKey(const char* text, int32_t spacingPx, const PenRecord* pen) {
   std::string key(1, pen == nullptr ? 'g' : 'o');
@@ -366,15 +369,15 @@ bool RasteriseMask(const FontRecord* font, std::vector<cairo_glyph_t> glyphs, co
 const TextMask* MaskOf(const ContextRecord* context, const char* text, const PenRecord* pen) {
   FontRecord* font = context->font;
   const std::string key = MaskKey(text, context->spacingPx, pen);
-  if (const auto found = font->masks.find(key); found != font->masks.end()) return &found->second;
+  if (const auto found = font->masks->find(key); found != font->masks->end()) return &found->second;
   TextLayout layout;
   if (!ShapeText(font, text, context->spacingPx, layout) || layout.glyphs.empty()) return nullptr;
   for (cairo_glyph_t& glyph : layout.glyphs) glyph.y = layout.extent.ascent;
   TextMask mask;
   mask.extent = layout.extent;
   if (!RasteriseMask(font, std::move(layout.glyphs), pen, mask)) return nullptr;
-  if (font->masks.size() >= kMaxMasksPerFont) font->masks.clear();
-  return &font->masks.emplace(key, std::move(mask)).first->second;
+  if (font->masks->size() >= kMaxMasksPerFont) font->masks->clear();
+  return &font->masks->emplace(key, std::move(mask)).first->second;
 }
 
 FontRecord* gDefaultFont = nullptr;
@@ -396,7 +399,7 @@ struct StockFontRelease {
 Font MakeFont(const FontSpec& spec) {
   if (spec.cellHeightPx <= 0 || spec.cellHeightPx > kMaxFontHeightPx) return nullptr;
   FaceAlias alias = AliasFor(spec.faceName);
-  const LoadedFace* face = FindFace(alias.family, spec.weight);
+  LoadedFace* face = FindFace(alias.family, spec.weight);
   if (face == nullptr) {
     alias = kFallback;
     face = FindFace(alias.family, spec.weight);
