@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libtomlplusplus-dev
-  libcairo2-dev libgif-dev fontconfig fonts-dejavu-core fonts-dseg
+  libcairo2-dev libpng-dev libgif-dev fontconfig fonts-dejavu-core fonts-dseg
   libopenal-dev libopenal1 libsdl2-dev
   espeak-ng sox
   xvfb xdotool
