@@ -1,6 +1,6 @@
 // Encounter evaluation throughput on one core: one generated encounter flown both ways (advisories
 // followed and ignored) through the real module, as "kvr-panel eval" flies it, pictures and audio off.
-// items_per_second is encounter pairs per second per core. Argument: simulator frames a second (the eval's
+XX
 // default is 6; 18 is the simulator's own rate).
 #include <benchmark/benchmark.h>
 
