@@ -66,6 +66,12 @@ std::string Title(const EvalCommands& c, const std::vector<EncounterRow>& rows, 
 }
 
 int Encounters(const EvalCommands& c) {
+  // A folder that already holds encounter files would mix two sets in one evaluation.
+  if (fs::is_directory(c.encountersOut))
+    for (const auto& entry : fs::directory_iterator(c.encountersOut))
+      if (entry.path().extension() == ".txt")
+        throw std::runtime_error(c.encountersOut.string() + " already holds encounter files (" + entry.path().filename().string() +
+                                 "); write the set into a new or empty folder");
   Bar bar("encounters");
   WriteEncounterSet(c.encountersOut, c.count, c.seed, [&](int written) { bar.Show(written, c.count); });
   std::cout << c.count << " encounters (seed " << c.seed << ") in " << c.encountersOut.string() << "\n";
