@@ -1,7 +1,7 @@
 // Encounter evaluation throughput on one core: one generated encounter flown both ways (advisories
 // followed and ignored) through the real module, as "kvr-panel eval" flies it, pictures and audio off.
-// items_per_second is encounter pairs per second per core. Argument: simulator frames a second (the eval's
-// default is 6; 18 is the simulator's own rate).
+// items_per_second is encounter pairs per second per core (process CPU time). Argument: simulator frames a
+// second (18, the simulator's own rate, is the eval's default).
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>

@@ -66,6 +66,12 @@ std::string Title(const EvalCommands& c, const std::vector<EncounterRow>& rows, 
 }
 
 int Encounters(const EvalCommands& c) {
+  // A folder that already holds encounter files would mix two sets in one evaluation.
+  if (fs::is_directory(c.encountersOut))
+    for (const auto& entry : fs::directory_iterator(c.encountersOut))
+      if (entry.path().extension() == ".txt")
+        throw std::runtime_error(c.encountersOut.string() + " already holds encounter files (" + entry.path().filename().string() +
+                                 "); write the set into a new or empty folder");
   Bar bar("encounters");
   WriteEncounterSet(c.encountersOut, c.count, c.seed, [&](int written) { bar.Show(written, c.count); });
   std::cout << c.count << " encounters (seed " << c.seed << ") in " << c.encountersOut.string() << "\n";
@@ -114,7 +120,7 @@ int Merge(const EvalCommands& c) {
   WriteResults(c.mergeOut, rows);
   std::string inputs;
   for (const fs::path& p : c.mergeInputs) inputs += (inputs.empty() ? "`" : ", `") + p.string() + "`";
-  WriteReport(c.mergeOut, rows, "Merged from " + inputs + ".");
+  WriteReport(c.mergeOut, rows, c.mergeTitle.empty() ? "Merged from " + inputs + "." : c.mergeTitle);
   std::cout << HeadlineText(Summarise(rows)) << "results: " << (c.mergeOut / "results.csv").string() << "\n";
   return 0;
 }
@@ -147,6 +153,7 @@ void AddEvalCommands(CLI::App& app, EvalCommands& c, fs::path& gaugesDir) {
   c.merge = c.eval->add_subcommand("merge", "Combine the results.csv of shards into one results.csv and report");
   c.merge->add_option("results", c.mergeInputs, "results.csv files or folders holding one")->required();
   c.merge->add_option("--out", c.mergeOut, "Folder for the merged results.csv, report.md and report.png")->required();
+  c.merge->add_option("--title", c.mergeTitle, "The report's opening line (default: the files merged)");
 }
 
 int RunEvalCommands(const EvalCommands& c, const fs::path& gaugesDir) {

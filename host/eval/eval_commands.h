@@ -26,13 +26,14 @@ struct EvalCommands {
   std::filesystem::path evalOut = "out/eval";
   int jobs = 0;  // 0: one per core
   std::string shard = "1/1";
-  double frameRateHz = 6;
+  double frameRateHz = 18;
   bool equippedIntruder = false;
   bool profiles = false;
   SurveillanceSpec surveillance;
   // merge
   std::vector<std::filesystem::path> mergeInputs;
   std::filesystem::path mergeOut;
+  std::string mergeTitle;
 };
 
 void AddEvalCommands(CLI::App& app, EvalCommands& commands, std::filesystem::path& gaugesDir);

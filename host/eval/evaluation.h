@@ -58,7 +58,7 @@ struct EncounterRow {
 struct EvalSettings {
   std::filesystem::path gaugesDir;
   std::filesystem::path panelFile;  // a panel with a Logic and an IVSI gauge (see WriteEvalPanel)
-  double frameRateHz = 6;           // simulator frames a second; the logic runs once a second at any rate
+  double frameRateHz = 18;          // simulator frames a second; the logic runs once a second at any rate
   SurveillanceSpec surveillance;
   bool equippedIntruder = false;    // the intruder flies its own collision logic too
   std::filesystem::path profileDir; // when set: <encounter>.png, the equipped flight's profile

@@ -7,6 +7,7 @@
 #include "host/scenario/flight_model.h"
 #include "host/scenario/scenario.h"
 #include "host/scenario/track.h"
+#include "tests/gauge/module_fixture.h"
 
 namespace kvr::host {
 namespace {
@@ -141,6 +142,42 @@ TEST(TrackFollowing, LeavesTheTrackForACommandAndReturnsAtTheStatedRate) {
   // About (peak - track) / return rate, plus the time to turn the climb around and to settle.
   EXPECT_NEAR(backS - 30, (peakFt - 10000) / kReturnFpm * 60 + 10, 12);
   EXPECT_DOUBLE_EQ(model.State().altitudeFt, 10000);
+}
+
+}  // namespace
+}  // namespace kvr::host
+
+namespace kvr::host {
+namespace {
+
+TEST(TrackScenario, RefusesWhatConflictsWithATrack) {
+  const std::filesystem::path file = kvr::testing::SourceDir() / "scenarios" / "test.toml";
+  const std::string head = "panel = \"panel.cfg\"\npairedTracks = \"paired_encounter.txt\"\n";
+  struct Case {
+    std::string text;
+    const char* reason;
+  } cases[] = {
+      {head + "[own]\npressureAltitudeFt = 5000\n", "'own.pressureAltitudeFt' conflicts with the own aircraft's track"},
+      {"panel = \"panel.cfg\"\npairedTracks = \"missing.txt\"\n", "missing.txt:1: cannot be read"},
+      {head + "[surveillance]\nreplyLossRate = 2\n", "'surveillance.replyLossRate' = 2 is outside 0 to 1"},
+      {head + "[[intruder]]\nid = 1\neastNm = 3\naltitudeFt = 5000\nheadingDeg = 0\ngroundSpeedKt = 200\n",
+       "the paired intruder takes id 1"},
+      {"panel = \"panel.cfg\"\ndurationS = 10\n[own]\ntrack = \"t.csv\"\nheadingDeg = 3\n", "t.csv:1: cannot be read"},
+  };
+  for (const Case& c : cases) {
+    try {
+      ParseScenario(c.text, file);
+      ADD_FAILURE() << "accepted: " << c.text;
+    } catch (const ScenarioError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+    }
+  }
+  // The paired file alone gives the own aircraft, the intruder (id 1) and the duration.
+  const Scenario s = ParseScenario(head, file);
+  ASSERT_EQ(s.intruders.size(), 1u);
+  EXPECT_EQ(s.intruders[0].id, 1u);
+  EXPECT_TRUE(s.own.track && s.intruders[0].track);
+  EXPECT_DOUBLE_EQ(s.durationS, 110);
 }
 
 }  // namespace
