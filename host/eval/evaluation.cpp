@@ -66,6 +66,7 @@ FlightResult Summarise(const ScenarioRun& run) {
 FlightResult Fly(const Scenario& scenario, const EvalSettings& settings, const std::filesystem::path& profile = {}) {
   RunOptions options;
   options.gaugesDir = settings.gaugesDir;
+  options.keepEveryFrame = true;  // miss distances are found between every two frames
   ScenarioRun run(scenario, options);
   run.Start();
   while (run.Step()) {

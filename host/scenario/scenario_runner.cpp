@@ -49,6 +49,7 @@ ScenarioRun::ScenarioRun(const Scenario& scenario, RunOptions options)
   std::vector<TrajectoryAircraft> tracked;
   for (const IntruderSpec& intruder : scenario.intruders) tracked.push_back({intruder.id, intruder.callsign});
   trajectory_.SetAircraft(std::move(tracked));
+  trajectory_.KeepEveryFrame(options_.keepEveryFrame || options_.tracksEveryFrame);
   surveillance_.emplace(scenario.surveillance, scenario.name);
   for (const IntruderSpec& intruder : scenario.intruders)
     equipped_.push_back(intruder.equipped ? std::make_unique<EquippedIntruder>(

@@ -51,6 +51,7 @@ struct RunOptions {
   bool realtime = false;            // pace the frames to the wall clock
   bool pictures = false;            // with outDir: frames/, panel.gif and final.png of the panel window
   bool tracksEveryFrame = false;    // tracks.csv with every frame instead of one a second
+  bool keepEveryFrame = false;      // Flown() holds every frame (else one a second and the latest)
   int pictureScale = 1;             // picture pixels per panel pixel (1 or more)
   // After each frame, with the frame's scenario time and length: the place to capture what the frame
   // played (audio rendering aligned with simulated time).

@@ -23,6 +23,17 @@ std::pair<double, double> BelowZero(double a, double b, double c) {
 
 }  // namespace
 
+void Trajectory::Add(TrajectoryFrame frame) {
+  // A kept frame that neither opened its second nor is the latest gives way to the new one.
+  const auto second = [](const TrajectoryFrame& f) { return static_cast<long>(std::floor(f.timeS + 1e-9)); };
+  const size_t n = frames_.size();
+  if (!everyFrame_ && n >= 2 && second(frames_[n - 1]) == second(frames_[n - 2])) {
+    frames_[n - 1] = std::move(frame);
+    return;
+  }
+  frames_.push_back(std::move(frame));
+}
+
 void Trajectory::WriteCsv(std::ostream& out, const LocalFrame& frame, bool everyFrame) const {
   out << "timeS,aircraft,id,latitudeDeg,longitudeDeg,eastNm,northNm,altitudeFt,groundSpeedKt,trackDeg,"
          "verticalSpeedFpm,threatClass,advisory\n"

@@ -40,10 +40,14 @@ struct TrajectoryAircraft {
   std::string callsign;
 };
 
+// Keeps every frame, or (the default) only the first frame of every whole second and the latest frame,
+// which is all that tracks.csv at one row a second and the profile picture use: a long run then holds a
+// few hundred bytes a simulated second instead of growing with the frame rate.
 class Trajectory {
  public:
   void SetAircraft(std::vector<TrajectoryAircraft> intruders) { intruders_ = std::move(intruders); }
-  void Add(TrajectoryFrame frame) { frames_.push_back(std::move(frame)); }
+  void KeepEveryFrame(bool every) { everyFrame_ = every; }
+  void Add(TrajectoryFrame frame);
 
   const std::vector<TrajectoryFrame>& Frames() const { return frames_; }
   const std::vector<TrajectoryAircraft>& Intruders() const { return intruders_; }
@@ -54,6 +58,7 @@ class Trajectory {
  private:
   std::vector<TrajectoryAircraft> intruders_;
   std::vector<TrajectoryFrame> frames_;
+  bool everyFrame_ = false;
 };
 
 // The closest approach of two aircraft along their sampled paths, linear between frames, and whether

@@ -3,14 +3,42 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
 
 #include "host/scenario/flight_model.h"
 #include "host/scenario/scenario.h"
 #include "host/scenario/track.h"
+#include "host/scenario/trajectory.h"
 #include "tests/gauge/module_fixture.h"
 
 namespace kvr::host {
 namespace {
+
+// A long run keeps one frame a second and the latest; tracks.csv at one row a second is the same as from
+// every frame, and nothing of the final frame is lost.
+TEST(Trajectory, OneFrameASecondWritesTheSameTracksAsEveryFrame) {
+  Trajectory every, thinned;
+  every.KeepEveryFrame(true);
+  for (Trajectory* t : {&every, &thinned}) {
+    t->SetAircraft({{7, "N7"}});
+    for (int frame = 0; frame <= 18 * 3 + 5; ++frame) {
+      TrajectoryFrame f;
+      f.timeS = frame / 18.0;
+      f.own.altitudeFt = 1000 + frame;
+      f.intruders.push_back(f.own);
+      f.shown.push_back(std::nullopt);
+      f.intruderAdvisories.push_back(std::nullopt);
+      t->Add(f);
+    }
+  }
+  EXPECT_EQ(every.Frames().size(), 60u);
+  EXPECT_EQ(thinned.Frames().size(), 5u);  // 0, 1, 2, 3 s and the last frame
+  EXPECT_EQ(thinned.Frames().back().own.altitudeFt, 1059);
+  std::ostringstream a, b;
+  every.WriteCsv(a, LocalFrame({47.0, 8.0}), false);
+  thinned.WriteCsv(b, LocalFrame({47.0, 8.0}), false);
+  EXPECT_EQ(a.str(), b.str());
+}
 
 TEST(Track, HermiteFollowsTheGivenRatesBetweenSamples) {
   // A climb whose rate doubles: altitude 1000 + 10 t + t^2 ft with vertical rate (10 + 2 t) * 60 ft/min,
