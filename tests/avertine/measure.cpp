@@ -1,7 +1,7 @@
 // Measures the logic on a generated encounter set and prints one Markdown table row per configuration:
 // surveillance ideal or noisy, intruder unequipped or equipped (both follow their advisories). Each
 // encounter is also flown with nobody manoeuvring, the reference for the risk ratio.
-//   kvr_avertine_measure [SEED [COUNT]]      defaults: seed 1, 1000 encounters
+//   kvr_avertine_measure [-v] [SEED [COUNT]]      defaults: seed 1, 1000 encounters; -v lists failures
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,14 +14,15 @@ namespace avertine_test {
 namespace {
 
 constexpr double kFlightS = 140.0;
+bool g_verbose = false;  // list the encounters behind the failure figures
 
 // Threatening encounters (small misses) mixed with wider ones that should not draw a resolution advisory,
-// from 500 ft above the ground to 40000 ft, level, climbing and descending.
+// from 300 ft above the ground to 40000 ft, level, climbing and descending.
 EncounterSpec Generate(Random& random) {
   EncounterSpec spec;
   if (random.Uniform(0.0, 1.0) < 0.3) {
     spec.groundFt = random.Uniform(0.0, 4000.0);
-    spec.ownAltitudeFt = spec.groundFt + random.Uniform(500.0, 2600.0);
+    spec.ownAltitudeFt = spec.groundFt + random.Uniform(300.0, 2600.0);
   } else {
     spec.ownAltitudeFt = random.Uniform(2600.0, 40000.0);
   }
@@ -45,6 +46,7 @@ EncounterSpec Generate(Random& random) {
 
 struct Figures {
   int nmacReference = 0, nmac = 0, nmacReferenceHigh = 0, nmacHigh = 0, induced = 0;
+  int unalerted = 0;  // reference NMACs during which the own aircraft got neither TA nor RA
   int wide = 0, wideWithRa = 0, advisories = 0, shortAdvisories = 0, lateAdvisories = 0;
 };
 
@@ -62,6 +64,25 @@ void Measure(uint64_t seed, int count, bool noisy, bool equipped, Figures* f) {
     f->nmacReferenceHigh += reference.nearMidAirCollision && high;
     f->nmacHigh += flown.nearMidAirCollision && high;
     f->induced += flown.nearMidAirCollision && !reference.nearMidAirCollision;
+    bool alerted = false;
+    for (const FrameLog& frame : flown.frames) {
+      alerted |= frame.intruderValid && (frame.intruderClass == kvr::ThreatClass::TrafficAdvisory ||
+                                         frame.intruderClass == kvr::ThreatClass::ResolutionAdvisory);
+    }
+    f->unalerted += reference.nearMidAirCollision && !alerted;
+    if (g_verbose) {
+      for (const EncounterResult::Episode& e : flown.advisories) {
+        if (e.endedS - e.postedS <= 3.0 || e.postedS > reference.cpaTimeS) {
+          std::printf("  #%d RA %.0f-%.0f s, CPA %.1f s\n", i, e.postedS, e.endedS, reference.cpaTimeS);
+        }
+      }
+      if ((flown.nearMidAirCollision && !reference.nearMidAirCollision) || (reference.nearMidAirCollision && !alerted)) {
+        std::printf("  #%d %s: own %.0f ft (%.0f AGL) %.0f ft/min, intruder %+.0f ft %.0f ft/min, miss %.2f NM; "
+                    "vertical at CPA %.0f -> %.0f ft\n", i, alerted ? "induced" : "unalerted", spec.ownAltitudeFt,
+                    spec.ownAltitudeFt - spec.groundFt, spec.ownVerticalRateFpm, spec.verticalMissFt,
+                    spec.intruderVerticalRateFpm, spec.missDistanceNm, reference.cpaVerticalFt, flown.cpaVerticalFt);
+      }
+    }
     if (reference.cpaRangeNm > 1.5 || reference.cpaVerticalFt > 1200.0) {
       ++f->wide;
       f->wideWithRa += !flown.advisories.empty();
@@ -87,18 +108,23 @@ std::string Ratio(int numerator, int denominator) {
 
 int main(int argc, char** argv) {
   using namespace avertine_test;
+  if (argc > 1 && std::string(argv[1]) == "-v") {
+    g_verbose = true;
+    --argc;
+    ++argv;
+  }
   const uint64_t seed = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1;
   const int count = argc > 2 ? std::atoi(argv[2]) : 1000;
   std::printf("| surveillance | intruder | risk ratio | risk ratio > 1000 ft AGL | induced NMACs | RA rate, wide misses "
-              "| RAs | RAs ending <= 3 s | RAs posted after CPA |\n|---|---|---|---|---|---|---|---|---|\n");
+              "| unalerted NMACs | RAs | RAs ending <= 3 s | RAs posted after CPA |\n|---|---|---|---|---|---|---|---|---|---|\n");
   for (const bool noisy : {false, true}) {
     for (const bool equipped : {false, true}) {
       Figures f;
       Measure(seed, count, noisy, equipped, &f);
-      std::printf("| %s | %s | %s | %s | %d | %s | %d | %d | %d |\n", noisy ? "noisy" : "ideal",
+      std::printf("| %s | %s | %s | %s | %d | %s | %d | %d | %d | %d |\n", noisy ? "noisy" : "ideal",
                   equipped ? "equipped" : "unequipped", Ratio(f.nmac, f.nmacReference).c_str(),
                   Ratio(f.nmacHigh, f.nmacReferenceHigh).c_str(), f.induced, Ratio(f.wideWithRa, f.wide).c_str(),
-                  f.advisories, f.shortAdvisories, f.lateAdvisories);
+                  f.unalerted, f.advisories, f.shortAdvisories, f.lateAdvisories);
     }
   }
   return 0;
