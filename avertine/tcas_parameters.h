@@ -115,6 +115,7 @@ inline constexpr double kMaxLookaheadS = 60.0;         // cap on the time to clo
 inline constexpr double kDivergingRangeRateKt = 5.0;   // opening faster than this: diverging
 inline constexpr double kSlowRangeRateKt = 30.0;       // slower: judged at co-altitude, not range CPA
 inline constexpr double kCrossingMarginFt = 100.0;     // closer than this, no side is "crossing"
+inline constexpr double kCrossingPreferenceFt = 150.0; // a forced crossing must beat staying by this
 inline constexpr double kSenseTieFt = 1.0;             // separations this close count as equal
 inline constexpr double kRateToleranceFpm = 100.0;     // own rate counts as complying within this
 inline constexpr double kMinIncreaseDelayS = 5.0;      // an increase waits for the pilot to respond
