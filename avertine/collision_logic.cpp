@@ -170,7 +170,8 @@ int CollisionLogic::GatherThreats(int* trafficAdvisoriesShown) {
       // A threat that missed a report coasts on its extrapolated track until it is resolved or dropped.
       if (track.raThreat) {
         const ThreatGeometry g = track.Estimate(nowS_, own_);
-        track.raThreat = context_.resolutionAdvisoriesEnabled && !ThreatDetector::ThreatResolved(g, level);
+        track.raThreat = context_.resolutionAdvisoriesEnabled &&
+                         (!ThreatDetector::ThreatResolved(g, level) || nowS_ - track.raSinceS < kMinThreatDurationS);
         if (track.raThreat) threats_[threatCount++] = g;
       }
       return;

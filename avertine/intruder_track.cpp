@@ -45,6 +45,7 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
   const double dot = n * vn + e * ve;
   g.rangeRateNmPerS = g.rangeNm > 1e-9 ? dot / g.rangeNm : 0.0;
   const double speedSq = vn * vn + ve * ve;
+  g.relativeSpeedNmPerS = std::sqrt(speedSq);
   g.closing = dot < 0.0 && speedSq > 1e-12;
   if (g.closing) {
     g.timeToCpaS = -dot / speedSq;

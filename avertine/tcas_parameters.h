@@ -105,12 +105,16 @@ inline constexpr double kDefaultFramePeriodS = 1.0;
 inline constexpr double kMaxFramePeriodS = 10.0;  // longer gaps are taken as one default frame
 
 // Advisory timing and margins. The 4 s TA hold keeps a symbol from blinking when a test flickers across
-// its threshold; the 60 s look-ahead is beyond every tau; the 5 kt and 30 kt range rates separate
+// its threshold; the 5 s RA hold keeps an advisory up for as long as the pilot takes to begin flying it,
+// so that it is never cancelled in the breath after it was given, and none is first given after the
+// closest approach, when it can no longer change the miss; the 60 s look-ahead is beyond every tau; the 5 kt and 30 kt range rates separate
 // diverging and nearly parallel traffic from closing traffic with some margin for track noise; the
 // crossing margin, sense tie and rate tolerance absorb altimetry and rate-tracking error; the
 // increase, weakening and reversal delays and margins let the pilot's response show in the tracks before
 // the advisory is changed again.
 inline constexpr double kTaMinDurationS = 4.0;         // a TA stays at least this long
+inline constexpr double kMinThreatDurationS = 5.0;     // an RA threat stays declared at least this long
+inline constexpr double kMinNewAdvisoryLeadS = 1.0;    // no new RA closer to closest approach
 inline constexpr double kMaxLookaheadS = 60.0;         // cap on the time to closest approach evaluated
 inline constexpr double kDivergingRangeRateKt = 5.0;   // opening faster than this: diverging
 inline constexpr double kSlowRangeRateKt = 30.0;       // slower: judged at co-altitude, not range CPA

@@ -72,8 +72,12 @@ void Measure(uint64_t seed, int count, bool noisy, bool equipped, Figures* f) {
     f->unalerted += reference.nearMidAirCollision && !alerted;
     if (g_verbose) {
       for (const EncounterResult::Episode& e : flown.advisories) {
-        if (e.endedS - e.postedS <= 3.0 || e.postedS > reference.cpaTimeS) {
-          std::printf("  #%d RA %.0f-%.0f s, CPA %.1f s\n", i, e.postedS, e.endedS, reference.cpaTimeS);
+        if ((e.endedS < kFlightS && e.endedS - e.postedS <= 3.0) || e.postedS > reference.cpaTimeS) {
+          std::printf("  #%d RA %.0f-%.0f s, CPA %.1f s: own %.0f ft (%.0f AGL) %.0f kt %.0f ft/min, intruder %.0f kt "
+                      "%.0f deg %+.0f ft %.0f ft/min, miss %.2f NM\n", i, e.postedS, e.endedS, reference.cpaTimeS,
+                      spec.ownAltitudeFt, spec.ownAltitudeFt - spec.groundFt, spec.ownSpeedKt,
+                      spec.ownVerticalRateFpm, spec.intruderSpeedKt, spec.intruderCourseDeg, spec.verticalMissFt,
+                      spec.intruderVerticalRateFpm, spec.missDistanceNm);
         }
       }
       if ((flown.nearMidAirCollision && !reference.nearMidAirCollision) || (reference.nearMidAirCollision && !alerted)) {
@@ -89,7 +93,7 @@ void Measure(uint64_t seed, int count, bool noisy, bool equipped, Figures* f) {
     }
     for (const EncounterResult::Episode& e : flown.advisories) {
       ++f->advisories;
-      f->shortAdvisories += e.endedS - e.postedS <= 3.0;
+      f->shortAdvisories += e.endedS < kFlightS && e.endedS - e.postedS <= 3.0;  // ended, and soon
       f->lateAdvisories += e.postedS > reference.cpaTimeS;
     }
   }
