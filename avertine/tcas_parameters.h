@@ -63,13 +63,18 @@ inline constexpr double kHighLevel7MinPressureFt = 42000.0;
 // which intruders may be declared on the ground, the 10000 ft/min limit on threats and the 500 ft/min
 // trend arrow: [FAA 7.1]. The intruder height that counts as on the ground is our own value: it takes a
 // ground-level intruder's reported altitude with its 100 ft reporting steps and altimetry error, and no
-// more, so that traffic in the traffic pattern still counts as airborne.
+// more, so that traffic in the traffic pattern still counts as airborne. An intruder counts as on the
+// ground only when it is also 200 ft below the own aircraft, or reports less than 100 ft (one reporting
+// step): two aircraft flying low together both get a traffic advisory, while ground traffic stays quiet
+// during the approach and, at the 100 ft band, in the flare. These two heights are our own.
 inline constexpr double kProximateRangeNm = 6.0;
 inline constexpr double kProximateAltitudeFt = 1200.0;
 inline constexpr double kDescendInhibitBelowRadioFt = 1100.0;       // no descend RA below
 inline constexpr double kIncreaseDescentInhibitBelowRadioFt = 1450.0;
 inline constexpr double kGroundIntruderBelowFt = 360.0;             // intruder height: on the ground
 inline constexpr double kGroundIntruderTestBelowRadioFt = 1750.0;   // own height: the test above applies
+inline constexpr double kGroundIntruderBelowOwnFt = 200.0;          // ...and this much below the own height
+inline constexpr double kGroundLevelBandFt = 100.0;                 // ...or reporting no more than this
 inline constexpr double kMaxThreatVerticalRateFpm = 10000.0;        // faster intruders are not threats
 inline constexpr double kTrendArrowRateFpm = 500.0;                 // display arrow threshold
 

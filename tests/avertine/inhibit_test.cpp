@@ -129,6 +129,20 @@ TEST(GroundTraffic, IntruderBelow360FeetAboveGroundGetsNoAdvisory) {
   EXPECT_TRUE(EverClass(airborne, ThreatClass::TrafficAdvisory));
 }
 
+TEST(GroundTraffic, TrafficFlyingAsLowAsTheOwnAircraftIsAirborneAndGetsATrafficAdvisory) {
+  // Both about 345 ft above the ground, passing within collision distance: a traffic advisory, no
+  // resolution advisory so low.
+  const EncounterResult together = FlyEncounter(HeadOnAbove(1345.0, 1000.0, -10.0), Pilot::Ignores, 110.0);
+  EXPECT_TRUE(EverClass(together, ThreatClass::TrafficAdvisory));
+  EXPECT_FALSE(EverClass(together, ThreatClass::ResolutionAdvisory));
+
+  // From the same height, traffic at ground level stays quiet, and so does traffic 200 ft below us.
+  for (const double belowFt : {-300.0, -210.0}) {
+    const EncounterResult ground = FlyEncounter(HeadOnAbove(1345.0, 1000.0, belowFt), Pilot::Ignores, 110.0);
+    EXPECT_FALSE(EverClass(ground, ThreatClass::TrafficAdvisory)) << belowFt;
+  }
+}
+
 // Flies the own aircraft down at `rateFpm` over flat terrain at 0 ft, through `altitudeAt75sFt` at 75 s,
 // head-on against an intruder level at 250 ft (closest approach at 100 s). Returns the class of the
 // intruder in each frame where it is shown, with the own radio altitude of that frame.
