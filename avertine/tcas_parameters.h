@@ -98,12 +98,25 @@ inline constexpr ResponseModel kInitialResponse{5.0, 0.25 * kGravityFtPerS2};
 inline constexpr ResponseModel kSubsequentResponse{2.5, 0.35 * kGravityFtPerS2};
 
 // ---- Choices of this implementation -------------------------------------------------------------------------
-// Tracking: alpha-beta filters on relative position and on both altitudes, one report per frame. The
-// gains favour a quick response to a manoeuvre over smoothing, since the simulator reports exact
-// positions; three reports give the first velocity that rests on more than one difference; a track
-// survives three missed frames (one frame is about a second) and a half.
-inline constexpr double kTrackAlpha = 0.85;
+// Tracking: alpha-beta filters on relative position and on both altitudes, one report per frame. The own
+// altitude is exact and its filter quick, so that the pilot's response shows at once. An intruder's
+// position carries the surveillance's bearing error, which grows with range, and its altitude comes in
+// 100 ft steps: their filters smooth harder (the gains start high and fall to these within a few
+// reports). Measured on encounters with 100 ft steps and 3 degree bearing noise, the quick gains had
+// turned the noise into false rates, flickering advisories and induced collisions. The miss-distance
+// filter trusts the predicted miss only beyond twice the spread of the position residuals, carried to
+// the closest approach by the velocity error they imply. Three reports give the first velocity that
+// rests on more than one difference; a track survives three missed frames (about 3 s) and a half.
+inline constexpr double kTrackAlpha = 0.85;          // own altitude
 inline constexpr double kTrackBeta = 0.7;
+inline constexpr double kPositionAlpha = 0.3;        // intruder north and east
+inline constexpr double kPositionBeta = 0.05;
+inline constexpr double kIntruderAltitudeAlpha = 0.5;
+inline constexpr double kIntruderAltitudeBeta = 0.15;
+// Velocity error per unit of position residual of the position filters at their steady gains, per second
+// of prediction: sqrt(2 beta^2 / (alpha (4 - 2 alpha - beta))).
+inline constexpr double kPositionRatePerResidual = 0.07;
+inline constexpr double kMissConfidence = 2.0;       // miss uncertainty in residual spreads
 inline constexpr int kFirmTrackReports = 3;       // reports before a track may raise an advisory
 inline constexpr double kTrackCoastS = 3.5;       // a track unreported for longer is dropped
 inline constexpr double kDefaultFramePeriodS = 1.0;

@@ -36,6 +36,12 @@ bool ThreatDetector::TrafficAdvisoryTest(const ThreatGeometry& g, const Sensitiv
 
 namespace {
 
+// The miss-distance filter acts only where the predicted miss exceeds its threshold by more than the
+// prediction may be off.
+bool SureMissBeyond(const ThreatGeometry& g, double thresholdNm) {
+  return g.missDistanceNm - g.missUncertaintyNm > thresholdNm;
+}
+
 bool Diverging(const ThreatGeometry& g) {
   return g.rangeRateNmPerS * kSecondsPerHour > kDivergingRangeRateKt;
 }
@@ -52,13 +58,13 @@ bool ThreatDetector::ResolutionAdvisoryTest(const ThreatGeometry& g, const Sensi
   if (!ahead) return false;
   if (std::fabs(g.intruderRateFpm) > kMaxThreatVerticalRateFpm) return false;
   if (!RangeTest(g, level.raTauS, level.raDmodNm)) return false;
-  if (g.rangeNm > level.raDmodNm && g.closing && g.missDistanceNm > level.hmdNm) return false;
+  if (g.rangeNm > level.raDmodNm && g.closing && SureMissBeyond(g, level.hmdNm)) return false;
   return AltitudeTest(g, level.raTauS, level.raZthrFt);
 }
 
 bool ThreatDetector::ThreatResolved(const ThreatGeometry& g, const SensitivityLevel& level) {
   if (Diverging(g) && (g.rangeNm > level.raDmodNm || std::fabs(g.relativeAltitudeFt) >= level.alimFt)) return true;
-  return g.closing && g.rangeNm > level.raDmodNm && g.missDistanceNm > level.hmdNm;
+  return g.closing && g.rangeNm > level.raDmodNm && SureMissBeyond(g, level.hmdNm);
 }
 
 kvr::ThreatClass ThreatDetector::Classify(IntruderTrack& track, const ThreatGeometry& g, double rawRangeNm,

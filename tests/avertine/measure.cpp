@@ -80,11 +80,12 @@ void Measure(uint64_t seed, int count, bool noisy, bool equipped, Figures* f) {
                       spec.intruderVerticalRateFpm, spec.missDistanceNm);
         }
       }
-      if ((flown.nearMidAirCollision && !reference.nearMidAirCollision) || (reference.nearMidAirCollision && !alerted)) {
-        std::printf("  #%d %s: own %.0f ft (%.0f AGL) %.0f ft/min, intruder %+.0f ft %.0f ft/min, miss %.2f NM; "
-                    "vertical at CPA %.0f -> %.0f ft\n", i, alerted ? "induced" : "unalerted", spec.ownAltitudeFt,
-                    spec.ownAltitudeFt - spec.groundFt, spec.ownVerticalRateFpm, spec.verticalMissFt,
-                    spec.intruderVerticalRateFpm, spec.missDistanceNm, reference.cpaVerticalFt, flown.cpaVerticalFt);
+      if (flown.nearMidAirCollision || (reference.nearMidAirCollision && !alerted)) {
+        std::printf("  #%d %s: own %.0f ft (%.0f AGL) %.0f kt %.0f ft/min, intruder %.0f kt %.0f deg %+.0f ft %.0f ft/min, "
+                    "miss %.2f NM; vertical at CPA %.0f -> %.0f ft, first RA %d\n", i, !alerted ? "unalerted" : reference.nearMidAirCollision ? "unresolved" : "induced", spec.ownAltitudeFt,
+                    spec.ownAltitudeFt - spec.groundFt, spec.ownSpeedKt, spec.ownVerticalRateFpm, spec.intruderSpeedKt,
+                    spec.intruderCourseDeg, spec.verticalMissFt, spec.intruderVerticalRateFpm, spec.missDistanceNm,
+                    reference.cpaVerticalFt, flown.cpaVerticalFt, flown.FirstResolutionAural());
       }
     }
     if (reference.cpaRangeNm > 1.5 || reference.cpaVerticalFt > 1200.0) {
