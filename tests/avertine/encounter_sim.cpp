@@ -10,8 +10,9 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kNmPerDeg = 60.0;
-constexpr double kPilotDelayS = 5.0;
-constexpr double kPilotAccelerationFpmPerS = 0.25 * 32.174 * 60.0;  // 0.25 g in ft/min per second
+constexpr double kInitialDelayS = 5.0;
+constexpr double kSubsequentDelayS = 2.5;
+constexpr double kFpmPerSPerG = 32.174 * 60.0;
 constexpr double kSubStepS = 0.05;
 
 uint32_t g_tagArea = 0;  // the caller's zero-filled area whose address is the initial advisory tag
@@ -151,27 +152,39 @@ void BuildEncounter(const EncounterSpec& spec, Aircraft* own, Aircraft* intruder
 
 namespace {
 
-// A pilot who follows the advisories of one logic: each new or changed advisory is flown after the
-// reaction delay, changing the vertical rate at 0.25 g toward the advised rate.
+// A pilot who follows the advisories of one logic with the standard response: the first advisory after
+// 5 s at 0.25 g, a stronger one or a reversal after 2.5 s at 0.35 g, any other change after 2.5 s at
+// 0.25 g. A change that comes before the previous one was acted on starts no earlier than it would have.
 struct FollowingPilot {
   kvr::LatestAdvisory flown{};
   kvr::LatestAdvisory pending{};
   double pendingAtS = std::numeric_limits<double>::infinity();
+  double pendingAccelerationG = 0.25;
+  double accelerationG = 0.25;
   uint32_t seenChanges = 0;
 
   void See(const kvr::LatestAdvisory& latest, double timeS) {
     if (latest.changeCount == seenChanges) return;
     seenChanges = latest.changeCount;
+    const bool waiting = pendingAtS != std::numeric_limits<double>::infinity();
+    const kvr::LatestAdvisory& before = waiting ? pending : flown;
+    const bool first = !flown.active && !(waiting && pending.active);
+    const bool stronger = before.active && latest.active &&
+                          (latest.sense != before.sense || latest.strength > before.strength);
+    double startS = timeS + (first ? kInitialDelayS : kSubsequentDelayS);
+    if (waiting) startS = std::max(startS, pendingAtS);
     pending = latest;
-    pendingAtS = timeS + kPilotDelayS;
+    pendingAtS = startS;
+    pendingAccelerationG = stronger ? 0.35 : 0.25;
   }
   void Fly(Aircraft& aircraft, double timeS) {
     if (timeS >= pendingAtS) {
       flown = pending;
+      accelerationG = pendingAccelerationG;
       pendingAtS = std::numeric_limits<double>::infinity();
     }
     const double desired = DesiredRateFpm(flown, aircraft.verticalRateFpm);
-    const double step = kPilotAccelerationFpmPerS * kSubStepS;
+    const double step = accelerationG * kFpmPerSPerG * kSubStepS;
     aircraft.verticalRateFpm += std::clamp(desired - aircraft.verticalRateFpm, -step, step);
   }
 };

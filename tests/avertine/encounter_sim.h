@@ -142,8 +142,9 @@ struct EncounterResult {
   int32_t FirstResolutionAural() const;  // first aural code of an RA (1..12), 0 when none
 };
 
-// Flies the encounter for `durationS` with one library frame per second. A following pilot reacts to
-// every new or changed advisory after 5 s, changing its vertical rate at 0.25 g toward the advised rate.
+// Flies the encounter for `durationS` with one library frame per second. A following pilot flies each
+// new or changed advisory with the standard response: the first after 5 s at 0.25 g, a stronger one or a
+// reversal after 2.5 s at 0.35 g, any other change after 2.5 s at 0.25 g.
 EncounterResult FlyEncounter(const EncounterSpec& spec, Pilot pilot, double durationS);
 
 // The two aircraft of an encounter at time 0.

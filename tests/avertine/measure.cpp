@@ -86,6 +86,11 @@ void Measure(uint64_t seed, int count, bool noisy, bool equipped, Figures* f) {
                     spec.ownAltitudeFt - spec.groundFt, spec.ownSpeedKt, spec.ownVerticalRateFpm, spec.intruderSpeedKt,
                     spec.intruderCourseDeg, spec.verticalMissFt, spec.intruderVerticalRateFpm, spec.missDistanceNm,
                     reference.cpaVerticalFt, flown.cpaVerticalFt, flown.FirstResolutionAural());
+        std::printf("     CPA height %.0f ft, messages:", reference.cpaOwnHeightFt);
+        for (const FrameLog& frame : flown.frames) {
+          if (frame.auralCode != 0) std::printf(" %.0f:%d", frame.timeS, frame.auralCode);
+        }
+        std::printf("\n");
       }
     }
     if (reference.cpaRangeNm > 1.5 || reference.cpaVerticalFt > 1200.0) {
