@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "host/audio_capture.h"
+#include "host/eval/eval_commands.h"
 #include "host/live/live_window.h"
 #include "host/panel_session.h"
 #include "host/render/panel_renderer.h"
@@ -72,27 +74,34 @@ class ProgressDisplay {
   int shownPercent_ = -100;  // nothing shown yet
 };
 
-int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::path outDir, bool realtime) {
+int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::path outDir, bool realtime,
+                bool batch = false, bool tracksEveryFrame = false) {
   const kvr::host::Scenario scenario = kvr::host::LoadScenario(scenarioFile);
   if (outDir.empty()) outDir = fs::path("out") / scenario.name;
   ProgressDisplay progress(isatty(STDERR_FILENO) != 0);
   // What the pilot heard, mixed frame by frame in simulated time; set up before the module's sound starts.
-  kvr::host::AudioCapture audio;
+  // A batch run has neither pictures nor audio.
+  std::optional<kvr::host::AudioCapture> audio;
+  if (!batch) audio.emplace();
   kvr::host::RunOptions options;
   options.gaugesDir = gaugesDir;
   options.outDir = outDir;
   options.realtime = realtime;
-  options.pictures = true;
+  options.pictures = !batch;
+  options.tracksEveryFrame = tracksEveryFrame;
   options.onProgress = [&](const kvr::host::RunProgress& p) { progress.Show(p); };
-  options.onFrameEnd = [&](double, double frameS) { audio.Advance(frameS); };
+  if (audio) options.onFrameEnd = [&](double, double frameS) { audio->Advance(frameS); };
   kvr::host::ScenarioRun run(scenario, options);
   run.RunToEnd();
-  audio.WriteWave(outDir / "audio.wav");
+  if (audio) audio->WriteWave(outDir / "audio.wav");
   run.WriteSummary(std::cout);
   std::cout << "events: " << (outDir / "events.csv").string() << "\n"
-            << "audio:  " << (outDir / "audio.wav").string() << " (" << audio.DurationS() << " s, "
-            << audio.RateHz() << " Hz)\n";
-  if (const auto warning = audio.Warning()) std::cout << "warning: " << *warning << "\n";
+            << "tracks: " << (outDir / "tracks.csv").string() << "\n";
+  if (audio) {
+    std::cout << "audio:  " << (outDir / "audio.wav").string() << " (" << audio->DurationS() << " s, "
+              << audio->RateHz() << " Hz)\n";
+    if (const auto warning = audio->Warning()) std::cout << "warning: " << *warning << "\n";
+  }
   if (const kvr::host::FrameRecorder* pictures = run.Pictures()) {
     std::cout << "frames: " << (outDir / "frames").string() << " (" << pictures->FramesWritten() << " pictures)\n";
     if (pictures->GifFrames() > 0)
@@ -132,6 +141,9 @@ int main(int argc, char** argv) {
                   "Folder for events.csv, summary.txt, audio.wav and the pictures: frames/, panel.gif, final.png "
                   "(default: out/<scenario name>)");
   run->add_flag("--realtime", realtime, "Pace the frames to the wall clock instead of running as fast as possible");
+  bool batch = false, tracksEveryFrame = false;
+  run->add_flag("--batch", batch, "No pictures and no audio: events.csv, tracks.csv and summary.txt only");
+  run->add_flag("--every-frame", tracksEveryFrame, "tracks.csv with every frame instead of one row a second");
   run->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
 
@@ -148,6 +160,9 @@ int main(int argc, char** argv) {
   live->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
 
+  kvr::host::EvalCommands evalCommands;
+  kvr::host::AddEvalCommands(app, evalCommands, gaugesDir);
+
   CLI11_PARSE(app, argc, argv);
   if (live->parsed()) {
     // Live, the voice plays through OpenAL's default device; without one the module stays silent.
@@ -162,9 +177,10 @@ int main(int argc, char** argv) {
   // Headless: OpenAL mixes into its null backend unless the user chose a backend. Set before the module
   // first opens its sound device.
   setenv("ALSOFT_DRIVERS", "null", /*overwrite=*/0);
+  if (const int status = kvr::host::RunEvalCommands(evalCommands, gaugesDir); status >= 0) return status;
   if (run->parsed()) {
     try {
-      return RunScenario(scenarioFile, gaugesDir, outDir, realtime);
+      return RunScenario(scenarioFile, gaugesDir, outDir, realtime, batch, tracksEveryFrame);
     } catch (const std::exception& e) {
       std::cerr << "kvr-panel: " << e.what() << "\n";
       return 1;

@@ -46,6 +46,9 @@ ScenarioRun::ScenarioRun(const Scenario& scenario, RunOptions options)
   avionics_ = std::make_unique<TransponderAvionics>(*session_);
   avionics_->SetInterrogationRate(scenario.interrogationsPerS);
   if (scenario.pilot) pilot_.emplace(*scenario.pilot);
+  std::vector<TrajectoryAircraft> tracked;
+  for (const IntruderSpec& intruder : scenario.intruders) tracked.push_back({intruder.id, intruder.callsign});
+  trajectory_.SetAircraft(std::move(tracked));
 
   int logicGauges = 0, ivsiGauges = 0;
   for (const auto& instance : session_->GetPanel().Instances()) {
@@ -212,6 +215,7 @@ bool ScenarioRun::Step() {
     }
     if (pilot_) pilot_->Observe(timeS, ReadAdvisory(picture_->advisory));
   }
+  RecordTrajectory(timeS, own);
   for (size_t i = 0; i < flight_.IntruderCount(); ++i) {
     const Separation sep = flight_.SeparationOf(i);
     log_.OnSeparation(timeS, scenario_.intruders[i].id, scenario_.intruders[i].callsign, sep.rangeNm, sep.verticalFt);
@@ -230,6 +234,26 @@ bool ScenarioRun::Step() {
     std::this_thread::sleep_until(wallStart_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                    std::chrono::duration<double>(timeS)));
   return frame_ < frameCount;
+}
+
+void ScenarioRun::RecordTrajectory(double timeS, const OwnSimState& own) {
+  TrajectoryFrame f;
+  f.timeS = timeS;
+  f.own = flight_.Own().State();
+  f.ownRadioAltitudeFt = own.radioAltitudeFt;
+  f.ownPressureAltitudeFt = own.pressureAltitudeFt;
+  if (picture_) f.ownAdvisory = ReadAdvisory(picture_->advisory);
+  f.intruders.reserve(flight_.IntruderCount());
+  for (size_t i = 0; i < flight_.IntruderCount(); ++i) {
+    f.intruders.push_back(flight_.Intruder(i).State());
+    std::optional<ThreatClass> shown;
+    if (picture_)
+      for (const IntruderEntry& e : picture_->intruders)
+        if (e.id == scenario_.intruders[i].id) shown = StatusThreatClass(e.status);
+    f.shown.push_back(shown);
+    f.intruderAdvisories.push_back(std::nullopt);
+  }
+  trajectory_.Add(std::move(f));
 }
 
 void ScenarioRun::RunToEnd() {
@@ -252,9 +276,12 @@ void ScenarioRun::WriteOutputs() const {
   log_.WriteCsv(events);
   std::ofstream summary(options_.outDir / "summary.txt");
   WriteSummary(summary);
+  std::ofstream tracks(options_.outDir / "tracks.csv");
+  trajectory_.WriteCsv(tracks, flight_.Frame(), options_.tracksEveryFrame);
   events.close();  // writes what is still buffered; a failure there counts too
   summary.close();
-  if (!events || !summary) throw std::runtime_error("cannot write the results into " + options_.outDir.string());
+  tracks.close();
+  if (!events || !summary || !tracks) throw std::runtime_error("cannot write the results into " + options_.outDir.string());
 }
 
 void ScenarioRun::WriteSummary(std::ostream& out) const {
