@@ -21,8 +21,8 @@ inline constexpr double kGravityFtPerS2 = 32.174;
 
 // ---- Sensitivity levels ----------------------------------------------------------------------------------
 // Level 2 gives traffic advisories only. Level 7 has a second row above the high-altitude boundary.
-// Columns tau, DMOD, ZTHR and ALIM, and the level boundaries: the sensitivity level table of [FAA 7.1]
-// (its sensitivity level table); the RA columns are also those of [NASA RA].
+// Columns tau, DMOD, ZTHR and ALIM, and the level boundaries: the sensitivity level table of [FAA 7.1];
+// the RA columns are also those of [NASA RA].
 // Column hmdNm: the horizontal miss-distance threshold of [NASA RA], which equals the RA DMOD of each
 // level; [FAA 7.1] describes the filter without its numbers. Measured on straight-line encounters
 // against those criteria, larger thresholds started resolution advisories up to tens of seconds early
@@ -123,13 +123,14 @@ inline constexpr double kDefaultFramePeriodS = 1.0;
 inline constexpr double kMaxFramePeriodS = 10.0;  // longer gaps are taken as one default frame
 
 // Advisory timing and margins. The 4 s TA hold keeps a symbol from blinking when a test flickers across
-// its threshold; the 5 s RA hold keeps an advisory up for as long as the pilot takes to begin flying it,
-// so that it is never cancelled in the breath after it was given, and none is first given after the
-// closest approach, when it can no longer change the miss; the 60 s look-ahead is beyond every tau; the 5 kt and 30 kt range rates separate
-// diverging and nearly parallel traffic from closing traffic with some margin for track noise; the
-// crossing margin, sense tie and rate tolerance absorb altimetry and rate-tracking error; the
-// increase, weakening and reversal delays and margins let the pilot's response show in the tracks before
-// the advisory is changed again.
+// its threshold. The 5 s RA hold keeps an advisory up for as long as the pilot takes to begin flying it,
+// so that it is never cancelled in the breath after it was given; none is first given after the closest
+// approach, when it can no longer change the miss. The 60 s look-ahead is beyond every tau; the 5 kt and
+// 30 kt range rates separate diverging and nearly parallel traffic from closing traffic with some margin
+// for track noise; the crossing margin, sense tie and rate tolerance absorb altimetry and rate-tracking
+// error; a forced crossing must promise clearly more than staying, since the pilot's delay eats into it;
+// the increase, weakening and reversal delays and margins let the pilot's response show in the tracks
+// before the advisory is changed again.
 inline constexpr double kTaMinDurationS = 4.0;         // a TA stays at least this long
 inline constexpr double kMinThreatDurationS = 5.0;     // an RA threat stays declared at least this long
 inline constexpr double kMinNewAdvisoryLeadS = 1.0;    // no new RA closer to closest approach

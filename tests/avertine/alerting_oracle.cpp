@@ -71,8 +71,8 @@ OracleAlert EvaluateOracle(const RelativeState& s, double ownPressureAltitudeFt,
   OracleAlert alert;
   alert.sensitivityLevel = OracleSensitivityLevel(ownPressureAltitudeFt, ownHeightAboveGroundFt);
   alert.resolution = OracleDetects(s, OracleResolutionThresholds(alert.sensitivityLevel, ownPressureAltitudeFt));
-  alert.traffic = alert.resolution ||
-                  OracleDetects(s, OracleTrafficThresholds(alert.sensitivityLevel, ownPressureAltitudeFt));
+  alert.traffic =
+      alert.resolution || OracleDetects(s, OracleTrafficThresholds(alert.sensitivityLevel, ownPressureAltitudeFt));
   return alert;
 }
 

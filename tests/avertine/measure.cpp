@@ -38,8 +38,8 @@ EncounterSpec Generate(Random& random) {
   // Keep the own aircraft above the ground over the whole flight.
   const double lowestFt = spec.ownAltitudeFt + std::min(0.0, spec.ownVerticalRateFpm) * kFlightS / 60.0;
   if (lowestFt < spec.groundFt + 300.0) spec.ownVerticalRateFpm = 0.0;
-  const double intruderLowestFt = spec.ownAltitudeFt + spec.verticalMissFt -
-                                  std::fabs(spec.intruderVerticalRateFpm) * kFlightS / 60.0;
+  const double intruderLowestFt =
+      spec.ownAltitudeFt + spec.verticalMissFt - std::fabs(spec.intruderVerticalRateFpm) * kFlightS / 60.0;
   if (intruderLowestFt < spec.groundFt) spec.intruderVerticalRateFpm = 0.0;
   return spec;
 }
@@ -73,19 +73,25 @@ void Measure(uint64_t seed, int count, bool noisy, bool equipped, Figures* f) {
     if (g_verbose) {
       for (const EncounterResult::Episode& e : flown.advisories) {
         if ((e.endedS < kFlightS && e.endedS - e.postedS <= 3.0) || e.postedS > reference.cpaTimeS) {
-          std::printf("  #%d RA %.0f-%.0f s, CPA %.1f s: own %.0f ft (%.0f AGL) %.0f kt %.0f ft/min, intruder %.0f kt "
-                      "%.0f deg %+.0f ft %.0f ft/min, miss %.2f NM\n", i, e.postedS, e.endedS, reference.cpaTimeS,
-                      spec.ownAltitudeFt, spec.ownAltitudeFt - spec.groundFt, spec.ownSpeedKt,
-                      spec.ownVerticalRateFpm, spec.intruderSpeedKt, spec.intruderCourseDeg, spec.verticalMissFt,
-                      spec.intruderVerticalRateFpm, spec.missDistanceNm);
+          std::printf(
+              "  #%d RA %.0f-%.0f s, CPA %.1f s: own %.0f ft (%.0f AGL) %.0f kt %.0f ft/min, intruder %.0f kt "
+              "%.0f deg %+.0f ft %.0f ft/min, miss %.2f NM\n",
+              i, e.postedS, e.endedS, reference.cpaTimeS, spec.ownAltitudeFt, spec.ownAltitudeFt - spec.groundFt,
+              spec.ownSpeedKt, spec.ownVerticalRateFpm, spec.intruderSpeedKt, spec.intruderCourseDeg,
+              spec.verticalMissFt, spec.intruderVerticalRateFpm, spec.missDistanceNm);
         }
       }
       if (flown.nearMidAirCollision || (reference.nearMidAirCollision && !alerted)) {
-        std::printf("  #%d %s: own %.0f ft (%.0f AGL) %.0f kt %.0f ft/min, intruder %.0f kt %.0f deg %+.0f ft %.0f ft/min, "
-                    "miss %.2f NM; vertical at CPA %.0f -> %.0f ft, first RA %d\n", i, !alerted ? "unalerted" : reference.nearMidAirCollision ? "unresolved" : "induced", spec.ownAltitudeFt,
-                    spec.ownAltitudeFt - spec.groundFt, spec.ownSpeedKt, spec.ownVerticalRateFpm, spec.intruderSpeedKt,
-                    spec.intruderCourseDeg, spec.verticalMissFt, spec.intruderVerticalRateFpm, spec.missDistanceNm,
-                    reference.cpaVerticalFt, flown.cpaVerticalFt, flown.FirstResolutionAural());
+        std::printf(
+            "  #%d %s: own %.0f ft (%.0f AGL) %.0f kt %.0f ft/min, intruder %.0f kt %.0f deg %+.0f ft %.0f ft/min, "
+            "miss %.2f NM; vertical at CPA %.0f -> %.0f ft, first RA %d\n",
+            i,
+            !alerted                        ? "unalerted"
+            : reference.nearMidAirCollision ? "unresolved"
+                                            : "induced",
+            spec.ownAltitudeFt, spec.ownAltitudeFt - spec.groundFt, spec.ownSpeedKt, spec.ownVerticalRateFpm,
+            spec.intruderSpeedKt, spec.intruderCourseDeg, spec.verticalMissFt, spec.intruderVerticalRateFpm,
+            spec.missDistanceNm, reference.cpaVerticalFt, flown.cpaVerticalFt, flown.FirstResolutionAural());
         std::printf("     CPA height %.0f ft, messages:", reference.cpaOwnHeightFt);
         for (const FrameLog& frame : flown.frames) {
           if (frame.auralCode != 0) std::printf(" %.0f:%d", frame.timeS, frame.auralCode);
@@ -125,8 +131,10 @@ int main(int argc, char** argv) {
   }
   const uint64_t seed = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1;
   const int count = argc > 2 ? std::atoi(argv[2]) : 1000;
-  std::printf("| surveillance | intruder | risk ratio | risk ratio > 1000 ft AGL | induced NMACs | RA rate, wide misses "
-              "| unalerted NMACs | RAs | RAs ending <= 3 s | RAs posted after CPA |\n|---|---|---|---|---|---|---|---|---|---|\n");
+  std::printf(
+      "| surveillance | intruder | risk ratio | risk ratio > 1000 ft AGL | induced NMACs | RA rate, wide misses "
+      "| unalerted NMACs | RAs | RAs ending <= 3 s | RAs posted after CPA "
+      "|\n|---|---|---|---|---|---|---|---|---|---|\n");
   for (const bool noisy : {false, true}) {
     for (const bool equipped : {false, true}) {
       Figures f;

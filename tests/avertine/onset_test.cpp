@@ -101,9 +101,9 @@ TEST(AlertOnset, TrafficAndResolutionOnsetsAgreeWithTheReferenceCriteria) {
     withResolution += oracle.resolution.has_value();
     if ((!ta || !ra) && printed++ < 10) {
       std::printf("#%d alt %.0f agl %.0f miss %.2f NM %.0f ft rate %.0f: TA %.0f/%.0f RA %.0f/%.0f\n", i,
-                  spec.ownAltitudeFt, spec.ownAltitudeFt - spec.groundFt, spec.missDistanceNm,
-                  spec.verticalMissFt, spec.intruderVerticalRateFpm, library.traffic.value_or(-1),
-                  oracle.traffic.value_or(-1), library.resolution.value_or(-1), oracle.resolution.value_or(-1));
+                  spec.ownAltitudeFt, spec.ownAltitudeFt - spec.groundFt, spec.missDistanceNm, spec.verticalMissFt,
+                  spec.intruderVerticalRateFpm, library.traffic.value_or(-1), oracle.traffic.value_or(-1),
+                  library.resolution.value_or(-1), oracle.resolution.value_or(-1));
     }
   }
   std::printf("onset within 2 s: TA %d/%d, RA %d/%d (%d with a reference RA)\n", trafficAgree, kEncounters,
