@@ -10,6 +10,7 @@
 
 #include "host/audio_capture.h"
 #include "host/eval/eval_commands.h"
+#include "host/eval/profile_plot.h"
 #include "host/live/live_window.h"
 #include "host/panel_session.h"
 #include "host/render/panel_renderer.h"
@@ -74,7 +75,7 @@ class ProgressDisplay {
   int shownPercent_ = -100;  // nothing shown yet
 };
 
-int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::path outDir, bool realtime,
+int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::path outDir, bool realtime, int scale,
                 bool batch = false, bool tracksEveryFrame = false) {
   const kvr::host::Scenario scenario = kvr::host::LoadScenario(scenarioFile);
   if (outDir.empty()) outDir = fs::path("out") / scenario.name;
@@ -88,15 +89,18 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   options.outDir = outDir;
   options.realtime = realtime;
   options.pictures = !batch;
+  options.pictureScale = scale;
   options.tracksEveryFrame = tracksEveryFrame;
   options.onProgress = [&](const kvr::host::RunProgress& p) { progress.Show(p); };
   if (audio) options.onFrameEnd = [&](double, double frameS) { audio->Advance(frameS); };
   kvr::host::ScenarioRun run(scenario, options);
   run.RunToEnd();
   if (audio) audio->WriteWave(outDir / "audio.wav");
+  if (!batch) kvr::host::WriteProfile(run.Flown(), run.Events(), outDir / "profile.png", "scenario " + scenario.name);
   run.WriteSummary(std::cout);
   std::cout << "events: " << (outDir / "events.csv").string() << "\n"
             << "tracks: " << (outDir / "tracks.csv").string() << "\n";
+  if (!batch) std::cout << "profile: " << (outDir / "profile.png").string() << "\n";
   if (audio) {
     std::cout << "audio:  " << (outDir / "audio.wav").string() << " (" << audio->DurationS() << " s, "
               << audio->RateHz() << " Hz)\n";
@@ -106,7 +110,8 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
     std::cout << "frames: " << (outDir / "frames").string() << " (" << pictures->FramesWritten() << " pictures)\n";
     if (pictures->GifFrames() > 0)
       std::cout << "gif:    " << (outDir / "panel.gif").string() << " (" << pictures->GifFrames() << " frames)\n";
-    std::cout << "final:  " << (outDir / "final.png").string() << "\n";
+    std::cout << "final:  " << (outDir / "final.png").string() << " (" << pictures->PictureWidth() << "x"
+              << pictures->PictureHeight() << ")\n";
   }
   return 0;
 }
@@ -140,6 +145,10 @@ int main(int argc, char** argv) {
   run->add_option("--out", outDir,
                   "Folder for events.csv, summary.txt, audio.wav and the pictures: frames/, panel.gif, final.png "
                   "(default: out/<scenario name>)");
+  int runScale = 2;
+  run->add_option("--scale", runScale, "Picture pixels per panel pixel in frames/, final.png and panel.gif")
+      ->check(CLI::Range(1, 8))
+      ->capture_default_str();
   run->add_flag("--realtime", realtime, "Pace the frames to the wall clock instead of running as fast as possible");
   bool batch = false, tracksEveryFrame = false;
   run->add_flag("--batch", batch, "No pictures and no audio: events.csv, tracks.csv and summary.txt only");
@@ -157,6 +166,7 @@ int main(int argc, char** argv) {
   live->add_option("--seconds", liveOptions.seconds, "Quit after this many seconds of wall-clock time")
       ->check(CLI::NonNegativeNumber);
   live->add_option("--screenshot", liveOptions.screenshot, "Write the panel picture of the last frame as PNG at quitting");
+  live->add_flag("--verbose", liveOptions.verbose, "Let the sound libraries (OpenAL, ALSA) print their own messages");
   live->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
 
@@ -180,7 +190,7 @@ int main(int argc, char** argv) {
   if (const int status = kvr::host::RunEvalCommands(evalCommands, gaugesDir); status >= 0) return status;
   if (run->parsed()) {
     try {
-      return RunScenario(scenarioFile, gaugesDir, outDir, realtime, batch, tracksEveryFrame);
+      return RunScenario(scenarioFile, gaugesDir, outDir, realtime, runScale, batch, tracksEveryFrame);
     } catch (const std::exception& e) {
       std::cerr << "kvr-panel: " << e.what() << "\n";
       return 1;

@@ -2,6 +2,8 @@
 // sound tests capture into a file), so that no test depends on, or prints about, a sound card.
 #include <stdlib.h>
 
+#ifndef _WIN32
 namespace {
 const int kQuietSound = setenv("ALSOFT_DRIVERS", "null", /*overwrite=*/0);
 }
+#endif

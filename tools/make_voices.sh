@@ -44,7 +44,7 @@ le() {
 for entry in "${phrases[@]}"; do
   name="${entry%%|*}"
   words="${entry#*|}"
-  espeak-ng -v en-us -s 170 -w "$work/speech.wav" "$words"
+  espeak-ng -v en-us+m3 -s 170 -w "$work/speech.wav" "$words"
   # Resample to 8 kHz mono 16-bit signed little-endian raw samples; -D: no dither, for reproducible files.
   # espeak-ng pads its speech with up to half a second of silence: trim both ends to the voice and keep
   # 20 ms before and 50 ms after it, so the second playing of a message follows closely.

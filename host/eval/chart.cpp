@@ -15,7 +15,8 @@ void SetColour(cairo_t* cr, uint32_t c, double alpha = 1.0) {
 
 std::string TickText(double v, double step) {
   char text[32];
-  if (step >= 1) std::snprintf(text, sizeof text, "%.0f", v);
+  if (std::abs(v) < 1e-9 * step) v = 0;  // no "-0"
+  if (step >= 1 && step == std::floor(step)) std::snprintf(text, sizeof text, "%.0f", v);
   else if (step >= 0.1) std::snprintf(text, sizeof text, "%.1f", v);
   else std::snprintf(text, sizeof text, "%.2f", v);
   return text;
@@ -60,9 +61,9 @@ double Plot::Y(double y) const { return top_ + height_ - (y - y0_) / (y1_ - y0_)
 void Plot::Frame(const std::string& title, const std::string& xLabel, const std::string& yLabel, double xStep, double yStep) {
   cairo_t* cr = canvas_.Context();
   cairo_set_line_width(cr, 1);
-  SetColour(cr, 0xDDDDDD);
   if (yStep > 0)
     for (double y = std::ceil(y0_ / yStep) * yStep; y <= y1_ + 1e-9; y += yStep) {
+      SetColour(cr, 0xDDDDDD);
       cairo_move_to(cr, left_, std::round(Y(y)) + 0.5);
       cairo_line_to(cr, left_ + width_, std::round(Y(y)) + 0.5);
       cairo_stroke(cr);

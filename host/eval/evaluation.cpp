@@ -6,6 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "host/eval/profile_plot.h"
 #include "host/scenario/scenario_runner.h"
 
 namespace kvr::host {
@@ -62,13 +63,14 @@ FlightResult Summarise(const ScenarioRun& run) {
   return r;
 }
 
-FlightResult Fly(const Scenario& scenario, const EvalSettings& settings) {
+FlightResult Fly(const Scenario& scenario, const EvalSettings& settings, const std::filesystem::path& profile = {}) {
   RunOptions options;
   options.gaugesDir = settings.gaugesDir;
   ScenarioRun run(scenario, options);
   run.Start();
   while (run.Step()) {
   }
+  if (!profile.empty()) WriteProfile(run.Flown(), run.Events(), profile, scenario.name + ", pilot following the advisories");
   return Summarise(run);
 }
 
@@ -149,7 +151,8 @@ EncounterRow EvaluateEncounter(const std::filesystem::path& file, int index, con
     const Scenario unequippedScenario = EncounterScenario(file, settings, false);
     const FlightResult unequipped = Fly(unequippedScenario, settings);
     const Scenario equippedScenario = EncounterScenario(file, settings, true);
-    const FlightResult equipped = Fly(equippedScenario, settings);
+    const FlightResult equipped =
+        Fly(equippedScenario, settings, settings.profileDir.empty() ? std::filesystem::path() : settings.profileDir / (row.encounter + ".png"));
     row.ownAltitudeFt = unequipped.ownAltitudeAglFt;
     row.sensitivityLevel = SensitivityLevelFor(unequipped.ownPressureAltitudeFt, unequipped.ownAltitudeAglFt);
     row.hmdUnequippedFt = unequipped.hmdFt;

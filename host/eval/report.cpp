@@ -120,7 +120,9 @@ void DrawReport(const std::filesystem::path& file, const std::vector<const Encou
       longest = std::max(longest, bin + 1);
     }
   Plot durations(canvas, 80, 480, 480, 300, 0, longest * kDurationBinS, 0, most * 1.1);
-  durations.Frame("Resolution advisory durations", "seconds", "advisories", 10, std::max(1.0, std::ceil(most / 5.0)));
+  double countStep = 1;
+  for (int k = 0; most / countStep > 8; ++k) countStep *= k % 3 == 1 ? 2.5 : 2;  // 1, 2, 5, 10, 20, 50, ...
+  durations.Frame("Resolution advisory durations", "seconds", "advisories", 10, countStep);
   for (const auto& [bin, count] : histogram)
     durations.Bar(bin * kDurationBinS + 0.3, (bin + 1) * kDurationBinS - 0.3, count, 0xC02020);
 

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "host/live/sound_check.h"
+
 namespace kvr::host {
 namespace {
 
@@ -269,6 +271,8 @@ int LiveWindow::Run() {
 }
 
 int RunLive(const LiveOptions& options) {
+  if (!options.verbose) QuietSoundLibraries();
+  if (!DefaultSoundDeviceOpens()) std::cerr << "kvr-panel: no sound device: running silent\n";
   LiveWindow window(options);
   return window.Run();
 }

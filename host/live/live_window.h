@@ -28,6 +28,7 @@ struct LiveOptions {
   int frames = -1;                  // quit after this many simulated frames (or a scenario's end); -1: never
   double seconds = -1;              // quit after this many seconds of wall-clock time; negative: never
   std::filesystem::path screenshot; // the panel picture of the last frame, as PNG, at quitting; empty: none
+  bool verbose = false;             // let the sound libraries print their own diagnostics
 };
 
 class LiveWindow {
@@ -97,7 +98,8 @@ class LiveWindow {
   Image picture_;
 };
 
-// kvr-panel live: opens the window and runs it; messages go to stderr. Returns the exit status.
+// kvr-panel live: opens the window and runs it; messages go to stderr (without a sound device, one line
+// saying so). Returns the exit status.
 int RunLive(const LiveOptions& options);
 
 }  // namespace kvr::host

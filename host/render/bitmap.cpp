@@ -1,5 +1,7 @@
 #include "host/render/bitmap.h"
 
+#include <algorithm>
+#include <stdexcept>
 #include <string>
 
 namespace kvr::host {
@@ -107,6 +109,17 @@ Image DecodeBitmap(std::span<const uint8_t> bytes) {
   Image image(width, height);
   for (size_t i = 0; i < indices.size(); ++i) image.pixels[i] = palette[indices[i]];
   return image;
+}
+
+Image ScaleImage(const Image& image, int factor) {
+  if (factor < 1) throw std::invalid_argument("scale factor " + std::to_string(factor) + " is below 1");
+  Image scaled(image.width * factor, image.height * factor);
+  for (int32_t y = 0; y < image.height; ++y) {
+    uint32_t* row = scaled.pixels.data() + size_t(y) * size_t(factor) * size_t(scaled.width);
+    for (int32_t x = 0; x < image.width; ++x) std::fill_n(row + size_t(x) * size_t(factor), factor, image.At(x, y));
+    for (int copy = 1; copy < factor; ++copy) std::copy_n(row, scaled.width, row + size_t(copy) * size_t(scaled.width));
+  }
+  return scaled;
 }
 
 }  // namespace kvr::host

@@ -23,6 +23,11 @@ struct Image {
   uint32_t& At(int32_t x, int32_t y) { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
 };
 
+// `image` enlarged `factor` times in both directions, each pixel becoming a factor x factor block: the
+// nearest-pixel filtering of the live window, which keeps the panel's edges and text sharp. Factor 1 gives
+// a copy; factors below 1 are refused with std::invalid_argument.
+Image ScaleImage(const Image& image, int factor);
+
 // Pure black is what the panel leaves transparent.
 inline bool IsTransparent(uint32_t pixel) { return (pixel & 0x00FFFFFF) == 0; }
 

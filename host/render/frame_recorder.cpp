@@ -2,17 +2,19 @@
 
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 namespace kvr::host {
 
-FrameRecorder::FrameRecorder(PanelRenderer& renderer, std::filesystem::path outDir, int gifFrameDelayCs)
-    : renderer_(renderer), outDir_(std::move(outDir)) {
+FrameRecorder::FrameRecorder(PanelRenderer& renderer, std::filesystem::path outDir, int scale, int gifFrameDelayCs)
+    : renderer_(renderer), outDir_(std::move(outDir)), scale_(scale) {
+  if (scale_ < 1) throw std::invalid_argument("picture scale " + std::to_string(scale_) + " is below 1");
   std::filesystem::create_directories(outDir_ / "frames");
   index_.open(outDir_ / "frames" / "index.csv");
   if (!index_) throw std::runtime_error("cannot write " + (outDir_ / "frames" / "index.csv").string());
   index_ << "frame,timeS,reason\n";
   if (GifSupported())
-    gif_ = std::make_unique<GifAnimation>(outDir_ / "panel.gif", renderer_.Width(), renderer_.Height(), gifFrameDelayCs);
+    gif_ = std::make_unique<GifAnimation>(outDir_ / "panel.gif", PictureWidth(), PictureHeight(), gifFrameDelayCs);
   else
     notes_.push_back("panel.gif not written: this build has no GIF support (libgif-dev)");
 }
@@ -25,7 +27,7 @@ void FrameRecorder::AfterFrame(double timeS, const std::string& aural) {
   const bool newSecond = second > lastSecond_;
   if (!newSecond && aural.empty()) return;
 
-  const Image picture = renderer_.Render();
+  const Image picture = Picture();
   char name[32];
   std::snprintf(name, sizeof name, "%04d.png", frames_);
   WritePng(picture, outDir_ / "frames" / name);
@@ -42,10 +44,14 @@ void FrameRecorder::AfterFrame(double timeS, const std::string& aural) {
   }
 }
 
+Image FrameRecorder::Picture() {
+  return scale_ == 1 ? renderer_.Render() : ScaleImage(renderer_.Render(), scale_);
+}
+
 void FrameRecorder::Finish() {
   if (finished_) return;
   finished_ = true;
-  WritePng(renderer_.Render(), outDir_ / "final.png");
+  WritePng(Picture(), outDir_ / "final.png");
   if (gif_) {
     gifFrames_ = gif_->FrameCount();
     gif_->Close();

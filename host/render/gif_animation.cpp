@@ -1,5 +1,6 @@
 #include "host/render/gif_animation.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -123,21 +124,36 @@ void GifAnimation::AddFrame(const Image& frame) {
     throw std::runtime_error(file_.string() + ": a " + std::to_string(frame.width) + "x" + std::to_string(frame.height) +
                              " frame does not fit the " + std::to_string(width_) + "x" + std::to_string(height_) + " animation");
   GifFileType* gif = File(gif_);
+  const Palette& palette = FixedPalette();
+  std::vector<GifPixelType> indices(frame.pixels.size());
+  for (size_t i = 0; i < indices.size(); ++i) indices[i] = palette.IndexOf(frame.pixels[i]);
+  // Every frame stays on screen under the next, so a frame stores only the rectangle that changed since
+  // the one before (the first is whole): a run's needle and symbols move over a face that mostly stays.
+  int32_t left = 0, top = 0, right = width_, bottom = height_;  // right and bottom exclusive
+  if (!previous_.empty()) {
+    left = width_, top = height_, right = 0, bottom = 0;
+    for (int32_t y = 0; y < height_; ++y)
+      for (int32_t x = 0; x < width_; ++x) {
+        const size_t i = size_t(y) * size_t(width_) + size_t(x);
+        if (indices[i] == previous_[i]) continue;
+        left = std::min(left, x), right = std::max(right, x + 1);
+        top = std::min(top, y), bottom = std::max(bottom, y + 1);
+      }
+    if (right == 0) left = top = 0, right = bottom = 1;  // nothing changed: one pixel carries the delay
+  }
   GraphicsControlBlock control{};
-  control.DisposalMode = DISPOSAL_UNSPECIFIED;
+  control.DisposalMode = DISPOSE_DO_NOT;
   control.DelayTime = delayCs_;
   control.TransparentColor = NO_TRANSPARENT_COLOR;
   GifByteType extension[4];
   const size_t length = EGifGCBToExtension(&control, extension);
   if (EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(length), extension) != GIF_OK ||
-      EGifPutImageDesc(gif, 0, 0, width_, height_, false, nullptr) != GIF_OK)
+      EGifPutImageDesc(gif, left, top, right - left, bottom - top, false, nullptr) != GIF_OK)
     Fail(file_, "cannot start frame " + std::to_string(frames_), gif->Error);
-  const Palette& palette = FixedPalette();
-  std::vector<GifPixelType> line(static_cast<size_t>(width_));
-  for (int32_t y = 0; y < height_; ++y) {
-    for (int32_t x = 0; x < width_; ++x) line[size_t(x)] = palette.IndexOf(frame.At(x, y));
-    if (EGifPutLine(gif, line.data(), width_) != GIF_OK) Fail(file_, "cannot write frame " + std::to_string(frames_), gif->Error);
-  }
+  for (int32_t y = top; y < bottom; ++y)
+    if (EGifPutLine(gif, indices.data() + size_t(y) * size_t(width_) + size_t(left), right - left) != GIF_OK)
+      Fail(file_, "cannot write frame " + std::to_string(frames_), gif->Error);
+  previous_ = std::move(indices);
   ++frames_;
 }
 
@@ -178,22 +194,31 @@ GifSummary ReadGifSummary(const std::filesystem::path& file) {
 Image ReadGifFrame(const std::filesystem::path& file, int index) {
   SlurpedGif slurped;
   Slurp(file, slurped);
-  const GifFileType* gif = slurped.gif;
+  GifFileType* gif = slurped.gif;
   if (index < 0 || index >= gif->ImageCount)
     throw std::runtime_error(file.string() + ": no frame " + std::to_string(index) + " of " + std::to_string(gif->ImageCount));
-  const SavedImage& saved = gif->SavedImages[index];
-  const ColorMapObject* map = saved.ImageDesc.ColorMap != nullptr ? saved.ImageDesc.ColorMap : gif->SColorMap;
-  if (map == nullptr) throw std::runtime_error(file.string() + ": frame " + std::to_string(index) + " has no palette");
-  const GifImageDesc& d = saved.ImageDesc;
+  // The frames up to `index` laid over each other, as they stay on screen; a frame's transparent colour
+  // shows what lies under it.
   Image image(gif->SWidth, gif->SHeight);
-  for (int y = 0; y < d.Height; ++y)
-    for (int x = 0; x < d.Width; ++x) {
-      const int px = d.Left + x, py = d.Top + y;
-      const int colour = saved.RasterBits[size_t(y) * size_t(d.Width) + size_t(x)];
-      if (px < 0 || py < 0 || px >= image.width || py >= image.height || colour >= map->ColorCount) continue;
-      const GifColorType c = map->Colors[colour];
-      image.At(px, py) = uint32_t(c.Red) << 16 | uint32_t(c.Green) << 8 | c.Blue;
-    }
+  for (int f = 0; f <= index; ++f) {
+    const SavedImage& saved = gif->SavedImages[f];
+    const ColorMapObject* map = saved.ImageDesc.ColorMap != nullptr ? saved.ImageDesc.ColorMap : gif->SColorMap;
+    if (map == nullptr) throw std::runtime_error(file.string() + ": frame " + std::to_string(f) + " has no palette");
+    GraphicsControlBlock control{};
+    control.TransparentColor = NO_TRANSPARENT_COLOR;
+    DGifSavedExtensionToGCB(gif, f, &control);
+    const GifImageDesc& d = saved.ImageDesc;
+    for (int y = 0; y < d.Height; ++y)
+      for (int x = 0; x < d.Width; ++x) {
+        const int px = d.Left + x, py = d.Top + y;
+        const int colour = saved.RasterBits[size_t(y) * size_t(d.Width) + size_t(x)];
+        if (px < 0 || py < 0 || px >= image.width || py >= image.height || colour >= map->ColorCount ||
+            colour == control.TransparentColor)
+          continue;
+        const GifColorType c = map->Colors[colour];
+        image.At(px, py) = uint32_t(c.Red) << 16 | uint32_t(c.Green) << 8 | c.Blue;
+      }
+  }
   return image;
 }
 

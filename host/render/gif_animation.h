@@ -1,11 +1,12 @@
 // Animated GIF files of panel pictures, written frame by frame through giflib with one fixed palette (a
 // 6x6x6 colour cube and 40 greys), so that frames map colours alike and the file never flickers between
-// palettes. A build without giflib offers the same calls and refuses them with a reason.
+// palettes. Each frame after the first stores only the rectangle that changed and is drawn over the last. A build without giflib offers the same calls and refuses them with a reason.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
+#include <vector>
 
 #include "host/render/bitmap.h"
 
@@ -35,6 +36,7 @@ class GifAnimation {
   int32_t width_, height_;
   int delayCs_;
   int frames_ = 0;
+  std::vector<uint8_t> previous_;  // palette indices of the last frame, row by row
 };
 
 struct GifSummary {
@@ -47,7 +49,8 @@ struct GifSummary {
 
 // Reads a GIF file back with giflib and tells its size and frames. Throws std::runtime_error.
 GifSummary ReadGifSummary(const std::filesystem::path& file);
-// Frame `index` of a GIF file as 0x00RRGGBB pixels (frames here are whole pictures). Throws.
+// Frame `index` of a GIF file as 0x00RRGGBB pixels, as it shows: drawn over the frames before it (frames
+// that ask to be cleared after showing are not; this writer never asks). Throws std::runtime_error.
 Image ReadGifFrame(const std::filesystem::path& file, int index);
 
 }  // namespace kvr::host

@@ -49,6 +49,12 @@ ScenarioRun::ScenarioRun(const Scenario& scenario, RunOptions options)
   std::vector<TrajectoryAircraft> tracked;
   for (const IntruderSpec& intruder : scenario.intruders) tracked.push_back({intruder.id, intruder.callsign});
   trajectory_.SetAircraft(std::move(tracked));
+  surveillance_.emplace(scenario.surveillance, scenario.name);
+  for (const IntruderSpec& intruder : scenario.intruders)
+    equipped_.push_back(intruder.equipped ? std::make_unique<EquippedIntruder>(
+                                                scenario.pilot.value_or(PilotSpec{}), scenario.own.terrainElevationFt,
+                                                scenario.own.trueAltitudeFt - scenario.own.pressureAltitudeFt)
+                                          : nullptr);
 
   int logicGauges = 0, ivsiGauges = 0;
   for (const auto& instance : session_->GetPanel().Instances()) {
@@ -113,7 +119,7 @@ void ScenarioRun::Start() {
   ApplyClicks(0.0);
   if (options_.pictures && !options_.outDir.empty()) {
     renderer_ = std::make_unique<PanelRenderer>(session_->Module(), session_->Config(), session_->GetPanel());
-    recorder_ = std::make_unique<FrameRecorder>(*renderer_, options_.outDir);
+    recorder_ = std::make_unique<FrameRecorder>(*renderer_, options_.outDir, options_.pictureScale);
   }
   wallStart_ = std::chrono::steady_clock::now();
   started_ = true;
@@ -188,12 +194,16 @@ bool ScenarioRun::Step() {
   std::optional<VerticalCommand> command;
   if (pilot_)
     command = pilot_->Command(flight_.TimeS(), flight_.Own().PlannedVertical(), flight_.Own().State().verticalSpeedFpm);
-  flight_.AdvanceTo(timeS, command);
+  std::vector<std::optional<VerticalCommand>> intruderCommands(equipped_.size());
+  for (size_t i = 0; i < equipped_.size(); ++i)
+    if (equipped_[i]) intruderCommands[i] = equipped_[i]->Command(flight_.TimeS(), flight_.Intruder(i));
+  flight_.AdvanceTo(timeS, command, &intruderCommands);
 
   const OwnSimState own = flight_.OwnSim();
   WriteSimVariables(services, own);
   // Both feeds are filled, as a simulator keeps both; only the one the gauge reads can lose traffic.
   std::vector<TrafficTarget> traffic = flight_.Traffic();
+  surveillance_->Apply(traffic, own.position);
   const FsuipcTableWrite table = WriteFsuipcTrafficTables(session_->Fsuipc(), traffic);
   if (scenario_.feed == TrafficFeed::Fsuipc && table.leftOut > maxLeftOut_) {
     maxLeftOut_ = table.leftOut;
@@ -215,6 +225,10 @@ bool ScenarioRun::Step() {
     }
     if (pilot_) pilot_->Observe(timeS, ReadAdvisory(picture_->advisory));
   }
+  const AdvisoryReading ownAdvisory = picture_ ? ReadAdvisory(picture_->advisory) : AdvisoryReading{};
+  for (size_t i = 0; i < equipped_.size(); ++i)
+    if (equipped_[i])
+      equipped_[i]->AfterFrame(timeS, flight_.Intruder(i).State(), flight_.Frame(), flight_.Own().State(), ownAdvisory);
   RecordTrajectory(timeS, own);
   for (size_t i = 0; i < flight_.IntruderCount(); ++i) {
     const Separation sep = flight_.SeparationOf(i);
@@ -251,7 +265,7 @@ void ScenarioRun::RecordTrajectory(double timeS, const OwnSimState& own) {
       for (const IntruderEntry& e : picture_->intruders)
         if (e.id == scenario_.intruders[i].id) shown = StatusThreatClass(e.status);
     f.shown.push_back(shown);
-    f.intruderAdvisories.push_back(std::nullopt);
+    f.intruderAdvisories.push_back(equipped_[i] ? std::optional(equipped_[i]->Advisory()) : std::nullopt);
   }
   trajectory_.Add(std::move(f));
 }

@@ -25,10 +25,12 @@
 #include "host/panel_session.h"
 #include "host/render/frame_recorder.h"
 #include "host/render/panel_renderer.h"
+#include "host/scenario/equipped_intruder.h"
 #include "host/scenario/event_log.h"
 #include "host/scenario/flight.h"
 #include "host/scenario/pilot.h"
 #include "host/scenario/scenario.h"
+#include "host/scenario/surveillance.h"
 #include "host/scenario/trajectory.h"
 #include "host/traffic/traffic_info_service.h"
 
@@ -49,6 +51,7 @@ struct RunOptions {
   bool realtime = false;            // pace the frames to the wall clock
   bool pictures = false;            // with outDir: frames/, panel.gif and final.png of the panel window
   bool tracksEveryFrame = false;    // tracks.csv with every frame instead of one a second
+  int pictureScale = 1;             // picture pixels per panel pixel (1 or more)
   // After each frame, with the frame's scenario time and length: the place to capture what the frame
   // played (audio rendering aligned with simulated time).
   std::function<void(double timeS, double frameDurationS)> onFrameEnd;
@@ -116,6 +119,8 @@ class ScenarioRun {
   EventLog log_;
   Trajectory trajectory_;
   void RecordTrajectory(double timeS, const OwnSimState& own);
+  std::optional<Surveillance> surveillance_;
+  std::vector<std::unique_ptr<EquippedIntruder>> equipped_;  // per intruder; null when it is not equipped
   std::optional<TrafficSnapshot> picture_;
   size_t nextSwitch_ = 0;
   std::vector<ClickTarget> clickTargets_;  // one per scenario click, in the same order

@@ -52,7 +52,9 @@ void WithdrawSelectorVariables();  // in the same order
 
 // ---- The IVSI gauge -------------------------------------------------------------------------------------
 // [panel thread] Callback codes, dispatched by the gauge table with the instance's header; `IvsiConnect`
-// fills the header's state slot, the others act only while it is filled.
+// puts a new controller into the header's state word, the others act only while it holds one this
+// module made (whatever else a host may have left there is never used or freed).
+bool IvsiHasController(const GaugeHeader* gauge);
 void IvsiConnect(GaugeHeader* gauge);
 void IvsiInstall(GaugeHeader* gauge);
 void IvsiDrawFrame(GaugeHeader* gauge);

@@ -2,9 +2,11 @@
 // traffic, composition) is drawn by the display object, which this controller builds and paces.
 #include "module/display/ivsi_gauge.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <vector>
 
 #include "module/display/display.h"
 #include "module/display/ivsi_display.h"
@@ -16,7 +18,15 @@ namespace kvr {
 
 namespace {
 
-IvsiGauge* ControllerOf(GaugeHeader* gauge) { return static_cast<IvsiGauge*>(gauge->gaugeState); }
+// The controllers this module made and has not freed yet: only these are taken from a state word.
+std::vector<IvsiGauge*> madeControllers;
+
+IvsiGauge* ControllerOf(const GaugeHeader* gauge) {
+  auto* state = static_cast<IvsiGauge*>(gauge->gaugeState);
+  if (state == nullptr) return nullptr;
+  return std::find(madeControllers.begin(), madeControllers.end(), state) != madeControllers.end() ? state
+                                                                                                     : nullptr;
+}
 
 ElementHeader* FirstChild(ElementHeader* element) {
   return element != nullptr && element->children != nullptr ? element->children[0] : nullptr;
@@ -69,12 +79,21 @@ IvsiOptions ParseIvsiOptions(const char* parameters) {
   return options;
 }
 
-void IvsiConnect(GaugeHeader* gauge) { gauge->gaugeState = new (std::nothrow) IvsiGauge; }
+bool IvsiHasController(const GaugeHeader* gauge) { return gauge != nullptr && ControllerOf(gauge) != nullptr; }
+
+void IvsiConnect(GaugeHeader* gauge) {
+  auto* ivsi = new (std::nothrow) IvsiGauge;
+  if (ivsi != nullptr) madeControllers.push_back(ivsi);
+  gauge->gaugeState = ivsi;
+}
 
 void IvsiDisconnect(GaugeHeader* gauge) {
+  IvsiGauge* ivsi = ControllerOf(gauge);
+  if (ivsi == nullptr) return;
   // A gauge disconnected without removal still gives back its drawing objects.
-  if (IvsiGauge* ivsi = ControllerOf(gauge)) ReleaseDrawing(ivsi);
-  delete ControllerOf(gauge);
+  ReleaseDrawing(ivsi);
+  madeControllers.erase(std::find(madeControllers.begin(), madeControllers.end(), ivsi));
+  delete ivsi;
   gauge->gaugeState = nullptr;
 }
 

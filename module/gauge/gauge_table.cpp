@@ -49,11 +49,11 @@ void KVR_FSAPI IvsiCallback(GaugeHeader* gauge, int32_t code, uintptr_t) {
   if (gauge == nullptr || code < kServicePostInstall || code > kServiceDisconnect) return;
   if (code == kServiceConnect) {
     // A second connection without disconnection replaces the controller rather than losing it.
-    if (gauge->gaugeState != nullptr) IvsiDisconnect(gauge);
+    if (IvsiHasController(gauge)) IvsiDisconnect(gauge);
     IvsiConnect(gauge);
     return;
   }
-  if (gauge->gaugeState == nullptr) return;
+  if (!IvsiHasController(gauge)) return;
   switch (code) {
     case kServicePostInstall: IvsiInstall(gauge); break;
     case kServiceDraw: IvsiDrawFrame(gauge); break;

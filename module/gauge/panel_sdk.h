@@ -85,7 +85,8 @@ struct LinkageRecord {
 // ---- Gauge header -----------------------------------------------------------------------------------------
 // The module's headers are templates: a host copies one per placed instance, fills the host fields of the
 // copy (placement, parameter string) and passes the copy to the callback. The gauge keeps its per-instance
-// state in `gaugeState`.
+// state in `gaugeState`, the user-data word that is 0 in the module's templates; every other field that
+// the module leaves 0 belongs to the host.
 inline constexpr uint32_t kGaugeHeaderVersion = 0x320;
 
 struct GaugeHeader {
@@ -111,9 +112,9 @@ struct GaugeHeader {
   uint32_t reserved72[2];
   MouseArea* mouseAreas;         // list from kind 1 to kind 3, or null
   GaugeCallback callback;
-  uint32_t userData;             // 0
+  void* gaugeState;              // user data: 0 in the module; the instance's state, owned by the gauge
   const char* parameters;        // the instance's parameter string, filled by the host; never null then
-  void* gaugeState;              // per-instance state word, owned by the gauge
+  void* hostReserved96;
   uint32_t hostReserved[27];
 };
 
@@ -296,7 +297,7 @@ static_assert(offsetof(GaugeHeader, kill) == 36);
 static_assert(offsetof(GaugeHeader, designWidth) == 44);
 static_assert(offsetof(GaugeHeader, mouseAreas) == 80);
 static_assert(offsetof(GaugeHeader, callback) == 84);
-static_assert(offsetof(GaugeHeader, userData) == 88);
+static_assert(offsetof(GaugeHeader, gaugeState) == 88);
 static_assert(offsetof(GaugeHeader, parameters) == 92);
 static_assert(sizeof(ElementHeader) == 96);
 static_assert(offsetof(ElementHeader, imageId) == 4);
@@ -315,6 +316,11 @@ static_assert(offsetof(MouseArea, cursor) == 20);
 static_assert(offsetof(MouseArea, acceptedFlags) == 28);
 static_assert(offsetof(MouseArea, handler) == 36);
 static_assert(offsetof(SurfaceInfo, width) == 4 && offsetof(SurfaceInfo, height) == 8);
+// The 64-bit value sits at its natural alignment, as the platform's compiler lays it out for the host.
+static_assert(sizeof(VariableRecord) == 24);
+static_assert(offsetof(VariableRecord, valuePointer) == 4);
+static_assert(offsetof(VariableRecord, typeCode) == 8);
+static_assert(offsetof(VariableRecord, value) == 16);
 #else
 // 64-bit: the same fields in the same order, address fields widened. The words that sit between address
 // fields keep their 32-bit size; nothing but the addresses grows.

@@ -191,6 +191,21 @@ TEST(IvsiGauge, RemovalReleasesTheDisplayAndWithdrawsTheVariables) {
   EXPECT_EQ(rig.header.gaugeState, nullptr);
 }
 
+// The state word is 0 in the module's headers; whatever a host leaves there is not a controller.
+TEST(IvsiGauge, AStateWordTheModuleDidNotFillIsNeitherUsedNorFreed) {
+  int hostValue = 7;
+  GaugeHeader header{};
+  header.gaugeState = &hostValue;
+  EXPECT_FALSE(IvsiHasController(&header));
+  IvsiDisconnect(&header);
+  EXPECT_EQ(header.gaugeState, &hostValue);
+  IvsiConnect(&header);
+  EXPECT_TRUE(IvsiHasController(&header));
+  IvsiDisconnect(&header);
+  EXPECT_EQ(header.gaugeState, nullptr);
+  EXPECT_FALSE(IvsiHasController(&header));
+}
+
 TEST(SimSnapshot, TickKeepsItsLowSixteenBitsAndNonsenseGivesZero) {
   host::PanelServices services;
   ImportTable.panel.table = services.Table();

@@ -73,6 +73,14 @@ TEST(DrawingShapes, PolygonIsFilledInsideItsOutline) {
   canvas.ExpectOnly({kRed, kWhite, kYellow});
 }
 
+// GDI fills a wide line's outline with its right and bottom edges left out, as it fills every shape: there
+// a square cap reaches one pixel less beyond the end than on the left or at the top.
+#ifdef _WIN32
+constexpr int32_t kWideCapShortfallPx = 1;
+#else
+constexpr int32_t kWideCapShortfallPx = 0;
+#endif
+
 TEST(DrawingShapes, PenWidthsAndCapsGiveTheirPixels) {
   Canvas canvas(60, 80);
   const int32_t widths[] = {1, 3, 5};
@@ -102,9 +110,10 @@ TEST(DrawingShapes, PenWidthsAndCapsGiveTheirPixels) {
     EXPECT_EQ(canvas.At(29, flatY), PixelWord(kWhite));
     EXPECT_EQ(canvas.At(30, flatY), 0u);
     EXPECT_EQ(canvas.At(10 - w / 2, squareY), PixelWord(kRed));
-    EXPECT_EQ(canvas.At(30 + w / 2, squareY), PixelWord(kRed));
+    const int32_t rightReach = w / 2 - (w > 1 ? kWideCapShortfallPx : 0);
+    EXPECT_EQ(canvas.At(30 + rightReach, squareY), PixelWord(kRed));
     EXPECT_EQ(canvas.At(9 - w / 2, squareY), 0u);
-    EXPECT_EQ(canvas.At(31 + w / 2, squareY), 0u);
+    EXPECT_EQ(canvas.At(31 + rightReach, squareY), 0u);
   }
   canvas.ExpectOnly({kWhite, kRed});
 }
@@ -189,8 +198,11 @@ TEST(DrawingClip, DiskAndRectangleMinusDiskSplitTheSurface) {
   EXPECT_EQ(canvas.At(30, 11), PixelWord(kRed));
   EXPECT_EQ(canvas.At(30, 8), 0u);
   EXPECT_EQ(canvas.At(13, 13), 0u);
+  // Within a pixel of the circle through the box's edge pixels (radius 19.5): GDI flattens a path's
+  // ellipse into a polygon inside the curve.
   const int32_t disk = canvas.Count(kRed);
-  EXPECT_NEAR(disk, 3.14159 * 19.5 * 19.5, 60);
+  EXPECT_GT(disk, 3.14159 * 18.5 * 18.5);
+  EXPECT_LT(disk, 3.14159 * 20.5 * 20.5);
 
   // The clip stays with the context when another surface is selected.
   ASSERT_TRUE(UseSurface(dc, other));
@@ -277,6 +289,7 @@ TEST(DrawingSurfaces, PixelsAreTopDownWordsWithoutGaps) {
   EXPECT_EQ(target.CountWord(0), 8);
 }
 
+#ifndef _WIN32  // a Windows host hands an HDC instead: tests/win32/drawing
 TEST(DrawingSurfaces, HostSurfaceDrawsIntoTheHostsMemory) {
   constexpr int32_t kWidth = 6, kHeight = 4, kStrideWords = 8;  // two words of padding per row
   constexpr uint32_t kUntouched = 0xDEADBEEF;
@@ -304,6 +317,7 @@ TEST(DrawingSurfaces, HostSurfaceDrawsIntoTheHostsMemory) {
     }
   }
 }
+#endif
 
 TEST(DrawingSurfaces, CopyBlockCopiesExactlyTheRectangle) {
   Canvas source(20, 20);

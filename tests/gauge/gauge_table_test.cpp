@@ -49,7 +49,7 @@ TEST_F(GaugeTable, LinkageListsEightGaugesInOrderThenZero) {
     EXPECT_STREQ(gauge->name, names[i]);
     EXPECT_EQ(gauge->designWidth, widths[i]) << names[i];
     EXPECT_EQ(gauge->headerVersion, 0x320u);
-    EXPECT_EQ(gauge->userData, 0u);
+    EXPECT_EQ(gauge->gaugeState, nullptr);
     EXPECT_NE(gauge->callback, nullptr);
   }
   EXPECT_EQ(module.Linkage().gauges[8], nullptr);

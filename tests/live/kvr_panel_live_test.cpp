@@ -135,5 +135,33 @@ TEST(KvrPanelLive, ARightClickOnTheModeKnobThroughTheWindowSystemTurnsTheKnob) {
   fs::remove_all(dir);
 }
 
+// A machine without a sound device gets one line saying so; the sound libraries' own messages only with
+// --verbose. The device is missing on any machine here: OpenAL is sent to an ALSA device that does not
+// exist. The window is SDL's headless one.
+TEST(KvrPanelLive, WithoutASoundDeviceSaysSoInOneLineAndTheLibrariesSpeakOnlyWhenVerbose) {
+  const fs::path dir = fs::temp_directory_path() / "kvr_live_silent";
+  fs::create_directories(dir);
+  std::ofstream(dir / "alsoft.conf") << "[alsa]\ndevice = kvr_no_such_device\n";
+  const fs::path bin = kvr::testing::BinDir();
+  const std::string silentLine = "kvr-panel: no sound device: running silent\n";
+  for (const bool verbose : {false, true}) {
+    const fs::path log = dir / "panel.log";
+    const std::string command = "env -u ALSOFT_LOGLEVEL SDL_VIDEODRIVER=dummy ALSOFT_DRIVERS=alsa ALSOFT_CONF=" +
+                                (dir / "alsoft.conf").string() + " " + (bin / "kvr-panel").string() + " live " +
+                                (kvr::testing::SourceDir() / "scenarios" / "panel.cfg").string() + " --gauges " +
+                                bin.string() + " --frames 2" + (verbose ? " --verbose" : "") + " >" + log.string() +
+                                " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadText(log);
+    const std::string said = ReadText(log);
+    if (verbose) {
+      EXPECT_NE(said.find(silentLine), std::string::npos) << said;
+      EXPECT_NE(said.find("kvr_no_such_device"), std::string::npos) << said;  // OpenAL's and ALSA's own lines
+    } else {
+      EXPECT_EQ(said, silentLine);
+    }
+  }
+  fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace kvr::host

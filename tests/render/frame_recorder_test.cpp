@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include "host/panel_session.h"
 #include "host/render/frame_recorder.h"
@@ -84,6 +85,31 @@ TEST_F(Recorder, TakesAPictureEachSecondAndAtEachAuralMessage) {
     EXPECT_FALSE(fs::exists(out / "panel.gif"));
     ASSERT_EQ(recorder.Notes().size(), 1u);
     EXPECT_NE(recorder.Notes()[0].find("libgif-dev"), std::string::npos);
+  }
+}
+
+TEST_F(Recorder, AScaledRecorderDrawsEachPanelPixelAsASquareBlock) {
+  PanelRenderer renderer(session->Module(), session->Config(), session->GetPanel());
+  const fs::path out = dir / "out";
+  EXPECT_THROW(FrameRecorder(renderer, out, 0), std::invalid_argument);
+  FrameRecorder recorder(renderer, out, 3);
+  recorder.AfterFrame(0.5, "");
+  recorder.Finish();
+
+  const Image panel = renderer.Render();
+  for (const fs::path& file : {out / "final.png", out / "frames" / "0000.png"}) {
+    const Image picture = ReadPng(file);
+    ASSERT_EQ(picture.width, 720) << file;
+    ASSERT_EQ(picture.height, 510) << file;
+    int mismatches = 0;
+    for (int32_t y = 0; y < picture.height; ++y)
+      for (int32_t x = 0; x < picture.width; ++x) mismatches += picture.At(x, y) != panel.At(x / 3, y / 3);
+    EXPECT_EQ(mismatches, 0) << file;
+  }
+  if (GifSupported()) {
+    const GifSummary gif = ReadGifSummary(out / "panel.gif");
+    EXPECT_EQ(gif.width, 720);
+    EXPECT_EQ(gif.height, 510);
   }
 }
 

@@ -53,6 +53,31 @@ TEST_F(GifFile, FramesReadBackWithTheirSizeCountLoopAndDelay) {
   EXPECT_LE(Distance(ReadGifFrame(file, 2).At(0, 0), 0x333333), 4);
 }
 
+TEST_F(GifFile, LaterFramesStoreOnlyWhatChangedAndReadBackWhole) {
+  Image face(200, 100, 0x333333);
+  auto write = [&](const fs::path& file, int frames) {
+    GifAnimation gif(file, face.width, face.height, 100);
+    Image frame = face;
+    for (int f = 0; f < frames; ++f) {
+      if (f == 1)
+        for (int y = 40; y < 44; ++y)
+          for (int x = 120; x < 124; ++x) frame.At(x, y) = 0xFF0000;
+      gif.AddFrame(frame);  // the third frame repeats the second
+    }
+    gif.Close();
+  };
+  write(dir / "one.gif", 1);
+  write(dir / "three.gif", 3);
+  // Two more frames of 20000 pixels cost little more than their headers and the changed 4x4 block.
+  EXPECT_LT(fs::file_size(dir / "three.gif"), fs::file_size(dir / "one.gif") + 120);
+  for (int f : {1, 2}) {
+    const Image back = ReadGifFrame(dir / "three.gif", f);
+    EXPECT_EQ(back.At(121, 42), 0xFF0000u) << f;
+    EXPECT_EQ(back.At(0, 0), ReadGifFrame(dir / "one.gif", 0).At(0, 0)) << f;
+    EXPECT_EQ(back.At(199, 99), back.At(0, 0)) << f;
+  }
+}
+
 TEST_F(GifFile, PanelColoursStayCloseOnTheFixedPalette) {
   const fs::path file = dir / "colours.gif";
   // The IVSI's own colours: light blue, TA yellow, RA red, green, its black, bezel greys, amber.

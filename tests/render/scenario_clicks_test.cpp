@@ -142,19 +142,20 @@ TEST_F(ScenarioClicks, ARunWithPicturesWritesFramesTheAnimationAndTheFinalPictur
   RunOptions options;
   options.outDir = dir / "out";
   options.pictures = true;
+  options.pictureScale = 2;
   ScenarioRun& r = Prepare(Shipped("ivsi_range_clicks"), options);
   r.RunToEnd();
   ASSERT_NE(r.Pictures(), nullptr);
   EXPECT_EQ(r.Pictures()->FramesWritten(), 13);  // seconds 0 to 12; the scenario plays no message
   EXPECT_TRUE(fs::exists(options.outDir / "frames" / "0012.png"));
   const Image final = ReadPng(options.outDir / "final.png");
-  EXPECT_EQ(final.width, 440);
-  EXPECT_EQ(final.height, 180);
+  EXPECT_EQ(final.width, 880);  // the 440x180 panel at twice its size
+  EXPECT_EQ(final.height, 360);
   if (GifSupported()) {
     const GifSummary gif = ReadGifSummary(options.outDir / "panel.gif");
     EXPECT_EQ(gif.frameCount, 13);
-    EXPECT_EQ(gif.width, 440);
-    EXPECT_EQ(gif.height, 180);
+    EXPECT_EQ(gif.width, 880);
+    EXPECT_EQ(gif.height, 360);
   }
   // Without the option, a run writes no pictures.
   RunOptions plain;
