@@ -50,9 +50,13 @@ AdvisoryEvent AdvisoryGenerator::Start(const GeneratorInput& input) {
   const double alimFt = input.level->alimFt;
   const SenseConstraints constraints{input.descendAllowed, ForcedSense(input.threats)};
   const Sense sense = SenseSelector::ChooseSense(input.threats, alimFt, constraints);
-  const StrengthChoice choice = SenseSelector::ChooseStrength(input.threats, sense, input.ownRateFpm, alimFt,
-                                                              kInitialResponse,
-                                                              -std::numeric_limits<double>::infinity());
+  StrengthChoice choice = SenseSelector::ChooseStrength(input.threats, sense, input.ownRateFpm, alimFt,
+                                                        kInitialResponse, -std::numeric_limits<double>::infinity());
+  if (sense == Sense::Down && !input.descendAllowed && choice.limitFpm > 0.0) {
+    // Below the descend inhibit a downward advisory stops a climb or keeps level flight, nothing more.
+    choice = StrengthChoice{SenseSelector::StrengthFor(0.0, SeparationPredictor::SenseRateFpm(input.ownRateFpm, sense)),
+                            0.0};
+  }
   advisory_ = Advisory{};
   advisory_.active = true;
   advisory_.sense = sense;
@@ -94,7 +98,9 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
   const bool otherAllowed = (other != Sense::Down || input.descendAllowed) &&
                             (forced == 0 || (forced == 1) == (other == Sense::Up));
   if (!advisory_.reversed && otherAllowed && MinEvaluationTimeS(threats) >= kMinReversalTimeS) {
-    const double strongestFpm = IncreaseAllowed(input, sense) ? kIncreaseRateFpm : std::max(limit, kCorrectiveRateFpm);
+    const double strongestFpm = (sense == Sense::Down && !input.descendAllowed) ? 0.0
+                                : IncreaseAllowed(input, sense)                ? kIncreaseRateFpm
+                                                                               : std::max(limit, kCorrectiveRateFpm);
     const double bestFt = std::max(
         separationFt, SeparationPredictor::MinSeparationFt(threats, sense, strongestFpm, kSubsequentResponse));
     const double reversedFt =

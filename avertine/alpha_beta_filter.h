@@ -1,12 +1,18 @@
 // A one-dimensional alpha-beta tracker: value and rate from successive measurements. The first report
-// sets the value, the second the rate (two-point start), later reports are smoothed.
+// sets the value, the second the rate (two-point start), later reports are smoothed with gains that fall
+// from those of a least-squares line through the reports so far to the steady gains given, so that a
+// smooth filter still settles within a few reports. It also keeps the spread of its residuals, a
+// measure of how far its estimate can be trusted (measurement noise and unmodelled manoeuvres alike).
 #pragma once
+
+#include <algorithm>
+#include <cmath>
 
 namespace avertine {
 
 class AlphaBetaFilter {
  public:
-  void Reset() { reports_ = 0; value_ = 0.0; ratePerS_ = 0.0; }
+  void Reset() { *this = AlphaBetaFilter{}; }
 
   // `dtS` is the time since the previous report, > 0 (ignored for the first report).
   void Update(double measurement, double dtS, double alpha, double beta) {
@@ -17,10 +23,14 @@ class AlphaBetaFilter {
       ratePerS_ = (measurement - value_) / dtS;
       value_ = measurement;
     } else {
+      const double k = reports_ + 1.0;
+      const double gainAlpha = std::max(alpha, 2.0 * (2.0 * k - 1.0) / (k * (k + 1.0)));
+      const double gainBeta = std::max(beta, 6.0 / (k * (k + 1.0)));
       const double predicted = value_ + ratePerS_ * dtS;
       const double residual = measurement - predicted;
-      value_ = predicted + alpha * residual;
-      ratePerS_ += beta * residual / dtS;
+      value_ = predicted + gainAlpha * residual;
+      ratePerS_ += gainBeta * residual / dtS;
+      residualSquare_ += kResidualWeight * (residual * residual - residualSquare_);
     }
     if (reports_ < 1000000) ++reports_;
   }
@@ -30,8 +40,11 @@ class AlphaBetaFilter {
   double RatePerS() const { return ratePerS_; }
   int Reports() const { return reports_; }
   bool HasRate() const { return reports_ >= 2; }
+  double ResidualSpread() const { return std::sqrt(residualSquare_); }  // RMS of recent residuals
 
  private:
+  static constexpr double kResidualWeight = 0.2;  // about the last five reports
+  double residualSquare_ = 0.0;
   int reports_ = 0;
   double value_ = 0.0;
   double ratePerS_ = 0.0;

@@ -142,8 +142,12 @@ bool CollisionLogic::ProcessIntruder(const kvr::IntruderInputRecord& intruder, k
       (intruder.coordinationSense == 1 || intruder.coordinationSense == 2) ? intruder.coordinationSense : 0;
   track->Report(nowS_, northNm, eastNm, altitudeKnown, intruder.altitudeFt);
   ThreatGeometry g = track->Estimate(nowS_, own_);
-  const bool onGround = groundIntruderTest_ && altitudeKnown &&
-                        intruder.altitudeFt - context_.groundLevelFt < kGroundIntruderBelowFt;
+  // Low down, an intruder reporting little height is on the ground, unless the own aircraft, flying, is
+  // hardly higher: then both are airborne low (a traffic pattern, a low pass) and it must be shown.
+  const double intruderHeightFt = intruder.altitudeFt - context_.groundLevelFt;
+  const bool onGround = groundIntruderTest_ && altitudeKnown && intruderHeightFt < kGroundIntruderBelowFt &&
+                        (intruderHeightFt < kGroundLevelBandFt ||
+                         intruderHeightFt < own_.RadioAltitudeFt() - kGroundIntruderBelowOwnFt);
   const kvr::ThreatClass threatClass =
       ThreatDetector::Classify(*track, g, rangeNm, relativeAltitudeFt, onGround, context_);
   const bool wasAdvisory = before == kvr::ThreatClass::TrafficAdvisory || before == kvr::ThreatClass::ResolutionAdvisory;
@@ -170,7 +174,8 @@ int CollisionLogic::GatherThreats(int* trafficAdvisoriesShown) {
       // A threat that missed a report coasts on its extrapolated track until it is resolved or dropped.
       if (track.raThreat) {
         const ThreatGeometry g = track.Estimate(nowS_, own_);
-        track.raThreat = context_.resolutionAdvisoriesEnabled && !ThreatDetector::ThreatResolved(g, level);
+        track.raThreat = context_.resolutionAdvisoriesEnabled &&
+                         (!ThreatDetector::ThreatResolved(g, level) || nowS_ - track.raSinceS < kMinThreatDurationS);
         if (track.raThreat) threats_[threatCount++] = g;
       }
       return;

@@ -1,6 +1,7 @@
 // Tracking of one intruder and the geometry of closest approach.
 #include "avertine/intruder_track.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "avertine/own_ship_state.h"
@@ -17,11 +18,11 @@ void IntruderTrack::Report(double nowS, double northNm, double eastNm, bool alti
                            double altitudeFt) {
   if (reports_ > 0 && nowS <= lastReportS_) return;  // same frame: the first report stands
   const double dtS = nowS - lastReportS_;
-  north_.Update(northNm, dtS, kTrackAlpha, kTrackBeta);
-  east_.Update(eastNm, dtS, kTrackAlpha, kTrackBeta);
+  north_.Update(northNm, dtS, kPositionAlpha, kPositionBeta);
+  east_.Update(eastNm, dtS, kPositionAlpha, kPositionBeta);
   if (altitudeKnown) {
     if (!altitudeKnown_) altitude_.Reset();  // altitude (re)appears: start its filter afresh
-    altitude_.Update(altitudeFt, dtS, kTrackAlpha, kTrackBeta);
+    altitude_.Update(altitudeFt, dtS, kIntruderAltitudeAlpha, kIntruderAltitudeBeta);
   }
   altitudeKnown_ = altitudeKnown;
   lastReportS_ = nowS;
@@ -45,12 +46,17 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
   const double dot = n * vn + e * ve;
   g.rangeRateNmPerS = g.rangeNm > 1e-9 ? dot / g.rangeNm : 0.0;
   const double speedSq = vn * vn + ve * ve;
+  g.relativeSpeedNmPerS = std::sqrt(speedSq);
   g.closing = dot < 0.0 && speedSq > 1e-12;
   if (g.closing) {
     g.timeToCpaS = -dot / speedSq;
     const double cn = n + vn * g.timeToCpaS;
     const double ce = e + ve * g.timeToCpaS;
     g.missDistanceNm = std::sqrt(cn * cn + ce * ce);
+    // How far the predicted miss may be off: the position residuals, grown by the velocity error they
+    // imply over the time to closest approach.
+    const double spreadNm = std::max(north_.ResidualSpread(), east_.ResidualSpread());
+    g.missUncertaintyNm = kMissConfidence * spreadNm * (1.0 + kPositionRatePerResidual * g.timeToCpaS);
   } else {
     g.timeToCpaS = 0.0;
     g.missDistanceNm = g.rangeNm;

@@ -35,6 +35,7 @@ class IntruderTrack {
   kvr::ThreatClass threatClass = kvr::ThreatClass::OtherTraffic;
   bool raThreat = false;
   double taSinceS = 0.0;        // when the current TA began
+  double raSinceS = 0.0;        // when the current RA threat was declared
   int coordinationSense = 0;
 
  private:

@@ -8,16 +8,24 @@ namespace avertine {
 
 Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double alimFt,
                                  const SenseConstraints& constraints) {
-  if (!constraints.descendAllowed) return Sense::Up;
   if (constraints.forcedSense == 1) return Sense::Up;
-  if (constraints.forcedSense == 2) return Sense::Down;
+  if (constraints.forcedSense == 2) return Sense::Down;  // held level where descents are inhibited
 
-  // Each sense is judged at 1500 ft/min, or at the own rate when that is already steeper that way.
+  // Each sense is judged at 1500 ft/min, or at the own rate when that is already steeper that way. Where
+  // descents are inhibited the downward sense can only stop a climb: it is judged at level flight.
   const double ownRateFpm = threats.empty() ? 0.0 : threats.front().ownRateFpm;
   const double upRateFpm = std::clamp(ownRateFpm, kCorrectiveRateFpm, kMaxMaintainRateFpm);
-  const double downRateFpm = std::clamp(-ownRateFpm, kCorrectiveRateFpm, kMaxMaintainRateFpm);
+  const double downRateFpm =
+      constraints.descendAllowed ? std::clamp(-ownRateFpm, kCorrectiveRateFpm, kMaxMaintainRateFpm) : 0.0;
   const double up = SeparationPredictor::MinSeparationFt(threats, Sense::Up, upRateFpm, kInitialResponse);
   const double down = SeparationPredictor::MinSeparationFt(threats, Sense::Down, downRateFpm, kInitialResponse);
+  if (!constraints.descendAllowed) {
+    // Climbing through a threat above us rarely keeps more than the level-off below it keeps already,
+    // once the pilot's delay is counted; without the choice of a descent, stay below unless climbing
+    // clearly does better. A threat at or below us leaves only the climb.
+    if (!IsCrossing(threats, Sense::Up) || IsCrossing(threats, Sense::Down)) return Sense::Up;
+    return up >= alimFt && up >= down + kCrossingPreferenceFt ? Sense::Up : Sense::Down;
+  }
   const bool upCrosses = IsCrossing(threats, Sense::Up);
   const bool downCrosses = IsCrossing(threats, Sense::Down);
   if (upCrosses != downCrosses) {

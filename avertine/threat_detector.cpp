@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "avertine/intruder_track.h"
+#include "avertine/separation_predictor.h"
 
 namespace avertine {
 
@@ -35,6 +36,12 @@ bool ThreatDetector::TrafficAdvisoryTest(const ThreatGeometry& g, const Sensitiv
 
 namespace {
 
+// The miss-distance filter acts only where the predicted miss exceeds its threshold by more than the
+// prediction may be off.
+bool SureMissBeyond(const ThreatGeometry& g, double thresholdNm) {
+  return g.missDistanceNm - g.missUncertaintyNm > thresholdNm;
+}
+
 bool Diverging(const ThreatGeometry& g) {
   return g.rangeRateNmPerS * kSecondsPerHour > kDivergingRangeRateKt;
 }
@@ -43,15 +50,21 @@ bool Diverging(const ThreatGeometry& g) {
 
 bool ThreatDetector::ResolutionAdvisoryTest(const ThreatGeometry& g, const SensitivityLevel& level) {
   if (level.raTauS <= 0.0 || !g.altitudeKnown || Diverging(g)) return false;
+  // Past the closest approach, or at it, a new advisory can no longer change the miss and only startles.
+  // Where the aircraft move slowly against each other the time to co-altitude counts instead.
+  const bool slow = g.relativeSpeedNmPerS * kSecondsPerHour <= kSlowRangeRateKt;
+  const bool ahead = slow ? SeparationPredictor::EvaluationTimeS(g) >= kMinNewAdvisoryLeadS
+                          : g.closing && g.timeToCpaS >= kMinNewAdvisoryLeadS;
+  if (!ahead) return false;
   if (std::fabs(g.intruderRateFpm) > kMaxThreatVerticalRateFpm) return false;
   if (!RangeTest(g, level.raTauS, level.raDmodNm)) return false;
-  if (g.rangeNm > level.raDmodNm && g.closing && g.missDistanceNm > level.hmdNm) return false;
+  if (g.rangeNm > level.raDmodNm && g.closing && SureMissBeyond(g, level.hmdNm)) return false;
   return AltitudeTest(g, level.raTauS, level.raZthrFt);
 }
 
 bool ThreatDetector::ThreatResolved(const ThreatGeometry& g, const SensitivityLevel& level) {
   if (Diverging(g) && (g.rangeNm > level.raDmodNm || std::fabs(g.relativeAltitudeFt) >= level.alimFt)) return true;
-  return g.closing && g.rangeNm > level.raDmodNm && g.missDistanceNm > level.hmdNm;
+  return g.closing && g.rangeNm > level.raDmodNm && SureMissBeyond(g, level.hmdNm);
 }
 
 kvr::ThreatClass ThreatDetector::Classify(IntruderTrack& track, const ThreatGeometry& g, double rawRangeNm,
@@ -64,9 +77,10 @@ kvr::ThreatClass ThreatDetector::Classify(IntruderTrack& track, const ThreatGeom
   if (!eligible || !context.resolutionAdvisoriesEnabled) {
     track.raThreat = false;
   } else if (track.raThreat) {
-    track.raThreat = !ThreatResolved(g, level);
+    track.raThreat = !ThreatResolved(g, level) || context.nowS - track.raSinceS < kMinThreatDurationS;
   } else {
     track.raThreat = ResolutionAdvisoryTest(g, level);
+    if (track.raThreat) track.raSinceS = context.nowS;
   }
 
   // Traffic advisory: by its tests, held for a minimum time; a former RA threat stays at least a TA.

@@ -9,6 +9,8 @@ struct ThreatGeometry {
   double rangeRateNmPerS = 0.0;     // negative while closing
   double timeToCpaS = 0.0;          // time to horizontal closest approach; 0 when not closing
   double missDistanceNm = 0.0;      // predicted horizontal range at closest approach
+  double relativeSpeedNmPerS = 0.0; // horizontal speed of the intruder relative to the own aircraft
+  double missUncertaintyNm = 0.0;   // how far missDistanceNm may be off
   bool closing = false;
   bool altitudeKnown = false;
   double relativeAltitudeFt = 0.0;  // intruder minus own

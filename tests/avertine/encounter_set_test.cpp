@@ -13,23 +13,6 @@
 namespace avertine_test {
 namespace {
 
-// SplitMix64: a small generator whose sequence is the same on every platform and library.
-class Random {
- public:
-  explicit Random(uint64_t seed) : state_(seed) {}
-  double Uniform(double low, double high) {
-    state_ += 0x9E3779B97F4A7C15ull;
-    uint64_t z = state_;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    z ^= z >> 31;
-    return low + (high - low) * static_cast<double>(z >> 11) / 9007199254740992.0;
-  }
-
- private:
-  uint64_t state_;
-};
-
 EncounterSpec Generate(Random& random) {
   EncounterSpec spec;
   spec.ownAltitudeFt = random.Uniform(6000.0, 30000.0);

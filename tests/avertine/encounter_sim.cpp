@@ -10,8 +10,9 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kNmPerDeg = 60.0;
-constexpr double kPilotDelayS = 5.0;
-constexpr double kPilotAccelerationFpmPerS = 0.25 * 32.174 * 60.0;  // 0.25 g in ft/min per second
+constexpr double kInitialDelayS = 5.0;
+constexpr double kSubsequentDelayS = 2.5;
+constexpr double kFpmPerSPerG = 32.174 * 60.0;
 constexpr double kSubStepS = 0.05;
 
 uint32_t g_tagArea = 0;  // the caller's zero-filled area whose address is the initial advisory tag
@@ -28,6 +29,12 @@ double DesiredRateFpm(const kvr::LatestAdvisory& advisory, double rateFpm) {
 
 }  // namespace
 
+double Random::Gaussian(double sigma) {
+  const double u = Uniform(1e-12, 1.0);
+  const double v = Uniform(0.0, 1.0);
+  return sigma * std::sqrt(-2.0 * std::log(u)) * std::cos(2.0 * kPi * v);
+}
+
 double LatitudeDeg(double northNm) { return kLatitude0Deg + northNm / kNmPerDeg; }
 double LongitudeDeg(double eastNm) {
   return kLongitude0Deg + eastNm / (kNmPerDeg * std::cos(kLatitude0Deg * kPi / 180.0));
@@ -40,7 +47,8 @@ void Aircraft::Advance(double dtS) {
   altitudeFt += verticalRateFpm * dtS / 60.0;
 }
 
-LogicDriver::LogicDriver(int32_t capabilities) {
+LogicDriver::LogicDriver(int32_t capabilities, const Surveillance& surveillance)
+    : surveillance_(surveillance), noise_(surveillance.seed) {
   handle_ = kvr::AvertineCreate(capabilities);
   kvr::AvertineDefaultOwnShip(&own_);
   kvr::AvertineDefaultIntruderInput(&intruder_);
@@ -86,9 +94,23 @@ void LogicDriver::Frame(const Aircraft& own, const std::vector<Aircraft>& intrud
     if (!a.present) continue;
     intruder_.id = a.id;
     intruder_.address = a.id;
-    intruder_.latitudeDeg = static_cast<float>(LatitudeDeg(a.northNm));
-    intruder_.longitudeDeg = static_cast<float>(LongitudeDeg(a.eastNm));
-    intruder_.altitudeFt = static_cast<float>(a.altitudeFt);
+    double northNm = a.northNm;
+    double eastNm = a.eastNm;
+    double altitudeFt = a.altitudeFt;
+    if (surveillance_.rangeSigmaFt > 0.0 || surveillance_.bearingSigmaDeg > 0.0) {
+      const double dn = a.northNm - own.northNm;
+      const double de = a.eastNm - own.eastNm;
+      const double rangeNm = std::max(0.0, std::hypot(dn, de) + noise_.Gaussian(surveillance_.rangeSigmaFt) / 6076.1);
+      const double bearing = std::atan2(de, dn) + noise_.Gaussian(surveillance_.bearingSigmaDeg) * kPi / 180.0;
+      northNm = own.northNm + rangeNm * std::cos(bearing);
+      eastNm = own.eastNm + rangeNm * std::sin(bearing);
+    }
+    if (surveillance_.altitudeStepFt > 0.0) {
+      altitudeFt = std::round(altitudeFt / surveillance_.altitudeStepFt) * surveillance_.altitudeStepFt;
+    }
+    intruder_.latitudeDeg = static_cast<float>(LatitudeDeg(northNm));
+    intruder_.longitudeDeg = static_cast<float>(LongitudeDeg(eastNm));
+    intruder_.altitudeFt = static_cast<float>(altitudeFt);
     intruder_.coordinationSense = a.coordinationSense;
     entry.id = a.id;
     kvr::AvertineProcessIntruder(handle_, &intruder_, &entry);
@@ -128,25 +150,86 @@ void BuildEncounter(const EncounterSpec& spec, Aircraft* own, Aircraft* intruder
                          spec.verticalMissFt - spec.intruderVerticalRateFpm * spec.timeToCpaS / 60.0;
 }
 
+namespace {
+
+// A pilot who follows the advisories of one logic with the standard response: the first advisory after
+// 5 s at 0.25 g, a stronger one or a reversal after 2.5 s at 0.35 g, any other change after 2.5 s at
+// 0.25 g. A change that comes before the previous one was acted on starts no earlier than it would have.
+struct FollowingPilot {
+  kvr::LatestAdvisory flown{};
+  kvr::LatestAdvisory pending{};
+  double pendingAtS = std::numeric_limits<double>::infinity();
+  double pendingAccelerationG = 0.25;
+  double accelerationG = 0.25;
+  uint32_t seenChanges = 0;
+
+  void See(const kvr::LatestAdvisory& latest, double timeS) {
+    if (latest.changeCount == seenChanges) return;
+    seenChanges = latest.changeCount;
+    const bool waiting = pendingAtS != std::numeric_limits<double>::infinity();
+    const kvr::LatestAdvisory& before = waiting ? pending : flown;
+    const bool first = !flown.active && !(waiting && pending.active);
+    const bool stronger = before.active && latest.active &&
+                          (latest.sense != before.sense || latest.strength > before.strength);
+    double startS = timeS + (first ? kInitialDelayS : kSubsequentDelayS);
+    if (waiting) startS = std::max(startS, pendingAtS);
+    pending = latest;
+    pendingAtS = startS;
+    pendingAccelerationG = stronger ? 0.35 : 0.25;
+  }
+  void Fly(Aircraft& aircraft, double timeS) {
+    if (timeS >= pendingAtS) {
+      flown = pending;
+      accelerationG = pendingAccelerationG;
+      pendingAtS = std::numeric_limits<double>::infinity();
+    }
+    const double desired = DesiredRateFpm(flown, aircraft.verticalRateFpm);
+    const double step = accelerationG * kFpmPerSPerG * kSubStepS;
+    aircraft.verticalRateFpm += std::clamp(desired - aircraft.verticalRateFpm, -step, step);
+  }
+};
+
+int32_t CoordinationSense(const kvr::LatestAdvisory& latest) {
+  if (!latest.active) return 0;
+  return latest.sense == static_cast<int32_t>(kvr::AdvisorySense::Up)     ? 1
+         : latest.sense == static_cast<int32_t>(kvr::AdvisorySense::Down) ? 2
+                                                                          : 0;
+}
+
+}  // namespace
+
 EncounterResult FlyEncounter(const EncounterSpec& spec, Pilot pilot, double durationS) {
+  constexpr double kNmacHorizontalNm = 500.0 / 6076.1;
+  constexpr double kNmacVerticalFt = 100.0;
   Aircraft own;
   Aircraft intruder;
   BuildEncounter(spec, &own, &intruder);
-  LogicDriver driver;
+  LogicDriver driver(3, spec.surveillance);
+  Surveillance intruderSurveillance = spec.surveillance;
+  intruderSurveillance.seed = spec.surveillance.seed ^ 0x5A5A5A5Aull;
+  LogicDriver intruderDriver(3, intruderSurveillance);
   EncounterResult result;
   result.cpaRangeNm = std::numeric_limits<double>::infinity();
 
-  kvr::LatestAdvisory flown{};     // the advisory the pilot is flying
-  kvr::LatestAdvisory pending{};   // the newest advisory, flown once the reaction delay has passed
-  double pendingAtS = std::numeric_limits<double>::infinity();
-  uint32_t seenChanges = 0;
-
+  FollowingPilot ownPilot;
+  FollowingPilot intruderPilot;
   std::vector<Aircraft> traffic(1);
+  std::vector<Aircraft> intruderTraffic(1);
+  const bool intruderFollows = spec.intruderEquipped && pilot == Pilot::Follows;
+  const double intruderGroundFt = spec.groundFt;  // flat terrain under both
+  bool wasActive = false;
   const int frames = static_cast<int>(durationS);
   for (int frame = 0; frame <= frames; ++frame) {
     const double timeS = frame;
     traffic[0] = intruder;
+    if (spec.intruderEquipped) traffic[0].coordinationSense = CoordinationSense(intruderDriver.Latest());
     driver.Frame(own, traffic, spec.groundFt);
+    if (spec.intruderEquipped) {
+      intruderTraffic[0] = own;
+      intruderTraffic[0].id = 0x00C0FFEEu;
+      intruderTraffic[0].coordinationSense = CoordinationSense(driver.Latest());
+      intruderDriver.Frame(intruder, intruderTraffic, intruderGroundFt);
+    }
     FrameLog log;
     log.timeS = timeS;
     log.auralCode = driver.Advisory().auralCode;
@@ -154,29 +237,27 @@ EncounterResult FlyEncounter(const EncounterSpec& spec, Pilot pilot, double dura
     log.intruderValid = driver.Entry(0).valid != 0;
     log.latest = driver.Latest();
     log.advisory = driver.Advisory();
+    log.own = own;
+    log.intruder = intruder;
     result.frames.push_back(log);
+    if (log.latest.active && !wasActive) result.advisories.push_back({timeS, durationS});
+    if (!log.latest.active && wasActive) result.advisories.back().endedS = timeS;
+    wasActive = log.latest.active != 0;
 
-    if (pilot == Pilot::Follows && log.latest.changeCount != seenChanges) {
-      seenChanges = log.latest.changeCount;
-      pending = log.latest;
-      pendingAtS = timeS + kPilotDelayS;
-    }
+    if (pilot == Pilot::Follows) ownPilot.See(log.latest, timeS);
+    if (intruderFollows) intruderPilot.See(intruderDriver.Latest(), timeS);
     for (double t = 0.0; t < 1.0 - 1e-9; t += kSubStepS) {
-      if (timeS + t >= pendingAtS) {
-        flown = pending;
-        pendingAtS = std::numeric_limits<double>::infinity();
-      }
-      if (pilot == Pilot::Follows) {
-        const double desired = DesiredRateFpm(flown, own.verticalRateFpm);
-        const double step = kPilotAccelerationFpmPerS * kSubStepS;
-        own.verticalRateFpm += std::clamp(desired - own.verticalRateFpm, -step, step);
-      }
+      if (pilot == Pilot::Follows) ownPilot.Fly(own, timeS + t);
+      if (intruderFollows) intruderPilot.Fly(intruder, timeS + t);
       own.Advance(kSubStepS);
       intruder.Advance(kSubStepS);
       const double rangeNm = std::hypot(own.northNm - intruder.northNm, own.eastNm - intruder.eastNm);
+      const double verticalFt = std::fabs(own.altitudeFt - intruder.altitudeFt);
+      if (rangeNm < kNmacHorizontalNm && verticalFt < kNmacVerticalFt) result.nearMidAirCollision = true;
       if (rangeNm < result.cpaRangeNm) {
         result.cpaRangeNm = rangeNm;
-        result.cpaVerticalFt = std::fabs(own.altitudeFt - intruder.altitudeFt);
+        result.cpaVerticalFt = verticalFt;
+        result.cpaOwnHeightFt = own.altitudeFt - spec.groundFt;
         result.cpaTimeS = timeS + t + kSubStepS;
       }
     }

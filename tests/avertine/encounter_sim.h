@@ -32,10 +32,37 @@ struct Aircraft {
   void Advance(double dtS);
 };
 
+// SplitMix64: a small generator whose sequence is the same on every platform and library.
+class Random {
+ public:
+  explicit Random(uint64_t seed) : state_(seed) {}
+  double Uniform(double low, double high) {
+    state_ += 0x9E3779B97F4A7C15ull;
+    uint64_t z = state_;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return low + (high - low) * static_cast<double>(z >> 11) / 9007199254740992.0;
+  }
+  double Gaussian(double sigma);  // zero mean
+
+ private:
+  uint64_t state_;
+};
+
+// Measurement errors of the surveillance that reports an intruder: Gaussian range and bearing errors
+// around the own aircraft, and the altitude in whole steps as a Mode C transponder reports it.
+struct Surveillance {
+  double rangeSigmaFt = 0.0;
+  double bearingSigmaDeg = 0.0;
+  double altitudeStepFt = 0.0;  // 0: exact
+  uint64_t seed = 1;
+};
+
 // The caller's side of the library for one instance: records, entries, advisory.
 class LogicDriver {
  public:
-  explicit LogicDriver(int32_t capabilities = 3);
+  explicit LogicDriver(int32_t capabilities = 3, const Surveillance& surveillance = {});
   ~LogicDriver();
   LogicDriver(const LogicDriver&) = delete;
   LogicDriver& operator=(const LogicDriver&) = delete;
@@ -59,6 +86,8 @@ class LogicDriver {
   kvr::AdvisoryRecord advisory_{};
   int32_t previousMode_ = 0;
   std::vector<kvr::IntruderEntry> entries_;
+  Surveillance surveillance_;
+  Random noise_;
 };
 
 // Geometry of a two-aircraft encounter, given at its closest approach if both fly straight.
@@ -73,6 +102,8 @@ struct EncounterSpec {
   double missDistanceNm = 0.0;        // horizontal, at closest approach
   double timeToCpaS = 100.0;          // from the first frame
   double groundFt = 0.0;              // terrain under the own aircraft
+  bool intruderEquipped = false;      // the intruder runs its own logic and follows it like the own pilot
+  Surveillance surveillance;          // what both logics see of the other aircraft
 };
 
 enum class Pilot { Ignores, Follows };
@@ -85,6 +116,8 @@ struct FrameLog {
   bool intruderValid = false;
   kvr::LatestAdvisory latest{};
   kvr::AdvisoryRecord advisory{};
+  Aircraft own;       // both aircraft as the frame saw them
+  Aircraft intruder;
 };
 
 struct EncounterResult {
@@ -92,6 +125,14 @@ struct EncounterResult {
   double cpaTimeS = 0.0;          // of the flown trajectories
   double cpaRangeNm = 0.0;
   double cpaVerticalFt = 0.0;     // |own - intruder| at the closest horizontal approach
+  double cpaOwnHeightFt = 0.0;    // own height above the ground then
+  bool nearMidAirCollision = false;  // at some instant within 500 ft horizontally and 100 ft vertically
+  // Each resolution advisory of the own aircraft from posting to its end (the end of the flight when it
+  // is still shown), in seconds of flight.
+  struct Episode {
+    double postedS, endedS;
+  };
+  std::vector<Episode> advisories;
 
   // Time before the planned closest approach of the first frame with this aural code (or class); -1
   // when it never occurs.
@@ -101,8 +142,9 @@ struct EncounterResult {
   int32_t FirstResolutionAural() const;  // first aural code of an RA (1..12), 0 when none
 };
 
-// Flies the encounter for `durationS` with one library frame per second. A following pilot reacts to
-// every new or changed advisory after 5 s, changing its vertical rate at 0.25 g toward the advised rate.
+// Flies the encounter for `durationS` with one library frame per second. A following pilot flies each
+// new or changed advisory with the standard response: the first after 5 s at 0.25 g, a stronger one or a
+// reversal after 2.5 s at 0.35 g, any other change after 2.5 s at 0.25 g.
 EncounterResult FlyEncounter(const EncounterSpec& spec, Pilot pilot, double durationS);
 
 // The two aircraft of an encounter at time 0.

@@ -183,5 +183,38 @@ TEST(ResolutionAdvisoryLifecycle, NoReversalIntoTheSenseACoordinatingIntruderFli
   EXPECT_TRUE(sawClimb);
 }
 
+// Geometries that once gave an order and its cancellation back to back: a descent onto traffic that
+// drops under the altitude threshold just as the fast crossing intruder passes, and a climbing pass whose
+// predicted miss hovers at the miss-distance threshold. Each advisory given must come before the closest
+// approach and stand longer than 3 s, whether the pilot flies it or not.
+TEST(ResolutionAdvisoryLifecycle, NoAdvisoryIsGivenAtClosestApproachOrCancelledWithinThreeSeconds) {
+  EncounterSpec late;
+  late.ownAltitudeFt = 3400.0;
+  late.ownVerticalRateFpm = -800.0;
+  late.ownSpeedKt = 320.0;
+  late.intruderSpeedKt = 420.0;
+  late.intruderCourseDeg = 60.0;
+  late.verticalMissFt = -590.0;
+  late.missDistanceNm = 0.15;
+  EncounterSpec hovering;
+  hovering.ownAltitudeFt = 5830.0;
+  hovering.groundFt = 3290.0;
+  hovering.ownVerticalRateFpm = 1800.0;
+  hovering.ownSpeedKt = 370.0;
+  hovering.intruderSpeedKt = 315.0;
+  hovering.intruderCourseDeg = 169.0;
+  hovering.verticalMissFt = -250.0;
+  hovering.missDistanceNm = 0.55;
+  for (const EncounterSpec& spec : {late, hovering}) {
+    for (const Pilot pilot : {Pilot::Ignores, Pilot::Follows}) {
+      const EncounterResult result = FlyEncounter(spec, pilot, 130.0);
+      for (const EncounterResult::Episode& advisory : result.advisories) {
+        EXPECT_LE(advisory.postedS, spec.timeToCpaS - 1.0) << spec.ownAltitudeFt;
+        EXPECT_GT(advisory.endedS - advisory.postedS, 3.0) << spec.ownAltitudeFt << " at " << advisory.postedS;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace avertine_test

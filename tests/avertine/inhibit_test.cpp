@@ -53,14 +53,27 @@ TEST(LowHeight, RadioAltitudeCountsAboveTheTerrainNotAboveSeaLevel) {
   EXPECT_FALSE(EverClass(result, ThreatClass::ResolutionAdvisory));
 }
 
-TEST(LowHeight, BelowElevenHundredFeetOnlyUpwardAdvisories) {
-  // An intruder 200 ft above would get "descend"; at 1050 ft radio the logic must climb through it.
-  const EncounterResult low = FlyEncounter(HeadOnAbove(1050.0, 0.0, 200.0), Pilot::Ignores, 110.0);
-  EXPECT_EQ(FirstSense(low), static_cast<int32_t>(kvr::AdvisorySense::Up));
-  EXPECT_EQ(low.FirstResolutionAural(), Code(AuralCode::ClimbCrossing));
+TEST(LowHeight, BelowElevenHundredFeetTrafficAboveGetsAPreventiveAdvisoryNotACrossingClimb) {
+  // An intruder 210 ft above would get "descend". At 1050 ft radio a descent is inhibited, and a climb
+  // through its altitude would leave the pilot, after the reaction delay, at its level at closest
+  // approach: the logic keeps the existing separation with "don't climb" instead.
+  EncounterSpec spec = HeadOnAbove(1050.0, 0.0, 210.0);
+  const EncounterResult ignoring = FlyEncounter(spec, Pilot::Ignores, 110.0);
+  EXPECT_EQ(FirstSense(ignoring), static_cast<int32_t>(kvr::AdvisorySense::Down));
+  EXPECT_EQ(ignoring.FirstResolutionAural(), Code(AuralCode::MonitorVerticalSpeed));
+  for (const FrameLog& frame : ignoring.frames) {
+    EXPECT_GE(frame.advisory.vsUpperLimitFpm, 0.0f) << "asks for a descent at " << frame.timeS;
+    EXPECT_NE(frame.auralCode, Code(AuralCode::ClimbCrossing));
+  }
+  const EncounterResult following = FlyEncounter(spec, Pilot::Follows, 110.0);
+  EXPECT_GE(following.cpaVerticalFt, 200.0);
+
+  // Traffic below leaves only the climb, which does not cross it.
+  const EncounterResult below = FlyEncounter(HeadOnAbove(1050.0, 0.0, -200.0), Pilot::Ignores, 110.0);
+  EXPECT_EQ(FirstSense(below), static_cast<int32_t>(kvr::AdvisorySense::Up));
 
   const EncounterResult higher = FlyEncounter(HeadOnAbove(2000.0, 0.0, 200.0), Pilot::Ignores, 110.0);
-  EXPECT_EQ(FirstSense(higher), static_cast<int32_t>(kvr::AdvisorySense::Down));
+  EXPECT_EQ(higher.FirstResolutionAural(), Code(AuralCode::Descend));
 }
 
 TEST(LowHeight, NoIncreaseDescentBelowFourteenHundredFiftyFeet) {
@@ -114,6 +127,20 @@ TEST(GroundTraffic, IntruderBelow360FeetAboveGroundGetsNoAdvisory) {
   // 120 ft higher it is airborne (420 ft above ground) and a traffic advisory.
   const EncounterResult airborne = FlyEncounter(HeadOnAbove(1700.0, 1000.0, -280.0), Pilot::Ignores, 110.0);
   EXPECT_TRUE(EverClass(airborne, ThreatClass::TrafficAdvisory));
+}
+
+TEST(GroundTraffic, TrafficFlyingAsLowAsTheOwnAircraftIsAirborneAndGetsATrafficAdvisory) {
+  // Both about 345 ft above the ground, passing within collision distance: a traffic advisory, no
+  // resolution advisory so low.
+  const EncounterResult together = FlyEncounter(HeadOnAbove(1345.0, 1000.0, -10.0), Pilot::Ignores, 110.0);
+  EXPECT_TRUE(EverClass(together, ThreatClass::TrafficAdvisory));
+  EXPECT_FALSE(EverClass(together, ThreatClass::ResolutionAdvisory));
+
+  // From the same height, traffic at ground level stays quiet, and so does traffic 200 ft below us.
+  for (const double belowFt : {-300.0, -210.0}) {
+    const EncounterResult ground = FlyEncounter(HeadOnAbove(1345.0, 1000.0, belowFt), Pilot::Ignores, 110.0);
+    EXPECT_FALSE(EverClass(ground, ThreatClass::TrafficAdvisory)) << belowFt;
+  }
 }
 
 // Flies the own aircraft down at `rateFpm` over flat terrain at 0 ft, through `altitudeAt75sFt` at 75 s,

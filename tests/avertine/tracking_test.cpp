@@ -222,5 +222,21 @@ TEST(Priority, ClassesPaintInOrderAndNearerOrMoreUrgentOnTop) {
   EXPECT_LT(priority(3), priority(5));
 }
 
+// Surveillance as a transponder gives it: 100 ft altitude steps, 50 ft range and 3 degree bearing error.
+// Against a head-on threat the advisory must still come once, stand until the intruder has passed, and
+// be flown to a safe miss; the noise must not turn into false vertical rates or a flickering advisory.
+TEST(NoisySurveillance, HeadOnThreatGivesOneSteadyAdvisoryThatIsFlownToASafeMiss) {
+  for (uint64_t seed = 1; seed <= 5; ++seed) {
+    EncounterSpec spec;
+    spec.ownAltitudeFt = 8000.0;
+    spec.verticalMissFt = 100.0;
+    spec.surveillance = Surveillance{50.0, 3.0, 100.0, seed};
+    const EncounterResult result = FlyEncounter(spec, Pilot::Follows, 130.0);
+    ASSERT_EQ(result.advisories.size(), 1u) << seed;
+    EXPECT_GE(result.advisories[0].endedS, spec.timeToCpaS) << seed;
+    EXPECT_GE(result.cpaVerticalFt, 250.0) << seed;
+  }
+}
+
 }  // namespace
 }  // namespace avertine_test

@@ -1,0 +1,149 @@
+// Measures the logic on a generated encounter set and prints one Markdown table row per configuration:
+// surveillance ideal or noisy, intruder unequipped or equipped (both follow their advisories). Each
+// encounter is also flown with nobody manoeuvring, the reference for the risk ratio.
+//   kvr_avertine_measure [-v] [SEED [COUNT]]      defaults: seed 1, 1000 encounters; -v lists failures
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/avertine/encounter_sim.h"
+
+namespace avertine_test {
+namespace {
+
+constexpr double kFlightS = 140.0;
+bool g_verbose = false;  // list the encounters behind the failure figures
+
+// Threatening encounters (small misses) mixed with wider ones that should not draw a resolution advisory,
+// from 300 ft above the ground to 40000 ft, level, climbing and descending.
+EncounterSpec Generate(Random& random) {
+  EncounterSpec spec;
+  if (random.Uniform(0.0, 1.0) < 0.3) {
+    spec.groundFt = random.Uniform(0.0, 4000.0);
+    spec.ownAltitudeFt = spec.groundFt + random.Uniform(300.0, 2600.0);
+  } else {
+    spec.ownAltitudeFt = random.Uniform(2600.0, 40000.0);
+  }
+  spec.ownSpeedKt = random.Uniform(120.0, 480.0);
+  spec.intruderSpeedKt = random.Uniform(100.0, 480.0);
+  spec.intruderCourseDeg = random.Uniform(0.0, 360.0);
+  spec.ownVerticalRateFpm = random.Uniform(0.0, 1.0) < 0.5 ? 0.0 : random.Uniform(-2500.0, 2500.0);
+  spec.intruderVerticalRateFpm = random.Uniform(0.0, 1.0) < 0.5 ? 0.0 : random.Uniform(-2500.0, 2500.0);
+  const bool threat = random.Uniform(0.0, 1.0) < 0.6;
+  spec.missDistanceNm = threat ? random.Uniform(0.0, 0.15) : random.Uniform(0.0, 2.5);
+  spec.verticalMissFt = threat ? random.Uniform(-250.0, 250.0) : random.Uniform(-1600.0, 1600.0);
+  spec.timeToCpaS = 100.0;
+  // Keep the own aircraft above the ground over the whole flight.
+  const double lowestFt = spec.ownAltitudeFt + std::min(0.0, spec.ownVerticalRateFpm) * kFlightS / 60.0;
+  if (lowestFt < spec.groundFt + 300.0) spec.ownVerticalRateFpm = 0.0;
+  const double intruderLowestFt =
+      spec.ownAltitudeFt + spec.verticalMissFt - std::fabs(spec.intruderVerticalRateFpm) * kFlightS / 60.0;
+  if (intruderLowestFt < spec.groundFt) spec.intruderVerticalRateFpm = 0.0;
+  return spec;
+}
+
+struct Figures {
+  int nmacReference = 0, nmac = 0, nmacReferenceHigh = 0, nmacHigh = 0, induced = 0;
+  int unalerted = 0;  // reference NMACs during which the own aircraft got neither TA nor RA
+  int wide = 0, wideWithRa = 0, advisories = 0, shortAdvisories = 0, lateAdvisories = 0;
+};
+
+void Measure(uint64_t seed, int count, bool noisy, bool equipped, Figures* f) {
+  Random random(seed);
+  for (int i = 0; i < count; ++i) {
+    EncounterSpec spec = Generate(random);
+    const EncounterResult reference = FlyEncounter(spec, Pilot::Ignores, kFlightS);
+    spec.intruderEquipped = equipped;
+    if (noisy) spec.surveillance = Surveillance{50.0, 3.0, 100.0, seed * 7919 + static_cast<uint64_t>(i)};
+    const EncounterResult flown = FlyEncounter(spec, Pilot::Follows, kFlightS);
+    const bool high = reference.cpaOwnHeightFt > 1000.0;
+    f->nmacReference += reference.nearMidAirCollision;
+    f->nmac += flown.nearMidAirCollision;
+    f->nmacReferenceHigh += reference.nearMidAirCollision && high;
+    f->nmacHigh += flown.nearMidAirCollision && high;
+    f->induced += flown.nearMidAirCollision && !reference.nearMidAirCollision;
+    bool alerted = false;
+    for (const FrameLog& frame : flown.frames) {
+      alerted |= frame.intruderValid && (frame.intruderClass == kvr::ThreatClass::TrafficAdvisory ||
+                                         frame.intruderClass == kvr::ThreatClass::ResolutionAdvisory);
+    }
+    f->unalerted += reference.nearMidAirCollision && !alerted;
+    if (g_verbose) {
+      for (const EncounterResult::Episode& e : flown.advisories) {
+        if ((e.endedS < kFlightS && e.endedS - e.postedS <= 3.0) || e.postedS > reference.cpaTimeS) {
+          std::printf(
+              "  #%d RA %.0f-%.0f s, CPA %.1f s: own %.0f ft (%.0f AGL) %.0f kt %.0f ft/min, intruder %.0f kt "
+              "%.0f deg %+.0f ft %.0f ft/min, miss %.2f NM\n",
+              i, e.postedS, e.endedS, reference.cpaTimeS, spec.ownAltitudeFt, spec.ownAltitudeFt - spec.groundFt,
+              spec.ownSpeedKt, spec.ownVerticalRateFpm, spec.intruderSpeedKt, spec.intruderCourseDeg,
+              spec.verticalMissFt, spec.intruderVerticalRateFpm, spec.missDistanceNm);
+        }
+      }
+      if (flown.nearMidAirCollision || (reference.nearMidAirCollision && !alerted)) {
+        std::printf(
+            "  #%d %s: own %.0f ft (%.0f AGL) %.0f kt %.0f ft/min, intruder %.0f kt %.0f deg %+.0f ft %.0f ft/min, "
+            "miss %.2f NM; vertical at CPA %.0f -> %.0f ft, first RA %d\n",
+            i,
+            !alerted                        ? "unalerted"
+            : reference.nearMidAirCollision ? "unresolved"
+                                            : "induced",
+            spec.ownAltitudeFt, spec.ownAltitudeFt - spec.groundFt, spec.ownSpeedKt, spec.ownVerticalRateFpm,
+            spec.intruderSpeedKt, spec.intruderCourseDeg, spec.verticalMissFt, spec.intruderVerticalRateFpm,
+            spec.missDistanceNm, reference.cpaVerticalFt, flown.cpaVerticalFt, flown.FirstResolutionAural());
+        std::printf("     CPA height %.0f ft, messages:", reference.cpaOwnHeightFt);
+        for (const FrameLog& frame : flown.frames) {
+          if (frame.auralCode != 0) std::printf(" %.0f:%d", frame.timeS, frame.auralCode);
+        }
+        std::printf("\n");
+      }
+    }
+    if (reference.cpaRangeNm > 1.5 || reference.cpaVerticalFt > 1200.0) {
+      ++f->wide;
+      f->wideWithRa += !flown.advisories.empty();
+    }
+    for (const EncounterResult::Episode& e : flown.advisories) {
+      ++f->advisories;
+      f->shortAdvisories += e.endedS < kFlightS && e.endedS - e.postedS <= 3.0;  // ended, and soon
+      f->lateAdvisories += e.postedS > reference.cpaTimeS;
+    }
+  }
+}
+
+std::string Ratio(int numerator, int denominator) {
+  if (denominator == 0) return "-";
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f (%d/%d)", static_cast<double>(numerator) / denominator, numerator,
+                denominator);
+  return text;
+}
+
+}  // namespace
+}  // namespace avertine_test
+
+int main(int argc, char** argv) {
+  using namespace avertine_test;
+  if (argc > 1 && std::string(argv[1]) == "-v") {
+    g_verbose = true;
+    --argc;
+    ++argv;
+  }
+  const uint64_t seed = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1;
+  const int count = argc > 2 ? std::atoi(argv[2]) : 1000;
+  std::printf(
+      "| surveillance | intruder | risk ratio | risk ratio > 1000 ft AGL | induced NMACs | RA rate, wide misses "
+      "| unalerted NMACs | RAs | RAs ending <= 3 s | RAs posted after CPA "
+      "|\n|---|---|---|---|---|---|---|---|---|---|\n");
+  for (const bool noisy : {false, true}) {
+    for (const bool equipped : {false, true}) {
+      Figures f;
+      Measure(seed, count, noisy, equipped, &f);
+      std::printf("| %s | %s | %s | %s | %d | %s | %d | %d | %d | %d |\n", noisy ? "noisy" : "ideal",
+                  equipped ? "equipped" : "unequipped", Ratio(f.nmac, f.nmacReference).c_str(),
+                  Ratio(f.nmacHigh, f.nmacReferenceHigh).c_str(), f.induced, Ratio(f.wideWithRa, f.wide).c_str(),
+                  f.unalerted, f.advisories, f.shortAdvisories, f.lateAdvisories);
+    }
+  }
+  return 0;
+}
