@@ -192,7 +192,10 @@ std::string ResultLine(const EncounterRow& r) {
     return s.str();
   }
   std::string durations;
-  for (double d : r.raDurationsS) durations += (durations.empty() ? "" : ";") + Number(d);
+  for (double d : r.raDurationsS) {
+    if (!durations.empty()) durations += ';';
+    durations += Number(d);
+  }
   s << Number(r.ownAltitudeFt, "%.0f") << ',' << r.sensitivityLevel << ',' << Number(r.hmdUnequippedFt) << ','
     << Number(r.vmdUnequippedFt) << ',' << int(r.nmacUnequipped) << ',' << Number(r.hmdEquippedFt) << ','
     << Number(r.vmdEquippedFt) << ',' << int(r.nmacEquipped) << ',' << Number(r.firstTaS) << ',' << Number(r.firstRaS)

@@ -14,7 +14,13 @@ namespace {
 
 // A name beside `final` for a folder of this process: ".NAME.ROLE-PID".
 fs::path Beside(const fs::path& final, const char* role) {
-  return final.parent_path() / ("." + final.filename().string() + "." + role + "-" + std::to_string(getpid()));
+  std::string name = ".";
+  name += final.filename().string();
+  name += '.';
+  name += role;
+  name += '-';
+  name += std::to_string(getpid());
+  return final.parent_path() / name;
 }
 
 }  // namespace

@@ -16,7 +16,9 @@ namespace fs = std::filesystem;
 
 TEST(EncounterRun, APairedTrackScenarioFliesAndTheOwnAircraftReturnsToItsTrack) {
   const Scenario s = LoadScenario(kvr::testing::SourceDir() / "scenarios" / "paired_encounter.toml");
-  ScenarioRun run(s, {.gaugesDir = kvr::testing::BinDir()});
+  RunOptions options;
+  options.gaugesDir = kvr::testing::BinDir();
+  ScenarioRun run(s, options);
   run.RunToEnd();
   ASSERT_EQ(run.Events().ResolutionAdvisories(), 1);
   const MissDistance miss = ClosestApproachOf(OwnPath(run.Flown()), IntruderPath(run.Flown(), 0));
@@ -53,7 +55,9 @@ TEST(EncounterRun, AnEquippedIntruderTakesTheOtherSense) {
   settings.equippedIntruder = true;
   WriteEvalPanel(settings.panelFile);
   const Scenario s = EncounterScenario(file, settings, /*pilot=*/true);
-  ScenarioRun run(s, {.gaugesDir = settings.gaugesDir});
+  RunOptions options;
+  options.gaugesDir = settings.gaugesDir;
+  ScenarioRun run(s, options);
   run.RunToEnd();
   int together = 0;
   for (const TrajectoryFrame& f : run.Flown().Frames()) {

@@ -112,7 +112,9 @@ TEST_F(EvalSet, TheGeneratorIsDeterministicPerSeedAndMeetsItsDesign) {
   WriteEncounterSet(dir / "b", 5, 7);
   WriteEncounterSet(dir / "c", 3, 8);
   for (const char* name : {"enc_000001.txt", "enc_000003.txt", "encounters.csv"}) {
-    if (std::string(name) != "encounters.csv") EXPECT_EQ(Read(dir / "a" / name), Read(dir / "b" / name)) << name;
+    if (std::string(name) != "encounters.csv") {
+      EXPECT_EQ(Read(dir / "a" / name), Read(dir / "b" / name)) << name;
+    }
     EXPECT_NE(Read(dir / "a" / name), Read(dir / "c" / name)) << name;
   }
   // The written file flies as designed: at the closest approach the aircraft are the drawn miss apart.
