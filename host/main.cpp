@@ -7,21 +7,19 @@
 #include <filesystem>
 #include <iostream>
 
-#include "host/audio_capture.h"
-#include "host/live/live_window.h"
 #include "host/panel_session.h"
+#include "host/platform/executable_dir.h"
 #include "host/render/panel_renderer.h"
 #include "host/scenario/scenario_runner.h"
+#if !defined(_WIN32)  // the live window and the captured audio are Linux only
+#include "host/audio_capture.h"
+#include "host/live/live_window.h"
+#define KVR_HOST_LIVE 1
+#endif
 
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path ExecutableDir() {
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  return error ? fs::current_path() : self.parent_path();
-}
 
 int LoadPanel(const fs::path& panelFile, const fs::path& gaugesDir, int frames, double fps, const fs::path& png) {
   kvr::host::SessionOptions options;
@@ -76,8 +74,10 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   const kvr::host::Scenario scenario = kvr::host::LoadScenario(scenarioFile);
   if (outDir.empty()) outDir = fs::path("out") / scenario.name;
   ProgressDisplay progress(isatty(STDERR_FILENO) != 0);
+#if KVR_HOST_LIVE
   // What the pilot heard, mixed frame by frame in simulated time; set up before the module's sound starts.
   kvr::host::AudioCapture audio;
+#endif
   kvr::host::RunOptions options;
   options.gaugesDir = gaugesDir;
   options.outDir = outDir;
@@ -85,15 +85,19 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   options.pictures = true;
   options.pictureScale = scale;
   options.onProgress = [&](const kvr::host::RunProgress& p) { progress.Show(p); };
+#if KVR_HOST_LIVE
   options.onFrameEnd = [&](double, double frameS) { audio.Advance(frameS); };
+#endif
   kvr::host::ScenarioRun run(scenario, options);
   run.RunToEnd();
-  audio.WriteWave(outDir / "audio.wav");
   run.WriteSummary(std::cout);
-  std::cout << "events: " << (outDir / "events.csv").string() << "\n"
-            << "audio:  " << (outDir / "audio.wav").string() << " (" << audio.DurationS() << " s, "
+  std::cout << "events: " << (outDir / "events.csv").string() << "\n";
+#if KVR_HOST_LIVE
+  audio.WriteWave(outDir / "audio.wav");
+  std::cout << "audio:  " << (outDir / "audio.wav").string() << " (" << audio.DurationS() << " s, "
             << audio.RateHz() << " Hz)\n";
   if (const auto warning = audio.Warning()) std::cout << "warning: " << *warning << "\n";
+#endif
   if (const kvr::host::FrameRecorder* pictures = run.Pictures()) {
     std::cout << "frames: " << (outDir / "frames").string() << " (" << pictures->FramesWritten() << " pictures)\n";
     if (pictures->GifFrames() > 0)
@@ -109,11 +113,16 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
 int main(int argc, char** argv) {
   CLI::App app{"kvr-panel: the panel host for the KVR_TCAS gauge module.\n"
                "Loads the module named by a panel configuration as the simulator does, serves FSUIPC and the\n"
-               "panel services, and drives the gauges frame by frame."};
+               "panel services, and drives the gauges frame by frame."
+#if !KVR_HOST_LIVE
+               "\nOn Windows: the voice plays through DirectSound and is not captured (no audio.wav), no panel.gif,\n"
+               "and no live window."
+#endif
+               };
   app.set_version_flag("--version", "kvr-panel 0.1");
 
   fs::path panelFile;
-  fs::path gaugesDir = ExecutableDir();
+  fs::path gaugesDir = kvr::host::platform::ExecutableDir();
   int frames = 36;
   double fps = 18.0;
   app.add_option("panel", panelFile, "Panel configuration in the panel.cfg convention")->check(CLI::ExistingFile);
@@ -141,6 +150,7 @@ int main(int argc, char** argv) {
   run->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
 
+#if KVR_HOST_LIVE
   CLI::App* live = app.add_subcommand("live", "Show the panel in a window in real time: click the gauges, hear the voice");
   kvr::host::LiveOptions liveOptions;
   live->add_option("file", liveOptions.file, "Scenario (.toml) or panel configuration")->required()->check(CLI::ExistingFile);
@@ -154,8 +164,10 @@ int main(int argc, char** argv) {
   live->add_flag("--verbose", liveOptions.verbose, "Let the sound libraries (OpenAL, ALSA) print their own messages");
   live->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
+#endif
 
   CLI11_PARSE(app, argc, argv);
+#if KVR_HOST_LIVE
   if (live->parsed()) {
     // Live, the voice plays through OpenAL's default device; without one the module stays silent.
     liveOptions.gaugesDir = gaugesDir;
@@ -169,6 +181,7 @@ int main(int argc, char** argv) {
   // Headless: OpenAL mixes into its null backend unless the user chose a backend. Set before the module
   // first opens its sound device.
   setenv("ALSOFT_DRIVERS", "null", /*overwrite=*/0);
+#endif
   if (run->parsed()) {
     try {
       return RunScenario(scenarioFile, gaugesDir, outDir, realtime, runScale);
