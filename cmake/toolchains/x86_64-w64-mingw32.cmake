@@ -1,15 +1,4 @@
-# Cross-compiling for 64-bit Windows (a twin for tests on machines that cannot run 32-bit code) with
-# Debian's mingw-w64. The -posix compilers give std::thread and std::mutex, which googletest needs; the
-# runtime is linked statically (see the top-level list), so nothing of mingw's is needed at run time.
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows, a twin for tests on machines that cannot run 32-bit code, with Debian's mingw-w64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(KVR_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${KVR_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KVR_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${KVR_MINGW_TRIPLE}-windres)
-set(CMAKE_DLLTOOL ${KVR_MINGW_TRIPLE}-dlltool)
-set(CMAKE_FIND_ROOT_PATH /usr/${KVR_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
