@@ -92,6 +92,7 @@ void Panel::CopyTree(GaugeInstance& instance) {
   instance.header.elementList = instance.elementList;
   instance.iconValues.assign(instance.elements.size(), 0.0);
   instance.shown.assign(instance.elements.size(), {});
+  instance.redraws.assign(instance.elements.size(), 0);
 }
 
 ElementHeader* Panel::CopyElement(GaugeInstance& instance, const ElementHeader* source, int depth) {
@@ -216,6 +217,7 @@ void Panel::TakeContent() {
         shown.height = surface.Height();
       }
       element->flags |= kElementOnScreen;
+      ++instance->redraws[i];
     }
   }
 }

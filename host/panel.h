@@ -33,6 +33,7 @@ struct GaugeInstance {
   std::vector<ElementHeader*> elements;     // every element of the copied tree, parents before children
   std::vector<double> iconValues;           // last image index per element (icons only; 0 otherwise)
   std::vector<ShownSurface> shown;          // per element; empty for elements without a drawing surface
+  std::vector<uint64_t> redraws;            // per element: how often its gauge cleared the on-screen bit
 
   ElementHeader* Root() const { return elementList[0]; }
 
