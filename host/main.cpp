@@ -6,13 +6,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "host/panel_session.h"
 #include "host/platform/executable_dir.h"
 #include "host/render/panel_renderer.h"
 #include "host/scenario/scenario_runner.h"
-#if !defined(_WIN32)  // the live window and the captured audio are Linux only
+#if !defined(_WIN32)  // the live window, the captured audio, the evaluation and its plots are Linux only
 #include "host/audio_capture.h"
+#include "host/eval/eval_commands.h"
+#include "host/eval/profile_plot.h"
 #include "host/live/live_window.h"
 #define KVR_HOST_LIVE 1
 #endif
@@ -70,33 +73,44 @@ class ProgressDisplay {
   int shownPercent_ = -100;  // nothing shown yet
 };
 
-int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::path outDir, bool realtime, int scale) {
+int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::path outDir, bool realtime, int scale,
+                bool batch = false, bool tracksEveryFrame = false) {
   const kvr::host::Scenario scenario = kvr::host::LoadScenario(scenarioFile);
   if (outDir.empty()) outDir = fs::path("out") / scenario.name;
   ProgressDisplay progress(isatty(STDERR_FILENO) != 0);
 #if KVR_HOST_LIVE
   // What the pilot heard, mixed frame by frame in simulated time; set up before the module's sound starts.
-  kvr::host::AudioCapture audio;
+  // A batch run has neither pictures nor audio.
+  std::optional<kvr::host::AudioCapture> audio;
+  if (!batch) audio.emplace();
 #endif
   kvr::host::RunOptions options;
   options.gaugesDir = gaugesDir;
   options.outDir = outDir;
   options.realtime = realtime;
-  options.pictures = true;
+  options.pictures = !batch;
   options.pictureScale = scale;
+  options.tracksEveryFrame = tracksEveryFrame;
   options.onProgress = [&](const kvr::host::RunProgress& p) { progress.Show(p); };
 #if KVR_HOST_LIVE
-  options.onFrameEnd = [&](double, double frameS) { audio.Advance(frameS); };
+  if (audio) options.onFrameEnd = [&](double, double frameS) { audio->Advance(frameS); };
 #endif
   kvr::host::ScenarioRun run(scenario, options);
   run.RunToEnd();
-  run.WriteSummary(std::cout);
-  std::cout << "events: " << (outDir / "events.csv").string() << "\n";
 #if KVR_HOST_LIVE
-  audio.WriteWave(outDir / "audio.wav");
-  std::cout << "audio:  " << (outDir / "audio.wav").string() << " (" << audio.DurationS() << " s, "
-            << audio.RateHz() << " Hz)\n";
-  if (const auto warning = audio.Warning()) std::cout << "warning: " << *warning << "\n";
+  if (audio) audio->WriteWave(outDir / "audio.wav");
+  if (!batch) kvr::host::WriteProfile(run.Flown(), run.Events(), outDir / "profile.png", "scenario " + scenario.name);
+#endif
+  run.WriteSummary(std::cout);
+  std::cout << "events: " << (outDir / "events.csv").string() << "\n"
+            << "tracks: " << (outDir / "tracks.csv").string() << "\n";
+#if KVR_HOST_LIVE
+  if (!batch) std::cout << "profile: " << (outDir / "profile.png").string() << "\n";
+  if (audio) {
+    std::cout << "audio:  " << (outDir / "audio.wav").string() << " (" << audio->DurationS() << " s, "
+              << audio->RateHz() << " Hz)\n";
+    if (const auto warning = audio->Warning()) std::cout << "warning: " << *warning << "\n";
+  }
 #endif
   if (const kvr::host::FrameRecorder* pictures = run.Pictures()) {
     std::cout << "frames: " << (outDir / "frames").string() << " (" << pictures->FramesWritten() << " pictures)\n";
@@ -115,8 +129,8 @@ int main(int argc, char** argv) {
                "Loads the module named by a panel configuration as the simulator does, serves FSUIPC and the\n"
                "panel services, and drives the gauges frame by frame."
 #if !KVR_HOST_LIVE
-               "\nOn Windows: the voice plays through DirectSound and is not captured (no audio.wav), no panel.gif,\n"
-               "and no live window."
+               "\nOn Windows: the voice plays through DirectSound and is not captured (no audio.wav); no panel.gif,\n"
+               "no profile.png, and no live, encounters or eval commands."
 #endif
                };
   app.set_version_flag("--version", "kvr-panel 0.1");
@@ -147,6 +161,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 8))
       ->capture_default_str();
   run->add_flag("--realtime", realtime, "Pace the frames to the wall clock instead of running as fast as possible");
+  bool batch = false, tracksEveryFrame = false;
+  run->add_flag("--batch", batch, "No pictures and no audio: events.csv, tracks.csv and summary.txt only");
+  run->add_flag("--every-frame", tracksEveryFrame, "tracks.csv with every frame instead of one row a second");
   run->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
 
@@ -164,6 +181,8 @@ int main(int argc, char** argv) {
   live->add_flag("--verbose", liveOptions.verbose, "Let the sound libraries (OpenAL, ALSA) print their own messages");
   live->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
+  kvr::host::EvalCommands evalCommands;
+  kvr::host::AddEvalCommands(app, evalCommands, gaugesDir);
 #endif
 
   CLI11_PARSE(app, argc, argv);
@@ -181,10 +200,11 @@ int main(int argc, char** argv) {
   // Headless: OpenAL mixes into its null backend unless the user chose a backend. Set before the module
   // first opens its sound device.
   setenv("ALSOFT_DRIVERS", "null", /*overwrite=*/0);
+  if (const int status = kvr::host::RunEvalCommands(evalCommands, gaugesDir); status >= 0) return status;
 #endif
   if (run->parsed()) {
     try {
-      return RunScenario(scenarioFile, gaugesDir, outDir, realtime, runScale);
+      return RunScenario(scenarioFile, gaugesDir, outDir, realtime, runScale, batch, tracksEveryFrame);
     } catch (const std::exception& e) {
       std::cerr << "kvr-panel: " << e.what() << "\n";
       return 1;

@@ -11,6 +11,7 @@ packages=(
   libopenal-dev libopenal1 libsdl2-dev
   espeak-ng sox
   xvfb xdotool
+  parallel
   g++-mingw-w64-i686-win32 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 zip libstb-dev
 )

@@ -31,12 +31,17 @@ Velocity VelocityOf(double headingDeg, double speedKt) {
   return {v * std::sin(Radians(headingDeg)), v * std::cos(Radians(headingDeg))};
 }
 
+AircraftModel OwnModel(const OwnSpec& own) {
+  if (own.track) return AircraftModel(own.track, own.trackReturnFpm);
+  return AircraftModel(OwnStart(own), own.manoeuvres);
+}
+
 }  // namespace
 
 Flight::Flight(const Scenario& scenario)
     : scenario_(scenario),
       frame_(GeoPosition{scenario.own.latitudeDeg, scenario.own.longitudeDeg}),
-      own_(OwnStart(scenario.own), scenario.own.manoeuvres),
+      own_(OwnModel(scenario.own)),
       pressureOffsetFt_(scenario.own.trueAltitudeFt - scenario.own.pressureAltitudeFt) {
   intruders_.reserve(scenario.intruders.size());
   for (const IntruderSpec& spec : scenario.intruders) intruders_.push_back(PlaceIntruder(scenario, frame_, spec));
@@ -56,7 +61,7 @@ bool Flight::StepOwn(const Scenario& s, AircraftModel& own, double fromS, double
 }
 
 PlannedOwn Flight::PlanOwn(const Scenario& s, double timeS) {
-  AircraftModel own(OwnStart(s.own), s.own.manoeuvres);
+  AircraftModel own = OwnModel(s.own);
   PlannedOwn plan;
   double t = 0;
   // The same frames as the run, then the part of a frame up to timeS.
@@ -75,6 +80,7 @@ PlannedOwn Flight::PlanOwn(const Scenario& s, double timeS) {
 }
 
 AircraftModel Flight::PlaceIntruder(const Scenario& s, const LocalFrame& frame, const IntruderSpec& spec) {
+  if (spec.track) return AircraftModel(spec.track, s.own.trackReturnFpm);
   if (!spec.encounter) {
     AircraftState start;
     start.position = spec.eastNm ? LocalPosition{*spec.eastNm * kMetresPerNm, spec.northNm.value_or(0) * kMetresPerNm}
@@ -121,11 +127,14 @@ AircraftModel Flight::PlaceIntruder(const Scenario& s, const LocalFrame& frame, 
   return AircraftModel(start, {});
 }
 
-void Flight::AdvanceTo(double timeS, const std::optional<VerticalCommand>& ownCommand) {
+void Flight::AdvanceTo(double timeS, const std::optional<VerticalCommand>& ownCommand,
+                       const std::vector<std::optional<VerticalCommand>>* intruderCommands) {
   if (timeS <= timeS_) return;
   StepOwn(scenario_, own_, timeS_, timeS, ownCommand);
   if (!scenario_.Paused(timeS))
-    for (AircraftModel& intruder : intruders_) intruder.Step(timeS_, timeS - timeS_);
+    for (size_t i = 0; i < intruders_.size(); ++i)
+      intruders_[i].Step(timeS_, timeS - timeS_,
+                         intruderCommands != nullptr && i < intruderCommands->size() ? (*intruderCommands)[i] : std::nullopt);
   timeS_ = timeS;
 }
 

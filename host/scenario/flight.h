@@ -32,8 +32,10 @@ class Flight {
   explicit Flight(const Scenario& scenario);
 
   // Flies from the current time to `timeS`, normally the next frame's. `ownCommand` overrides the own
-  // aircraft's planned vertical speed for the step.
-  void AdvanceTo(double timeS, const std::optional<VerticalCommand>& ownCommand = std::nullopt);
+  // aircraft's planned vertical speed for the step; `intruderCommands`, when given, those of the intruders
+  // by scenario order (the pilots of equipped intruders).
+  void AdvanceTo(double timeS, const std::optional<VerticalCommand>& ownCommand = std::nullopt,
+                 const std::vector<std::optional<VerticalCommand>>* intruderCommands = nullptr);
   double TimeS() const { return timeS_; }
 
   const LocalFrame& Frame() const { return frame_; }

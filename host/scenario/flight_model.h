@@ -4,10 +4,12 @@
 // command overrides the planned vertical target while it lasts.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "host/scenario/scenario.h"
+#include "host/scenario/track.h"
 #include "host/traffic/geo.h"
 
 namespace kvr::host {
@@ -31,7 +33,14 @@ class AircraftModel {
   // `manoeuvres` sorted by time. Starts flying its state's own rates: no turn, no speed or rate change.
   AircraftModel(const AircraftState& start, std::vector<ManoeuvreSpec> manoeuvres);
 
+  // An aircraft that follows `track`: horizontally always; vertically unless a command takes it off the
+  // track, after which, once no command is given, it returns to the track's altitude at no more than
+  // `returnFpm` relative to the track's own vertical rate, and follows the track again on reaching it.
+  AircraftModel(std::shared_ptr<const Track> track, double returnFpm);
+
   const AircraftState& State() const { return state_; }
+  bool FollowsTrack() const { return track_ != nullptr; }
+  bool OffTrack() const { return offTrack_; }
 
   // Takes the manoeuvres due at `startS`, then flies `dtS` seconds. `command`, when given, replaces the
   // planned vertical target for this step.
@@ -41,10 +50,13 @@ class AircraftModel {
   void Displace(double eastM, double northM, double climbFt);
 
   // The vertical speed the plan asks for now, and how fast it is reached.
-  VerticalCommand PlannedVertical() const { return {vsTargetFpm_, vsAccelerationG_}; }
+  VerticalCommand PlannedVertical() const;
 
  private:
   void TakeManoeuvres(double timeS);
+  void StepOnTrack(double startS, double dtS, const std::optional<VerticalCommand>& command);
+  double ReturnRateFpm(double trackAltitudeFt, double trackRateFpm) const;
+
 
   AircraftState state_;
   std::vector<ManoeuvreSpec> manoeuvres_;
@@ -56,6 +68,10 @@ class AircraftModel {
   TurnDirection turn_ = TurnDirection::Shortest;
   double speedTargetKt_;
   double accelerationKtS_ = 2.0;
+  std::shared_ptr<const Track> track_;
+  double returnFpm_ = 1500;
+  bool offTrack_ = false;
+  double timeS_ = 0;  // of the state, for a track follower
 };
 
 // A rate moved toward its target by at most maxChange, and the mean of the rate over the step (the rate

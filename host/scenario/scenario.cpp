@@ -185,8 +185,40 @@ std::vector<ManoeuvreSpec> ReadManoeuvres(const Reader& reader, Fields& owner, c
   return manoeuvres;
 }
 
-OwnSpec ReadOwn(const Reader& reader, const toml::table& table) {
+// The own aircraft on a track (its own CSV, or the paired file's): only the origin, terrain and return
+// rate may be given beside it.
+OwnSpec ReadOwnOnTrack(const Reader& reader, Fields& f, const std::filesystem::path& dir,
+                       std::shared_ptr<const Track> pairedTrack) {
+  OwnSpec own;
+  own.latitudeDeg = f.Number("latitudeDeg", -85, 85, 0.0);
+  own.longitudeDeg = f.Number("longitudeDeg", -180, 180, 0.0);
+  if (pairedTrack) {
+    if (f.Has("track")) f.Fail("track", "'own.track' conflicts with pairedTracks: the own aircraft follows the paired file");
+    own.track = std::move(pairedTrack);
+  } else {
+    own.track = LoadTrackCsv(dir / f.Text("track"), LocalFrame({own.latitudeDeg, own.longitudeDeg}));
+  }
+  own.trackReturnFpm = f.Number("trackReturnFpm", 100, 6000, own.trackReturnFpm);
+  for (const char* key : {"pressureAltitudeFt", "trueAltitudeFt", "headingDeg", "groundSpeedKt", "verticalSpeedFpm",
+                          "altimeterInHg", "manoeuvre"})
+    if (f.Has(key)) f.Fail(key, std::string("'own.") + key + "' conflicts with the own aircraft's track");
+  const TrackPoint start = own.track->At(0.0);
+  own.pressureAltitudeFt = own.trueAltitudeFt = start.altitudeFt;
+  own.headingDeg = start.trackDeg;
+  own.groundSpeedKt = start.groundSpeedKt;
+  own.verticalSpeedFpm = start.verticalSpeedFpm;
+  own.terrainElevationFt = f.Number("terrainElevationFt", -1500, 30000, 0.0);
+  own.altimeterInHg = 29.92;
+  (void)reader;
+  f.Finish();
+  return own;
+}
+
+OwnSpec ReadOwn(const Reader& reader, const toml::table& table, const std::filesystem::path& dir,
+                std::shared_ptr<const Track> pairedTrack) {
   Fields f(reader, table, "own");
+  if (pairedTrack || f.Has("track")) return ReadOwnOnTrack(reader, f, dir, std::move(pairedTrack));
+  f.Number("trackReturnFpm", 100, 6000, 0.0);  // harmless without a track
   OwnSpec own;
   own.latitudeDeg = f.Number("latitudeDeg", -85, 85);
   own.longitudeDeg = f.Number("longitudeDeg", -180, 180);
@@ -205,7 +237,8 @@ OwnSpec ReadOwn(const Reader& reader, const toml::table& table) {
   return own;
 }
 
-IntruderSpec ReadIntruder(const Reader& reader, const toml::table& table) {
+IntruderSpec ReadIntruder(const Reader& reader, const toml::table& table, const std::filesystem::path& dir,
+                          const LocalFrame& frame, std::shared_ptr<const Track> pairedTrack) {
   Fields f(reader, table, "intruder");
   IntruderSpec in;
   in.line = f.Line();
@@ -213,7 +246,16 @@ IntruderSpec ReadIntruder(const Reader& reader, const toml::table& table) {
   in.callsign = f.OptionalText("callsign").value_or("");
   if (in.callsign.size() > 17) f.Fail("callsign", "'intruder.callsign' is longer than 17 characters");
   in.altitudeUnreadable = f.Flag("altitudeUnreadable", false);
-  if (const toml::table* e = f.OptionalTable("encounter")) {
+  in.equipped = f.Flag("equipped", false);
+  const bool placed = f.Has("encounter") || f.Has("track") || f.Has("latitudeDeg") || f.Has("eastNm") || f.Has("northNm");
+  if (pairedTrack && !placed) {
+    in.track = std::move(pairedTrack);
+  } else if (f.Has("track")) {
+    for (const char* key : {"encounter", "latitudeDeg", "longitudeDeg", "eastNm", "northNm", "altitudeFt", "headingDeg",
+                            "groundSpeedKt", "verticalSpeedFpm", "manoeuvre"})
+      if (f.Has(key)) f.Fail(key, std::string("'intruder.") + key + "' conflicts with 'intruder.track'");
+    in.track = LoadTrackCsv(dir / f.Text("track"), frame);
+  } else if (const toml::table* e = f.OptionalTable("encounter")) {
     Fields g(reader, *e, "intruder.encounter");
     EncounterSpec enc;
     enc.cpaTimeS = g.Number("cpaTimeS", 0, kMaxDurationS);
@@ -307,7 +349,14 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
   else if (feed == "trafficinfo") s.feed = TrafficFeed::TrafficInfo;
   else f.Fail("feed", "'feed' must be \"fsuipc\" or \"trafficinfo\", not \"" + feed + "\"");
 
-  s.durationS = f.Number("durationS", 0.1, kMaxDurationS);
+  PairedTracks paired;
+  if (auto pairedFile = f.OptionalText("pairedTracks")) paired = LoadPairedTracks(file.parent_path() / *pairedFile);
+  if (paired.own) {
+    const double endS = std::max(paired.own->EndS(), paired.intruder->EndS());
+    s.durationS = f.Number("durationS", 0.1, kMaxDurationS, std::clamp(endS, 0.1, kMaxDurationS));
+  } else {
+    s.durationS = f.Number("durationS", 0.1, kMaxDurationS);
+  }
   s.frameRateHz = f.Number("frameRateHz", 1, 1000, s.frameRateHz);
 
   if (auto code = f.OptionalInteger("transponderCode", 0, 7777)) {
@@ -323,8 +372,21 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
   s.interrogationsPerS = f.Number("interrogationsPerS", 0, 1000, 0.0);
 
   const toml::table* own = f.OptionalTable("own");
-  if (own == nullptr) f.Missing("own");
-  s.own = ReadOwn(reader, *own);
+  const toml::table noOwn;
+  if (own == nullptr && !paired.own) f.Missing("own");
+  s.own = ReadOwn(reader, own != nullptr ? *own : noOwn, file.parent_path(), paired.own);
+  const LocalFrame frame({s.own.latitudeDeg, s.own.longitudeDeg});
+
+  if (const toml::table* table = f.OptionalTable("surveillance")) {
+    Fields p(reader, *table, "surveillance");
+    SurveillanceSpec& sv = s.surveillance;
+    sv.altitudeStepFt = p.Number("altitudeStepFt", 0, 1000, 0.0);
+    sv.rangeSigmaFt = p.Number("rangeSigmaFt", 0, 100000, 0.0);
+    sv.bearingSigmaDeg = p.Number("bearingSigmaDeg", 0, 180, 0.0);
+    sv.replyLossRate = p.Number("replyLossRate", 0, 1, 0.0);
+    sv.seed = static_cast<uint64_t>(p.OptionalInteger("seed", 0, INT64_MAX).value_or(1));
+    p.Finish();
+  }
 
   if (const toml::table* pilot = f.OptionalTable("pilot")) {
     Fields p(reader, *pilot, "pilot");
@@ -341,11 +403,22 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
   const auto intruders = f.Tables("intruder");
   if (intruders.size() > static_cast<size_t>(kMaxIntruders))
     f.Fail("intruder", "more than " + std::to_string(kMaxIntruders) + " intruders");
+  std::shared_ptr<const Track> pairedIntruder = paired.intruder;
   for (const toml::table* table : intruders) {
-    IntruderSpec intruder = ReadIntruder(reader, *table);
+    IntruderSpec intruder = ReadIntruder(reader, *table, file.parent_path(), frame, pairedIntruder);
+    if (intruder.track == pairedIntruder) pairedIntruder.reset();
     if (!ids.insert(intruder.id).second)
       reader.Fail(intruder.line, "intruder id " + std::to_string(intruder.id) + " is used twice");
     s.intruders.push_back(std::move(intruder));
+  }
+
+  if (pairedIntruder) {
+    if (!ids.insert(1).second) f.Fail("pairedTracks", "the paired intruder takes id 1, which an [[intruder]] already uses");
+    IntruderSpec intruder;
+    intruder.id = 1;
+    intruder.callsign = "INTRUDER";
+    intruder.track = pairedIntruder;
+    s.intruders.insert(s.intruders.begin(), std::move(intruder));
   }
 
   for (const toml::table* table : f.Tables("pause")) {

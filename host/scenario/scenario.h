@@ -17,9 +17,19 @@
 //                                 # groundSpeedKt [accelerationKtS 2]
 //   [pilot]                       # optional; initialDelayS 5, initialAccelerationG 0.25,
 //                                 # subsequentDelayS 2.5, subsequentAccelerationG 0.35
-//   [[intruder]]                  # id (non-zero, unique), optional callsign, altitudeUnreadable
+//   pairedTracks = "enc.txt"      # optional: own aircraft and first intruder (id 1 unless an [[intruder]]
+//                                 # gives it) follow a paired-track encounter (see track.h); durationS
+//                                 # then defaults to the tracks' end, [own] may give latitudeDeg,
+//                                 # longitudeDeg (origin, 0), terrainElevationFt, trackReturnFpm
+//   [own] track = "own.csv"       # or: the own aircraft follows a track CSV (see track.h), returning to
+//                                 # it after an advisory at trackReturnFpm (1500 ft/min)
+//   [surveillance]                # optional, all off: altitudeStepFt (25 or 100), rangeSigmaFt,
+//                                 # bearingSigmaDeg, replyLossRate (0-1), seed (1)
+//   [[intruder]]                  # id (non-zero, unique), optional callsign, altitudeUnreadable,
+//                                 # equipped (its own collision logic and pilot, coordinated with ours),
 //     [intruder.encounter]        # cpaTimeS, horizontalMissNm, verticalMissFt, approachAngleDeg,
 //                                 # groundSpeedKt, verticalSpeedFpm (0)
+//     or track = "intruder.csv",
 //     or latitudeDeg and longitudeDeg (or eastNm and northNm from the own start), altitudeFt (MSL),
 //     headingDeg, groundSpeedKt, verticalSpeedFpm (0), with [[intruder.manoeuvre]] as for the own aircraft
 //   [[pause]]  startS, endS
@@ -41,10 +51,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "host/scenario/track.h"
 
 namespace kvr::host {
 
@@ -79,6 +92,10 @@ struct OwnSpec {
   double verticalSpeedFpm = 0;
   double altimeterInHg = 29.92;
   std::vector<ManoeuvreSpec> manoeuvres;  // by time
+  // Following a track instead of the start state and manoeuvres: true altitude from the track (pressure
+  // altitude equal to it), and after an advisory back to the track's altitude at trackReturnFpm.
+  std::shared_ptr<const Track> track;
+  double trackReturnFpm = 1500;
 };
 
 struct EncounterSpec {
@@ -106,7 +123,20 @@ struct IntruderSpec {
   double groundSpeedKt = 0;
   double verticalSpeedFpm = 0;
   std::vector<ManoeuvreSpec> manoeuvres;
+  std::shared_ptr<const Track> track;  // follows it instead of the start state and manoeuvres
+  bool equipped = false;  // flies its own collision logic, coordinated with the own aircraft's
   int line = 0;  // of its [[intruder]] header, for messages
+};
+
+// Surveillance as a real transponder link delivers it to the collision logic; all off by default. The
+// noise is drawn from a generator seeded with `seed`, so a run is repeatable.
+struct SurveillanceSpec {
+  double altitudeStepFt = 0;   // reported altitude rounded to this step (25 or 100); 0: exact
+  double rangeSigmaFt = 0;     // standard deviation of the range error
+  double bearingSigmaDeg = 0;  // standard deviation of the bearing error
+  double replyLossRate = 0;    // share of replies lost, 0 to 1
+  uint64_t seed = 1;
+  bool Any() const { return altitudeStepFt > 0 || rangeSigmaFt > 0 || bearingSigmaDeg > 0 || replyLossRate > 0; }
 };
 
 struct Interval {
@@ -172,6 +202,7 @@ struct Scenario {
   std::vector<ClickSpec> clicks;     // by time
   std::vector<TransponderSwitchSpec> transponderSwitches;  // by time
   std::optional<PilotSpec> pilot;
+  SurveillanceSpec surveillance;
 
   int FrameCount() const;  // frames in durationS, rounded
   double FrameS() const { return 1.0 / frameRateHz; }

@@ -46,6 +46,15 @@ ScenarioRun::ScenarioRun(const Scenario& scenario, RunOptions options)
   avionics_ = std::make_unique<TransponderAvionics>(*session_);
   avionics_->SetInterrogationRate(scenario.interrogationsPerS);
   if (scenario.pilot) pilot_.emplace(*scenario.pilot);
+  std::vector<TrajectoryAircraft> tracked;
+  for (const IntruderSpec& intruder : scenario.intruders) tracked.push_back({intruder.id, intruder.callsign});
+  trajectory_.SetAircraft(std::move(tracked));
+  surveillance_.emplace(scenario.surveillance, scenario.name);
+  for (const IntruderSpec& intruder : scenario.intruders)
+    equipped_.push_back(intruder.equipped ? std::make_unique<EquippedIntruder>(
+                                                scenario.pilot.value_or(PilotSpec{}), scenario.own.terrainElevationFt,
+                                                scenario.own.trueAltitudeFt - scenario.own.pressureAltitudeFt)
+                                          : nullptr);
 
   int logicGauges = 0, ivsiGauges = 0;
   for (const auto& instance : session_->GetPanel().Instances()) {
@@ -185,12 +194,16 @@ bool ScenarioRun::Step() {
   std::optional<VerticalCommand> command;
   if (pilot_)
     command = pilot_->Command(flight_.TimeS(), flight_.Own().PlannedVertical(), flight_.Own().State().verticalSpeedFpm);
-  flight_.AdvanceTo(timeS, command);
+  std::vector<std::optional<VerticalCommand>> intruderCommands(equipped_.size());
+  for (size_t i = 0; i < equipped_.size(); ++i)
+    if (equipped_[i]) intruderCommands[i] = equipped_[i]->Command(flight_.TimeS(), flight_.Intruder(i));
+  flight_.AdvanceTo(timeS, command, &intruderCommands);
 
   const OwnSimState own = flight_.OwnSim();
   WriteSimVariables(services, own);
   // Both feeds are filled, as a simulator keeps both; only the one the gauge reads can lose traffic.
   std::vector<TrafficTarget> traffic = flight_.Traffic();
+  surveillance_->Apply(traffic, own.position);
   const FsuipcTableWrite table = WriteFsuipcTrafficTables(session_->Fsuipc(), traffic);
   if (scenario_.feed == TrafficFeed::Fsuipc && table.leftOut > maxLeftOut_) {
     maxLeftOut_ = table.leftOut;
@@ -212,6 +225,11 @@ bool ScenarioRun::Step() {
     }
     if (pilot_) pilot_->Observe(timeS, ReadAdvisory(picture_->advisory));
   }
+  const AdvisoryReading ownAdvisory = picture_ ? ReadAdvisory(picture_->advisory) : AdvisoryReading{};
+  for (size_t i = 0; i < equipped_.size(); ++i)
+    if (equipped_[i])
+      equipped_[i]->AfterFrame(timeS, flight_.Intruder(i).State(), flight_.Frame(), flight_.Own().State(), ownAdvisory);
+  RecordTrajectory(timeS, own);
   for (size_t i = 0; i < flight_.IntruderCount(); ++i) {
     const Separation sep = flight_.SeparationOf(i);
     log_.OnSeparation(timeS, scenario_.intruders[i].id, scenario_.intruders[i].callsign, sep.rangeNm, sep.verticalFt);
@@ -230,6 +248,26 @@ bool ScenarioRun::Step() {
     std::this_thread::sleep_until(wallStart_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                    std::chrono::duration<double>(timeS)));
   return frame_ < frameCount;
+}
+
+void ScenarioRun::RecordTrajectory(double timeS, const OwnSimState& own) {
+  TrajectoryFrame f;
+  f.timeS = timeS;
+  f.own = flight_.Own().State();
+  f.ownRadioAltitudeFt = own.radioAltitudeFt;
+  f.ownPressureAltitudeFt = own.pressureAltitudeFt;
+  if (picture_) f.ownAdvisory = ReadAdvisory(picture_->advisory);
+  f.intruders.reserve(flight_.IntruderCount());
+  for (size_t i = 0; i < flight_.IntruderCount(); ++i) {
+    f.intruders.push_back(flight_.Intruder(i).State());
+    std::optional<ThreatClass> shown;
+    if (picture_)
+      for (const IntruderEntry& e : picture_->intruders)
+        if (e.id == scenario_.intruders[i].id) shown = StatusThreatClass(e.status);
+    f.shown.push_back(shown);
+    f.intruderAdvisories.push_back(equipped_[i] ? std::optional(equipped_[i]->Advisory()) : std::nullopt);
+  }
+  trajectory_.Add(std::move(f));
 }
 
 void ScenarioRun::RunToEnd() {
@@ -252,9 +290,12 @@ void ScenarioRun::WriteOutputs() const {
   log_.WriteCsv(events);
   std::ofstream summary(options_.outDir / "summary.txt");
   WriteSummary(summary);
+  std::ofstream tracks(options_.outDir / "tracks.csv");
+  trajectory_.WriteCsv(tracks, flight_.Frame(), options_.tracksEveryFrame);
   events.close();  // writes what is still buffered; a failure there counts too
   summary.close();
-  if (!events || !summary) throw std::runtime_error("cannot write the results into " + options_.outDir.string());
+  tracks.close();
+  if (!events || !summary || !tracks) throw std::runtime_error("cannot write the results into " + options_.outDir.string());
 }
 
 void ScenarioRun::WriteSummary(std::ostream& out) const {

@@ -25,10 +25,13 @@
 #include "host/panel_session.h"
 #include "host/render/frame_recorder.h"
 #include "host/render/panel_renderer.h"
+#include "host/scenario/equipped_intruder.h"
 #include "host/scenario/event_log.h"
 #include "host/scenario/flight.h"
 #include "host/scenario/pilot.h"
 #include "host/scenario/scenario.h"
+#include "host/scenario/surveillance.h"
+#include "host/scenario/trajectory.h"
 #include "host/traffic/traffic_info_service.h"
 
 namespace kvr::host {
@@ -47,6 +50,7 @@ struct RunOptions {
   std::filesystem::path outDir;     // events.csv and summary.txt go here; empty: no files
   bool realtime = false;            // pace the frames to the wall clock
   bool pictures = false;            // with outDir: frames/, panel.gif and final.png of the panel window
+  bool tracksEveryFrame = false;    // tracks.csv with every frame instead of one a second
   int pictureScale = 1;             // picture pixels per panel pixel (1 or more)
   // After each frame, with the frame's scenario time and length: the place to capture what the frame
   // played (audio rendering aligned with simulated time).
@@ -76,6 +80,8 @@ class ScenarioRun {
   TransponderAvionics& Avionics() { return *avionics_; }
   const Flight& GetFlight() const { return flight_; }
   const EventLog& Events() const { return log_; }
+  // Every aircraft's state every frame, with the advisories in force (tracks.csv).
+  const Trajectory& Flown() const { return trajectory_; }
   const std::optional<TrafficSnapshot>& LastPicture() const { return picture_; }
   // The pictures written so far; null unless RunOptions::pictures and an output folder were given.
   const FrameRecorder* Pictures() const { return recorder_.get(); }
@@ -111,6 +117,10 @@ class ScenarioRun {
   Flight flight_;
   std::optional<Pilot> pilot_;
   EventLog log_;
+  Trajectory trajectory_;
+  void RecordTrajectory(double timeS, const OwnSimState& own);
+  std::optional<Surveillance> surveillance_;
+  std::vector<std::unique_ptr<EquippedIntruder>> equipped_;  // per intruder; null when it is not equipped
   std::optional<TrafficSnapshot> picture_;
   size_t nextSwitch_ = 0;
   std::vector<ClickTarget> clickTargets_;  // one per scenario click, in the same order

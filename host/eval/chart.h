@@ -1,0 +1,55 @@
+// A small chart layer over Cairo for the report and profile pictures: a plot area with data ranges, axes
+// with ticks and labels, lines, bars, shaded spans and text. Colours are 0xRRGGBB.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+typedef struct _cairo cairo_t;
+typedef struct _cairo_surface cairo_surface_t;
+
+namespace kvr::host {
+
+class Canvas {
+ public:
+  Canvas(int width, int height);  // white
+  ~Canvas();
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+  cairo_t* Context() { return cr_; }
+  // Throws std::runtime_error when the file cannot be written.
+  void WritePng(const std::filesystem::path& file);
+  void Text(double x, double y, const std::string& text, double size = 12, uint32_t colour = 0x000000, double alignX = 0,
+            bool bold = false);
+
+ private:
+  cairo_surface_t* surface_;
+  cairo_t* cr_;
+};
+
+// A plot in a rectangle of the canvas mapping data x and y onto it.
+class Plot {
+ public:
+  Plot(Canvas& canvas, double left, double top, double width, double height, double x0, double x1, double y0, double y1);
+  double X(double x) const;
+  double Y(double y) const;
+  void Frame(const std::string& title, const std::string& xLabel, const std::string& yLabel, double xStep, double yStep);
+  void Line(const std::vector<double>& xs, const std::vector<double>& ys, uint32_t colour, double width = 1.5,
+            bool dashed = false);
+  void Bar(double x0, double x1, double y, uint32_t colour);
+  void SpanX(double x0, double x1, uint32_t colour, double alpha, const std::string& label = "");
+  void Box(double x0, double x1, double y0, double y1, uint32_t colour, double alpha);  // filled
+  void ErrorBar(double x, double y0, double y1, uint32_t colour);
+  void Point(double x, double y, uint32_t colour, double radius = 3);
+  void Label(double x, double y, const std::string& text, uint32_t colour, double size = 10);
+  void Legend(const std::vector<std::pair<std::string, uint32_t>>& entries);
+
+ private:
+  Canvas& canvas_;
+  double left_, top_, width_, height_, x0_, x1_, y0_, y1_;
+};
+
+}  // namespace kvr::host

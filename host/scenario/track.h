@@ -1,0 +1,79 @@
+// A recorded or generated flight path: time-stamped positions and altitudes, optionally with ground
+// speed, track angle and vertical rate, interpolated smoothly between samples (cubic Hermite on east,
+// north and altitude; the slopes are the given rates where present, else centred differences of the
+// neighbouring samples). Before the first and after the last sample the aircraft flies straight on at
+// the end's velocity.
+//
+// Two file forms are read:
+//  - a track CSV: a header naming the columns, then one row per sample:
+//      timeS, eastNm, northNm (or latitudeDeg, longitudeDeg), altitudeFt
+//      [, groundSpeedKt, trackDeg, verticalSpeedFpm]
+//    in any order; lines starting with '#' are comments. Times are scenario seconds.
+//  - a paired-track encounter: a header `NAME, east, north, alt, trk, gs, vs, time`, a units line
+//    (`unitless, [ft], [ft], [ft], [rad], [ftps], [ftps], [s]`), then rows named OWNSHIP or INTRUDER:
+//    feet east and north of a local origin, track in radians clockwise from true north, speeds in feet
+//    per second. Times are shifted so that the earliest sample of either aircraft is scenario time 0.
+// Both throw ScenarioError "FILE:LINE: reason" on a malformed line.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/traffic/geo.h"
+
+namespace kvr::host {
+
+struct TrackSample {
+  double timeS = 0;
+  LocalPosition position;  // metres from the scenario's origin
+  double altitudeFt = 0;   // true altitude, MSL
+  std::optional<double> groundSpeedKt;
+  std::optional<double> trackDeg;
+  std::optional<double> verticalSpeedFpm;
+};
+
+struct TrackPoint {
+  LocalPosition position;
+  double altitudeFt = 0;
+  double trackDeg = 0;  // [0, 360)
+  double groundSpeedKt = 0;
+  double verticalSpeedFpm = 0;
+};
+
+class Track {
+ public:
+  // `samples` in strictly increasing time, at least one. Throws std::invalid_argument otherwise.
+  explicit Track(std::vector<TrackSample> samples);
+
+  TrackPoint At(double timeS) const;
+  double StartS() const { return samples_.front().timeS; }
+  double EndS() const { return samples_.back().timeS; }
+  const std::vector<TrackSample>& Samples() const { return samples_; }
+
+ private:
+  struct Slope {
+    double eastMS, northMS, altitudeFtS;
+  };
+  std::vector<TrackSample> samples_;
+  std::vector<Slope> slopes_;  // one per sample
+};
+
+// A track CSV; latitude and longitude are placed in `frame`.
+std::shared_ptr<const Track> LoadTrackCsv(const std::filesystem::path& file, const LocalFrame& frame);
+std::shared_ptr<const Track> ParseTrackCsv(const std::string& text, const std::filesystem::path& file,
+                                           const LocalFrame& frame);
+
+struct PairedTracks {
+  std::shared_ptr<const Track> own;
+  std::shared_ptr<const Track> intruder;
+};
+PairedTracks LoadPairedTracks(const std::filesystem::path& file);
+PairedTracks ParsePairedTracks(const std::string& text, const std::filesystem::path& file);
+
+// Writes a paired-track encounter (the form ParsePairedTracks reads), samples as given.
+void WritePairedTracks(std::ostream& out, const std::vector<TrackSample>& own, const std::vector<TrackSample>& intruder);
+
+}  // namespace kvr::host
