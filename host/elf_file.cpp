@@ -25,7 +25,15 @@ ElfFile::ElfFile(const std::filesystem::path& path) : path_(path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error(path.string() + ": cannot open");
   bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  const std::string where = path.string() + ": ";
+  ReadSectionHeaders();
+}
+
+ElfFile::ElfFile(std::vector<uint8_t> bytes, const std::filesystem::path& path) : path_(path), bytes_(std::move(bytes)) {
+  ReadSectionHeaders();
+}
+
+void ElfFile::ReadSectionHeaders() {
+  const std::string where = path_.string() + ": ";
   if (bytes_.size() < 52 || std::memcmp(bytes_.data(), "\x7F" "ELF", 4) != 0)
     throw std::runtime_error(where + "not an ELF file");
   if (bytes_[5] != 1) throw std::runtime_error(where + "not little-endian");
@@ -80,7 +88,13 @@ std::vector<ElfSymbol> ElfFile::DynamicSymbols() const {
     const std::vector<uint8_t> entries = Slice(table.offset, table.size, "dynamic symbol table");
     const SectionHeader& strings = sections_[table.link];
     const std::vector<uint8_t> names = Slice(strings.offset, strings.size, "dynamic string table");
-    const uint64_t entrySize = table.entrySize != 0 ? table.entrySize : (is64_ ? 24 : 16);
+    // A symbol record is 24 bytes in ELF64 and 16 in ELF32; a smaller stated entry size would make every
+    // read below run past its record.
+    const uint64_t recordBytes = is64_ ? 24 : 16;
+    const uint64_t entrySize = table.entrySize != 0 ? table.entrySize : recordBytes;
+    if (entrySize < recordBytes)
+      throw std::runtime_error(path_.string() + ": dynamic symbol table entry size " + std::to_string(entrySize) +
+                               " is smaller than a symbol record (" + std::to_string(recordBytes) + " bytes)");
     for (uint64_t at = 0; at + entrySize <= entries.size(); at += entrySize) {
       const uint32_t nameOffset = Load<uint32_t>(entries, at);
       const uint8_t info = Load<uint8_t>(entries, at + (is64_ ? 4 : 12));

@@ -22,6 +22,8 @@ class ElfFile {
  public:
   // Throws std::runtime_error naming the file and what is wrong with it.
   explicit ElfFile(const std::filesystem::path& path);
+  // The same over a file's bytes already read; `path` names it in messages.
+  ElfFile(std::vector<uint8_t> bytes, const std::filesystem::path& path);
 
   // The bytes of the named section, or nothing when the file has no such section.
   std::optional<std::vector<uint8_t>> Section(const std::string& name) const;
@@ -41,6 +43,7 @@ class ElfFile {
     uint64_t entrySize;
   };
 
+  void ReadSectionHeaders();
   std::vector<uint8_t> Slice(uint64_t offset, uint64_t size, const char* what) const;
 
   std::filesystem::path path_;

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "host/panel_session.h"
 #include "host/platform/executable_dir.h"
 #include "host/render/panel_renderer.h"
+#include "host/scenario/output_folder.h"
 #include "host/scenario/scenario_runner.h"
 #if !defined(_WIN32)  // the live window, the captured audio, the evaluation and its plots are Linux only
 #include "host/audio_capture.h"
@@ -78,15 +80,18 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   const kvr::host::Scenario scenario = kvr::host::LoadScenario(scenarioFile);
   if (outDir.empty()) outDir = fs::path("out") / scenario.name;
   ProgressDisplay progress(isatty(STDERR_FILENO) != 0);
+  // Everything is written into a staging folder that takes the place of outDir only once it is complete.
+  kvr::host::OutputFolder output(outDir);
+  outDir = output.Final();
 #if KVR_HOST_LIVE
-  // What the pilot heard, mixed frame by frame in simulated time; set up before the module's sound starts.
-  // A batch run has neither pictures nor audio.
+  // What the pilot heard, mixed frame by frame in simulated time and streamed to its file; set up before
+  // the module's sound starts. A batch run has neither pictures nor audio.
   std::optional<kvr::host::AudioCapture> audio;
   if (!batch) audio.emplace();
 #endif
   kvr::host::RunOptions options;
   options.gaugesDir = gaugesDir;
-  options.outDir = outDir;
+  options.outDir = output.Staging();
   options.realtime = realtime;
   options.pictures = !batch;
   options.pictureScale = scale;
@@ -95,13 +100,25 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
 #if KVR_HOST_LIVE
   if (audio) options.onFrameEnd = [&](double, double frameS) { audio->Advance(frameS); };
 #endif
-  kvr::host::ScenarioRun run(scenario, options);
-  run.RunToEnd();
+  std::optional<kvr::host::ScenarioRun> run;
+  try {
 #if KVR_HOST_LIVE
-  if (audio) audio->WriteWave(outDir / "audio.wav");
-  if (!batch) kvr::host::WriteProfile(run.Flown(), run.Events(), outDir / "profile.png", "scenario " + scenario.name);
+    if (audio) audio->StreamTo(output.Staging() / "audio.wav");
 #endif
-  run.WriteSummary(std::cout);
+    run.emplace(scenario, options);
+    run->RunToEnd();
+#if KVR_HOST_LIVE
+    if (audio) audio->Finish();
+    if (!batch)
+      kvr::host::WriteProfile(run->Flown(), run->Events(), output.Staging() / "profile.png", "scenario " + scenario.name);
+#endif
+    output.Commit();
+  } catch (const std::exception& e) {
+    // The staging folder goes when `output` does; what was in outDir before stays as it was.
+    throw std::runtime_error(std::string(e.what()) + "\nkvr-panel: the partial output was removed; " +
+                             outDir.string() + " is unchanged");
+  }
+  run->WriteSummary(std::cout);
   std::cout << "events: " << (outDir / "events.csv").string() << "\n"
             << "tracks: " << (outDir / "tracks.csv").string() << "\n";
 #if KVR_HOST_LIVE
@@ -112,14 +129,36 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
     if (const auto warning = audio->Warning()) std::cout << "warning: " << *warning << "\n";
   }
 #endif
-  if (const kvr::host::FrameRecorder* pictures = run.Pictures()) {
+  if (const kvr::host::FrameRecorder* pictures = run->Pictures()) {
     std::cout << "frames: " << (outDir / "frames").string() << " (" << pictures->FramesWritten() << " pictures)\n";
     if (pictures->GifFrames() > 0)
       std::cout << "gif:    " << (outDir / "panel.gif").string() << " (" << pictures->GifFrames() << " frames)\n";
     std::cout << "final:  " << (outDir / "final.png").string() << " (" << pictures->PictureWidth() << "x"
               << pictures->PictureHeight() << ")\n";
   }
+  if (run->LinkLost()) {
+    // The run is complete and says what happened, but what it shows was flown without its feed.
+    std::cerr << "kvr-panel: the FSUIPC link was lost during the run (see " << (outDir / "summary.txt").string()
+              << ")\n";
+    return 3;
+  }
   return 0;
+}
+
+// Refuses "nan", "inf" and numbers too large for a double in every floating-point option of `app` and its
+// subcommands: a range check cannot do it, since NaN compares false with every bound.
+void RefuseNonFiniteNumbers(CLI::App& app) {
+  const CLI::Validator finite(
+      [](std::string& text) -> std::string {
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        if (end != text.c_str() && !std::isfinite(value)) return "must be a finite number, not " + text;
+        return {};
+      },
+      "", "finite");
+  for (CLI::Option* option : app.get_options())
+    if (option->get_type_name().rfind("FLOAT", 0) == 0) option->check(finite);
+  for (CLI::App* sub : app.get_subcommands({})) RefuseNonFiniteNumbers(*sub);
 }
 
 }  // namespace
@@ -185,6 +224,7 @@ int main(int argc, char** argv) {
   kvr::host::AddEvalCommands(app, evalCommands, gaugesDir);
 #endif
 
+  RefuseNonFiniteNumbers(app);
   CLI11_PARSE(app, argc, argv);
 #if KVR_HOST_LIVE
   if (live->parsed()) {

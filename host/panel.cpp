@@ -70,11 +70,19 @@ Panel::Panel(const PanelConfig& config, LoadedModule& module, PanelServices& ser
         warnings.push_back(where + e.what() + "; gauge left out");
         continue;
       }
-      const int designWidth = static_cast<int>(source->designWidth);
-      instance->header.width = placement.width > 0 ? placement.width : designWidth;
-      instance->header.height = placement.height > 0 ? placement.height
-                                : designWidth > 0     ? designHeight * instance->header.width / designWidth
-                                                      : designHeight;
+      // In 64 bits: a module's design width and a bitmap's height are bounded by nothing a panel file says.
+      const int64_t designWidth = source->designWidth;
+      const int64_t width = placement.width > 0 ? placement.width : designWidth;
+      const int64_t height = placement.height > 0 ? placement.height
+                             : designWidth > 0     ? int64_t{designHeight} * width / designWidth
+                                                   : designHeight;
+      if (width > kMaxPanelSide || height > kMaxPanelSide) {
+        warnings.push_back(where + "gauge size " + std::to_string(width) + "x" + std::to_string(height) +
+                           " exceeds the panel's " + std::to_string(kMaxPanelSide) + " pixels; gauge left out");
+        continue;
+      }
+      instance->header.width = static_cast<int32_t>(width);
+      instance->header.height = static_cast<int32_t>(height);
       instances_.push_back(std::move(instance));
     }
   }

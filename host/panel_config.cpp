@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <climits>
 #include <fstream>
 #include <sstream>
 
@@ -33,13 +34,17 @@ class LineError {
   std::string where_;
 };
 
-int ParseInt(const std::string& field, const char* what, const LineError& fail) {
+// A whole number from `low` to `high`.
+int ParseInt(const std::string& field, const char* what, int low, int high, const LineError& fail) {
   const std::string text = Trim(field);
-  int value = 0;
+  long long value = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size())
+  if (text.empty() || (error != std::errc() && error != std::errc::result_out_of_range) ||
+      end != text.data() + text.size())
     fail(std::string(what) + " is not a whole number: \"" + text + "\"");
-  return value;
+  if (error == std::errc::result_out_of_range || value < low || value > high)
+    fail(std::string(what) + " " + text + " is out of range (" + std::to_string(low) + " to " + std::to_string(high) + ")");
+  return static_cast<int>(value);
 }
 
 GaugePlacement ParseGauge(const std::string& value, const LineError& fail) {
@@ -62,11 +67,13 @@ GaugePlacement ParseGauge(const std::string& value, const LineError& fail) {
   g.module = name.substr(0, bang);
   g.gauge = name.substr(bang + 1);
   if (fields.size() < 3) fail("gauge needs at least a name, x and y");
-  g.x = ParseInt(fields[1], "x", fail);
-  g.y = ParseInt(fields[2], "y", fail);
-  if (fields.size() > 3 && !Trim(fields[3]).empty()) g.width = ParseInt(fields[3], "width", fail);
-  if (fields.size() > 4 && !Trim(fields[4]).empty()) g.height = ParseInt(fields[4], "height", fail);
+  g.x = ParseInt(fields[1], "x", -kMaxPanelSide, kMaxPanelSide, fail);
+  g.y = ParseInt(fields[2], "y", -kMaxPanelSide, kMaxPanelSide, fail);
+  if (fields.size() > 3 && !Trim(fields[3]).empty()) g.width = ParseInt(fields[3], "width", INT_MIN, INT_MAX, fail);
+  if (fields.size() > 4 && !Trim(fields[4]).empty()) g.height = ParseInt(fields[4], "height", INT_MIN, INT_MAX, fail);
   if (g.width < 0 || g.height < 0) fail("width and height cannot be negative");
+  if (g.width > kMaxPanelSide || g.height > kMaxPanelSide)
+    fail("width and height cannot exceed " + std::to_string(kMaxPanelSide) + " pixels");
   if (fields.size() > 5) g.parameters = Trim(fields[5]);
   return g;
 }
@@ -118,8 +125,8 @@ PanelConfig ParsePanelConfig(const std::string& text, const std::filesystem::pat
     } else if (key == "size_mm") {
       const size_t comma = value.find(',');
       if (comma == std::string::npos) fail("size_mm must be width,height");
-      window->widthPx = ParseInt(value.substr(0, comma), "size_mm width", fail);
-      window->heightPx = ParseInt(value.substr(comma + 1), "size_mm height", fail);
+      window->widthPx = ParseInt(value.substr(0, comma), "size_mm width", 0, kMaxPanelSide, fail);
+      window->heightPx = ParseInt(value.substr(comma + 1), "size_mm height", 0, kMaxPanelSide, fail);
     }
   }
   return config;

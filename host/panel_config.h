@@ -16,6 +16,11 @@
 
 namespace kvr::host {
 
+// The largest panel window, in pixels a side, and the bound of every coordinate and size a panel file
+// gives: positions lie within -kMaxPanelSide..kMaxPanelSide, sizes within 0..kMaxPanelSide, so that sums
+// of them cannot overflow and no picture of the panel exceeds kMaxPanelSide x kMaxPanelSide.
+inline constexpr int kMaxPanelSide = 4096;
+
 struct GaugePlacement {
   std::string module;      // before "!"
   std::string gauge;       // after "!"

@@ -7,13 +7,14 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libtomlplusplus-dev
-  libcairo2-dev libgif-dev fontconfig fonts-dejavu-core fonts-dseg
+  libcairo2-dev libpng-dev libgif-dev fontconfig fonts-dejavu-core fonts-dseg
   libopenal-dev libopenal1 libsdl2-dev
   espeak-ng sox
   xvfb xdotool
   parallel
   g++-mingw-w64-i686-win32 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 zip libstb-dev
+  clang libclang-rt-dev
 )
 # 32-bit wine only where the kernel runs 32-bit code: elsewhere it would install but run nothing.
 if tools/probe-32bit kernel; then

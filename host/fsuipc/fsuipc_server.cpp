@@ -75,6 +75,17 @@ FsuipcServer::FsuipcServer(FsuipcServerOptions options) : space_(kSpaceBytes, 0)
 
 FsuipcServer::~FsuipcServer() { KvrDestroyWindow(window_); }
 
+void FsuipcServer::SetReachable(bool reachable) {
+  if (reachable == Reachable()) return;
+  if (!reachable) {
+    KvrDestroyWindow(window_);
+    window_ = nullptr;
+    return;
+  }
+  window_ = KvrCreateWindow(kWindowClass, &FsuipcServer::Procedure, this);
+  if (window_ == nullptr) throw std::runtime_error("cannot create the FSUIPC server window");
+}
+
 uintptr_t FsuipcServer::Procedure(void* context, uint32_t message, uintptr_t wParam, intptr_t lParam) noexcept {
   if (message != kMessage) return 0;
   return static_cast<FsuipcServer*>(context)->Serve(wParam, lParam);

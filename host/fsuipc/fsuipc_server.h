@@ -78,6 +78,12 @@ class FsuipcServer {
 
   void* Window() const { return window_; }
 
+  // Closes or opens again the server window, as a server that goes away and comes back: while closed no
+  // client finds it, and blocks sent to the closed window are not answered. A reopened window is a new
+  // window; clients that kept the old one do not reach it. Throws std::runtime_error when it cannot be made.
+  void SetReachable(bool reachable);
+  bool Reachable() const { return window_ != nullptr; }
+
  private:
   static uintptr_t Procedure(void* context, uint32_t message, uintptr_t wParam, intptr_t lParam) noexcept;
   uintptr_t Serve(uintptr_t length, intptr_t address) noexcept;

@@ -50,6 +50,9 @@ LiveWindow::LiveWindow(const LiveOptions& options) : options_(options) {
 
   // A click on a window that is not focused still reaches the gauges, as in the simulator.
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  // The window's own framebuffer (shared memory on X11), not one drawn through OpenGL: on a machine
+  // without a GPU that would be Mesa's software rasteriser, several times the work of the plain copy.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) throw std::runtime_error(std::string("cannot open a window: ") + SDL_GetError());
   scale_ = PickScale(options_.scale);
   const std::string title = "kvr-panel live: " + sim_->Name();
@@ -72,6 +75,7 @@ LiveWindow::~LiveWindow() {
   if (handCursor_ != nullptr) SDL_FreeCursor(handCursor_);
   if (arrow_ != nullptr) SDL_FreeCursor(arrow_);
   if (texture_ != nullptr) SDL_DestroyTexture(texture_);
+  if (frame_ != nullptr) cairo_surface_destroy(frame_);
   SDL_DestroyRenderer(renderer_);
   SDL_DestroyWindow(window_);
   SDL_Quit();
@@ -200,21 +204,39 @@ void LiveWindow::Turn(double wallS) {
 void LiveWindow::Show() {
   changed_ = false;
   ++picturesShown_;
-  picture_ = sim_->Renderer().Render();
+  Image next = sim_->Renderer().Render();
   const int width = panelWidth_ * scale_;
   const int height = panelHeight_ * scale_ + (legend_ ? kLegendHeightPx : 0);
+  char status[160];
+  std::snprintf(status, sizeof status, "%s  t %.1f s  speed %s  %s", sim_->Name().c_str(), sim_->TimeS(),
+                SpeedText(speed_).c_str(), sim_->Ended() ? "ENDED" : paused_ ? "PAUSED" : "running");
+  // Most frames at the simulator's rate change nothing that the window shows.
+  const bool unchanged = texture_ != nullptr && frame_ != nullptr && textureWidth_ == width &&
+                         textureHeight_ == height && next.width == picture_.width && next.height == picture_.height &&
+                         next.pixels == picture_.pixels && legend_ == shownLegend_ &&
+                         (!legend_ || shownStatus_ == status);
+  picture_ = std::move(next);
+  if (unchanged) return;
+  shownLegend_ = legend_;
+  shownStatus_ = status;
 
   // The window's picture: the panel scaled by whole pixels, the legend strip under it.
-  CairoSurface target{cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height)};
+  if (frame_ != nullptr && (cairo_image_surface_get_width(frame_) != width || cairo_image_surface_get_height(frame_) != height)) {
+    cairo_surface_destroy(frame_);
+    frame_ = nullptr;
+  }
+  if (frame_ == nullptr) frame_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  cairo_surface_t* target = frame_;
   CairoSurface panel{cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(picture_.pixels.data()),
                                                          CAIRO_FORMAT_RGB24, picture_.width, picture_.height,
                                                          picture_.width * 4)};
   {
-    Cairo c{cairo_create(target.surface)};
+    Cairo c{cairo_create(target)};
     cairo_save(c.cr);
     cairo_scale(c.cr, scale_, scale_);
     cairo_set_source_surface(c.cr, panel.surface, 0, 0);
     cairo_pattern_set_filter(cairo_get_source(c.cr), CAIRO_FILTER_NEAREST);
+    cairo_set_operator(c.cr, CAIRO_OPERATOR_SOURCE);
     cairo_paint(c.cr);
     cairo_restore(c.cr);
     if (legend_) {
@@ -227,15 +249,12 @@ void LiveWindow::Show() {
       SetRgb(c.cr, 0xC8CCD0);
       cairo_move_to(c.cr, 6, top + 14);
       cairo_show_text(c.cr, "P/Space pause  +/- speed  R restart  H legend  Q/Esc quit");
-      char status[160];
-      std::snprintf(status, sizeof status, "%s  t %.1f s  speed %s  %s", sim_->Name().c_str(), sim_->TimeS(),
-                    SpeedText(speed_).c_str(), sim_->Ended() ? "ENDED" : paused_ ? "PAUSED" : "running");
       SetRgb(c.cr, paused_ || sim_->Ended() ? 0xF0C040 : 0x80E080);
       cairo_move_to(c.cr, 6, top + 30);
       cairo_show_text(c.cr, status);
     }
   }
-  cairo_surface_flush(target.surface);
+  cairo_surface_flush(target);
 
   if (texture_ == nullptr || textureWidth_ != width || textureHeight_ != height) {
     if (texture_ != nullptr) SDL_DestroyTexture(texture_);
@@ -244,9 +263,7 @@ void LiveWindow::Show() {
     textureHeight_ = height;
   }
   if (texture_ == nullptr) return;
-  SDL_UpdateTexture(texture_, nullptr, cairo_image_surface_get_data(target.surface),
-                    cairo_image_surface_get_stride(target.surface));
-  SDL_RenderClear(renderer_);
+  SDL_UpdateTexture(texture_, nullptr, cairo_image_surface_get_data(target), cairo_image_surface_get_stride(target));
   SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
   SDL_RenderPresent(renderer_);
 }

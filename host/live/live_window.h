@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "host/live/live_simulation.h"
 #include "host/render/bitmap.h"
@@ -18,6 +19,7 @@ struct SDL_Window;
 struct SDL_Renderer;
 struct SDL_Texture;
 struct SDL_Cursor;
+struct _cairo_surface;
 
 namespace kvr::host {
 
@@ -66,7 +68,7 @@ class LiveWindow {
   bool QuitAsked() const { return quit_; }
   bool HandCursor() const { return hand_; }
   long FramesRun() const { return framesRun_; }
-  long PicturesShown() const { return picturesShown_; }  // times the window was drawn
+  long PicturesShown() const { return picturesShown_; }  // times the window was brought up to date
   const Image& LastPicture() const { return picture_; }
 
  private:
@@ -96,6 +98,11 @@ class LiveWindow {
   long picturesShown_ = 0;
   bool changed_ = false;  // the window's picture is out of date
   Image picture_;
+  // The window's picture as last presented: its surface (kept between frames), whether it had the legend
+  // and the legend's status line. A frame that changes none of them is not presented again.
+  _cairo_surface* frame_ = nullptr;
+  bool shownLegend_ = false;
+  std::string shownStatus_;
 };
 
 // kvr-panel live: opens the window and runs it; messages go to stderr (without a sound device, one line

@@ -10,6 +10,7 @@ namespace {
 constexpr uint32_t kBiRgb = 0;
 constexpr uint32_t kBiRle8 = 1;
 constexpr size_t kFileHeaderBytes = 14;
+constexpr uint64_t kMaxRunPixels = 255;  // the longest run one two-byte RLE8 code paints
 
 [[noreturn]] void Fail(const std::string& reason) { throw BitmapError(reason); }
 
@@ -90,9 +91,17 @@ Image DecodeBitmap(std::span<const uint8_t> bytes) {
   const size_t pixelStart = pixelOffsetInFile >= paletteEnd && pixelOffsetInFile <= bytes.size() ? pixelOffsetInFile : paletteEnd;
   std::span<const uint8_t> data = bytes.subspan(pixelStart);
 
-  std::vector<uint8_t> indices(size_t(width) * size_t(height), 0);
   if (compression == kBiRle8) {
     if (sizeImage != 0 && sizeImage < data.size()) data = data.first(sizeImage);
+    // Every two bytes of the stream paint at most 255 pixels; a header claiming more than the stream can
+    // paint is refused before anything of the claimed size is allocated.
+    const uint64_t paintable = (uint64_t(data.size()) + 1) / 2 * kMaxRunPixels;
+    if (uint64_t(width) * uint64_t(height) > paintable)
+      Fail("an RLE8 stream of " + std::to_string(data.size()) + " bytes cannot describe " + std::to_string(width) +
+           "x" + std::to_string(height) + " pixels");
+  }
+  std::vector<uint8_t> indices(size_t(width) * size_t(height), 0);
+  if (compression == kBiRle8) {
     DecodeRle8(data, width, height, indices);
   } else {
     const size_t stride = ((size_t(width) * bits + 31) / 32) * 4;

@@ -34,8 +34,9 @@ inline bool IsTransparent(uint32_t pixel) { return (pixel & 0x00FFFFFF) == 0; }
 // Decodes a bitmap resource (BITMAPINFOHEADER, palette, pixels) or a .bmp file (the same after its
 // 14-byte "BM" file header). Palette indices past the palette give black; pixels an RLE8 stream skips
 // (with a delta or an early end of line or bitmap) take palette entry 0; runs past the end of a row are
-// cut there. A header ReadBitmapInfo refuses, a stream cut inside a run or an escape, or pixel data shorter
-// than the rows is refused with a BitmapError saying why.
+// cut there. A header ReadBitmapInfo refuses, a stream cut inside a run or an escape, an RLE8 stream too
+// short to paint the claimed size (at most 255 pixels per two bytes), or pixel data shorter than the rows
+// is refused with a BitmapError saying why; so what is allocated is bounded by the bytes given.
 Image DecodeBitmap(std::span<const uint8_t> bytes);
 
 }  // namespace kvr::host

@@ -1,11 +1,16 @@
 #include "host/render/panel_renderer.h"
 
 #include <cairo.h>
+#include <png.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csetjmp>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
+#include <memory>
 
 namespace kvr::host {
 namespace {
@@ -65,18 +70,25 @@ PanelRenderer::PanelRenderer(const LoadedModule& module, const PanelConfig& conf
     throw std::runtime_error(config.path.string() + ": no panel window number " + std::to_string(options_.window));
   const PanelWindow& window = config.windows[options_.window];
   windowName_ = window.name;
+  // In 64 bits, since a header's position and size may each be anything a 32-bit field holds.
+  int64_t width = 1, height = 1;
   if (window.widthPx > 0 && window.heightPx > 0) {
-    width_ = window.widthPx;
-    height_ = window.heightPx;
+    width = window.widthPx;
+    height = window.heightPx;
   } else {
     for (const auto& instance : panel.Instances()) {
       if (instance->placement.window != windowName_) continue;
-      width_ = std::max(width_, instance->header.x + instance->header.width);
-      height_ = std::max(height_, instance->header.y + instance->header.height);
+      width = std::max(width, int64_t{instance->header.x} + instance->header.width);
+      height = std::max(height, int64_t{instance->header.y} + instance->header.height);
     }
   }
-  width_ = std::clamp(width_, 1, kMaxSurfaceSide);
-  height_ = std::clamp(height_, 1, kMaxSurfaceSide);
+  // The picture is cut, not scaled, to the largest panel window: what lies beyond is left out.
+  if (width > kMaxPanelSide || height > kMaxPanelSide)
+    warnings_.push_back("the panel window " + windowName_ + " reaches " + std::to_string(width) + "x" +
+                        std::to_string(height) + " pixels; its picture is cut to the largest panel window, " +
+                        std::to_string(kMaxPanelSide) + "x" + std::to_string(kMaxPanelSide));
+  width_ = static_cast<int32_t>(std::clamp<int64_t>(width, 1, kMaxPanelSide));
+  height_ = static_cast<int32_t>(std::clamp<int64_t>(height, 1, kMaxPanelSide));
 }
 
 PanelRenderer::~PanelRenderer() = default;
@@ -191,18 +203,45 @@ void PanelRenderer::DrawElement(void* context, const GaugeInstance& instance, co
       DrawElement(cr, instance, element->children[i], depth + 1, scaled);
 }
 
+// Frame pictures are written many times a run: one row filter (each pixel less the one to its left)
+// instead of trying all five on every row, and zlib's level 2 instead of its default 6, make them several
+// times faster to write for a few per cent more bytes.
+constexpr int kPngCompressionLevel = 2;
+
 void WritePng(const Image& image, const std::filesystem::path& file) {
   if (image.width <= 0 || image.height <= 0) throw std::runtime_error(file.string() + ": cannot write an empty picture");
-  SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, image.width, image.height));
-  cairo_surface_flush(surface.get());
-  unsigned char* data = cairo_image_surface_get_data(surface.get());
-  const int stride = cairo_image_surface_get_stride(surface.get());
-  for (int32_t y = 0; y < image.height; ++y)
-    std::memcpy(data + size_t(y) * size_t(stride), &image.pixels[size_t(y) * size_t(image.width)], size_t(image.width) * 4);
-  cairo_surface_mark_dirty(surface.get());
-  const cairo_status_t status = cairo_surface_write_to_png(surface.get(), file.string().c_str());
-  if (status != CAIRO_STATUS_SUCCESS)
-    throw std::runtime_error(file.string() + ": cannot write the PNG: " + cairo_status_to_string(status));
+  std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(file.string().c_str(), "wb"), &std::fclose);
+  if (!out) throw std::runtime_error(file.string() + ": cannot write the PNG: " + std::strerror(errno));
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png == nullptr ? nullptr : png_create_info_struct(png);
+  if (info == nullptr) {
+    png_destroy_write_struct(&png, nullptr);
+    throw std::runtime_error(file.string() + ": cannot write the PNG: out of memory");
+  }
+  // Rows as libpng takes them: red, green, blue, from the 0x00RRGGBB words.
+  std::vector<unsigned char> rgb(size_t(image.width) * size_t(image.height) * 3);
+  for (size_t i = 0; i < size_t(image.width) * size_t(image.height); ++i) {
+    const uint32_t word = image.pixels[i];
+    rgb[3 * i] = static_cast<unsigned char>(word >> 16);
+    rgb[3 * i + 1] = static_cast<unsigned char>(word >> 8);
+    rgb[3 * i + 2] = static_cast<unsigned char>(word);
+  }
+  std::vector<png_bytep> rows(size_t(image.height));
+  for (int32_t y = 0; y < image.height; ++y) rows[size_t(y)] = rgb.data() + size_t(y) * size_t(image.width) * 3;
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    throw std::runtime_error(file.string() + ": cannot write the PNG");
+  }
+  png_init_io(png, out.get());
+  png_set_compression_level(png, kPngCompressionLevel);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_rows(png, info, rows.data());
+  png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+  png_destroy_write_struct(&png, &info);
+  if (std::fflush(out.get()) != 0 || std::ferror(out.get()))
+    throw std::runtime_error(file.string() + ": cannot write the PNG: " + std::strerror(errno));
 }
 
 Image ReadPng(const std::filesystem::path& file) {

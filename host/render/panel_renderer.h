@@ -42,7 +42,8 @@ class PanelRenderer {
   PanelRenderer(const PanelRenderer&) = delete;
   PanelRenderer& operator=(const PanelRenderer&) = delete;
 
-  // The window's size in pixels: its size_mm when given, else the bounding box of its placed gauges.
+  // The window's size in pixels: its size_mm when given, else the bounding box of its placed gauges; at
+  // most kMaxPanelSide a side (a larger box is cut to it, and Warnings() says so).
   int32_t Width() const { return width_; }
   int32_t Height() const { return height_; }
 

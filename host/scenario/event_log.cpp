@@ -100,6 +100,21 @@ void EventLog::OnTrafficFrame(double timeS, const TrafficSnapshot& picture, doub
   lastAdvisory_ = advisory;
 }
 
+void EventLog::OnLinkLost(double timeS, const std::string& cause) {
+  rows_.push_back({timeS, "link-lost", 0, 0, 0, "", lastAdvisory_, ""});
+  outages_.push_back({timeS, cause, std::nullopt, std::nullopt});
+}
+
+void EventLog::OnServerBack(double timeS) {
+  rows_.push_back({timeS, "server-back", 0, 0, 0, "", lastAdvisory_, ""});
+  if (!outages_.empty()) outages_.back().serverBackS = timeS;
+}
+
+void EventLog::OnLinkBack(double timeS) {
+  rows_.push_back({timeS, "link-back", 0, 0, 0, "", lastAdvisory_, ""});
+  if (!outages_.empty()) outages_.back().linkBackS = timeS;
+}
+
 void EventLog::OnSeparation(double timeS, uint32_t intruderId, const std::string& callsign, double rangeNm,
                             double verticalFt) {
   auto [it, added] = closestIndex_.try_emplace(intruderId, closest_.size());
@@ -136,6 +151,16 @@ void EventLog::WriteSummary(std::ostream& out) const {
     heard += (heard.empty() ? "" : "; ") + s.str();
   }
   out << "aural messages: " << (heard.empty() ? "none" : heard) << "\n";
+  for (const LinkOutage& o : outages_) {
+    out << std::fixed << std::setprecision(1) << "FSUIPC link lost at " << o.lostS << " s (" << o.cause << ")";
+    if (o.linkBackS)
+      out << "; back at " << *o.linkBackS << " s";
+    else if (o.serverBackS)
+      out << "; the server was back at " << *o.serverBackS << " s, but the module did not use the link again";
+    else
+      out << "; not back by the end of the run";
+    out << "\n";
+  }
   out << "closest approach (horizontal), per intruder:\n";
   for (const ClosestApproach& c : closest_) {
     out << "  " << std::setw(6) << c.intruderId << " " << std::left << std::setw(10)

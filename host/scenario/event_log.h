@@ -5,7 +5,9 @@
 // events.csv has a header row and a units row:
 //   timeS,event,intruderId,rangeNm,relativeAltitudeFt,threatClass,sense,advisory,vsLowerLimitFpm,vsUpperLimitFpm,vsTargetFpm,aural
 // event is "threat" (an intruder's class changed; "Lost" when it left the picture), "advisory" (the limits
-// or target changed) or "aural" (a message without an advisory change). aural is the message's name, or
+// or target changed), "aural" (a message without an advisory change), or one of the FSUIPC link's:
+// "link-lost" (the server went away or refused a block), "server-back" (the server can be reached again)
+// and "link-back" (blocks are served again). aural is the message's name, or
 // "<name> (silent)" when the module withheld it because the radio altitude was 500 ft or less.
 #pragma once
 
@@ -46,8 +48,22 @@ struct ClosestApproach {
   double verticalFt = 0;    // intruder minus own at that time
 };
 
+// A time the FSUIPC link was down, seconds from the start.
+struct LinkOutage {
+  double lostS = 0;
+  std::string cause;
+  std::optional<double> serverBackS;  // the server could be reached again
+  std::optional<double> linkBackS;    // blocks were served again
+};
+
 class EventLog {
  public:
+  // The FSUIPC link as the host sees it: lost (with why), the server back, blocks served again.
+  void OnLinkLost(double timeS, const std::string& cause);
+  void OnServerBack(double timeS);
+  void OnLinkBack(double timeS);
+  const std::vector<LinkOutage>& LinkOutages() const { return outages_; }
+
   // One traffic frame's picture at `timeS`; `radioAltitudeFt` is the own radio altitude the frame used.
   void OnTrafficFrame(double timeS, const TrafficSnapshot& picture, double radioAltitudeFt);
   // The flight's true separation of an intruder at `timeS`, every frame.
@@ -74,6 +90,7 @@ class EventLog {
   int trafficAdvisories_ = 0;
   int resolutionAdvisories_ = 0;
   std::vector<ClosestApproach> closest_;
+  std::vector<LinkOutage> outages_;
   std::map<uint32_t, size_t> closestIndex_;
 };
 

@@ -214,6 +214,7 @@ bool ScenarioRun::Step() {
   trafficService_.SetTraffic(std::move(traffic));
 
   session_->GetPanel().Frame(scenario_.frameRateHz);
+  WatchLink(timeS);
 
   picture_ = ReadTrafficPicture(services);
   const size_t rowsBefore = log_.Rows().size();
@@ -248,6 +249,27 @@ bool ScenarioRun::Step() {
     std::this_thread::sleep_until(wallStart_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                    std::chrono::duration<double>(timeS)));
   return frame_ < frameCount;
+}
+
+// The module gives its link up at the first block that is not answered, so the link counts as lost when
+// the server cannot be reached or refused a block, and as back only once blocks are served again.
+void ScenarioRun::WatchLink(double timeS) {
+  const FsuipcServer& server = session_->Fsuipc();
+  const bool reachable = server.Reachable();
+  const bool refused = server.BlocksRefused() > blocksRefused_;
+  blocksRefused_ = server.BlocksRefused();
+  if (linkUp_ && (!reachable || refused)) {
+    linkUp_ = false;
+    blocksServedAtLoss_ = server.BlocksServed();
+    const std::string cause = !reachable ? "the server went away" : "the server refused a block";
+    log_.OnLinkLost(timeS, cause);
+  }
+  if (!linkUp_ && reachable && !serverReachable_) log_.OnServerBack(timeS);
+  if (!linkUp_ && reachable && server.BlocksServed() > blocksServedAtLoss_) {
+    linkUp_ = true;
+    log_.OnLinkBack(timeS);
+  }
+  serverReachable_ = reachable;
 }
 
 void ScenarioRun::RecordTrajectory(double timeS, const OwnSimState& own) {

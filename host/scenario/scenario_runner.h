@@ -90,6 +90,8 @@ class ScenarioRun {
   // Things the run noticed but flew on with (left-out traffic, unpublished switches, clicks no mouse area
   // took, no traffic picture).
   const std::vector<std::string>& Warnings() const { return warnings_; }
+  // Whether the FSUIPC link was lost at some time of the run (the events and the summary say when).
+  bool LinkLost() const { return !log_.LinkOutages().empty(); }
 
   // The Logic gauge's parameter string with its traffic feed set: "trafficinfo=y" first for the traffic
   // service, every "trafficinfo" option taken out for FSUIPC.
@@ -102,6 +104,7 @@ class ScenarioRun {
   void ApplySwitches(double timeS);
   void ApplyClicks(double timeS);
   void ApplyTransponderSwitches(double timeS);
+  void WatchLink(double timeS);
   struct ClickTarget {
     GaugeInstance* instance;
     int x, y;  // design pixels of the gauge
@@ -134,6 +137,11 @@ class ScenarioRun {
   uint32_t lastUpdateCount_ = 0;
   double lastRadioAltitudeFt_ = 0;
   uint32_t maxLeftOut_ = 0;
+  // The FSUIPC link as the host sees it from the server's side, after the last frame.
+  bool linkUp_ = true;
+  bool serverReachable_ = true;
+  uint64_t blocksRefused_ = 0;
+  uint64_t blocksServedAtLoss_ = 0;
   std::chrono::steady_clock::time_point wallStart_;
   std::vector<std::string> warnings_;
 };

@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "module/display/display.h"
 #include "module/display/ivsi_display.h"
 #include "module/logic/logic.h"
@@ -46,6 +50,20 @@ int32_t OwnAltitudeHundreds(const IvsiDisplay& d) {
   if (hundreds >= 999.0f) return 999;
   return static_cast<int32_t>(hundreds);
 }
+
+// The 2:1 filter on packed 0x00RRGGBB words, each 8-bit channel divided with truncating shifts and
+// masks so that no channel carries into the next. For the row above or below a centre column c:
+// r = mid/8 + left/16 + right/16; for the centre row: m = mid/4 + left/8 + right/8.
+uint32_t EdgeAt(const uint32_t* row, int32_t c) {
+  return ((row[c] >> 3) & kEighthMask) + ((row[c - 1] >> 4) & kSixteenthMask) + ((row[c + 1] >> 4) & kSixteenthMask);
+}
+
+uint32_t MiddleAt(const uint32_t* row, int32_t c) {
+  return ((row[c] >> 2) & kQuarterMask) + ((row[c - 1] >> 3) & kEighthMask) + ((row[c + 1] >> 3) & kEighthMask);
+}
+
+// Makes up for the truncation of the shifts: a white block comes out 255, not 247.
+uint32_t FinishSum(uint32_t sum) { return sum + ((sum >> 5) & kCarry5Mask) + ((sum >> 7) & kCarry7Mask); }
 
 uint32_t* Row(const platform::PixelView& view, int32_t y) {
   return view.pixels + static_cast<ptrdiff_t>(y) * (view.strideBytes / 4);
@@ -178,28 +196,66 @@ void DownsampleRegion(IvsiDisplay& d, const Box& box) {
   const int32_t outWidth = (right - left) / 2;
   const int32_t outHeight = (bottom - top) / 2;
 
-  // The row above or below a centre: r = mid/8 + left/16 + right/16 at each odd column, in place (only
-  // odd columns are written, only even ones read as neighbours).
-  const auto edgeRow = [&](uint32_t* row) {
-    for (int32_t k = 0, c = left + 1; k < outWidth; ++k, c += 2)
-      row[c] = ((row[c] >> 3) & kEighthMask) + ((row[c - 1] >> 4) & kSixteenthMask) +
-               ((row[c + 1] >> 4) & kSixteenthMask);
-  };
-
-  edgeRow(Row(view, top));
-  for (int32_t k = 0; k < outHeight; ++k) {
-    const uint32_t* above = Row(view, top + 2 * k);
-    uint32_t* centre = Row(view, top + 2 * k + 1);
-    uint32_t* below = Row(view, top + 2 * k + 2);
-    for (int32_t c = left; c <= left + 2 * outWidth; c += 2) centre[c] = (centre[c] >> 3) & kEighthMask;
-    edgeRow(below);  // also the row above of the next pair
-    // Output row and columns lie at or before every input still to be read.
-    uint32_t* out = Row(view, top / 2 + k) + left / 2;
-    for (int32_t j = 0, c = left + 1; j < outWidth; ++j, c += 2) {
-      const uint32_t middle = ((centre[c] >> 2) & kQuarterMask) + centre[c - 1] + centre[c + 1];
-      const uint32_t sum = above[c] + middle + below[c];
-      // Make up for the truncation of the shifts: a white block comes out 255, not 247.
-      out[j] = sum + ((sum >> 5) & kCarry5Mask) + ((sum >> 7) & kCarry7Mask);
+  // Output row k comes from input rows top + 2k .. top + 2k + 2 and goes to row top / 2 + k, which lies
+  // before its centre and lower rows; the row above a centre is the row below the previous one, so its
+  // edge sums are kept from there. Nothing is read after it was overwritten, and only the output block
+  // is written. The columns go in strips so that the kept sums fit a fixed buffer.
+  constexpr int32_t kStrip = 512;
+  uint32_t edgeAbove[kStrip];
+  for (int32_t strip = 0; strip < outWidth; strip += kStrip) {
+    const int32_t count = std::min(kStrip, outWidth - strip);
+    const int32_t first = left + 2 * strip + 1;  // centre column of the strip's first output
+    const uint32_t* topRow = Row(view, top);
+    for (int32_t j = 0; j < count; ++j) edgeAbove[j] = EdgeAt(topRow, first + 2 * j);
+    for (int32_t k = 0; k < outHeight; ++k) {
+      const uint32_t* centre = Row(view, top + 2 * k + 1);
+      const uint32_t* below = Row(view, top + 2 * k + 2);
+      uint32_t* out = Row(view, top / 2 + k) + left / 2 + strip;
+      int32_t j = 0;
+#if defined(__SSE2__)
+      // Four outputs at a time from eight input columns (the even ones are neighbours, the odd ones
+      // centres) and the even column after them.
+      const __m128i eighth = _mm_set1_epi32(static_cast<int>(kEighthMask));
+      const __m128i sixteenth = _mm_set1_epi32(static_cast<int>(kSixteenthMask));
+      const __m128i quarter = _mm_set1_epi32(static_cast<int>(kQuarterMask));
+      const __m128i carry5 = _mm_set1_epi32(static_cast<int>(kCarry5Mask));
+      const __m128i carry7 = _mm_set1_epi32(static_cast<int>(kCarry7Mask));
+      struct Columns {
+        __m128i centre, left, right;
+      };
+      const auto columns = [](const uint32_t* from) {  // `from` is the left neighbour of the first centre
+        const __m128 low = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+        const __m128 high = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 4)));
+        const __m128i even = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+        const __m128i odd = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1)));
+        const __m128i next = _mm_slli_si128(_mm_cvtsi32_si128(static_cast<int>(from[8])), 12);
+        return Columns{odd, even, _mm_or_si128(_mm_srli_si128(even, 4), next)};
+      };
+      const auto shifted = [](__m128i value, int shift, __m128i mask) {
+        return _mm_and_si128(_mm_srl_epi32(value, _mm_cvtsi32_si128(shift)), mask);
+      };
+      for (; j + 4 <= count; j += 4) {
+        const int32_t c = first + 2 * j;
+        const Columns mid = columns(centre + c - 1);
+        const Columns low = columns(below + c - 1);
+        const __m128i middle = _mm_add_epi32(shifted(mid.centre, 2, quarter),
+                                             _mm_add_epi32(shifted(mid.left, 3, eighth), shifted(mid.right, 3, eighth)));
+        const __m128i edgeBelow = _mm_add_epi32(
+            shifted(low.centre, 3, eighth), _mm_add_epi32(shifted(low.left, 4, sixteenth), shifted(low.right, 4, sixteenth)));
+        auto* kept = reinterpret_cast<__m128i*>(edgeAbove + j);
+        const __m128i sum = _mm_add_epi32(_mm_add_epi32(_mm_loadu_si128(kept), middle), edgeBelow);
+        _mm_storeu_si128(kept, edgeBelow);
+        const __m128i result = _mm_add_epi32(
+            sum, _mm_add_epi32(shifted(sum, 5, carry5), shifted(sum, 7, carry7)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), result);
+      }
+#endif
+      for (; j < count; ++j) {
+        const int32_t c = first + 2 * j;
+        const uint32_t edgeBelow = EdgeAt(below, c);
+        out[j] = FinishSum(edgeAbove[j] + MiddleAt(centre, c) + edgeBelow);
+        edgeAbove[j] = edgeBelow;
+      }
     }
   }
   platform::MarkPixelsChanged(d.faceLayer);

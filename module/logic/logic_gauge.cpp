@@ -1,6 +1,7 @@
 // The Logic gauge: it owns the traffic source through the published cell, gathers the own aircraft's
 // state from the simulator variables and runs a traffic frame at most once per 18 ticks (about once a
 // second), never while the simulator is paused; and it starts, services and stops the announcer.
+#include <cmath>
 #include <cstdlib>
 #include <new>
 
@@ -35,7 +36,12 @@ struct OwnStateRecords {
 };
 constinit OwnStateRecords records;
 
-uint16_t TickOf(double value) { return static_cast<uint16_t>(static_cast<int64_t>(value)); }
+// The tick counter truncated to an integer, low 16 bits kept; a value that is no number of ticks (not
+// finite, or beyond a 64-bit integer, whose conversion would be undefined) gives 0.
+uint16_t TickOf(double value) {
+  if (!std::isfinite(value) || std::fabs(value) >= 9.0e18) return 0;
+  return static_cast<uint16_t>(static_cast<int64_t>(value));
+}
 
 void RunFrameStep(TrafficSource& source) {
   if (source.IsPaused()) return;

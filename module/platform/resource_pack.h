@@ -64,7 +64,9 @@ inline uint32_t EntryCount(Bytes pack) {
   return header.count <= room ? header.count : 0;
 }
 
-// Entry `index`, with `bytes` set to its data when the data lies inside the pack.
+// Entry `index`, with `bytes` set to its data when the data lies inside the pack. False both past the last
+// entry and for an entry whose data lies outside the pack; callers walking the entries use EntryCount for
+// the end, so that one bad entry does not hide the ones after it.
 inline bool EntryAt(Bytes pack, uint32_t index, Entry& entry, Bytes& bytes) {
   if (index >= EntryCount(pack)) return false;
   std::memcpy(&entry, pack.data + sizeof(Header) + size_t{index} * sizeof(Entry), sizeof entry);
@@ -76,8 +78,9 @@ inline bool EntryAt(Bytes pack, uint32_t index, Entry& entry, Bytes& bytes) {
 inline Bytes FindBitmap(Bytes pack, uint32_t id) {
   Entry entry;
   Bytes bytes;
-  for (uint32_t i = 0; EntryAt(pack, i, entry, bytes); ++i)
-    if (entry.kind == kKindBitmap && entry.id == id) return bytes;
+  const uint32_t count = EntryCount(pack);
+  for (uint32_t i = 0; i < count; ++i)
+    if (EntryAt(pack, i, entry, bytes) && entry.kind == kKindBitmap && entry.id == id) return bytes;
   return {};
 }
 
@@ -85,8 +88,10 @@ inline Bytes FindData(Bytes pack, const char* name) {
   if (name == nullptr || std::strlen(name) >= kNameBytes) return {};
   Entry entry;
   Bytes bytes;
-  for (uint32_t i = 0; EntryAt(pack, i, entry, bytes); ++i)
-    if (entry.kind == kKindData && EqualsIgnoringCase(entry.name, name, kNameBytes)) return bytes;
+  const uint32_t count = EntryCount(pack);
+  for (uint32_t i = 0; i < count; ++i)
+    if (EntryAt(pack, i, entry, bytes) && entry.kind == kKindData && EqualsIgnoringCase(entry.name, name, kNameBytes))
+      return bytes;
   return {};
 }
 

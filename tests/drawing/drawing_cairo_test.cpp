@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <vector>
 
 #include "module/gauge/panel_sdk.h"
@@ -353,6 +355,68 @@ TEST(DrawingSurfaces, CopyBlockCopiesExactlyTheRectangle) {
   DrawContext empty = MakeCompatibleContext(nullptr);
   EXPECT_FALSE(CopyBlock(target.context(), 0, 0, 1, 1, empty, 0, 0));
   ReleaseContext(empty);
+}
+
+// Symbols and tags are drawn again and again at other places: after the first time from stored pixels.
+// Those must be the pixels a first drawing gives, at the same place under a clip and moved elsewhere.
+TEST(DrawingRepeats, ASecondDrawingCoversThePixelsOfTheFirst) {
+  struct Case {
+    const char* name;
+    std::function<void(Canvas&, int32_t, int32_t)> draw;  // at an origin
+  };
+  const Case cases[] = {
+      {"rectangle", [](Canvas& c, int32_t x, int32_t y) { DrawRectangle(c.context(), x, y, x + 17, y + 13); }},
+      {"ellipse", [](Canvas& c, int32_t x, int32_t y) { DrawEllipse(c.context(), x, y, x + 17, y + 17); }},
+      {"arrow",
+       [](Canvas& c, int32_t x, int32_t y) {
+         const Point arrow[7] = {{x, y + 16}, {x, y + 3}, {x + 3, y + 3}, {x, y}, {x - 3, y + 3}, {x, y + 3}, {x, y + 16}};
+         DrawPolygon(c.context(), arrow, 7);
+       }},
+      {"tag outline", [](Canvas& c, int32_t x, int32_t y) { StrokeTextOutline(c.context(), x, y, "+7Q"); }},
+      {"tag", [](Canvas& c, int32_t x, int32_t y) { WriteText(c.context(), x, y, "+7Q"); }},
+  };
+  for (const Case& test : cases) {
+    Canvas canvas(120, 100);
+    Font font = MakeFont({"Lucida Console", 23, 400, true});
+    UseFont(canvas.context(), font);
+    SetBackgroundOpaque(canvas.context(), false);
+    SetTextColour(canvas.context(), kWhite);
+    canvas.Pen(7, kDark);
+    canvas.Brush(kYellow);
+    StartPath(canvas.context());
+    DrawEllipse(canvas.context(), 10, 10, 90, 90);
+    FinishPath(canvas.context());
+    ClipToPath(canvas.context(), ClipCombine::Copy);
+    const PixelView view = SurfacePixels(canvas.surface());
+    const auto snapshot = [&] { return std::vector<uint32_t>(view.pixels, view.pixels + 120 * 100); };
+    const auto clear = [&] {
+      std::memset(view.pixels, 0, 120 * 100 * 4);
+      MarkPixelsChanged(canvas.surface());
+    };
+    test.draw(canvas, 70, 20);  // across the clip's edge
+    const std::vector<uint32_t> first = snapshot();
+    EXPECT_GT(canvas.Count(kDark) + canvas.Count(kWhite), 0) << test.name;
+    for (int again = 0; again < 2; ++again) {
+      clear();
+      test.draw(canvas, 70, 20);
+      EXPECT_EQ(snapshot(), first) << test.name << ", drawing " << again + 2;
+    }
+    // Moved inside the clip, the pixels move with it.
+    ClearClip(canvas.context());
+    clear();
+    test.draw(canvas, 70, 20);
+    const std::vector<uint32_t> unclipped = snapshot();
+    clear();
+    test.draw(canvas, 40, 50);
+    for (int32_t y = 0; y < 100; ++y)
+      for (int32_t x = 0; x < 120; ++x) {
+        const int32_t fromX = x + 30, fromY = y - 30;
+        const uint32_t expected = fromX < 120 && fromY >= 0 ? unclipped[fromY * 120 + fromX] : 0;
+        ASSERT_EQ(view.pixels[y * 120 + x], expected) << test.name << " at " << x << ", " << y;
+      }
+    SelectDefaultObjects(canvas.context());
+    ReleaseFont(font);
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // through the real OpenAL path appears in the captured samples at the moment it was started, for its own
 // length, at its volume.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -91,6 +92,39 @@ TEST(AudioCapture, AWaveFileThatCannotBeCompletedIsAnError) {
   AudioCapture capture(8000);
   capture.Advance(0.1);  // 1600 bytes: all of it still buffered when the last byte is put
   EXPECT_THROW(capture.WriteWave("/dev/full"), std::runtime_error);
+  // Streamed: the failure shows once the buffer is written out, during the capture or at its end.
+  AudioCapture streamed(8000);
+  EXPECT_THROW(
+      {
+        streamed.StreamTo("/dev/full");
+        for (int frame = 0; frame < 18 * 10; ++frame) streamed.Advance(1.0 / 18);
+        streamed.Finish();
+      },
+      std::runtime_error);
+}
+
+// A long capture streamed to its file keeps no samples in memory, and the file holds the same wave as one
+// written from memory: the samples before streaming began, then every later one, with the right lengths.
+TEST(AudioCapture, StreamedCaptureKeepsNothingAndWritesTheSameWave) {
+  const auto dir = std::filesystem::temp_directory_path();
+  const auto kept = dir / ("kvr_kept_" + std::to_string(getpid()) + ".wav");
+  const auto streamed = dir / ("kvr_streamed_" + std::to_string(getpid()) + ".wav");
+  AudioCapture memory(8000), stream(8000);
+  memory.Advance(0.5);
+  stream.Advance(0.5);
+  stream.StreamTo(streamed);
+  for (int frame = 0; frame < 18 * 600; ++frame) {  // ten minutes
+    memory.Advance(1.0 / 18);
+    stream.Advance(1.0 / 18);
+  }
+  EXPECT_TRUE(stream.Samples().empty());
+  EXPECT_DOUBLE_EQ(stream.DurationS(), memory.DurationS());
+  stream.Finish();
+  memory.WriteWave(kept);
+  EXPECT_EQ(Pcm(streamed), Pcm(kept));
+  EXPECT_EQ(std::filesystem::file_size(streamed), 44 + memory.Samples().size() * 2);
+  std::filesystem::remove(kept);
+  std::filesystem::remove(streamed);
 }
 
 }  // namespace

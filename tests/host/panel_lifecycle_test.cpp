@@ -244,6 +244,44 @@ TEST_F(PanelLifecycle, SelectorReadersBindLazilyAndIgnoreAWrongTypeCode) {
   EXPECT_DOUBLE_EQ(head.iconValues[4], 4.0);  // clamped
 }
 
+// What other gauges of a panel see of the IVSI: its selector variables' type codes, and the direction in
+// which each corner's clicks move its selector, from the middle of its range.
+TEST_F(PanelLifecycle, IvsiPublishesItsSelectorsWithTheirTypeCodesAndItsCornersStepThem) {
+  auto session = Open("gauge00=KVR_TCAS!IVSI, 0, 0, 158, 158, pic=n\n");
+  Panel& panel = session->GetPanel();
+  panel.Start();
+  const std::pair<const char*, uint32_t> typeCodes[] = {
+      {"redraw", 17},      {"power", 17},      {"lit", 17},         {"vsi_flag", 17},
+      {"range_index", 19}, {"mode_index", 19}, {"above_below", 19}, {"absolute_relative", 19}};
+  for (const auto& [name, typeCode] : typeCodes) {
+    const PublishedVariable* v = session->Services().Find(std::string("KVR_TCAS!IVSI.") + name);
+    ASSERT_NE(v, nullptr) << name;
+    EXPECT_EQ(v->typeCode, typeCode) << name;
+  }
+
+  GaugeInstance& ivsi = Instance(*session, "IVSI");
+  const struct {
+    int x, y;
+    const char* variable;
+    int32_t from, afterLeft, afterRight;
+  } corners[] = {
+      {10, 10, "mode_index", 2, 1, 3},            // top left: left click down
+      {150, 10, "range_index", 2, 1, 3},          // top right: left click down
+      {10, 150, "above_below", 1, 2, 0},          // bottom left: left click up
+      {150, 150, "absolute_relative", 0, 1, 0},   // bottom right: left click up
+  };
+  for (const auto& c : corners) {
+    SCOPED_TRACE(c.variable);
+    auto* value = static_cast<int32_t*>(session->Services().Find(std::string("KVR_TCAS!IVSI.") + c.variable)->address);
+    *value = c.from;
+    EXPECT_TRUE(panel.Click(ivsi, c.x, c.y, kMouseLeftSingle));
+    EXPECT_EQ(*value, c.afterLeft);
+    *value = c.from;
+    EXPECT_TRUE(panel.Click(ivsi, c.x, c.y, kMouseRightSingle));
+    EXPECT_EQ(*value, c.afterRight);
+  }
+}
+
 TEST(PanelServices, SimulatorVariablesBindingAndEvents) {
   PanelServices services;
   PanelHost* host = services.Table();

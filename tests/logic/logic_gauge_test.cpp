@@ -2,7 +2,9 @@
 // the life of its source, and the 500-foot rule for voice messages.
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
+#include <limits>
 
 #include "module/display/display.h"
 #include "module/logic/logic.h"
@@ -118,6 +120,17 @@ TEST_F(LogicGauge, RunsAFrameOnlyWhenEighteenTicksHavePassed) {
   UpdateAtTick(65536 + 2);  // the counter's low 16 bits wrapped to 2: a large step, so a frame
   EXPECT_EQ(logicCell->updateCount, 4u);
   EXPECT_EQ(logicCell->lastTick, 2);
+}
+
+TEST_F(LogicGauge, ATickThatIsNoNumberCountsAsZero) {
+  WriteTraffic({});
+  Install("");
+  UpdateAtTick(100);
+  ASSERT_EQ(logicCell->lastTick, 100);
+  // Each is tick 0, 100 ticks from the last frame: a frame runs at the first and not at the others.
+  for (double tick : {std::nan(""), std::numeric_limits<double>::infinity(), -1e300}) UpdateAtTick(tick);
+  EXPECT_EQ(logicCell->updateCount, 2u);
+  EXPECT_EQ(logicCell->lastTick, 0);
 }
 
 TEST_F(LogicGauge, PauseFreezesThePictureAndTheTick) {

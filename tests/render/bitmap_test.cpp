@@ -95,6 +95,9 @@ TEST(BitmapDecoding, RefusesWhatItCannotDecodeSafely) {
       {MakeBitmap(4, 1, 8, 1, kPalette, {0, 2, 1}), "cut inside a delta"},
       {MakeBitmap(4, 1, 8, 1, kPalette, {2, 1, 3}), "cut inside a run"},
       {MakeBitmap(2, 1, 4, 0, kPalette, {0, 0, 0, 0}, 17), "palette of 17 colours"},
+      // 46 bytes whose header claims 16384 x 16384: two bytes of stream paint 255 pixels at most.
+      {MakeBitmap(16384, 16384, 8, 1, {{1, 2, 3}}, {0, 1}, 1), "cannot describe 16384x16384"},
+      {MakeBitmap(32, 32, 8, 1, kPalette, {255, 1, 0, 1}), "cannot describe 32x32"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reason);

@@ -238,6 +238,12 @@ TEST_F(Renderer, WindowSizeIsItsSizeMmOrElseTheBoxAroundItsGauges) {
   RenderOptions second;
   second.window = 1;
   EXPECT_THROW(PanelRenderer(session->Module(), session->Config(), session->GetPanel(), second), std::runtime_error);
+  // Gauges far apart: the box is cut to the largest panel window, and the renderer says so.
+  Open("gauge00=KVR_TCAS!IVSI, 4000, 4000, 4000, 4000, pic=n\n");
+  EXPECT_EQ(renderer->Width(), kMaxPanelSide);
+  EXPECT_EQ(renderer->Height(), kMaxPanelSide);
+  ASSERT_EQ(renderer->Warnings().size(), 1u);
+  EXPECT_NE(renderer->Warnings()[0].find("reaches 8000x8000 pixels; its picture is cut"), std::string::npos);
 }
 
 TEST_F(Renderer, PngFilesHoldThePictureExactly) {

@@ -3,6 +3,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sstream>
 
 #include "host/scenario/scenario_runner.h"
 #include "tests/gauge/module_fixture.h"
@@ -53,6 +55,47 @@ class ScenarioRunTest : public ::testing::Test {
 };
 
 #define SKIP_WITHOUT_PICTURE() ASSERT_TRUE(HasPicture()) << "the module publishes no traffic picture"
+
+// The FSUIPC server going away mid-flight, or refusing a block: the events and the summary say when, and
+// whether the link came back (the module does not open its link again).
+TEST_F(ScenarioRunTest, TheLinkLostMidFlightIsLoggedAndSummarised) {
+  struct Case {
+    const char* name;
+    std::function<void(FsuipcServer&, bool back)> act;  // at 10 s, then again at 20 s with back
+    const char* cause;
+    const char* after;
+  };
+  const Case cases[] = {
+      {"server gone", [](FsuipcServer& s, bool back) { s.SetReachable(back); }, "(the server went away)",
+       "; the server was back at 20.1 s, but the module did not use the link again"},
+      {"block refused",
+       [](FsuipcServer& s, bool back) { s.ForceAnswer(back ? std::nullopt : std::optional<uintptr_t>(0)); },
+       "(the server refused a block)", "; not back by the end of the run"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Prepare("head_on");
+    while (run->TimeS() < 10 - 1e-9) run->Step();
+    c.act(run->Session().Fsuipc(), false);
+    while (run->TimeS() < 20 - 1e-9) run->Step();
+    c.act(run->Session().Fsuipc(), true);
+    run->RunToEnd();
+    std::vector<const EventRow*> link;
+    for (const EventRow& r : run->Events().Rows())
+      if (r.event.rfind("link-", 0) == 0 || r.event == "server-back") link.push_back(&r);
+    ASSERT_GE(link.size(), 1u);
+    EXPECT_EQ(link[0]->event, "link-lost");
+    EXPECT_GT(link[0]->timeS, 10);
+    EXPECT_LT(link[0]->timeS, 11.1);  // at the next block the module sends: within a traffic frame
+    EXPECT_EQ(link.back()->event, link.size() == 1 ? "link-lost" : "server-back");
+    EXPECT_TRUE(run->LinkLost());
+    std::ostringstream summary;
+    run->WriteSummary(summary);
+    EXPECT_NE(summary.str().find(c.cause + std::string(c.after)), std::string::npos) << summary.str();
+    // Without its feed the module saw no traffic: no advisory after the loss.
+    EXPECT_EQ(First("ResolutionAdvisory"), nullptr);
+  }
+}
 
 TEST_F(ScenarioRunTest, HeadOnGivesATrafficThenAResolutionAdvisoryThenClearOfConflict) {
   Prepare("head_on");

@@ -166,6 +166,47 @@ TEST_F(Announcer, TwiceMarkedMessagePlaysOnceMoreAfterTheFirstPlayingEnds) {
                                  "start WAV_ClearOfConflict"}));
 }
 
+// The announcer's voice table: each alert's recording, and whether it is heard twice.
+TEST_F(Announcer, EveryAlertPlaysItsOwnRecordingOnceOrTwice) {
+  const struct {
+    VoiceAlert alert;
+    const char* recording;
+    bool twice;
+  } rows[] = {
+      {VoiceAlert{1}, "WAV_Climb", true},
+      {VoiceAlert{2}, "WAV_Descend", true},
+      {VoiceAlert{3}, "WAV_ClimbCrossingClimb", true},
+      {VoiceAlert{4}, "WAV_DescendCrossingDescend", true},
+      {VoiceAlert{5}, "WAV_AdjustVerticalSpeedAdjust", false},
+      {VoiceAlert{6}, "WAV_ClimbClimbNow", true},
+      {VoiceAlert{7}, "WAV_DescendDescendNow", true},
+      {VoiceAlert{8}, "WAV_IncreaseClimb", true},
+      {VoiceAlert{9}, "WAV_IncreaseDescent", true},
+      {VoiceAlert{10}, "WAV_MaintainVerticalSpeedMaintain", false},
+      {VoiceAlert{11}, "WAV_MaintainVerticalSpeedCrossingMaintain", false},
+      {VoiceAlert{12}, "WAV_MonitorVerticalSpeed", false},
+      {VoiceAlert{13}, "WAV_ClearOfConflict", false},
+      {VoiceAlert{14}, "WAV_Traffic", true},
+      {VoiceAlert{15}, "WAV_Traffic", false},
+      {VoiceAlert{16}, "WAV_TcasSystemTestOK", false},
+      {VoiceAlert{17}, "WAV_TcasSystemTestFail", false},
+  };
+  InitAnnouncer(nullptr, -300);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.alert);
+    fake.TakeLog();
+    Announce(row.alert);
+    const Log started = fake.TakeLog();
+    ASSERT_FALSE(started.empty());
+    EXPECT_EQ(started.back(), std::string("start ") + row.recording);
+    fake.End(row.recording);
+    ServiceAnnouncer();
+    EXPECT_EQ(fake.TakeLog(), row.twice ? Log{std::string("start ") + row.recording} : Log{});
+    fake.End(row.recording);
+    ServiceAnnouncer();
+  }
+}
+
 TEST_F(Announcer, TrafficTrafficAndTrafficShareOneMessage) {
   InitAnnouncer(nullptr, -300);
   Announce(AlertTrafficTraffic);

@@ -44,6 +44,9 @@ TEST_F(TransponderHead, CodeWindowShowsOnlyDigitsZeroToSeven) {
   EXPECT_EQ(shown1289, shown1201);
   EXPECT_FALSE(Hidden(kCodeWindow));
   EXPECT_GT(Redraws(kCodeWindow), 0u);
+  // The thousands digit is a digit like the others: 7 is shown, and 9 loses its top bit as 8 and 9 do.
+  EXPECT_NE(FirstPicture(0x7000), FirstPicture(0x0000));
+  EXPECT_EQ(FirstPicture(0x9000), FirstPicture(0x1000));
 }
 
 TEST_F(TransponderHead, CodeWindowRepaintsOnlyWhatChanged) {

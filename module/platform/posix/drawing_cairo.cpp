@@ -7,8 +7,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "module/gauge/panel_sdk.h"
 #include "module/platform/drawing.h"
@@ -122,10 +126,12 @@ void Order(int32_t& low, int32_t& high) {
 
 // ---- The thinnest pen: pixel by pixel ------------------------------------------------------------------
 
-// Collects lit pixels into rectangles (runs along a row or a column) on Cairo's path, and their extent.
+// Collects lit pixels into rectangles (runs along a row or a column), and their extent, then writes them
+// straight into the surface's words: every pixel of the thinnest pen has exactly the pen's colour, so no
+// rasteriser is needed, only the clip.
 class PixelRuns {
  public:
-  PixelRuns(cairo_t* cairo, int32_t width, int32_t height) : cairo_(cairo), width_(width), height_(height) {}
+  PixelRuns(int32_t width, int32_t height) : width_(width), height_(height) {}
 
   void Plot(int64_t x, int64_t y) {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
@@ -174,22 +180,36 @@ class PixelRuns {
     }
   }
 
-  // Fills what was collected in `colour`; false when nothing was lit.
-  bool Fill(ContextRecord* context, Rgb colour, double& x1, double& y1, double& x2, double& y2) {
+  // Writes what was collected in `colour` where the context's clip keeps it.
+  void Fill(ContextRecord* context, Rgb colour) {
     Flush();
-    if (!any_) return false;
-    x1 = extentLeft_;
-    y1 = extentTop_;
-    x2 = extentRight_ + 1.0;
-    y2 = extentBottom_ + 1.0;
-    SoftClipGuard clip(context, x1, y1, x2, y2);
-    SetSourceRgb(cairo_, colour);
-    cairo_set_fill_rule(cairo_, CAIRO_FILL_RULE_WINDING);
-    cairo_fill(cairo_);
-    return true;
+    if (!any_) return;
+    SurfaceRecord* surface = context->surface;
+    const uint8_t* kept = KeptPixels(context);
+    const uint32_t word = PixelWord(colour);
+    cairo_surface_flush(surface->cairo);
+    auto* base = reinterpret_cast<unsigned char*>(surface->pixels);
+    for (const Run& run : runs_) {
+      for (int32_t y = run.top; y <= run.bottom; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(base + ptrdiff_t{y} * surface->strideBytes);
+        if (kept == nullptr) {
+          std::fill(row + run.left, row + run.right + 1, word);
+          continue;
+        }
+        const uint8_t* keptRow = kept + ptrdiff_t{y} * width_;
+        for (int32_t x = run.left; x <= run.right; ++x)
+          if (keptRow[x] != 0) row[x] = word;
+      }
+    }
+    cairo_surface_mark_dirty_rectangle(surface->cairo, extentLeft_, extentTop_, extentRight_ - extentLeft_ + 1,
+                                       extentBottom_ - extentTop_ + 1);
   }
 
  private:
+  struct Run {
+    int32_t left, top, right, bottom;
+  };
+
   // Takes a pixel into the open run when it lies in it or extends its row or column; false otherwise.
   bool Grow(int32_t px, int32_t py) {
     if (runTop_ == runBottom_ && py == runTop_ && px >= runLeft_ - 1 && px <= runRight_ + 1) {
@@ -208,7 +228,7 @@ class PixelRuns {
   void Flush() {
     if (!open_) return;
     open_ = false;
-    cairo_rectangle(cairo_, runLeft_, runTop_, runRight_ - runLeft_ + 1, runBottom_ - runTop_ + 1);
+    runs_.push_back(Run{runLeft_, runTop_, runRight_, runBottom_});
     if (!any_) {
       extentLeft_ = runLeft_, extentTop_ = runTop_, extentRight_ = runRight_, extentBottom_ = runBottom_;
       any_ = true;
@@ -220,7 +240,7 @@ class PixelRuns {
     }
   }
 
-  cairo_t* cairo_;
+  std::vector<Run> runs_;
   int32_t width_, height_;
   bool open_ = false;
   int32_t runLeft_ = 0, runTop_ = 0, runRight_ = 0, runBottom_ = 0;
@@ -258,7 +278,7 @@ void StrokeThin(ContextRecord* context, const PenRecord* pen) {
     return;
   }
   const bool flatCap = pen->cap == LineCap::Flat;
-  PixelRuns runs(cairo, context->surface->width, context->surface->height);
+  PixelRuns runs(context->surface->width, context->surface->height);
   ThinSubpath sub;
   auto addVertex = [&sub](double x, double y) {
     // The pixel whose square holds the point: the nearest pixel centre.
@@ -290,9 +310,78 @@ void StrokeThin(ContextRecord* context, const PenRecord* pen) {
   }
   DrawThinSubpath(runs, sub, flatCap);
   cairo_path_destroy(flat);
-  double x1, y1, x2, y2;
-  if (runs.Fill(context, pen->colour, x1, y1, x2, y2)) SettlePixels(context, x1, y1, x2, y2);
-  cairo_new_path(cairo);
+  runs.Fill(context, pen->colour);
+}
+
+// A box round everything a wide pen's stroke of Cairo's current path covers, found from the path's
+// vertices: each reaches half the width out, a mitred corner as far as its mitre (unless the mitre is
+// over the limit and the corner is bevelled), a square cap half the width's diagonal.
+void StrokeBounds(cairo_t* cairo, const PenRecord* pen, double& x1, double& y1, double& x2, double& y2) {
+  x1 = y1 = 1e300;
+  x2 = y2 = -1e300;
+  cairo_path_t* flat = cairo_copy_path_flat(cairo);
+  if (flat == nullptr || flat->status != CAIRO_STATUS_SUCCESS) {
+    if (flat != nullptr) cairo_path_destroy(flat);
+    cairo_stroke_extents(cairo, &x1, &y1, &x2, &y2);
+    return;
+  }
+  const double half = pen->widthPx / 2.0;
+  const double capReach = pen->cap == LineCap::Square ? half * M_SQRT2 : half;
+  std::vector<std::pair<double, double>> points;
+  const auto grow = [&](double x, double y, double reach) {
+    x1 = std::min(x1, x - reach);
+    y1 = std::min(y1, y - reach);
+    x2 = std::max(x2, x + reach);
+    y2 = std::max(y2, y + reach);
+  };
+  const auto corner = [&](const std::pair<double, double>& before, const std::pair<double, double>& at,
+                          const std::pair<double, double>& after) {
+    if (pen->join != LineJoin::Mitre) return half;
+    const double ax = at.first - before.first, ay = at.second - before.second;
+    const double bx = after.first - at.first, by = after.second - at.second;
+    const double lengths = std::hypot(ax, ay) * std::hypot(bx, by);
+    if (lengths <= 0) return half * kMitreLimit;
+    // The mitre is 1 / sin(theta / 2) widths long for the angle theta between the two segments.
+    const double sinHalf = std::sqrt(std::max(0.0, (1.0 + (ax * bx + ay * by) / lengths) / 2.0));
+    const double ratio = sinHalf > 0 ? 1.0 / sinHalf : 1e300;
+    return ratio > kMitreLimit * 1.001 ? half : half * std::max(1.0, ratio);
+  };
+  const auto finish = [&](bool closed) {
+    const size_t n = points.size();
+    if (n == 1) grow(points[0].first, points[0].second, capReach);
+    for (size_t i = 0; n > 1 && i < n; ++i) {
+      const bool end = i == 0 || i + 1 == n;
+      double reach = capReach;
+      if (!end) {
+        reach = corner(points[i - 1], points[i], points[i + 1]);
+      } else if (closed) {
+        reach = std::max(half, corner(points[(i + n - 1) % n], points[i], points[(i + 1) % n]));
+      }
+      grow(points[i].first, points[i].second, std::max(reach, half));
+    }
+    points.clear();
+  };
+  for (int i = 0; i < flat->num_data; i += flat->data[i].header.length) {
+    const cairo_path_data_t& item = flat->data[i];
+    if (item.header.type == CAIRO_PATH_MOVE_TO) {
+      finish(false);
+      points.emplace_back(flat->data[i + 1].point.x, flat->data[i + 1].point.y);
+    } else if (item.header.type == CAIRO_PATH_LINE_TO) {
+      const std::pair<double, double> p{flat->data[i + 1].point.x, flat->data[i + 1].point.y};
+      if (points.empty() || points.back() != p) points.push_back(p);
+    } else if (item.header.type == CAIRO_PATH_CLOSE_PATH) {
+      if (points.size() > 1 && points.front() == points.back()) points.pop_back();
+      const std::pair<double, double> start = points.empty() ? std::pair<double, double>{0, 0} : points.front();
+      finish(true);
+      points.push_back(start);  // Cairo starts the next piece where the closed one began
+    }
+  }
+  if (!points.empty()) finish(false);
+  cairo_path_destroy(flat);
+  x1 -= 1;
+  y1 -= 1;
+  x2 += 1;
+  y2 += 1;
 }
 
 cairo_line_cap_t CairoCap(LineCap cap) {
@@ -349,7 +438,56 @@ void ClipBySteps(cairo_t* cairo, const ContextRecord* context) {
 
 // Finds the pixels the context's clip keeps on a surface of the given size, by painting through the clip
 // into a mask at pixel centres exactly as a clipped drawing would.
+constexpr size_t kMaxFoundClips = 16;
+
+// The key of the context's clip on a surface of the given size.
+std::string ClipKey(const ContextRecord* context, int32_t width, int32_t height) {
+  std::string key;
+  AppendKey(key, width);
+  AppendKey(key, height);
+  for (const ClipStep& step : context->clip) {
+    AppendKey(key, static_cast<uint8_t>(step.subtract ? 1 : 0));
+    for (const PathShape& shape : step.shapes) {
+      AppendKey(key, static_cast<uint8_t>(shape.kind));
+      AppendKey(key, shape.left);
+      AppendKey(key, shape.top);
+      AppendKey(key, shape.right);
+      AppendKey(key, shape.bottom);
+      AppendKey(key, static_cast<uint32_t>(shape.points.size()));
+      for (const Point& point : shape.points) AppendKey(key, point);
+    }
+    AppendKey(key, static_cast<uint8_t>(2));  // end of the step
+  }
+  return key;
+}
+
+void FindClipMaskAnew(ContextRecord* context, int32_t width, int32_t height);
+
 void FindClipMask(ContextRecord* context, int32_t width, int32_t height) {
+  const std::string key = ClipKey(context, width, height);
+  if (const auto found = context->foundClips.find(key); found != context->foundClips.end()) {
+    const ContextRecord::FoundClip& clip = found->second;
+    context->clipMask = clip.mask;
+    context->clipRowFirst = clip.rowFirst;
+    context->clipRowLast = clip.rowLast;
+    context->clipRowSolid = clip.rowSolid;
+    context->keptLeft = clip.left;
+    context->keptTop = clip.top;
+    context->keptRight = clip.right;
+    context->keptBottom = clip.bottom;
+    context->clipMaskWidth = width;
+    context->clipMaskHeight = height;
+    return;
+  }
+  FindClipMaskAnew(context, width, height);
+  if (context->foundClips.size() >= kMaxFoundClips) context->foundClips.clear();
+  context->foundClips.emplace(key, ContextRecord::FoundClip{context->clipMask, context->clipRowFirst,
+                                                            context->clipRowLast, context->clipRowSolid,
+                                                            context->keptLeft, context->keptTop,
+                                                            context->keptRight, context->keptBottom});
+}
+
+void FindClipMaskAnew(ContextRecord* context, int32_t width, int32_t height) {
   cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
   cairo_t* painter = cairo_create(mask);
   cairo_set_antialias(painter, CAIRO_ANTIALIAS_NONE);
@@ -484,6 +622,107 @@ void FreeSurfaceRecord(SurfaceRecord* surface) {
   delete surface;
 }
 
+// ---- Shapes as masks ------------------------------------------------------------------------------------
+// A symbol is drawn again and again with the same size and pens at other places. Cairo's coordinates are
+// fixed-point with eight fraction bits, in which the pixel-centre offsets are exact, so a shape moved by
+// whole pixels covers exactly the pixels it covered before, moved. A shape seen a second time is therefore
+// rasterised once, without clip, into a fill mask and an outline mask, and from then on only their pixels
+// are written, within the clip.
+
+constexpr size_t kMaxShapeMasks = 512;     // beyond this the masks are dropped and made anew
+constexpr size_t kMaxShapesSeen = 4096;    // the same for the counts
+constexpr int32_t kMaxMaskedPolygon = 16;  // larger polygons are not expected to repeat
+
+// Rasterises the fill (even-odd) or the outline with `pen` of the path that `addPath`(cairo, dx, dy) adds
+// moved by (dx, dy), into `mask`, placed relative to the unmoved path's origin.
+template <typename AddPath>
+bool RasteriseShape(const AddPath& addPath, const PenRecord* pen, TextMask& mask) {
+  double x1, y1, x2, y2;
+  {
+    cairo_surface_t* probe = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+    cairo_t* cairo = cairo_create(probe);
+    addPath(cairo, 0, 0);
+    if (pen != nullptr) {
+      StrokeBounds(cairo, pen, x1, y1, x2, y2);
+    } else {
+      cairo_path_extents(cairo, &x1, &y1, &x2, &y2);
+    }
+    cairo_destroy(cairo);
+    cairo_surface_destroy(probe);
+  }
+  const double limit = 1e5;
+  if (!(x1 <= x2) || !(y1 <= y2) || x2 - x1 > 4096 || y2 - y1 > 4096) return false;
+  mask.left = static_cast<int32_t>(std::floor(std::clamp(x1, -limit, limit))) - 2;
+  mask.top = static_cast<int32_t>(std::floor(std::clamp(y1, -limit, limit))) - 2;
+  mask.width = static_cast<int32_t>(std::ceil(std::clamp(x2, -limit, limit))) + 2 - mask.left;
+  mask.height = static_cast<int32_t>(std::ceil(std::clamp(y2, -limit, limit))) + 2 - mask.top;
+  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_A8, mask.width, mask.height);
+  cairo_t* cairo = cairo_create(image);
+  cairo_set_antialias(cairo, CAIRO_ANTIALIAS_NONE);
+  cairo_set_source_rgba(cairo, 0, 0, 0, 1);
+  addPath(cairo, -mask.left, -mask.top);
+  if (pen != nullptr) {
+    SetStrokeStyle(cairo, pen);
+    cairo_stroke(cairo);
+  } else {
+    cairo_set_fill_rule(cairo, CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_fill(cairo);
+  }
+  cairo_surface_flush(image);
+  const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
+  if (ok) {
+    const unsigned char* rows = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    mask.bits.resize(size_t(mask.width) * size_t(mask.height));
+    for (int32_t y = 0; y < mask.height; ++y)
+      std::memcpy(mask.bits.data() + size_t(y) * size_t(mask.width), rows + ptrdiff_t{y} * stride, size_t(mask.width));
+    FinishMask(mask);
+  }
+  cairo_destroy(cairo);
+  cairo_surface_destroy(image);
+  return ok;
+}
+
+// Draws a shape through its masks when it has been seen before: `key` names its geometry relative to
+// (originX, originY), `addPath` adds it moved by (dx, dy) from there. False when it is to be drawn through
+// Cairo (first sight, the thinnest pen, or no masks could be made).
+template <typename AddPath>
+bool DrawShapeByMask(ContextRecord* context, std::string key, int32_t originX, int32_t originY, bool fill,
+                     const AddPath& addPath) {
+  const PenRecord* pen = context->pen;
+  const BrushRecord* brush = context->brush;
+  const bool filled = fill && !brush->null;
+  const bool outlined = !pen->null;
+  if (outlined && pen->widthPx <= 1) return false;
+  AppendKey(key, static_cast<uint8_t>((filled ? 1 : 0) | (outlined ? 2 : 0)));
+  AppendKey(key, pen->widthPx);
+  AppendKey(key, static_cast<uint8_t>(pen->cap));
+  AppendKey(key, static_cast<uint8_t>(pen->join));
+  auto found = context->shapeMasks.find(key);
+  if (found == context->shapeMasks.end()) {
+    if (context->shapesSeen.size() >= kMaxShapesSeen) context->shapesSeen.clear();
+    if (++context->shapesSeen[key] < 2) return false;
+    const auto moved = [&](cairo_t* cairo, int32_t dx, int32_t dy) { addPath(cairo, dx - originX, dy - originY); };
+    std::pair<TextMask, TextMask> masks;
+    if (filled && !RasteriseShape(moved, nullptr, masks.first)) return false;
+    if (outlined && !RasteriseShape(moved, pen, masks.second)) return false;
+    if (context->shapeMasks.size() >= kMaxShapeMasks) context->shapeMasks.clear();
+    found = context->shapeMasks.emplace(key, std::move(masks)).first;
+  }
+  const auto& [fillMask, outlineMask] = found->second;
+  if (filled) PaintMask(context, fillMask, originX + fillMask.left, originY + fillMask.top, brush->colour);
+  if (outlined) PaintMask(context, outlineMask, originX + outlineMask.left, originY + outlineMask.top, pen->colour);
+  return true;
+}
+
+// The key of a box-shaped figure by its kind and size.
+std::string BoxKey(char kind, int32_t width, int32_t height) {
+  std::string key(1, kind);
+  AppendKey(key, width);
+  AppendKey(key, height);
+  return key;
+}
+
 // Fills then outlines Cairo's current path with what the context has selected.
 void FillAndStroke(ContextRecord* context, bool fill) {
   if (fill && !context->brush->null) FillCurrentPath(context, context->brush->colour, true);
@@ -494,17 +733,91 @@ void FillAndStroke(ContextRecord* context, bool fill) {
 
 // ---- Shared helpers ------------------------------------------------------------------------------------
 
+const uint8_t* KeptPixels(ContextRecord* context) {
+  if (context->clip.empty() || context->surface == nullptr) return nullptr;
+  const int32_t width = context->surface->width, height = context->surface->height;
+  if (context->clipMaskWidth != width || context->clipMaskHeight != height) FindClipMask(context, width, height);
+  return context->clipMask.data();
+}
+
+void FinishMask(TextMask& mask) {
+  mask.runs.clear();
+  for (int32_t y = 0; y < mask.height; ++y) {
+    const uint8_t* row = mask.bits.data() + size_t(y) * size_t(mask.width);
+    for (int32_t x = 0; x < mask.width;) {
+      if (row[x] == 0) {
+        ++x;
+        continue;
+      }
+      const int32_t first = x;
+      while (x < mask.width && row[x] != 0) ++x;
+      mask.runs.push_back({y, first, x - 1});
+    }
+  }
+}
+
+void PaintMask(ContextRecord* context, const TextMask& mask, int32_t x, int32_t y, Rgb colour) {
+  SurfaceRecord* surface = context->surface;
+  if (surface == nullptr || mask.runs.empty()) return;
+  const uint8_t* kept = KeptPixels(context);
+  const uint32_t word = PixelWord(colour);
+  cairo_surface_flush(surface->cairo);
+  auto* base = reinterpret_cast<unsigned char*>(surface->pixels);
+  int64_t left = surface->width, top = surface->height, right = -1, bottom = -1;
+  for (const TextMask::Run& run : mask.runs) {
+    const int64_t row = int64_t{y} + run.row;
+    if (row < 0 || row >= surface->height) continue;
+    int64_t first = std::max<int64_t>(0, int64_t{x} + run.first);
+    int64_t last = std::min<int64_t>(surface->width - 1, int64_t{x} + run.last);
+    if (kept != nullptr && context->clipMaskHeight == surface->height && context->clipRowSolid[size_t(row)]) {
+      // A row whose kept pixels are one run: the two runs' overlap.
+      first = std::max<int64_t>(first, context->clipRowFirst[size_t(row)]);
+      last = std::min<int64_t>(last, context->clipRowLast[size_t(row)]);
+      if (first > last) continue;
+      auto* pixels = reinterpret_cast<uint32_t*>(base + row * surface->strideBytes);
+      std::fill(pixels + first, pixels + last + 1, word);
+    } else if (first <= last) {
+      auto* pixels = reinterpret_cast<uint32_t*>(base + row * surface->strideBytes);
+      if (kept == nullptr) {
+        std::fill(pixels + first, pixels + last + 1, word);
+      } else {
+        const uint8_t* keptRow = kept + row * surface->width;
+        for (int64_t column = first; column <= last; ++column)
+          if (keptRow[column] != 0) pixels[column] = word;
+      }
+    } else {
+      continue;
+    }
+    left = std::min(left, first);
+    right = std::max(right, last);
+    top = std::min(top, row);
+    bottom = std::max(bottom, row);
+  }
+  if (right >= left) {
+    cairo_surface_mark_dirty_rectangle(surface->cairo, static_cast<int>(left), static_cast<int>(top),
+                                       static_cast<int>(right - left + 1), static_cast<int>(bottom - top + 1));
+  }
+}
+
 void SetSourceColour(cairo_t* cairo, Rgb colour) { SetSourceRgb(cairo, colour); }
 
 void FillCurrentPath(ContextRecord* context, Rgb colour, bool evenOdd) {
   cairo_t* cairo = context->cairo;
   SetSourceRgb(cairo, colour);
   cairo_set_fill_rule(cairo, evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+  // A fill stays inside its path's points: a box that is cheap to find and never too small.
   double x1, y1, x2, y2;
-  cairo_fill_extents(cairo, &x1, &y1, &x2, &y2);
+  cairo_path_extents(cairo, &x1, &y1, &x2, &y2);
   SoftClipGuard clip(context, x1, y1, x2, y2);
   cairo_fill_preserve(cairo);
   SettlePixels(context, x1, y1, x2, y2);
+}
+
+void SetStrokeStyle(cairo_t* cairo, const PenRecord* pen) {
+  cairo_set_line_width(cairo, pen->widthPx);
+  cairo_set_line_cap(cairo, CairoCap(pen->cap));
+  cairo_set_line_join(cairo, CairoJoin(pen->join));
+  cairo_set_miter_limit(cairo, kMitreLimit);
 }
 
 void StrokeCurrentPath(ContextRecord* context, const PenRecord* pen) {
@@ -517,13 +830,10 @@ void StrokeCurrentPath(ContextRecord* context, const PenRecord* pen) {
     StrokeThin(context, pen);
     return;
   }
-  cairo_set_line_width(cairo, pen->widthPx);
-  cairo_set_line_cap(cairo, CairoCap(pen->cap));
-  cairo_set_line_join(cairo, CairoJoin(pen->join));
-  cairo_set_miter_limit(cairo, kMitreLimit);
+  SetStrokeStyle(cairo, pen);
   SetSourceRgb(cairo, pen->colour);
   double x1, y1, x2, y2;
-  cairo_stroke_extents(cairo, &x1, &y1, &x2, &y2);
+  StrokeBounds(cairo, pen, x1, y1, x2, y2);
   SoftClipGuard clip(context, x1, y1, x2, y2);
   cairo_stroke(cairo);
   SettlePixels(context, x1, y1, x2, y2);
@@ -542,6 +852,12 @@ SoftClipGuard::SoftClipGuard(ContextRecord* context, double x1, double y1, doubl
   bottom_ = std::min(surface->height - 1, clampTo(std::ceil(y2) + 1, surface->height));
   if (left_ > right_ || top_ > bottom_) return;
   context_ = context;
+  spanStarts_.swap(context->spareSpanStarts);
+  spanLengths_.swap(context->spareSpanLengths);
+  saved_.swap(context->spareSaved);
+  spanStarts_.clear();
+  spanLengths_.clear();
+  saved_.clear();
   cairo_surface_flush(surface->cairo);
   for (int32_t y = top_; y <= bottom_; ++y) {
     const int32_t first = context->clipRowFirst[size_t(y)], last = context->clipRowLast[size_t(y)];
@@ -552,26 +868,48 @@ SoftClipGuard::SoftClipGuard(ContextRecord* context, double x1, double y1, doubl
       Save(y, std::max(left_, last + 1), right_);
     } else {
       const uint8_t* kept = context->clipMask.data() + size_t(y) * size_t(surface->width);
-      for (int32_t x = left_; x <= right_; ++x)
-        if (kept[x] == 0) Save(y, x, x);
+      for (int32_t x = left_; x <= right_;) {
+        if (kept[x] != 0) {
+          ++x;
+          continue;
+        }
+        int32_t end = x;
+        while (end < right_ && kept[end + 1] == 0) ++end;
+        Save(y, x, end);
+        x = end + 1;
+      }
     }
   }
 }
 
 void SoftClipGuard::Save(int32_t y, int32_t from, int32_t to) {
+  if (from > to) return;
   const SurfaceRecord* surface = context_->surface;
-  const auto* row = reinterpret_cast<const uint32_t*>(reinterpret_cast<const unsigned char*>(surface->pixels) +
-                                                      ptrdiff_t{y} * surface->strideBytes);
-  const uint32_t rowStart = static_cast<uint32_t>(y) * static_cast<uint32_t>(surface->strideBytes / 4);
-  for (int32_t x = from; x <= to; ++x) saved_.emplace_back(rowStart + static_cast<uint32_t>(x), row[x]);
+  const uint32_t start = static_cast<uint32_t>(y) * static_cast<uint32_t>(surface->strideBytes / 4) +
+                         static_cast<uint32_t>(from);
+  const auto count = static_cast<uint32_t>(to - from + 1);
+  spanStarts_.push_back(start);
+  spanLengths_.push_back(count);
+  const size_t at = saved_.size();
+  saved_.resize(at + count);
+  std::memcpy(saved_.data() + at, surface->pixels + start, count * sizeof(uint32_t));
 }
 
 SoftClipGuard::~SoftClipGuard() {
-  if (context_ == nullptr || saved_.empty()) return;
-  SurfaceRecord* surface = context_->surface;
-  cairo_surface_flush(surface->cairo);
-  for (const auto& [index, value] : saved_) surface->pixels[index] = value;
-  cairo_surface_mark_dirty_rectangle(surface->cairo, left_, top_, right_ - left_ + 1, bottom_ - top_ + 1);
+  if (context_ == nullptr) return;
+  if (!spanStarts_.empty()) {
+    SurfaceRecord* surface = context_->surface;
+    cairo_surface_flush(surface->cairo);
+    const uint32_t* from = saved_.data();
+    for (size_t i = 0; i < spanStarts_.size(); ++i) {
+      std::memcpy(surface->pixels + spanStarts_[i], from, spanLengths_[i] * sizeof(uint32_t));
+      from += spanLengths_[i];
+    }
+    cairo_surface_mark_dirty_rectangle(surface->cairo, left_, top_, right_ - left_ + 1, bottom_ - top_ + 1);
+  }
+  spanStarts_.swap(context_->spareSpanStarts);
+  spanLengths_.swap(context_->spareSpanLengths);
+  saved_.swap(context_->spareSaved);
 }
 
 void SettlePixels(ContextRecord* context, double x1, double y1, double x2, double y2) {
@@ -744,8 +1082,14 @@ void DrawRectangle(DrawContext context, int32_t left, int32_t top, int32_t right
     return;
   }
   if (!Drawable(context) || left == right || top == bottom) return;
+  const auto addPath = [=](cairo_t* cairo, int32_t dx, int32_t dy) {
+    AddRectanglePath(cairo, left + dx, top + dy, right - 1 + dx, bottom - 1 + dy);
+  };
+  if (DrawShapeByMask(context, BoxKey('R', right - left, bottom - top), left, top, true, addPath)) {
+    return;
+  }
   cairo_new_path(context->cairo);
-  AddRectanglePath(context->cairo, left, top, right - 1, bottom - 1);
+  addPath(context->cairo, 0, 0);
   FillAndStroke(context, true);
 }
 
@@ -758,9 +1102,16 @@ void DrawEllipse(DrawContext context, int32_t left, int32_t top, int32_t right, 
     return;
   }
   if (!Drawable(context) || left == right || top == bottom) return;
+  const bool fill = !EllipseOfBox(left, top, right, bottom).flat();
+  const auto addPath = [=](cairo_t* cairo, int32_t dx, int32_t dy) {
+    AddEllipsePath(cairo, left + dx, top + dy, right + dx, bottom + dy);
+  };
+  if (DrawShapeByMask(context, BoxKey('E', right - left, bottom - top), left, top, fill, addPath)) {
+    return;
+  }
   cairo_new_path(context->cairo);
-  AddEllipsePath(context->cairo, left, top, right, bottom);
-  FillAndStroke(context, !EllipseOfBox(left, top, right, bottom).flat());
+  addPath(context->cairo, 0, 0);
+  FillAndStroke(context, fill);
 }
 
 void DrawPie(DrawContext context, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x1,
@@ -795,6 +1146,20 @@ void DrawPolygon(DrawContext context, const Point* points, int32_t count) {
     return;
   }
   if (!Drawable(context)) return;
+  if (count <= kMaxMaskedPolygon) {
+    std::string key(1, 'P');
+    for (int32_t i = 1; i < count; ++i) {
+      AppendKey(key, points[i].x - points[0].x);
+      AppendKey(key, points[i].y - points[0].y);
+    }
+    const auto addPath = [=](cairo_t* cairo, int32_t dx, int32_t dy) {
+      cairo_new_sub_path(cairo);
+      MoveToCentre(cairo, points[0].x + dx, points[0].y + dy);
+      for (int32_t i = 1; i < count; ++i) LineToCentre(cairo, points[i].x + dx, points[i].y + dy);
+      cairo_close_path(cairo);
+    };
+    if (DrawShapeByMask(context, std::move(key), points[0].x, points[0].y, true, addPath)) return;
+  }
   cairo_new_path(context->cairo);
   AddPolygonPath(context->cairo, points, count);
   FillAndStroke(context, true);
@@ -888,6 +1253,35 @@ bool CopyBlock(DrawContext target, int32_t x, int32_t y, int32_t width, int32_t 
   w = std::min<int64_t>(w, from->width - sx);
   h = std::min<int64_t>(h, from->height - sy);
   if (w <= 0 || h <= 0) return true;
+  SurfaceRecord* to = target->surface;
+  if (from != to && target->clip.empty()) {
+    // Two surfaces and no clip: the block's words as they are, within the target.
+    if (tx < 0) {
+      sx -= tx;
+      w += tx;
+      tx = 0;
+    }
+    if (ty < 0) {
+      sy -= ty;
+      h += ty;
+      ty = 0;
+    }
+    w = std::min<int64_t>(w, to->width - tx);
+    h = std::min<int64_t>(h, to->height - ty);
+    if (w <= 0 || h <= 0) return true;
+    cairo_surface_flush(from->cairo);
+    cairo_surface_flush(to->cairo);
+    const auto* in = reinterpret_cast<const unsigned char*>(from->pixels);
+    auto* out = reinterpret_cast<unsigned char*>(to->pixels);
+    for (int64_t row = 0; row < h; ++row) {
+      const auto* source = reinterpret_cast<const uint32_t*>(in + (sy + row) * from->strideBytes) + sx;
+      auto* destination = reinterpret_cast<uint32_t*>(out + (ty + row) * to->strideBytes) + tx;
+      for (int64_t column = 0; column < w; ++column) destination[column] = source[column] & 0x00FFFFFFu;
+    }
+    cairo_surface_mark_dirty_rectangle(to->cairo, static_cast<int>(tx), static_cast<int>(ty), static_cast<int>(w),
+                                       static_cast<int>(h));
+    return true;
+  }
   cairo_surface_t* image = from->cairo;
   cairo_surface_t* copy = nullptr;
   if (from == target->surface) {

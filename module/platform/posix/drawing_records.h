@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,29 @@ struct BrushRecord {
   Rgb colour;
 };
 
+// The pixels a string's glyphs, or their stroked outlines, cover, as a one-byte-a-pixel mask (non-zero:
+// covered) whose top-left pixel lies at (left, top) from the top-left corner of the text's cell.
+struct TextMask {
+  int32_t left = 0, top = 0, width = 0, height = 0;
+  std::vector<uint8_t> bits;
+  // The covered pixels as runs along the rows: row, first and last column (mask coordinates). Made by
+  // FinishMask from `bits`; painting goes by them.
+  struct Run {
+    int32_t row, first, last;
+  };
+  std::vector<Run> runs;
+  TextExtent extent{0, 0, 0};  // of a string's glyph mask: its cell
+};
+
+// Finds the runs of a mask whose bits are set.
+void FinishMask(TextMask& mask);
+
+// Appends the bytes of a value to a cache key.
+template <typename Value>
+void AppendKey(std::string& key, const Value& value) {
+  key.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
 struct FontRecord {
   int32_t refs;
   bool stock;
@@ -40,6 +64,11 @@ struct FontRecord {
   int32_t heightPx;             // cell height
   int32_t ascentPx;             // rows above the baseline; heightPx - ascentPx below it
   std::string family;           // the family actually loaded
+  // Masks of strings drawn before, by what they depend on (text, spacing, and the pen of an outline):
+  // a string is rasterised once, then only its pixels are written (see drawing_text.cpp). Shared by all
+  // fonts of one face, size and width, and kept for the module's life, so that a font made anew for each
+  // drawing finds them too.
+  std::unordered_map<std::string, TextMask>* masks;
 };
 
 struct SurfaceRecord {
@@ -92,6 +121,21 @@ struct ContextRecord {
   std::vector<uint8_t> clipMask;
   std::vector<int32_t> clipRowFirst, clipRowLast;
   std::vector<uint8_t> clipRowSolid;
+  // Clips found as pixels before, by their shapes and the surface's size: a face drawn anew sets the same
+  // few clips each time. Each holds clipMask, the three row tables and the kept box.
+  struct FoundClip {
+    std::vector<uint8_t> mask;
+    std::vector<int32_t> rowFirst, rowLast;
+    std::vector<uint8_t> rowSolid;
+    int32_t left, top, right, bottom;
+  };
+  std::unordered_map<std::string, FoundClip> foundClips;
+  // Shapes drawn more than once at whole-pixel offsets of each other (drawing_cairo.cpp): how often each
+  // was seen, and the fill and outline masks of those seen twice or more.
+  std::unordered_map<std::string, int32_t> shapesSeen;
+  std::unordered_map<std::string, std::pair<TextMask, TextMask>> shapeMasks;
+  // SoftClipGuard's buffers, kept between drawing calls so that a guard does not allocate.
+  std::vector<uint32_t> spareSpanStarts, spareSpanLengths, spareSaved;
 };
 
 // Saves the pixels in a box about to be drawn that the context's clip excludes, and puts them back when
@@ -107,7 +151,8 @@ class SoftClipGuard {
   void Save(int32_t y, int32_t from, int32_t to);  // pixels from..to (inclusive) of row y
   ContextRecord* context_ = nullptr;
   int32_t left_ = 0, top_ = 0, right_ = -1, bottom_ = -1;
-  std::vector<std::pair<uint32_t, uint32_t>> saved_;  // pixel index, value
+  // Runs of saved pixels: the word index of the first, how many, and their values one after the other.
+  std::vector<uint32_t> spanStarts_, spanLengths_, saved_;
 };
 
 // ---- Shared helpers (drawing_cairo.cpp) ----------------------------------------------------------------
@@ -125,6 +170,9 @@ void SetSourceColour(cairo_t* cairo, Rgb colour);
 // Fills Cairo's current path (kept) with `colour`, even-odd or winding.
 void FillCurrentPath(ContextRecord* context, Rgb colour, bool evenOdd);
 
+// Sets the line width, caps, joins and mitre limit of a wide pen on `cairo`.
+void SetStrokeStyle(cairo_t* cairo, const PenRecord* pen);
+
 // Strokes Cairo's current path (then cleared) with `pen`: a wide pen through Cairo, the thinnest pen
 // pixel by pixel along the flattened path.
 void StrokeCurrentPath(ContextRecord* context, const PenRecord* pen);
@@ -132,6 +180,14 @@ void StrokeCurrentPath(ContextRecord* context, const PenRecord* pen);
 // Cairo's image backend writes 0xFF into the unused top byte of each pixel it draws; the surface's
 // contract is 0x00RRGGBB. Clears that byte in the box (Cairo coordinates, widened to whole pixels).
 void SettlePixels(ContextRecord* context, double x1, double y1, double x2, double y2);
+
+// The pixels the context's clip keeps, one byte a pixel (non-zero: kept) over the whole selected surface
+// (rows `width` bytes apart); null when there is no clip.
+const uint8_t* KeptPixels(ContextRecord* context);
+
+// Writes `colour` into every pixel of the surface that `mask` covers, placed with its (0, 0) at (x, y),
+// within the surface and the context's clip.
+void PaintMask(ContextRecord* context, const TextMask& mask, int32_t x, int32_t y, Rgb colour);
 
 // ---- Shared by the context code, made in drawing_text.cpp ----------------------------------------------
 

@@ -11,6 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -134,27 +137,54 @@ bool ReadCellUnits(cairo_font_face_t* face, CellUnits& units) {
   return ok;
 }
 
-FontRecord* FontFromPattern(FcPattern* pattern, const std::string& family, double advancePerCell,
-                            int32_t heightPx) {
-  cairo_font_face_t* face = cairo_ft_font_face_create_for_pattern(pattern);
-  if (cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS) {
-    cairo_font_face_destroy(face);
-    return nullptr;
-  }
+// A face as fontconfig found it, with its cell metrics: looked up once per family and weight for the life
+// of the module, since the match costs far more than drawing the text that uses it.
+struct LoadedFace {
+  cairo_font_face_t* face = nullptr;  // null: the family is not installed
+  std::string family;                 // as installed
   CellUnits units{};
-  cairo_scaled_font_t* scaled = nullptr;
-  if (ReadCellUnits(face, units)) {
-    const double cellUnits = units.ascent + units.descent;
-    double widthScale = 1.0;
-    if (advancePerCell > 0 && units.digitAdvance > 0)
-      widthScale = advancePerCell * cellUnits / units.digitAdvance;
-    scaled = ScaledFont(face, heightPx * units.unitsPerEm / cellUnits, widthScale);
+  // The string masks of its fonts, by cell height and width scale (see FontRecord::masks).
+  std::map<std::pair<int32_t, double>, std::unordered_map<std::string, TextMask>> masks;
+};
+
+struct FaceCache {
+  std::map<std::string, LoadedFace> faces;
+  ~FaceCache() {
+    for (auto& entry : faces)
+      if (entry.second.face != nullptr) cairo_font_face_destroy(entry.second.face);
   }
-  cairo_font_face_destroy(face);  // the scaled font keeps what it needs
+} gFaceCache;
+
+LoadedFace* FindFace(const char* family, int32_t weight) {
+  const std::string key = std::string(family) + "|" + std::to_string(weight);
+  if (const auto found = gFaceCache.faces.find(key); found != gFaceCache.faces.end())
+    return found->second.face != nullptr ? &found->second : nullptr;
+  LoadedFace loaded;
+  std::string resolved;
+  if (FcPattern* pattern = MatchFamily(family, weight, resolved)) {
+    cairo_font_face_t* face = cairo_ft_font_face_create_for_pattern(pattern);
+    FcPatternDestroy(pattern);
+    if (cairo_font_face_status(face) == CAIRO_STATUS_SUCCESS && ReadCellUnits(face, loaded.units)) {
+      loaded.face = face;
+      loaded.family = resolved;
+    } else {
+      cairo_font_face_destroy(face);
+    }
+  }
+  LoadedFace& stored = gFaceCache.faces.emplace(key, std::move(loaded)).first->second;
+  return stored.face != nullptr ? &stored : nullptr;
+}
+
+FontRecord* FontFromFace(LoadedFace& loaded, double advancePerCell, int32_t heightPx) {
+  const CellUnits& units = loaded.units;
+  const double cellUnits = units.ascent + units.descent;
+  double widthScale = 1.0;
+  if (advancePerCell > 0 && units.digitAdvance > 0) widthScale = advancePerCell * cellUnits / units.digitAdvance;
+  cairo_scaled_font_t* scaled = ScaledFont(loaded.face, heightPx * units.unitsPerEm / cellUnits, widthScale);
   if (scaled == nullptr) return nullptr;
-  const auto ascentPx =
-      static_cast<int32_t>(std::lround(heightPx * units.ascent / (units.ascent + units.descent)));
-  auto* font = new (std::nothrow) FontRecord{1, false, scaled, heightPx, ascentPx, family};
+  const auto ascentPx = static_cast<int32_t>(std::lround(heightPx * units.ascent / cellUnits));
+  auto* font = new (std::nothrow)
+      FontRecord{1, false, scaled, heightPx, ascentPx, loaded.family, &loaded.masks[{heightPx, widthScale}]};
   if (font == nullptr) cairo_scaled_font_destroy(scaled);
   return font;
 }
@@ -248,6 +278,108 @@ bool CanDraw(const ContextRecord* context) {
          context->font != nullptr;
 }
 
+// ---- Text as masks -------------------------------------------------------------------------------------
+// A tag is drawn again and again with the same text: its glyphs and its stroked outline are rasterised
+// once, without clip, into masks kept for the font's face and size, and each drawing writes the masks' pixels. Cairo
+// places glyphs and strokes on whole-pixel origins the same way wherever they are, so a mask moved by
+// whole pixels covers exactly the pixels that drawing the string there covers.
+
+constexpr size_t kMaxMasksPerFont = 1024;  // beyond this a font size's masks are dropped and made anew
+
+std::string MaskKey(const char* text, int32_t spacingPx, const PenRecord* pen) {
+  std::string key(1, pen == nullptr ? 'g' : 'o');
+  AppendKey(key, spacingPx);
+  if (pen != nullptr) {
+    AppendKey(key, pen->widthPx);
+    AppendKey(key, static_cast<uint8_t>(pen->cap));
+    AppendKey(key, static_cast<uint8_t>(pen->join));
+  }
+  key.append(text);
+  return key;
+}
+
+// Rasterises the glyphs (pen null) or their outlines stroked with `pen` of a string whose glyph origins
+// are given from the top-left corner of its cell.
+bool RasteriseMask(const FontRecord* font, std::vector<cairo_glyph_t> glyphs, const PenRecord* pen,
+                   TextMask& mask) {
+  const int count = static_cast<int>(glyphs.size());
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  {
+    cairo_surface_t* probe = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+    cairo_t* cairo = cairo_create(probe);
+    cairo_set_antialias(cairo, CAIRO_ANTIALIAS_NONE);
+    cairo_set_scaled_font(cairo, font->scaled);
+    if (pen != nullptr) {
+      cairo_glyph_path(cairo, glyphs.data(), count);
+      SetStrokeStyle(cairo, pen);
+      cairo_stroke_extents(cairo, &x1, &y1, &x2, &y2);
+    } else {
+      cairo_text_extents_t ink;
+      cairo_glyph_extents(cairo, glyphs.data(), count, &ink);
+      x1 = glyphs[0].x + ink.x_bearing;
+      y1 = glyphs[0].y + ink.y_bearing;
+      x2 = x1 + ink.width;
+      y2 = y1 + ink.height;
+    }
+    const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
+    cairo_destroy(cairo);
+    cairo_surface_destroy(probe);
+    if (!ok || !(x1 <= x2) || !(y1 <= y2)) return false;
+  }
+  // A margin of two pixels round the extents covers the rounding of glyph images and strokes.
+  const double limit = 1e5;
+  mask.left = static_cast<int32_t>(std::floor(std::clamp(x1, -limit, limit))) - 2;
+  mask.top = static_cast<int32_t>(std::floor(std::clamp(y1, -limit, limit))) - 2;
+  mask.width = static_cast<int32_t>(std::ceil(std::clamp(x2, -limit, limit))) + 2 - mask.left;
+  mask.height = static_cast<int32_t>(std::ceil(std::clamp(y2, -limit, limit))) + 2 - mask.top;
+  if (mask.width > 4096 || mask.height > 4096) return false;
+  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_A8, mask.width, mask.height);
+  cairo_t* cairo = cairo_create(image);
+  cairo_set_antialias(cairo, CAIRO_ANTIALIAS_NONE);
+  cairo_set_scaled_font(cairo, font->scaled);
+  cairo_set_source_rgba(cairo, 0, 0, 0, 1);
+  for (cairo_glyph_t& glyph : glyphs) {
+    glyph.x -= mask.left;
+    glyph.y -= mask.top;
+  }
+  if (pen != nullptr) {
+    cairo_glyph_path(cairo, glyphs.data(), count);
+    SetStrokeStyle(cairo, pen);
+    cairo_stroke(cairo);
+  } else {
+    cairo_show_glyphs(cairo, glyphs.data(), count);
+  }
+  cairo_surface_flush(image);
+  const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
+  if (ok) {
+    const unsigned char* rows = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    mask.bits.resize(size_t(mask.width) * size_t(mask.height));
+    for (int32_t y = 0; y < mask.height; ++y)
+      std::memcpy(mask.bits.data() + size_t(y) * size_t(mask.width), rows + ptrdiff_t{y} * stride, size_t(mask.width));
+    FinishMask(mask);
+  }
+  cairo_destroy(cairo);
+  cairo_surface_destroy(image);
+  return ok;
+}
+
+// The mask of a string in the context's font and spacing, made when first asked for; null when there is
+// nothing to draw.
+const TextMask* MaskOf(const ContextRecord* context, const char* text, const PenRecord* pen) {
+  FontRecord* font = context->font;
+  const std::string key = MaskKey(text, context->spacingPx, pen);
+  if (const auto found = font->masks->find(key); found != font->masks->end()) return &found->second;
+  TextLayout layout;
+  if (!ShapeText(font, text, context->spacingPx, layout) || layout.glyphs.empty()) return nullptr;
+  for (cairo_glyph_t& glyph : layout.glyphs) glyph.y = layout.extent.ascent;
+  TextMask mask;
+  mask.extent = layout.extent;
+  if (!RasteriseMask(font, std::move(layout.glyphs), pen, mask)) return nullptr;
+  if (font->masks->size() >= kMaxMasksPerFont) font->masks->clear();
+  return &font->masks->emplace(key, std::move(mask)).first->second;
+}
+
 FontRecord* gDefaultFont = nullptr;
 
 // The stock font lives as long as the module and goes with it when the module is unloaded.
@@ -266,17 +398,14 @@ struct StockFontRelease {
 
 Font MakeFont(const FontSpec& spec) {
   if (spec.cellHeightPx <= 0 || spec.cellHeightPx > kMaxFontHeightPx) return nullptr;
-  std::string resolved;
   FaceAlias alias = AliasFor(spec.faceName);
-  FcPattern* pattern = MatchFamily(alias.family, spec.weight, resolved);
-  if (pattern == nullptr) {
+  LoadedFace* face = FindFace(alias.family, spec.weight);
+  if (face == nullptr) {
     alias = kFallback;
-    pattern = MatchFamily(alias.family, spec.weight, resolved);
+    face = FindFace(alias.family, spec.weight);
   }
-  if (pattern == nullptr) return nullptr;
-  FontRecord* font = FontFromPattern(pattern, resolved, alias.advancePerCell, spec.cellHeightPx);
-  FcPatternDestroy(pattern);
-  return font;
+  if (face == nullptr) return nullptr;
+  return FontFromFace(*face, alias.advancePerCell, spec.cellHeightPx);
 }
 
 void DropFont(FontRecord* font) {
@@ -343,39 +472,41 @@ TextExtent MeasureText(DrawContext context, const char* text) {
 }
 
 void WriteText(DrawContext context, int32_t x, int32_t y, const char* text) {
-  if (!CanDraw(context)) return;
+  if (!CanDraw(context) || text == nullptr) return;
+  // A string drawn before is placed by the cell kept with its mask, without shaping it again.
+  const TextMask* mask = text[0] == '\0' ? nullptr : MaskOf(context, text, nullptr);
   TextLayout layout;
-  if (!LayOut(context, x, y, text, layout)) return;
-  cairo_t* cairo = context->cairo;
+  if (mask != nullptr) {
+    layout.extent = mask->extent;
+    PlaceText(context, x, y, layout);
+  } else if (!LayOut(context, x, y, text, layout)) {
+    return;
+  }
   const TextExtent& e = layout.extent;
   if (context->opaque && e.width > 0) {
+    cairo_t* cairo = context->cairo;
     cairo_new_path(cairo);
     cairo_rectangle(cairo, layout.left, layout.top, e.width, e.height);
     FillCurrentPath(context, context->backColour, false);
     cairo_new_path(cairo);
   }
-  if (layout.glyphs.empty()) return;
-  const int count = static_cast<int>(layout.glyphs.size());
-  cairo_set_scaled_font(cairo, context->font->scaled);
-  SetSourceColour(cairo, context->textColour);
-  cairo_text_extents_t ink;
-  cairo_glyph_extents(cairo, layout.glyphs.data(), count, &ink);
-  // Cairo gives the ink's bearings from the first glyph's origin; the box is in surface coordinates.
-  const double inkLeft = layout.glyphs[0].x + ink.x_bearing;
-  const double inkTop = layout.glyphs[0].y + ink.y_bearing;
-  const double x1 = std::min<double>(layout.left, inkLeft);
-  const double y1 = std::min<double>(layout.top, inkTop);
-  const double x2 = std::max<double>(layout.left + std::max(e.width, 0), inkLeft + ink.width);
-  const double y2 = std::max<double>(layout.top + e.height, inkTop + ink.height);
-  {
-    SoftClipGuard clip(context, x1, y1, x2, y2);
-    cairo_show_glyphs(cairo, layout.glyphs.data(), count);
-  }
-  SettlePixels(context, x1, y1, x2, y2);
+  if (mask != nullptr) PaintMask(context, *mask, layout.left + mask->left, layout.top + mask->top, context->textColour);
 }
 
 void StrokeTextOutline(DrawContext context, int32_t x, int32_t y, const char* text) {
-  if (!CanDraw(context)) return;
+  if (!CanDraw(context) || text == nullptr || text[0] == '\0') return;
+  const PenRecord* pen = context->pen;
+  if (pen == nullptr || pen->null) return;
+  if (pen->widthPx > 1) {
+    const TextMask* outline = MaskOf(context, text, pen);
+    const TextMask* glyphs = outline == nullptr ? nullptr : MaskOf(context, text, nullptr);
+    if (glyphs == nullptr) return;
+    TextLayout layout;
+    layout.extent = glyphs->extent;
+    PlaceText(context, x, y, layout);
+    PaintMask(context, *outline, layout.left + outline->left, layout.top + outline->top, pen->colour);
+    return;
+  }
   TextLayout layout;
   if (!LayOut(context, x, y, text, layout) || layout.glyphs.empty()) return;
   cairo_t* cairo = context->cairo;
