@@ -9,24 +9,22 @@
 #include <iostream>
 #include <optional>
 
+#include "host/panel_session.h"
+#include "host/platform/executable_dir.h"
+#include "host/render/panel_renderer.h"
+#include "host/scenario/output_folder.h"
+#include "host/scenario/scenario_runner.h"
+#if !defined(_WIN32)  // the live window, the captured audio, the evaluation and its plots are Linux only
 #include "host/audio_capture.h"
 #include "host/eval/eval_commands.h"
 #include "host/eval/profile_plot.h"
 #include "host/live/live_window.h"
-#include "host/panel_session.h"
-#include "host/render/panel_renderer.h"
-#include "host/scenario/output_folder.h"
-#include "host/scenario/scenario_runner.h"
+#define KVR_HOST_LIVE 1
+#endif
 
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path ExecutableDir() {
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  return error ? fs::current_path() : self.parent_path();
-}
 
 int LoadPanel(const fs::path& panelFile, const fs::path& gaugesDir, int frames, double fps, const fs::path& png) {
   kvr::host::SessionOptions options;
@@ -85,10 +83,12 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   // Everything is written into a staging folder that takes the place of outDir only once it is complete.
   kvr::host::OutputFolder output(outDir);
   outDir = output.Final();
+#if KVR_HOST_LIVE
   // What the pilot heard, mixed frame by frame in simulated time and streamed to its file; set up before
   // the module's sound starts. A batch run has neither pictures nor audio.
   std::optional<kvr::host::AudioCapture> audio;
   if (!batch) audio.emplace();
+#endif
   kvr::host::RunOptions options;
   options.gaugesDir = gaugesDir;
   options.outDir = output.Staging();
@@ -97,15 +97,21 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   options.pictureScale = scale;
   options.tracksEveryFrame = tracksEveryFrame;
   options.onProgress = [&](const kvr::host::RunProgress& p) { progress.Show(p); };
+#if KVR_HOST_LIVE
   if (audio) options.onFrameEnd = [&](double, double frameS) { audio->Advance(frameS); };
+#endif
   std::optional<kvr::host::ScenarioRun> run;
   try {
+#if KVR_HOST_LIVE
     if (audio) audio->StreamTo(output.Staging() / "audio.wav");
+#endif
     run.emplace(scenario, options);
     run->RunToEnd();
+#if KVR_HOST_LIVE
     if (audio) audio->Finish();
     if (!batch)
       kvr::host::WriteProfile(run->Flown(), run->Events(), output.Staging() / "profile.png", "scenario " + scenario.name);
+#endif
     output.Commit();
   } catch (const std::exception& e) {
     // The staging folder goes when `output` does; what was in outDir before stays as it was.
@@ -115,12 +121,14 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   run->WriteSummary(std::cout);
   std::cout << "events: " << (outDir / "events.csv").string() << "\n"
             << "tracks: " << (outDir / "tracks.csv").string() << "\n";
+#if KVR_HOST_LIVE
   if (!batch) std::cout << "profile: " << (outDir / "profile.png").string() << "\n";
   if (audio) {
     std::cout << "audio:  " << (outDir / "audio.wav").string() << " (" << audio->DurationS() << " s, "
               << audio->RateHz() << " Hz)\n";
     if (const auto warning = audio->Warning()) std::cout << "warning: " << *warning << "\n";
   }
+#endif
   if (const kvr::host::FrameRecorder* pictures = run->Pictures()) {
     std::cout << "frames: " << (outDir / "frames").string() << " (" << pictures->FramesWritten() << " pictures)\n";
     if (pictures->GifFrames() > 0)
@@ -158,11 +166,16 @@ void RefuseNonFiniteNumbers(CLI::App& app) {
 int main(int argc, char** argv) {
   CLI::App app{"kvr-panel: the panel host for the KVR_TCAS gauge module.\n"
                "Loads the module named by a panel configuration as the simulator does, serves FSUIPC and the\n"
-               "panel services, and drives the gauges frame by frame."};
+               "panel services, and drives the gauges frame by frame."
+#if !KVR_HOST_LIVE
+               "\nOn Windows: the voice plays through DirectSound and is not captured (no audio.wav); no panel.gif,\n"
+               "no profile.png, and no live, encounters or eval commands."
+#endif
+               };
   app.set_version_flag("--version", "kvr-panel 0.1");
 
   fs::path panelFile;
-  fs::path gaugesDir = ExecutableDir();
+  fs::path gaugesDir = kvr::host::platform::ExecutableDir();
   int frames = 36;
   double fps = 18.0;
   app.add_option("panel", panelFile, "Panel configuration in the panel.cfg convention")->check(CLI::ExistingFile);
@@ -193,6 +206,7 @@ int main(int argc, char** argv) {
   run->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
 
+#if KVR_HOST_LIVE
   CLI::App* live = app.add_subcommand("live", "Show the panel in a window in real time: click the gauges, hear the voice");
   kvr::host::LiveOptions liveOptions;
   live->add_option("file", liveOptions.file, "Scenario (.toml) or panel configuration")->required()->check(CLI::ExistingFile);
@@ -206,12 +220,13 @@ int main(int argc, char** argv) {
   live->add_flag("--verbose", liveOptions.verbose, "Let the sound libraries (OpenAL, ALSA) print their own messages");
   live->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
-
   kvr::host::EvalCommands evalCommands;
   kvr::host::AddEvalCommands(app, evalCommands, gaugesDir);
+#endif
 
   RefuseNonFiniteNumbers(app);
   CLI11_PARSE(app, argc, argv);
+#if KVR_HOST_LIVE
   if (live->parsed()) {
     // Live, the voice plays through OpenAL's default device; without one the module stays silent.
     liveOptions.gaugesDir = gaugesDir;
@@ -226,6 +241,7 @@ int main(int argc, char** argv) {
   // first opens its sound device.
   setenv("ALSOFT_DRIVERS", "null", /*overwrite=*/0);
   if (const int status = kvr::host::RunEvalCommands(evalCommands, gaugesDir); status >= 0) return status;
+#endif
   if (run->parsed()) {
     try {
       return RunScenario(scenarioFile, gaugesDir, outDir, realtime, runScale, batch, tracksEveryFrame);

@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/bitmap_info.h"
+#include "host/platform/module_library.h"
 #include "module/gauge/panel_sdk.h"
 
 namespace kvr::host {
@@ -26,25 +28,24 @@ class LoadedModule {
   // The module's name as panel.cfg writes it before "!": the file name without its extension.
   std::string Name() const { return path_.stem().string(); }
   // The handle a simulator passes with service code 2.
-  uintptr_t Handle() const { return reinterpret_cast<uintptr_t>(library_); }
+  uintptr_t Handle() const { return reinterpret_cast<uintptr_t>(library_->Handle()); }
 
   LinkageRecord& Linkage() const { return *linkage_; }
   ImportTableRecord& Imports() const { return *imports_; }
   const std::vector<GaugeHeader*>& Gauges() const { return gauges_; }
   GaugeHeader* FindGauge(const std::string& name) const;
 
-  // Resources, read from the file.
+  // Resources, read as a simulator reads them (see host/platform/module_library.h).
   std::vector<uint8_t> Bitmap(uint32_t id) const;  // empty when absent; ReadBitmapInfo reads its header
   std::vector<uint8_t> Data(const std::string& name) const;
   size_t ResourceCount() const;
 
  private:
   std::filesystem::path path_;
-  void* library_ = nullptr;
+  std::unique_ptr<platform::ModuleLibrary> library_;
   LinkageRecord* linkage_ = nullptr;
   ImportTableRecord* imports_ = nullptr;
   std::vector<GaugeHeader*> gauges_;
-  std::vector<uint8_t> resources_;
 };
 
 }  // namespace kvr::host

@@ -99,6 +99,8 @@ void Panel::CopyTree(GaugeInstance& instance) {
     instance.elementList[0] = CopyElement(instance, instance.source->elementList[0], 0);
   instance.header.elementList = instance.elementList;
   instance.iconValues.assign(instance.elements.size(), 0.0);
+  instance.shown.assign(instance.elements.size(), {});
+  instance.redraws.assign(instance.elements.size(), 0);
 }
 
 ElementHeader* Panel::CopyElement(GaugeInstance& instance, const ElementHeader* source, int depth) {
@@ -121,19 +123,17 @@ ElementHeader* Panel::CopyElement(GaugeInstance& instance, const ElementHeader* 
 
   // Elements with a drawing surface get one the size of their image, and its context: pixels the host
   // owns and shows, which the gauge paints.
+  instance.surfaces_.emplace_back();
   if ((copy->flags & 0xFF) == kElementDrawingSurface) {
     auto* info = Allocate<SurfaceInfo>(instance.storage_);
     const BitmapInfo image = ImageInfo(module_, copy->imageId);
     info->width = image.width;
     info->height = image.height;
-    auto* surface = Allocate<HostSurface>(instance.storage_);
-    surface->magic = kHostSurfaceMagic;
-    surface->width = info->width;
-    surface->height = info->height;
-    surface->strideBytes = info->width * 4;
-    surface->pixels = Allocate<uint32_t>(instance.storage_, static_cast<size_t>(info->width) * info->height + 1);
     copy->surfaceInfo = info;
-    copy->deviceContext = surface;
+    if (info->width > 0 && info->height > 0) {  // an element without its bitmap gets no surface
+      instance.surfaces_.back() = std::make_unique<platform::ElementSurface>(info->width, info->height);
+      copy->deviceContext = instance.surfaces_.back()->DeviceContext();
+    }
   }
 
   if (source->children != nullptr) {
@@ -207,6 +207,25 @@ void Panel::Frame(double framesPerSecond) {
       if (element->type != kElementIcon) continue;
       auto* icon = reinterpret_cast<IconElement*>(element);
       if (icon->callback != nullptr) instance->iconValues[i] = icon->callback(element);
+    }
+  }
+  TakeContent();
+}
+
+void Panel::TakeContent() {
+  for (auto& instance : instances_) {
+    for (size_t i = 0; i < instance->elements.size(); ++i) {
+      ElementHeader* element = instance->elements[i];
+      if (element->flags & kElementOnScreen) continue;
+      if (i < instance->surfaces_.size() && instance->surfaces_[i] != nullptr) {
+        const platform::ElementSurface& surface = *instance->surfaces_[i];
+        ShownSurface& shown = instance->shown[i];
+        surface.CopyPixels(shown.pixels);
+        shown.width = surface.Width();
+        shown.height = surface.Height();
+      }
+      element->flags |= kElementOnScreen;
+      ++instance->redraws[i];
     }
   }
 }

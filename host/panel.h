@@ -12,9 +12,17 @@
 #include "host/module_loader.h"
 #include "host/panel_config.h"
 #include "host/panel_services.h"
+#include "host/platform/element_surface.h"
 #include "module/gauge/panel_sdk.h"
 
 namespace kvr::host {
+
+// What an element's drawing surface showed when the panel last took its content: 0x00RRGGBB, rows from the
+// top; empty before the first take.
+struct ShownSurface {
+  int32_t width = 0, height = 0;
+  std::vector<uint32_t> pixels;  // width * height
+};
 
 struct GaugeInstance {
   GaugePlacement placement;
@@ -24,12 +32,15 @@ struct GaugeInstance {
   ElementHeader* elementList[2] = {nullptr, nullptr};
   std::vector<ElementHeader*> elements;     // every element of the copied tree, parents before children
   std::vector<double> iconValues;           // last image index per element (icons only; 0 otherwise)
+  std::vector<ShownSurface> shown;          // per element; empty for elements without a drawing surface
+  std::vector<uint64_t> redraws;            // per element: how often its gauge cleared the on-screen bit
 
   ElementHeader* Root() const { return elementList[0]; }
 
  private:
   friend class Panel;
   std::vector<std::unique_ptr<uint8_t[]>> storage_;  // element records, child lists, surface records
+  std::vector<std::unique_ptr<platform::ElementSurface>> surfaces_;  // per element; null without flags 0x26
 };
 
 // The records of a gauge's mouse-area list between its start and end markers, in list order (at most 255,
@@ -61,8 +72,13 @@ class Panel {
   void Connect();
   void Install();
   // Advances simulated time by one frame at `framesPerSecond`, sets the 18 Hz tick counter (simulator
-  // variable 1), then calls code 6 and code 10 on every instance and evaluates every icon.
+  // variable 1), then calls code 6 and code 10 on every instance, evaluates every icon and takes the
+  // content of the elements whose gauges asked for it (TakeContent).
   void Frame(double framesPerSecond);
+  // What a simulator does after the gauges have drawn: every element whose on-screen bit
+  // (kElementOnScreen) is clear gets its drawing surface's pixels taken into `shown`, and the bit set
+  // again. An element whose bit stays set keeps showing what it showed, whatever its surface now holds.
+  void TakeContent();
   void Remove();
   void Disconnect();
 

@@ -13,7 +13,7 @@ packages=(
   xvfb xdotool
   parallel
   g++-mingw-w64-i686-win32 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  wine wine64 zip
+  wine wine64 zip libstb-dev
   clang libclang-rt-dev
 )
 # 32-bit wine only where the kernel runs 32-bit code: elsewhere it would install but run nothing.

@@ -43,17 +43,6 @@ SurfacePtr KeyedSurface(const uint32_t* pixels, int32_t width, int32_t height, s
   return surface;
 }
 
-// The drawing surface the panel gave an element, when it is one this host made and it is intact.
-const HostSurface* SurfaceOf(const ElementHeader* element) {
-  if ((element->flags & 0xFF) != kElementDrawingSurface || element->deviceContext == nullptr) return nullptr;
-  const auto* surface = static_cast<const HostSurface*>(element->deviceContext);
-  if (surface->magic != kHostSurfaceMagic || surface->pixels == nullptr) return nullptr;
-  if (surface->width <= 0 || surface->height <= 0 || surface->width > kMaxSurfaceSide ||
-      surface->height > kMaxSurfaceSide || surface->strideBytes < surface->width * 4 || surface->strideBytes % 4 != 0)
-    return nullptr;
-  return surface;
-}
-
 Image ImageOf(cairo_surface_t* surface) {
   cairo_surface_flush(surface);
   const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
@@ -178,18 +167,23 @@ void PanelRenderer::DrawElement(void* context, const GaugeInstance& instance, co
   if (element == nullptr || depth > kMaxTreeDepth) return;
   if (element->flags & kElementHidden) return;  // hidden with everything it carries
 
-  SurfacePtr painted;  // what the gauge drew, for an element with a drawing surface
+  // An element with a drawing surface shows what the panel took from it when the gauge last cleared its
+  // on-screen bit; the live surface is not read here.
+  const auto at = std::find(instance.elements.begin(), instance.elements.end(), element);
+  const size_t index = size_t(at - instance.elements.begin());
+  SurfacePtr painted;
   cairo_surface_t* source = nullptr;
-  if (const HostSurface* surface = SurfaceOf(element)) {
-    painted = KeyedSurface(surface->pixels, surface->width, surface->height, size_t(surface->strideBytes / 4));
-    source = painted.get();
+  if ((element->flags & 0xFF) == kElementDrawingSurface) {
+    const ShownSurface* shown = index < instance.shown.size() ? &instance.shown[index] : nullptr;
+    if (shown != nullptr && !shown->pixels.empty()) {
+      painted = KeyedSurface(shown->pixels.data(), shown->width, shown->height, size_t(shown->width));
+      source = painted.get();
+    }
   } else {
     uint32_t id = element->imageId;
     bool shown = true;
     if (element->type == kElementIcon) {
       // The image the icon's callback chose at the last frame; a value that names no image shows nothing.
-      const auto at = std::find(instance.elements.begin(), instance.elements.end(), element);
-      const size_t index = size_t(at - instance.elements.begin());
       const double value = index < instance.iconValues.size() ? instance.iconValues[index] : 0.0;
       shown = std::isfinite(value) && value >= 0 && value < 65536;
       if (shown) id += static_cast<uint32_t>(value);

@@ -173,10 +173,15 @@ TEST_F(Renderer, DrawingSurfaceShowsWhatTheGaugePaintedInPlaceOfItsBitmap) {
   ASSERT_NE(drawing->deviceContext, nullptr);
   auto* surface = static_cast<HostSurface*>(drawing->deviceContext);
   ASSERT_EQ(surface->width, 132);
-  for (int i = 0; i < 132 * 132; ++i) surface->pixels[i] = 0x123456;
-  surface->pixels[0] = 0xFF0000;
-  surface->pixels[7 * 132 + 5] = 0x000000;     // pure black: the panel shows through
-  surface->pixels[131 * 132 + 131] = 0x00FF00;
+  auto paint = [&](uint32_t fill) {
+    for (int i = 0; i < 132 * 132; ++i) surface->pixels[i] = fill;
+    surface->pixels[0] = 0xFF0000;
+    surface->pixels[7 * 132 + 5] = 0x000000;     // pure black: the panel shows through
+    surface->pixels[131 * 132 + 131] = 0x00FF00;
+  };
+  paint(0x123456);
+  session->GetPanel().TakeContent();  // the surface starts with its on-screen bit clear
+  EXPECT_NE(drawing->flags & kElementOnScreen, 0u) << "the panel sets the bit again once it has taken the pixels";
 
   Image picture = renderer->Render();
   EXPECT_EQ(picture.At(14, 14), 0xFF0000u);
@@ -185,12 +190,14 @@ TEST_F(Renderer, DrawingSurfaceShowsWhatTheGaugePaintedInPlaceOfItsBitmap) {
   EXPECT_EQ(picture.At(145, 145), 0x00FF00u);
   EXPECT_EQ(picture.At(13, 80), Stacked({{&Art(0x1100), 0, 0}}, 13, 80));  // the bezel frames it
 
-  // A context that is not one of this host's surfaces is not read: the element's own (black) bitmap shows.
-  surface->magic = 0;
-  picture = renderer->Render();
-  surface->magic = kHostSurfaceMagic;
-  EXPECT_EQ(picture.At(80, 80), kPanelBackground);
-  EXPECT_EQ(picture.At(14, 14), kPanelBackground);
+  // A gauge that paints again but leaves the bit set shows the old picture, as on the simulator; once it
+  // clears the bit, the panel takes the new pixels.
+  paint(0x654321);
+  session->GetPanel().TakeContent();
+  EXPECT_EQ(renderer->Render().At(80, 80), 0x123456u);
+  drawing->flags &= ~kElementOnScreen;
+  session->GetPanel().TakeContent();
+  EXPECT_EQ(renderer->Render().At(80, 80), 0x654321u);
 }
 
 TEST_F(Renderer, ScalesFromTheDesignSizeToThePlacedSizeAndClipsToIt) {
@@ -203,6 +210,7 @@ TEST_F(Renderer, ScalesFromTheDesignSizeToThePlacedSizeAndClipsToIt) {
     auto* surface = static_cast<HostSurface*>(g.elements[ElementIndex(g, 0x1000)]->deviceContext);
     for (int i = 0; i < surface->width * surface->height; ++i) surface->pixels[i] = 0x00C000;
   }
+  session->GetPanel().TakeContent();
   const Image picture = renderer->Render();
   // Twice the size: the 132-pixel surface at (14, 14) covers 38..302 on the panel.
   for (auto [x, y] : {std::pair{39, 39}, {300, 300}, {170, 170}, {39, 300}}) EXPECT_EQ(picture.At(x, y), 0x00C000u) << x;

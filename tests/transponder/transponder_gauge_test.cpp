@@ -42,7 +42,8 @@ TEST_F(TransponderHead, CodeWindowShowsOnlyDigitsZeroToSeven) {
   EXPECT_EQ(CountPixels(shown1200, kDigitPixel) + CountPixels(shown1200, kFacePixel), shown1200.size());
   EXPECT_NE(shown1289, shown1200);
   EXPECT_EQ(shown1289, shown1201);
-  EXPECT_EQ(Element(kCodeWindow).flags & (kElementOnScreen | kElementHidden), 0u);
+  EXPECT_FALSE(Hidden(kCodeWindow));
+  EXPECT_GT(Redraws(kCodeWindow), 0u);
   // The thousands digit is a digit like the others: 7 is shown, and 9 loses its top bit as 8 and 9 do.
   EXPECT_NE(FirstPicture(0x7000), FirstPicture(0x0000));
   EXPECT_EQ(FirstPicture(0x9000), FirstPicture(0x1000));
@@ -58,10 +59,10 @@ TEST_F(TransponderHead, CodeWindowRepaintsOnlyWhatChanged) {
 
   // Nothing changed: neither painted nor marked.
   CodeSurface().pixels[0] = 0x123456;
-  Element(kCodeWindow).flags |= kElementOnScreen;
+  const uint64_t redraws = Redraws(kCodeWindow);
   Frames(1);
   EXPECT_EQ(CodeSurface().pixels[0], 0x123456u);
-  EXPECT_NE(Element(kCodeWindow).flags & kElementOnScreen, 0u);
+  EXPECT_EQ(Redraws(kCodeWindow), redraws);
 
   power = 1;  // the face is repainted and the digits come back
   Frames(1);
@@ -116,10 +117,10 @@ TEST_F(TransponderHead, PicOptionLetsTheProbeDecidePowerAndBacklight) {
   EXPECT_FALSE(Hidden(kBacklight));
   Must("KVR_TCAS!Transponder.lit") = 0;
   for (bool marked : {true, false}) {
-    Element(kBase).flags |= kElementOnScreen;
+    const uint64_t redraws = Redraws(kBase);
     Frames(1);
     EXPECT_TRUE(Hidden(kBacklight));
-    EXPECT_EQ((Element(kBase).flags & kElementOnScreen) == 0, marked);
+    EXPECT_EQ(Redraws(kBase) > redraws, marked);
   }
 }
 
@@ -136,9 +137,9 @@ TEST_F(TransponderHead, IdentAndReplyRequestsLightTheReplyLightOnlyOutOfStandby)
   SelectMode(kModeTaRa);
   EXPECT_TRUE(Click(kIdentArea, kMouseLeftSingle));
   EXPECT_EQ(Fsuipc().Peek<uint8_t>(0x7B93), 1);
-  Element(kBase).flags |= kElementOnScreen;
+  const uint64_t redraws = Redraws(kBase);
   EXPECT_EQ(FramesLit(), 35);  // out at the 36th update, the base redrawn under it
-  EXPECT_EQ(Element(kBase).flags & kElementOnScreen, 0u);
+  EXPECT_GT(Redraws(kBase), redraws);
 
   Fsuipc().Poke<uint8_t>(0x7B92, 1);
   EXPECT_EQ(FramesLit(), 5);

@@ -67,6 +67,8 @@ class TransponderPanel : public ::testing::Test {
   ElementHeader& Element(HeadElement e) { return *Head().elements.at(e); }
   double Icon(HeadElement e) { return Head().iconValues.at(e); }
   bool Hidden(HeadElement e) { return (Element(e).flags & kElementHidden) != 0; }
+  // How often the head cleared the element's on-screen bit (the panel sets it again after each frame).
+  uint64_t Redraws(HeadElement e) { return Head().redraws.at(e); }
   bool Click(ClickPoint at, uint32_t flags) { return Panel().Click(Head(), at.x, at.y, flags); }
 
   int32_t* Variable(const std::string& name) {

@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#if defined(__GNUC__)
+#if defined(__GNUC__) && !defined(_WIN32)
 #define KVR_WINDOW_API __attribute__((visibility("default")))
 #else
 #define KVR_WINDOW_API

@@ -1,0 +1,194 @@
+// The panel picture on Windows, composed in software from the pixels a simulator would show: the module's
+// bitmaps (read through its handle) and what the panel took from each drawing surface. Same tree walk,
+// clipping and transparency as the Cairo renderer; a gauge placed at another size than its design is
+// sampled at the nearest design pixel. PNG files through stb_image_write and stb_image.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "host/render/panel_renderer.h"
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STBI_WRITE_NO_STDIO_FOPEN_WIDE
+#include <stb_image_write.h>
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#include <stb_image.h>
+
+namespace kvr::host {
+namespace {
+
+constexpr int kMaxTreeDepth = 16;  // as deep as the panel copies trees
+constexpr int32_t kMaxSurfaceSide = 16384;
+
+// Where one gauge is being drawn: the picture, the gauge's box on it and its scale from design pixels.
+struct Target {
+  Image* picture;
+  int32_t left, top, right, bottom;  // the gauge's box, clipped to the picture; right and bottom excluded
+  double originX, originY;           // the gauge's position on the picture
+  double scaleX, scaleY;
+};
+
+// Lays `pixels` (w x h design pixels at design position (x, y)) over the target; pure black is transparent.
+void Blit(const Target& t, const uint32_t* pixels, int32_t w, int32_t h, int32_t x, int32_t y) {
+  const int32_t x0 = std::max(t.left, static_cast<int32_t>(std::floor(t.originX + x * t.scaleX)));
+  const int32_t y0 = std::max(t.top, static_cast<int32_t>(std::floor(t.originY + y * t.scaleY)));
+  const int32_t x1 = std::min(t.right, static_cast<int32_t>(std::ceil(t.originX + (x + w) * t.scaleX)));
+  const int32_t y1 = std::min(t.bottom, static_cast<int32_t>(std::ceil(t.originY + (y + h) * t.scaleY)));
+  for (int32_t py = y0; py < y1; ++py) {
+    const auto v = static_cast<int32_t>(std::floor((py + 0.5 - t.originY) / t.scaleY)) - y;
+    if (v < 0 || v >= h) continue;
+    for (int32_t px = x0; px < x1; ++px) {
+      const auto u = static_cast<int32_t>(std::floor((px + 0.5 - t.originX) / t.scaleX)) - x;
+      if (u < 0 || u >= w) continue;
+      const uint32_t pixel = pixels[size_t(v) * size_t(w) + size_t(u)] & 0x00FFFFFF;
+      if (!IsTransparent(pixel)) t.picture->At(px, py) = pixel;
+    }
+  }
+}
+
+}  // namespace
+
+struct PanelRenderer::Picture {
+  Image image;
+};
+
+PanelRenderer::PanelRenderer(const LoadedModule& module, const PanelConfig& config, const Panel& panel,
+                             RenderOptions options)
+    : module_(module), panel_(panel), options_(options) {
+  if (options_.window >= config.windows.size())
+    throw std::runtime_error(config.path.string() + ": no panel window number " + std::to_string(options_.window));
+  const PanelWindow& window = config.windows[options_.window];
+  windowName_ = window.name;
+  if (window.widthPx > 0 && window.heightPx > 0) {
+    width_ = window.widthPx;
+    height_ = window.heightPx;
+  } else {
+    for (const auto& instance : panel.Instances()) {
+      if (instance->placement.window != windowName_) continue;
+      width_ = std::max(width_, instance->header.x + instance->header.width);
+      height_ = std::max(height_, instance->header.y + instance->header.height);
+    }
+  }
+  width_ = std::clamp(width_, 1, kMaxSurfaceSide);
+  height_ = std::clamp(height_, 1, kMaxSurfaceSide);
+}
+
+PanelRenderer::~PanelRenderer() = default;
+
+PanelRenderer::Picture* PanelRenderer::Find(uint32_t id) {
+  auto found = pictures_.find(id);
+  if (found != pictures_.end()) return found->second.get();
+  std::unique_ptr<Picture> picture;
+  const std::vector<uint8_t> bytes = module_.Bitmap(id);
+  char name[16];
+  std::snprintf(name, sizeof name, "0x%04X", id);
+  if (bytes.empty()) {
+    warnings_.push_back(std::string("the module has no bitmap ") + name + "; elements showing it are left out");
+  } else {
+    try {
+      picture = std::make_unique<Picture>();
+      picture->image = DecodeBitmap(bytes);
+    } catch (const BitmapError& e) {
+      picture.reset();
+      warnings_.push_back(std::string("bitmap ") + name + ": " + e.what() + "; elements showing it are left out");
+    }
+  }
+  return pictures_.emplace(id, std::move(picture)).first->second.get();
+}
+
+const Image* PanelRenderer::Bitmap(uint32_t id) {
+  Picture* picture = Find(id);
+  return picture != nullptr ? &picture->image : nullptr;
+}
+
+Image PanelRenderer::Render() {
+  Image picture(width_, height_, options_.backgroundRgb & 0x00FFFFFF);
+  for (const auto& instance : panel_.Instances())
+    if (instance->placement.window == windowName_) DrawGauge(&picture, *instance);
+  return picture;
+}
+
+DesignSize PanelRenderer::DesignSizeOf(const GaugeInstance& instance) {
+  const GaugeHeader& h = instance.header;
+  DesignSize size{static_cast<double>(h.designWidth), static_cast<double>(h.designHeight)};
+  if (size.width <= 0 || size.height <= 0) {
+    const Picture* top = instance.Root() != nullptr ? Find(instance.Root()->imageId) : nullptr;
+    if (size.width <= 0) size.width = top != nullptr ? top->image.width : h.width;
+    if (size.height <= 0) size.height = top != nullptr ? top->image.height : h.height;
+  }
+  return size;
+}
+
+void PanelRenderer::DrawGauge(void* context, const GaugeInstance& instance) {
+  auto* picture = static_cast<Image*>(context);
+  const GaugeHeader& h = instance.header;
+  const ElementHeader* root = instance.Root();
+  if (root == nullptr || h.width <= 0 || h.height <= 0) return;
+  const DesignSize design = DesignSizeOf(instance);
+  Target target{picture,
+                std::max(0, h.x),
+                std::max(0, h.y),
+                static_cast<int32_t>(std::min<int64_t>(picture->width, int64_t{h.x} + h.width)),
+                static_cast<int32_t>(std::min<int64_t>(picture->height, int64_t{h.y} + h.height)),
+                double(h.x),
+                double(h.y),
+                h.width / design.width,
+                h.height / design.height};
+  DrawElement(&target, instance, root, 0, target.scaleX != 1.0 || target.scaleY != 1.0);
+}
+
+void PanelRenderer::DrawElement(void* context, const GaugeInstance& instance, const ElementHeader* element, int depth,
+                                bool scaled) {
+  const auto& target = *static_cast<const Target*>(context);
+  if (element == nullptr || depth > kMaxTreeDepth) return;
+  if (element->flags & kElementHidden) return;  // hidden with everything it carries
+
+  const auto at = std::find(instance.elements.begin(), instance.elements.end(), element);
+  const size_t index = size_t(at - instance.elements.begin());
+  if ((element->flags & 0xFF) == kElementDrawingSurface) {
+    // What the panel took from the surface when the gauge last cleared the element's on-screen bit.
+    const ShownSurface* shown = index < instance.shown.size() ? &instance.shown[index] : nullptr;
+    if (shown != nullptr && !shown->pixels.empty())
+      Blit(target, shown->pixels.data(), shown->width, shown->height, element->x, element->y);
+  } else {
+    uint32_t id = element->imageId;
+    bool shown = true;
+    if (element->type == kElementIcon) {
+      const double value = index < instance.iconValues.size() ? instance.iconValues[index] : 0.0;
+      shown = std::isfinite(value) && value >= 0 && value < 65536;
+      if (shown) id += static_cast<uint32_t>(value);
+    }
+    if (const Picture* picture = shown ? Find(id) : nullptr)
+      Blit(target, picture->image.pixels.data(), picture->image.width, picture->image.height, element->x, element->y);
+  }
+  if (element->children != nullptr)
+    for (size_t i = 0; i < 64 && element->children[i] != nullptr; ++i)
+      DrawElement(context, instance, element->children[i], depth + 1, scaled);
+}
+
+void WritePng(const Image& image, const std::filesystem::path& file) {
+  if (image.width <= 0 || image.height <= 0) throw std::runtime_error(file.string() + ": cannot write an empty picture");
+  std::vector<uint8_t> rgb(size_t(image.width) * size_t(image.height) * 3);
+  for (size_t i = 0; i < image.pixels.size(); ++i) {
+    rgb[3 * i] = uint8_t(image.pixels[i] >> 16);
+    rgb[3 * i + 1] = uint8_t(image.pixels[i] >> 8);
+    rgb[3 * i + 2] = uint8_t(image.pixels[i]);
+  }
+  if (stbi_write_png(file.string().c_str(), image.width, image.height, 3, rgb.data(), image.width * 3) == 0)
+    throw std::runtime_error(file.string() + ": cannot write the PNG");
+}
+
+Image ReadPng(const std::filesystem::path& file) {
+  int width = 0, height = 0, channels = 0;
+  unsigned char* data = stbi_load(file.string().c_str(), &width, &height, &channels, 3);
+  if (data == nullptr) throw std::runtime_error(file.string() + ": cannot read the PNG: " + stbi_failure_reason());
+  Image image(width, height);
+  for (size_t i = 0; i < image.pixels.size(); ++i)
+    image.pixels[i] = uint32_t{data[3 * i]} << 16 | uint32_t{data[3 * i + 1]} << 8 | data[3 * i + 2];
+  stbi_image_free(data);
+  return image;
+}
+
+}  // namespace kvr::host
