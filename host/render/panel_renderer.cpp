@@ -58,68 +58,15 @@ Image ImageOf(cairo_surface_t* surface) {
 
 }  // namespace
 
-struct PanelRenderer::Picture {
-  Image image;
-  SurfacePtr surface;
-};
-
-PanelRenderer::PanelRenderer(const LoadedModule& module, const PanelConfig& config, const Panel& panel,
-                             RenderOptions options)
-    : module_(module), panel_(panel), options_(options) {
-  if (options_.window >= config.windows.size())
-    throw std::runtime_error(config.path.string() + ": no panel window number " + std::to_string(options_.window));
-  const PanelWindow& window = config.windows[options_.window];
-  windowName_ = window.name;
-  // In 64 bits, since a header's position and size may each be anything a 32-bit field holds.
-  int64_t width = 1, height = 1;
-  if (window.widthPx > 0 && window.heightPx > 0) {
-    width = window.widthPx;
-    height = window.heightPx;
-  } else {
-    for (const auto& instance : panel.Instances()) {
-      if (instance->placement.window != windowName_) continue;
-      width = std::max(width, int64_t{instance->header.x} + instance->header.width);
-      height = std::max(height, int64_t{instance->header.y} + instance->header.height);
-    }
-  }
-  // The picture is cut, not scaled, to the largest panel window: what lies beyond is left out.
-  if (width > kMaxPanelSide || height > kMaxPanelSide)
-    warnings_.push_back("the panel window " + windowName_ + " reaches " + std::to_string(width) + "x" +
-                        std::to_string(height) + " pixels; its picture is cut to the largest panel window, " +
-                        std::to_string(kMaxPanelSide) + "x" + std::to_string(kMaxPanelSide));
-  width_ = static_cast<int32_t>(std::clamp<int64_t>(width, 1, kMaxPanelSide));
-  height_ = static_cast<int32_t>(std::clamp<int64_t>(height, 1, kMaxPanelSide));
-}
 
 PanelRenderer::~PanelRenderer() = default;
 
-PanelRenderer::Picture* PanelRenderer::Find(uint32_t id) {
-  auto found = pictures_.find(id);
-  if (found != pictures_.end()) return found->second.get();
-  std::unique_ptr<Picture> picture;
-  const std::vector<uint8_t> bytes = module_.Bitmap(id);
-  char name[16];
-  std::snprintf(name, sizeof name, "0x%04X", id);
-  if (bytes.empty()) {
-    warnings_.push_back(std::string("the module has no bitmap ") + name + "; elements showing it are left out");
-  } else {
-    try {
-      picture = std::make_unique<Picture>();
-      picture->image = DecodeBitmap(bytes);
-      picture->surface = KeyedSurface(picture->image.pixels.data(), picture->image.width, picture->image.height,
-                                      size_t(picture->image.width));
-    } catch (const BitmapError& e) {
-      picture.reset();
-      warnings_.push_back(std::string("bitmap ") + name + ": " + e.what() + "; elements showing it are left out");
-    }
-  }
-  return pictures_.emplace(id, std::move(picture)).first->second.get();
+void PanelRenderer::Prepare(Picture& picture) {
+  SurfacePtr surface = KeyedSurface(picture.image.pixels.data(), picture.image.width, picture.image.height,
+                                    size_t(picture.image.width));
+  picture.platformImage.reset(surface.release(), [](void* s) { cairo_surface_destroy(static_cast<cairo_surface_t*>(s)); });
 }
 
-const Image* PanelRenderer::Bitmap(uint32_t id) {
-  Picture* picture = Find(id);
-  return picture != nullptr ? &picture->image : nullptr;
-}
 
 Image PanelRenderer::Render() {
   SurfacePtr target(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width_, height_));
@@ -130,17 +77,6 @@ Image PanelRenderer::Render() {
   for (const auto& instance : panel_.Instances())
     if (instance->placement.window == windowName_) DrawGauge(cr.get(), *instance);
   return ImageOf(target.get());
-}
-
-DesignSize PanelRenderer::DesignSizeOf(const GaugeInstance& instance) {
-  const GaugeHeader& h = instance.header;
-  DesignSize size{static_cast<double>(h.designWidth), static_cast<double>(h.designHeight)};
-  if (size.width <= 0 || size.height <= 0) {
-    const Picture* top = instance.Root() != nullptr ? Find(instance.Root()->imageId) : nullptr;
-    if (size.width <= 0) size.width = top != nullptr ? top->image.width : h.width;
-    if (size.height <= 0) size.height = top != nullptr ? top->image.height : h.height;
-  }
-  return size;
 }
 
 void PanelRenderer::DrawGauge(void* context, const GaugeInstance& instance) {
@@ -188,7 +124,7 @@ void PanelRenderer::DrawElement(void* context, const GaugeInstance& instance, co
       shown = std::isfinite(value) && value >= 0 && value < 65536;
       if (shown) id += static_cast<uint32_t>(value);
     }
-    if (Picture* picture = shown ? Find(id) : nullptr) source = picture->surface.get();
+    if (Picture* picture = shown ? Find(id) : nullptr) source = static_cast<cairo_surface_t*>(picture->platformImage.get());
   }
 
   if (source != nullptr) {

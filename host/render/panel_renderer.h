@@ -60,7 +60,12 @@ class PanelRenderer {
   DesignSize DesignSizeOf(const GaugeInstance& instance);
 
  private:
-  struct Picture;
+  // A decoded bitmap and, where the platform draws from one, its own form of it (a Cairo surface).
+  struct Picture {
+    Image image;
+    std::shared_ptr<void> platformImage;
+  };
+  static void Prepare(Picture& picture);  // fills platformImage; each platform's renderer defines it
   Picture* Find(uint32_t id);
   void DrawGauge(void* cairo, const GaugeInstance& instance);
   void DrawElement(void* cairo, const GaugeInstance& instance, const ElementHeader* element, int depth,

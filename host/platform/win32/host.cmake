@@ -41,6 +41,7 @@ add_library(kvr_host_render STATIC
   ${KVR_HOST_DIR}/render/bitmap.cpp
   ${KVR_HOST_DIR}/render/gif_animation.cpp
   ${KVR_HOST_DIR}/render/frame_recorder.cpp
+  ${KVR_HOST_DIR}/render/panel_window.cpp
   ${KVR_HOST_DIR}/platform/win32/panel_renderer.cpp
 )
 target_include_directories(kvr_host_render SYSTEM PRIVATE ${KVR_HOST_HEADERS}/stb)

@@ -20,7 +20,6 @@ namespace kvr::host {
 namespace {
 
 constexpr int kMaxTreeDepth = 16;  // as deep as the panel copies trees
-constexpr int32_t kMaxSurfaceSide = 16384;
 
 // Where one gauge is being drawn: the picture, the gauge's box on it and its scale from design pixels.
 struct Target {
@@ -50,75 +49,18 @@ void Blit(const Target& t, const uint32_t* pixels, int32_t w, int32_t h, int32_t
 
 }  // namespace
 
-struct PanelRenderer::Picture {
-  Image image;
-};
-
-PanelRenderer::PanelRenderer(const LoadedModule& module, const PanelConfig& config, const Panel& panel,
-                             RenderOptions options)
-    : module_(module), panel_(panel), options_(options) {
-  if (options_.window >= config.windows.size())
-    throw std::runtime_error(config.path.string() + ": no panel window number " + std::to_string(options_.window));
-  const PanelWindow& window = config.windows[options_.window];
-  windowName_ = window.name;
-  if (window.widthPx > 0 && window.heightPx > 0) {
-    width_ = window.widthPx;
-    height_ = window.heightPx;
-  } else {
-    for (const auto& instance : panel.Instances()) {
-      if (instance->placement.window != windowName_) continue;
-      width_ = std::max(width_, instance->header.x + instance->header.width);
-      height_ = std::max(height_, instance->header.y + instance->header.height);
-    }
-  }
-  width_ = std::clamp(width_, 1, kMaxSurfaceSide);
-  height_ = std::clamp(height_, 1, kMaxSurfaceSide);
-}
 
 PanelRenderer::~PanelRenderer() = default;
 
-PanelRenderer::Picture* PanelRenderer::Find(uint32_t id) {
-  auto found = pictures_.find(id);
-  if (found != pictures_.end()) return found->second.get();
-  std::unique_ptr<Picture> picture;
-  const std::vector<uint8_t> bytes = module_.Bitmap(id);
-  char name[16];
-  std::snprintf(name, sizeof name, "0x%04X", id);
-  if (bytes.empty()) {
-    warnings_.push_back(std::string("the module has no bitmap ") + name + "; elements showing it are left out");
-  } else {
-    try {
-      picture = std::make_unique<Picture>();
-      picture->image = DecodeBitmap(bytes);
-    } catch (const BitmapError& e) {
-      picture.reset();
-      warnings_.push_back(std::string("bitmap ") + name + ": " + e.what() + "; elements showing it are left out");
-    }
-  }
-  return pictures_.emplace(id, std::move(picture)).first->second.get();
-}
+// The software compositor draws straight from the decoded pixels.
+void PanelRenderer::Prepare(Picture&) {}
 
-const Image* PanelRenderer::Bitmap(uint32_t id) {
-  Picture* picture = Find(id);
-  return picture != nullptr ? &picture->image : nullptr;
-}
 
 Image PanelRenderer::Render() {
   Image picture(width_, height_, options_.backgroundRgb & 0x00FFFFFF);
   for (const auto& instance : panel_.Instances())
     if (instance->placement.window == windowName_) DrawGauge(&picture, *instance);
   return picture;
-}
-
-DesignSize PanelRenderer::DesignSizeOf(const GaugeInstance& instance) {
-  const GaugeHeader& h = instance.header;
-  DesignSize size{static_cast<double>(h.designWidth), static_cast<double>(h.designHeight)};
-  if (size.width <= 0 || size.height <= 0) {
-    const Picture* top = instance.Root() != nullptr ? Find(instance.Root()->imageId) : nullptr;
-    if (size.width <= 0) size.width = top != nullptr ? top->image.width : h.width;
-    if (size.height <= 0) size.height = top != nullptr ? top->image.height : h.height;
-  }
-  return size;
 }
 
 void PanelRenderer::DrawGauge(void* context, const GaugeInstance& instance) {
