@@ -668,19 +668,7 @@ bool RasteriseShape(const AddPath& addPath, const PenRecord* pen, TextMask& mask
     cairo_set_fill_rule(cairo, CAIRO_FILL_RULE_EVEN_ODD);
     cairo_fill(cairo);
   }
-  cairo_surface_flush(image);
-  const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
-  if (ok) {
-    const unsigned char* rows = cairo_image_surface_get_data(image);
-    const int stride = cairo_image_surface_get_stride(image);
-    mask.bits.resize(size_t(mask.width) * size_t(mask.height));
-    for (int32_t y = 0; y < mask.height; ++y)
-      std::memcpy(mask.bits.data() + size_t(y) * size_t(mask.width), rows + ptrdiff_t{y} * stride, size_t(mask.width));
-    FinishMask(mask);
-  }
-  cairo_destroy(cairo);
-  cairo_surface_destroy(image);
-  return ok;
+  return TakeMask(cairo, image, mask);
 }
 
 // Draws a shape through its masks when it has been seen before: `key` names its geometry relative to
@@ -738,6 +726,22 @@ const uint8_t* KeptPixels(ContextRecord* context) {
   const int32_t width = context->surface->width, height = context->surface->height;
   if (context->clipMaskWidth != width || context->clipMaskHeight != height) FindClipMask(context, width, height);
   return context->clipMask.data();
+}
+
+bool TakeMask(cairo_t* cairo, cairo_surface_t* image, TextMask& mask) {
+  cairo_surface_flush(image);
+  const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
+  if (ok) {
+    const unsigned char* rows = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    mask.bits.resize(size_t(mask.width) * size_t(mask.height));
+    for (int32_t y = 0; y < mask.height; ++y)
+      std::memcpy(mask.bits.data() + size_t(y) * size_t(mask.width), rows + ptrdiff_t{y} * stride, size_t(mask.width));
+    FinishMask(mask);
+  }
+  cairo_destroy(cairo);
+  cairo_surface_destroy(image);
+  return ok;
 }
 
 void FinishMask(TextMask& mask) {

@@ -51,6 +51,10 @@ struct TextMask {
 // Finds the runs of a mask whose bits are set.
 void FinishMask(TextMask& mask);
 
+// Takes a mask's bits from the A8 `image` that `cairo` drew it into (mask.width x mask.height), finds its
+// runs, and destroys both; false when Cairo failed.
+bool TakeMask(cairo_t* cairo, cairo_surface_t* image, TextMask& mask);
+
 // Appends the bytes of a value to a cache key.
 template <typename Value>
 void AppendKey(std::string& key, const Value& value) {

@@ -19,28 +19,12 @@
 #include <vector>
 
 #include "module/platform/drawing.h"
+#include "module/platform/font_aliases.h"
 #include "module/platform/posix/drawing_records.h"
 
 namespace kvr::platform {
 
 namespace {
-
-// Faces that the panel's machine has and this one lacks, each mapped to an installed face of the same
-// kind, chosen before fontconfig is asked: fontconfig itself would hand "Lucida Console" a proportional
-// face. `advancePerCell` > 0 sets the stand-in's width so that its digit "0" advances that fraction of the
-// cell height, as the replaced face's does: text boxes and centred labels then keep their proportions.
-// Lucida Console advances 0.6 of its cell (DejaVu Sans Mono only 0.52); the seven-segment stand-in is far
-// wider (0.82) than a face whose four digits with 3 pixels of spacing fit a 50 x 17 window, so it is
-// narrowed to half its cell height.
-struct FaceAlias {
-  const char* requested;
-  const char* family;
-  double advancePerCell;
-};
-constexpr FaceAlias kFaceAliases[] = {
-    {"Lucida Console", "DejaVu Sans Mono", 0.6},
-    {"Quartz", "DSEG7 Classic", 0.5},
-};
 
 // What a face that cannot be found becomes: monospaced, so that text laid out for a fixed pitch still fits.
 constexpr FaceAlias kFallback{"", "DejaVu Sans Mono", 0.0};
@@ -48,6 +32,8 @@ constexpr const char* kFallbackFamily = kFallback.family;
 constexpr int32_t kDefaultFontHeightPx = 16;
 constexpr int32_t kMaxFontHeightPx = 4096;
 
+// The stand-in of a face, chosen before fontconfig is asked: fontconfig itself would hand "Lucida
+// Console" a proportional face.
 FaceAlias AliasFor(const char* faceName) {
   if (faceName == nullptr || faceName[0] == '\0') return kFallback;
   for (const FaceAlias& alias : kFaceAliases) {
@@ -349,19 +335,7 @@ bool RasteriseMask(const FontRecord* font, std::vector<cairo_glyph_t> glyphs, co
   } else {
     cairo_show_glyphs(cairo, glyphs.data(), count);
   }
-  cairo_surface_flush(image);
-  const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
-  if (ok) {
-    const unsigned char* rows = cairo_image_surface_get_data(image);
-    const int stride = cairo_image_surface_get_stride(image);
-    mask.bits.resize(size_t(mask.width) * size_t(mask.height));
-    for (int32_t y = 0; y < mask.height; ++y)
-      std::memcpy(mask.bits.data() + size_t(y) * size_t(mask.width), rows + ptrdiff_t{y} * stride, size_t(mask.width));
-    FinishMask(mask);
-  }
-  cairo_destroy(cairo);
-  cairo_surface_destroy(image);
-  return ok;
+  return TakeMask(cairo, image, mask);
 }
 
 // The mask of a string in the context's font and spacing, made when first asked for; null when there is

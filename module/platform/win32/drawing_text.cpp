@@ -10,27 +10,13 @@
 #include <string>
 
 #include "module/platform/drawing.h"
+#include "module/platform/font_aliases.h"
 #include "module/platform/win32/drawing_records.h"
 
 namespace kvr::platform {
 
 namespace {
 
-// Faces that the panel's machine has and this one may lack, each mapped to a face of the same kind.
-// `advancePerCell` > 0 sets the stand-in's width so that its digit "0" advances that fraction of the cell
-// height, as the replaced face's does: text boxes and centred labels then keep their proportions.
-// Lucida Console advances 0.6 of its cell (DejaVu Sans Mono only 0.52); the seven-segment stand-in is far
-// wider (0.82) than a face whose four digits with 3 pixels of spacing fit a 50 x 17 window, so it is
-// narrowed to half its cell height.
-struct FaceAlias {
-  const char* requested;
-  const char* family;
-  double advancePerCell;
-};
-constexpr FaceAlias kFaceAliases[] = {
-    {"Lucida Console", "DejaVu Sans Mono", 0.6},
-    {"Quartz", "DSEG7 Classic", 0.5},
-};
 
 // What a face that cannot be found becomes, in this order: monospaced, so that text laid out for a fixed
 // pitch still fits; the empty name at the end takes any fixed-pitch face GDI offers.
