@@ -115,16 +115,8 @@ void PanelRenderer::DrawElement(void* context, const GaugeInstance& instance, co
       painted = KeyedSurface(shown->pixels.data(), shown->width, shown->height, size_t(shown->width));
       source = painted.get();
     }
-  } else {
-    uint32_t id = element->imageId;
-    bool shown = true;
-    if (element->type == kElementIcon) {
-      // The image the icon's callback chose at the last frame; a value that names no image shows nothing.
-      const double value = index < instance.iconValues.size() ? instance.iconValues[index] : 0.0;
-      shown = std::isfinite(value) && value >= 0 && value < 65536;
-      if (shown) id += static_cast<uint32_t>(value);
-    }
-    if (Picture* picture = shown ? Find(id) : nullptr) source = static_cast<cairo_surface_t*>(picture->platformImage.get());
+  } else if (Picture* picture = ShownPicture(instance, element, index)) {
+    source = static_cast<cairo_surface_t*>(picture->platformImage.get());
   }
 
   if (source != nullptr) {

@@ -67,6 +67,9 @@ class PanelRenderer {
   };
   static void Prepare(Picture& picture);  // fills platformImage; each platform's renderer defines it
   Picture* Find(uint32_t id);
+  // The bitmap a static element or an icon shows (for an icon, the image its callback chose at the last
+  // frame); null when it shows none. `index` is the element's place in the instance's element list.
+  Picture* ShownPicture(const GaugeInstance& instance, const ElementHeader* element, size_t index);
   void DrawGauge(void* cairo, const GaugeInstance& instance);
   void DrawElement(void* cairo, const GaugeInstance& instance, const ElementHeader* element, int depth,
                    bool scaled);

@@ -1,6 +1,7 @@
 // What the panel renderers of both platforms share: the window's size, the module's bitmaps decoded once
 // (each platform makes its own picture of them) and the design size a gauge is scaled from.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
@@ -61,6 +62,18 @@ PanelRenderer::Picture* PanelRenderer::Find(uint32_t id) {
 const Image* PanelRenderer::Bitmap(uint32_t id) {
   Picture* picture = Find(id);
   return picture != nullptr ? &picture->image : nullptr;
+}
+
+PanelRenderer::Picture* PanelRenderer::ShownPicture(const GaugeInstance& instance, const ElementHeader* element,
+                                                    size_t index) {
+  uint32_t id = element->imageId;
+  if (element->type == kElementIcon) {
+    // A value that names no image shows nothing.
+    const double value = index < instance.iconValues.size() ? instance.iconValues[index] : 0.0;
+    if (!std::isfinite(value) || value < 0 || value >= 65536) return nullptr;
+    id += static_cast<uint32_t>(value);
+  }
+  return Find(id);
 }
 
 DesignSize PanelRenderer::DesignSizeOf(const GaugeInstance& instance) {

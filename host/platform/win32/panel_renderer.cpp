@@ -94,16 +94,8 @@ void PanelRenderer::DrawElement(void* context, const GaugeInstance& instance, co
     const ShownSurface* shown = index < instance.shown.size() ? &instance.shown[index] : nullptr;
     if (shown != nullptr && !shown->pixels.empty())
       Blit(target, shown->pixels.data(), shown->width, shown->height, element->x, element->y);
-  } else {
-    uint32_t id = element->imageId;
-    bool shown = true;
-    if (element->type == kElementIcon) {
-      const double value = index < instance.iconValues.size() ? instance.iconValues[index] : 0.0;
-      shown = std::isfinite(value) && value >= 0 && value < 65536;
-      if (shown) id += static_cast<uint32_t>(value);
-    }
-    if (const Picture* picture = shown ? Find(id) : nullptr)
-      Blit(target, picture->image.pixels.data(), picture->image.width, picture->image.height, element->x, element->y);
+  } else if (const Picture* picture = ShownPicture(instance, element, index)) {
+    Blit(target, picture->image.pixels.data(), picture->image.width, picture->image.height, element->x, element->y);
   }
   if (element->children != nullptr)
     for (size_t i = 0; i < 64 && element->children[i] != nullptr; ++i)
