@@ -4,7 +4,11 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <dsound.h>
+
 #include <chrono>
+#include <cstdio>
+#include <string>
 #include <filesystem>
 #include <thread>
 
@@ -31,6 +35,16 @@ bool EndsWithin(SoundBuffer buffer, std::chrono::milliseconds limit) {
   return true;
 }
 
+// What DirectSound itself says when asked for the default device, for a failure message.
+std::string DeviceDiagnosis() {
+  IDirectSound8* device = nullptr;
+  const HRESULT result = DirectSoundCreate8(nullptr, &device, nullptr);
+  if (device != nullptr) device->Release();
+  char text[64];
+  std::snprintf(text, sizeof text, "DirectSoundCreate8 gives 0x%08lX", static_cast<unsigned long>(result));
+  return text;
+}
+
 class DirectSoundLayer : public ::testing::Test {
  protected:
   void SetUp() override { CreateSoundDevice(GetModuleHandleA(nullptr)); }
@@ -39,7 +53,7 @@ class DirectSoundLayer : public ::testing::Test {
 
 TEST_F(DirectSoundLayer, AResourceRecordingPlaysToItsEndAndAgainFromTheStart) {
   SoundBuffer climb = LoadSound("wav_climb");
-  ASSERT_NE(climb, nullptr) << "no DirectSound device, or the resource was not found";
+  ASSERT_NE(climb, nullptr) << "no DirectSound device (" << DeviceDiagnosis() << "), or the resource was not found";
   EXPECT_FALSE(Playing(climb));
   EXPECT_TRUE(SetSoundVolume(climb, 500));  // clamped to full level
   EXPECT_TRUE(StartSound(climb, 0));
