@@ -100,6 +100,127 @@ void DrawNeedle(IvsiDisplay& d) {
   platform::UseBrush(d.drawContext, previousBrush);
 }
 
+// The slot of the kept frame for a needle with these corners.
+NeedleFrame& NeedleSlot(IvsiDisplay& d, const platform::Point (&points)[7]) {
+  uint32_t hash = 2166136261u;
+  for (const platform::Point& p : points) {
+    hash = (hash ^ static_cast<uint32_t>(p.x)) * 16777619u;
+    hash = (hash ^ static_cast<uint32_t>(p.y)) * 16777619u;
+  }
+  return d.needleFrames[hash % d.needleFrames.size()];
+}
+
+bool SameCorners(const platform::Point (&a)[7], const platform::Point (&b)[7]) {
+  for (int i = 0; i < 7; ++i)
+    if (a[i].x != b[i].x || a[i].y != b[i].y) return false;
+  return true;
+}
+
+// Copies the output block of the even-bounded surface box `box` between the face layer's output pixels
+// (where the filter leaves them) and a buffer of `box`'s output size (toFace: buffer to face).
+void CopyOutput(IvsiDisplay& d, const Box& box, uint32_t* buffer, int32_t bufferStride, bool toFace) {
+  const platform::PixelView face = platform::SurfacePixels(d.faceLayer);
+  const int32_t width = (box.right - box.left) / 2, height = (box.bottom - box.top) / 2;
+  const size_t bytes = static_cast<size_t>(width) * sizeof(uint32_t);
+  for (int32_t k = 0; k < height; ++k) {
+    uint32_t* out = Row(face, box.top / 2 + k) + box.left / 2;
+    uint32_t* kept = buffer + static_cast<ptrdiff_t>(k) * bufferStride;
+    if (toFace)
+      std::memcpy(out, kept, bytes);
+    else
+      std::memcpy(kept, out, bytes);
+  }
+  if (toFace) platform::MarkPixelsChanged(d.faceLayer);
+}
+
+// Keeps the output pixels the needle can reach, from the filter's output in the face layer: for each
+// output row of the needle's box, the columns whose 3 x 3 input blocks come within two pixels of one of
+// the needle's edges (anti-aliasing and the outline reach one pixel at most). Outside them the output is
+// the background's.
+size_t FrameBytes(const NeedleFrame& frame) {
+  return (frame.spans.capacity() + frame.pixels.capacity()) * sizeof(uint32_t);
+}
+
+// A slot in use is refilled; a new one only while the kept frames are within their budget.
+bool CanKeep(const IvsiDisplay& d, const NeedleFrame& frame) {
+  return FrameBytes(frame) != 0 || d.needleFrameBytes < kNeedleFrameBudget;
+}
+
+void KeepNeedleFrame(IvsiDisplay& d, NeedleFrame& frame) {
+  if (!CanKeep(d, frame)) return;
+  const size_t bytesBefore = FrameBytes(frame);
+  const Box& box = d.needleBox;
+  const platform::Point* p = d.needlePoints;
+  const platform::PixelView face = platform::SurfacePixels(d.faceLayer);
+  frame.firstRow = box.top / 2;
+  frame.spans.clear();
+  frame.pixels.clear();
+  for (int32_t row = box.top / 2; row < box.bottom / 2; ++row) {
+    const float bandTop = static_cast<float>(2 * row - 2), bandBottom = static_cast<float>(2 * row + 4);
+    float low = 1e9f, high = -1e9f;
+    for (int i = 0; i < 7; ++i) {
+      const platform::Point a = p[i], b = p[(i + 1) % 7];
+      const float ay = static_cast<float>(a.y), by = static_cast<float>(b.y);
+      if (std::max(ay, by) < bandTop || std::min(ay, by) > bandBottom) continue;
+      float x0 = static_cast<float>(a.x), x1 = static_cast<float>(b.x);
+      if (ay != by) {  // the edge's x where it enters and leaves the band
+        const float slope = (x1 - x0) / (by - ay);
+        const float yFrom = std::clamp(bandTop, std::min(ay, by), std::max(ay, by));
+        const float yTo = std::clamp(bandBottom, std::min(ay, by), std::max(ay, by));
+        const float xFrom = x0 + (yFrom - ay) * slope, xTo = x0 + (yTo - ay) * slope;
+        x0 = xFrom;
+        x1 = xTo;
+      }
+      low = std::min({low, x0, x1});
+      high = std::max({high, x0, x1});
+    }
+    int32_t first = box.left / 2, last = box.right / 2 - 1;
+    if (low <= high) {
+      first = std::max(first, static_cast<int32_t>(std::floor((low - 2.0f - 2.0f) / 2.0f)));
+      last = std::min(last, static_cast<int32_t>(std::ceil((high + 2.0f) / 2.0f)));
+    } else {
+      last = first - 1;
+    }
+    const int32_t count = std::max(0, last - first + 1);
+    frame.spans.push_back(first);
+    frame.spans.push_back(count);
+    const uint32_t* out = Row(face, row) + first;
+    frame.pixels.insert(frame.pixels.end(), out, out + count);
+  }
+  std::copy(p, p + 7, frame.points);
+  frame.layersVersion = d.layersVersion;
+  d.needleFrameBytes += FrameBytes(frame) - bytesBefore;
+}
+
+// Puts a kept needle's output pixels back where the filter would leave them.
+void ShowNeedleFrame(IvsiDisplay& d, const NeedleFrame& frame) {
+  const platform::PixelView face = platform::SurfacePixels(d.faceLayer);
+  const uint32_t* from = frame.pixels.data();
+  for (size_t i = 0; i < frame.spans.size(); i += 2) {
+    const int32_t count = frame.spans[i + 1];
+    std::memcpy(Row(face, frame.firstRow + static_cast<int32_t>(i / 2)) + frame.spans[i], from,
+                static_cast<size_t>(count) * sizeof(uint32_t));
+    from += count;
+  }
+  platform::MarkPixelsChanged(d.faceLayer);
+}
+
+// The filtered face with its traffic and without a needle, made once for each version of the layers.
+// It leaves the face layer as a composition does: to be restored where it is used next.
+void PrepareBackground(IvsiDisplay& d) {
+  if (d.backgroundVersion == d.layersVersion) return;
+  Restore(d, d.fullBox);
+  if (!d.logicFailed) {
+    const Box overlay = Intersection(d.trafficBox, d.fullBox);
+    if (!overlay.Empty()) Overlay(d, overlay);
+  }
+  DownsampleRegion(d, d.fullBox);
+  const int32_t width = d.surfaceWidth / 2;
+  d.backgroundOutput.resize(static_cast<size_t>(width) * (d.surfaceHeight / 2));
+  CopyOutput(d, d.fullBox, d.backgroundOutput.data(), width, false);
+  d.backgroundVersion = d.layersVersion;
+}
+
 }  // namespace
 
 void ComposeFrame(IvsiDisplay& d, void* targetContext, int32_t x, int32_t y, float verticalSpeedFpm, bool powered,
@@ -125,6 +246,8 @@ void ComposeFrame(IvsiDisplay& d, void* targetContext, int32_t x, int32_t y, flo
 
   Box region;
   d.needleBox = Box{};
+  NeedleFrame* keptFrame = nullptr;  // anti-aliased: the slot for this needle's filtered pixels
+  bool reuse = false;                // they are there, for the layers as they are now
   if (!powered) {
     // The plain background: nothing to restore or draw, only what is still dirty to copy.
     region = Intersection(d.dirtyBox, d.fullBox);
@@ -148,11 +271,28 @@ void ComposeFrame(IvsiDisplay& d, void* targetContext, int32_t x, int32_t y, flo
     region.Grow(d.dirtyBox);
     region = Intersection(region, d.fullBox);
 
-    if (!region.Empty()) Restore(d, region);
+    // An anti-aliased needle already composed over the same layers: its filtered pixels are kept, and
+    // the rest of the region is the filtered background.
+    if (d.antiAliased && !d.needleBox.Empty()) {
+      if (d.logicFailed != d.composedLogicFailed) {
+        d.composedLogicFailed = d.logicFailed;
+        ++d.layersVersion;
+      }
+      keptFrame = &NeedleSlot(d, d.needlePoints);
+      reuse = keptFrame->layersVersion == d.layersVersion && SameCorners(keptFrame->points, d.needlePoints);
+    }
+  }
+  // A new needle over a filtered background that is still current: only its own box is composed and
+  // filtered, the rest of the region is taken from the background.
+  const bool overBackground =
+      !reuse && keptFrame != nullptr && d.backgroundVersion == d.layersVersion && CanKeep(d, *keptFrame);
+  if (!reuse && powered) {
+    const Box composed = overBackground ? d.needleBox : region;
+    if (!composed.Empty()) Restore(d, composed);
     if (!d.needleBox.Empty()) DrawNeedle(d);
     // With the logic failed neither traffic nor the own aircraft is shown.
     if (!d.logicFailed) {
-      const Box overlay = Intersection(Intersection(region, d.trafficBox), d.fullBox);
+      const Box overlay = Intersection(Intersection(composed, d.trafficBox), d.fullBox);
       if (!overlay.Empty()) Overlay(d, overlay);
     }
   }
@@ -173,7 +313,21 @@ void ComposeFrame(IvsiDisplay& d, void* targetContext, int32_t x, int32_t y, flo
     region.top &= ~1;
     region.right += region.right & 1;
     region.bottom += region.bottom & 1;
-    DownsampleRegion(d, region);
+    if (overBackground) {
+      DownsampleRegion(d, d.needleBox);
+      KeepNeedleFrame(d, *keptFrame);
+    }
+    if (reuse || overBackground) {
+      PrepareBackground(d);
+      const int32_t stride = d.surfaceWidth / 2;
+      CopyOutput(d, region,
+                 d.backgroundOutput.data() + static_cast<ptrdiff_t>(region.top / 2) * stride + region.left / 2, stride,
+                 true);
+      ShowNeedleFrame(d, *keptFrame);
+    } else {
+      DownsampleRegion(d, region);
+      if (keptFrame != nullptr) KeepNeedleFrame(d, *keptFrame);
+    }
     const int32_t width = (region.right - region.left) / 2;  // (w - 1) / 2 for the odd width w
     const int32_t height = (region.bottom - region.top) / 2;
     platform::CopyBlock(target, x + region.left / 2, y + region.top / 2, width, height, d.drawContext,

@@ -132,6 +132,7 @@ void ClearTrafficLayer(IvsiDisplay& display) {
     std::fill(row, row + view.width, 0u);
   }
   platform::MarkPixelsChanged(display.trafficLayer);
+  ++display.layersVersion;
   // Where traffic was, the face must be restored; an empty layer has nothing to lay over it.
   display.dirtyBox.Grow(display.trafficBox);
   display.trafficBox = Box{};
@@ -172,6 +173,7 @@ void RedrawFace(IvsiDisplay& d) {
                 static_cast<size_t>(face.width) * sizeof(uint32_t));
   }
   d.dirtyBox = d.fullBox;
+  ++d.layersVersion;
 }
 
 IvsiDisplay* CreateIvsiDisplay(platform::DrawContext templateContext, TrafficSource** logicBinding, int32_t width,

@@ -7,7 +7,10 @@
 // composition.cpp (ComposeFrame, DownsampleRegion).
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "avertine/avertine.h"
 #include "module/platform/drawing.h"
@@ -25,6 +28,19 @@ struct Box {
 
   bool Empty() const { return left > right || top > bottom; }
   void Grow(const Box& other);  // union
+};
+
+// The 2:1 filter's output where one anti-aliased needle lies, kept so that the needle shown there again
+// costs a copy instead of a fill, a restore, an overlay and a filter. Output row firstRow + i keeps the
+// pixels from column spans[2i], spans[2i + 1] of them; they follow each other in `pixels`.
+inline constexpr size_t kNeedleFrameBudget = 8u << 20;
+
+struct NeedleFrame {
+  uint64_t layersVersion = 0;      // the IvsiDisplay::layersVersion it was made under; 0: none
+  platform::Point points[7] = {};  // the needle's corners on the surface
+  int32_t firstRow = 0;
+  std::vector<int32_t> spans;
+  std::vector<uint32_t> pixels;
 };
 
 inline constexpr platform::Rgb kLightBlue{99, 181, 232};
@@ -83,6 +99,19 @@ struct IvsiDisplay {
   // The needle's one-pixel white outline and white fill, made once so that no frame creates objects.
   platform::Pen needlePen = nullptr;
   platform::Brush needleBrush = nullptr;
+
+  // Anti-aliased only. layersVersion counts every change of what lies under the needle (the saved face,
+  // the traffic layer, whether traffic is laid over); a kept needle frame or filtered background of an
+  // older version is stale. backgroundOutput is the filter's output of the face with its traffic and no
+  // needle, (surfaceWidth / 2) x (surfaceHeight / 2).
+  uint64_t layersVersion = 1;
+  bool composedLogicFailed = false;
+  uint64_t backgroundVersion = 0;
+  std::vector<uint32_t> backgroundOutput;
+  // Room for every needle the scale shows at a usual size (about 3100 at 132 x 132), their pixels kept
+  // within about kNeedleFrameBudget bytes.
+  std::array<NeedleFrame, 4096> needleFrames;
+  size_t needleFrameBytes = 0;
 };
 
 // ---- Construction and destruction (ivsi_display.cpp) ----------------------------------------------------

@@ -327,6 +327,7 @@ void DrawOwnAircraft(IvsiDisplay& display) {
 }
 
 void DrawTrafficLayer(IvsiDisplay& display) {
+  ++display.layersVersion;  // what the needle's frames were composed over may change
   RefreshLogicFailure(display);
   const bool test = display.displayMode == kDisplayModeTest;
   if (display.logicFailed && !test) return;

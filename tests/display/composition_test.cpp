@@ -138,6 +138,33 @@ TEST(ComposeFrame, AntiAliasedNeedleMoveCopiesOnlyOldAndNewNeedleAtHalfSize) {
   EXPECT_EQ(again.bottom, needle.bottom / 2 - 1);
 }
 
+// Needles shown again, over the same traffic or after it was repainted, reach the panel exactly as a
+// display composing its very first frame at that speed shows them.
+TEST(ComposeFrame, RepeatedAntiAliasedNeedlesMatchAFreshComposition) {
+  std::vector<float> speeds;
+  for (int i = 0; i < 150; ++i) speeds.push_back(-6700.0f + 90.0f * static_cast<float>(i));
+  std::vector<std::vector<uint32_t>> expected;
+  for (float speed : speeds) {
+    Scene fresh(true);
+    fresh.Frame(speed);
+    expected.push_back(fresh.target.pixels);
+  }
+  Scene scene(true);
+  ASSERT_NE(scene.display, nullptr);
+  scene.Frame(0.0f);
+  const auto expectShown = [&](size_t i, const char* pass) {
+    scene.Compose(speeds[i]);
+    EXPECT_EQ(scene.target.pixels, expected[i]) << pass << ", speed " << speeds[i];
+  };
+  for (size_t i = 0; i < speeds.size(); ++i) expectShown(i, "first sweep");
+  for (size_t i = 0; i < speeds.size(); ++i) expectShown(i, "the same sweep again");
+  scene.Frame(speeds.back());  // the traffic repainted: every kept needle is stale
+  for (size_t i = 0; i < speeds.size(); ++i) {
+    expectShown(i, "after the repaint");
+    expectShown(i, "after the repaint, repeated");
+  }
+}
+
 TEST(ComposeFrame, WhatCouldNotBeCopiedIsCopiedByTheNextComposition) {
   Scene scene(true);
   ASSERT_NE(scene.display, nullptr);
