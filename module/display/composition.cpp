@@ -133,10 +133,6 @@ void CopyOutput(IvsiDisplay& d, const Box& box, uint32_t* buffer, int32_t buffer
   if (toFace) platform::MarkPixelsChanged(d.faceLayer);
 }
 
-// Keeps the output pixels the needle can reach, from the filter's output in the face layer: for each
-// output row of the needle's box, the columns whose 3 x 3 input blocks come within two pixels of one of
-// the needle's edges (anti-aliasing and the outline reach one pixel at most). Outside them the output is
-// the background's.
 size_t FrameBytes(const NeedleFrame& frame) {
   return (frame.spans.capacity() + frame.pixels.capacity()) * sizeof(uint32_t);
 }
@@ -146,50 +142,47 @@ bool CanKeep(const IvsiDisplay& d, const NeedleFrame& frame) {
   return FrameBytes(frame) != 0 || d.needleFrameBytes < kNeedleFrameBudget;
 }
 
+// Keeps the filter's output over the needle's box, as the face layer holds it after the filter.
 void KeepNeedleFrame(IvsiDisplay& d, NeedleFrame& frame) {
   if (!CanKeep(d, frame)) return;
   const size_t bytesBefore = FrameBytes(frame);
   const Box& box = d.needleBox;
-  const platform::Point* p = d.needlePoints;
-  const platform::PixelView face = platform::SurfacePixels(d.faceLayer);
+  const int32_t width = (box.right - box.left) / 2, rows = (box.bottom - box.top) / 2;
   frame.firstRow = box.top / 2;
-  frame.spans.clear();
-  frame.pixels.clear();
-  for (int32_t row = box.top / 2; row < box.bottom / 2; ++row) {
-    const float bandTop = static_cast<float>(2 * row - 2), bandBottom = static_cast<float>(2 * row + 4);
-    float low = 1e9f, high = -1e9f;
-    for (int i = 0; i < 7; ++i) {
-      const platform::Point a = p[i], b = p[(i + 1) % 7];
-      const float ay = static_cast<float>(a.y), by = static_cast<float>(b.y);
-      if (std::max(ay, by) < bandTop || std::min(ay, by) > bandBottom) continue;
-      float x0 = static_cast<float>(a.x), x1 = static_cast<float>(b.x);
-      if (ay != by) {  // the edge's x where it enters and leaves the band
-        const float slope = (x1 - x0) / (by - ay);
-        const float yFrom = std::clamp(bandTop, std::min(ay, by), std::max(ay, by));
-        const float yTo = std::clamp(bandBottom, std::min(ay, by), std::max(ay, by));
-        const float xFrom = x0 + (yFrom - ay) * slope, xTo = x0 + (yTo - ay) * slope;
-        x0 = xFrom;
-        x1 = xTo;
-      }
-      low = std::min({low, x0, x1});
-      high = std::max({high, x0, x1});
-    }
-    int32_t first = box.left / 2, last = box.right / 2 - 1;
-    if (low <= high) {
-      first = std::max(first, static_cast<int32_t>(std::floor((low - 2.0f - 2.0f) / 2.0f)));
-      last = std::min(last, static_cast<int32_t>(std::ceil((high + 2.0f) / 2.0f)));
-    } else {
-      last = first - 1;
-    }
-    const int32_t count = std::max(0, last - first + 1);
-    frame.spans.push_back(first);
-    frame.spans.push_back(count);
-    const uint32_t* out = Row(face, row) + first;
-    frame.pixels.insert(frame.pixels.end(), out, out + count);
-  }
-  std::copy(p, p + 7, frame.points);
+  frame.spans.assign(static_cast<size_t>(rows) * 2, width);
+  for (int32_t k = 0; k < rows; ++k) frame.spans[2 * k] = box.left / 2;
+  frame.pixels.resize(static_cast<size_t>(width) * rows);
+  CopyOutput(d, box, frame.pixels.data(), width, false);
+  frame.compact = false;
+  std::copy(std::begin(d.needlePoints), std::end(d.needlePoints), frame.points);
   frame.layersVersion = d.layersVersion;
   d.needleFrameBytes += FrameBytes(frame) - bytesBefore;
+}
+
+// Cuts each row of a kept frame down to the pixels that differ from the background (which must be
+// current): the rest is the background's anyway. Done when the frame is first reused.
+void CompactNeedleFrame(IvsiDisplay& d, NeedleFrame& frame) {
+  const size_t bytesBefore = FrameBytes(frame);
+  const int32_t stride = d.surfaceWidth / 2;
+  std::vector<uint32_t> pixels;
+  const uint32_t* from = frame.pixels.data();
+  for (size_t i = 0; i < frame.spans.size(); i += 2) {
+    const int32_t first = frame.spans[i], count = frame.spans[i + 1];
+    const uint32_t* background =
+        d.backgroundOutput.data() + static_cast<ptrdiff_t>(frame.firstRow + static_cast<int32_t>(i / 2)) * stride + first;
+    int32_t low = 0, high = count - 1;
+    while (low <= high && from[low] == background[low]) ++low;
+    while (high >= low && from[high] == background[high]) --high;
+    frame.spans[i] = first + low;
+    frame.spans[i + 1] = high - low + 1;
+    pixels.insert(pixels.end(), from + low, from + high + 1);
+    from += count;
+  }
+  frame.pixels = std::move(pixels);
+  frame.pixels.shrink_to_fit();
+  frame.spans.shrink_to_fit();
+  frame.compact = true;
+  d.needleFrameBytes = d.needleFrameBytes + FrameBytes(frame) - bytesBefore;
 }
 
 // Puts a kept needle's output pixels back where the filter would leave them.
@@ -323,6 +316,7 @@ void ComposeFrame(IvsiDisplay& d, void* targetContext, int32_t x, int32_t y, flo
       CopyOutput(d, region,
                  d.backgroundOutput.data() + static_cast<ptrdiff_t>(region.top / 2) * stride + region.left / 2, stride,
                  true);
+      if (reuse && !keptFrame->compact) CompactNeedleFrame(d, *keptFrame);
       ShowNeedleFrame(d, *keptFrame);
     } else {
       DownsampleRegion(d, region);

@@ -32,13 +32,15 @@ struct Box {
 
 // The 2:1 filter's output where one anti-aliased needle lies, kept so that the needle shown there again
 // costs a copy instead of a fill, a restore, an overlay and a filter. Output row firstRow + i keeps the
-// pixels from column spans[2i], spans[2i + 1] of them; they follow each other in `pixels`.
+// pixels from column spans[2i], spans[2i + 1] of them; they follow each other in `pixels`. Kept whole
+// rows of the needle's box first, and cut to what differs from the background (compact) when reused.
 inline constexpr size_t kNeedleFrameBudget = 8u << 20;
 
 struct NeedleFrame {
   uint64_t layersVersion = 0;      // the IvsiDisplay::layersVersion it was made under; 0: none
   platform::Point points[7] = {};  // the needle's corners on the surface
   int32_t firstRow = 0;
+  bool compact = false;
   std::vector<int32_t> spans;
   std::vector<uint32_t> pixels;
 };
