@@ -100,14 +100,14 @@ void DrawNeedle(IvsiDisplay& d) {
   platform::UseBrush(d.drawContext, previousBrush);
 }
 
-// The slot of the kept frame for a needle with these corners.
-NeedleFrame& NeedleSlot(IvsiDisplay& d, const platform::Point (&points)[7]) {
+// The slot of the kept frame and of the seen needle for a needle with these corners.
+size_t NeedleSlot(const platform::Point (&points)[7]) {
   uint32_t hash = 2166136261u;
   for (const platform::Point& p : points) {
     hash = (hash ^ static_cast<uint32_t>(p.x)) * 16777619u;
     hash = (hash ^ static_cast<uint32_t>(p.y)) * 16777619u;
   }
-  return d.needleFrames[hash % d.needleFrames.size()];
+  return hash % kNeedleSlots;
 }
 
 bool SameCorners(const platform::Point (&a)[7], const platform::Point (&b)[7]) {
@@ -241,6 +241,8 @@ void ComposeFrame(IvsiDisplay& d, void* targetContext, int32_t x, int32_t y, flo
   d.needleBox = Box{};
   NeedleFrame* keptFrame = nullptr;  // anti-aliased: the slot for this needle's filtered pixels
   bool reuse = false;                // they are there, for the layers as they are now
+  bool keep = false;                 // the needle is shown the second time: its pixels are to be kept
+  SeenNeedle* seenNeedle = nullptr;
   if (!powered) {
     // The plain background: nothing to restore or draw, only what is still dirty to copy.
     region = Intersection(d.dirtyBox, d.fullBox);
@@ -271,14 +273,19 @@ void ComposeFrame(IvsiDisplay& d, void* targetContext, int32_t x, int32_t y, flo
         d.composedLogicFailed = d.logicFailed;
         ++d.layersVersion;
       }
-      keptFrame = &NeedleSlot(d, d.needlePoints);
+      // A needle is kept when it is shown the second time over the same layers, so that needles that
+      // never come back cost no copy.
+      const size_t slot = NeedleSlot(d.needlePoints);
+      keptFrame = &d.needleFrames[slot];
+      seenNeedle = &d.seenNeedles[slot];
       reuse = keptFrame->layersVersion == d.layersVersion && SameCorners(keptFrame->points, d.needlePoints);
+      keep = !reuse && seenNeedle->layersVersion == d.layersVersion &&
+             SameCorners(seenNeedle->points, d.needlePoints) && CanKeep(d, *keptFrame);
     }
   }
   // A new needle over a filtered background that is still current: only its own box is composed and
   // filtered, the rest of the region is taken from the background.
-  const bool overBackground =
-      !reuse && keptFrame != nullptr && d.backgroundVersion == d.layersVersion && CanKeep(d, *keptFrame);
+  const bool overBackground = keep && d.backgroundVersion == d.layersVersion;
   if (!reuse && powered) {
     const Box composed = overBackground ? d.needleBox : region;
     if (!composed.Empty()) Restore(d, composed);
@@ -320,7 +327,12 @@ void ComposeFrame(IvsiDisplay& d, void* targetContext, int32_t x, int32_t y, flo
       ShowNeedleFrame(d, *keptFrame);
     } else {
       DownsampleRegion(d, region);
-      if (keptFrame != nullptr) KeepNeedleFrame(d, *keptFrame);
+      if (keep) {
+        KeepNeedleFrame(d, *keptFrame);
+      } else if (seenNeedle != nullptr) {  // seen once: only its corners are noted
+        std::copy(std::begin(d.needlePoints), std::end(d.needlePoints), seenNeedle->points);
+        seenNeedle->layersVersion = d.layersVersion;
+      }
     }
     const int32_t width = (region.right - region.left) / 2;  // (w - 1) / 2 for the odd width w
     const int32_t height = (region.bottom - region.top) / 2;

@@ -35,6 +35,13 @@ struct Box {
 // pixels from column spans[2i], spans[2i + 1] of them; they follow each other in `pixels`. Kept whole
 // rows of the needle's box first, and cut to what differs from the background (compact) when reused.
 inline constexpr size_t kNeedleFrameBudget = 8u << 20;
+inline constexpr size_t kNeedleSlots = 4096;
+
+// A needle shown once over the current layers: shown again, its frame is kept.
+struct SeenNeedle {
+  uint64_t layersVersion = 0;
+  platform::Point points[7] = {};
+};
 
 struct NeedleFrame {
   uint64_t layersVersion = 0;      // the IvsiDisplay::layersVersion it was made under; 0: none
@@ -112,7 +119,8 @@ struct IvsiDisplay {
   std::vector<uint32_t> backgroundOutput;
   // Room for every needle the scale shows at a usual size (about 3100 at 132 x 132), their pixels kept
   // within about kNeedleFrameBudget bytes.
-  std::array<NeedleFrame, 4096> needleFrames;
+  std::array<NeedleFrame, kNeedleSlots> needleFrames;
+  std::array<SeenNeedle, kNeedleSlots> seenNeedles;
   size_t needleFrameBytes = 0;
 };
 

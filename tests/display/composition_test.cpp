@@ -138,8 +138,8 @@ TEST(ComposeFrame, AntiAliasedNeedleMoveCopiesOnlyOldAndNewNeedleAtHalfSize) {
   EXPECT_EQ(again.bottom, needle.bottom / 2 - 1);
 }
 
-// Needles shown again, over the same traffic or after it was repainted, reach the panel exactly as a
-// display composing its very first frame at that speed shows them.
+// Needles shown again and again, over the same traffic or after it was repainted, reach the panel
+// exactly as a display composing its very first frame at that speed shows them.
 TEST(ComposeFrame, RepeatedAntiAliasedNeedlesMatchAFreshComposition) {
   std::vector<float> speeds;
   for (int i = 0; i < 150; ++i) speeds.push_back(-6700.0f + 90.0f * static_cast<float>(i));
@@ -156,13 +156,12 @@ TEST(ComposeFrame, RepeatedAntiAliasedNeedlesMatchAFreshComposition) {
     scene.Compose(speeds[i]);
     EXPECT_EQ(scene.target.pixels, expected[i]) << pass << ", speed " << speeds[i];
   };
-  for (size_t i = 0; i < speeds.size(); ++i) expectShown(i, "first sweep");
-  for (size_t i = 0; i < speeds.size(); ++i) expectShown(i, "the same sweep again");
+  // A needle is noted when first shown, kept when shown again, and reused from then on.
+  for (const char* pass : {"first sweep", "second sweep", "third sweep"})
+    for (size_t i = 0; i < speeds.size(); ++i) expectShown(i, pass);
   scene.Frame(speeds.back());  // the traffic repainted: every kept needle is stale
-  for (size_t i = 0; i < speeds.size(); ++i) {
-    expectShown(i, "after the repaint");
-    expectShown(i, "after the repaint, repeated");
-  }
+  for (size_t i = 0; i < speeds.size(); ++i)
+    for (const char* pass : {"after the repaint", "shown again", "shown a third time"}) expectShown(i, pass);
 }
 
 TEST(ComposeFrame, WhatCouldNotBeCopiedIsCopiedByTheNextComposition) {
