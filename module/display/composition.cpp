@@ -268,7 +268,7 @@ void ComposeFrame(IvsiDisplay& d, void* targetContext, int32_t x, int32_t y, flo
 
     // An anti-aliased needle already composed over the same layers: its filtered pixels are kept, and
     // the rest of the region is the filtered background.
-    if (d.antiAliased && !d.needleBox.Empty()) {
+    if (d.antiAliased && !d.needleBox.Empty() && d.needleFrames.size() == kNeedleSlots) {
       if (d.logicFailed != d.composedLogicFailed) {
         d.composedLogicFailed = d.logicFailed;
         ++d.layersVersion;

@@ -219,6 +219,15 @@ IvsiDisplay* CreateIvsiDisplay(platform::DrawContext templateContext, TrafficSou
     ReleaseAll(d);
     return nullptr;
   }
+  if (antiAliased) {  // the kept needle frames' slots (their pixels come as needles are kept)
+    try {
+      d->needleFrames.resize(kNeedleSlots);
+      d->seenNeedles.resize(kNeedleSlots);
+    } catch (const std::bad_alloc&) {
+      ReleaseAll(d);
+      return nullptr;
+    }
+  }
 
   // The scale is the panel's own text: a height no surface could show, or none at all (NaN), makes no
   // font instead of a conversion to an integer that cannot hold it. The face is then drawn without text.

@@ -7,7 +7,6 @@
 // composition.cpp (ComposeFrame, DownsampleRegion).
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -119,8 +118,8 @@ struct IvsiDisplay {
   std::vector<uint32_t> backgroundOutput;
   // Room for every needle the scale shows at a usual size (about 3100 at 132 x 132), their pixels kept
   // within about kNeedleFrameBudget bytes.
-  std::array<NeedleFrame, kNeedleSlots> needleFrames;
-  std::array<SeenNeedle, kNeedleSlots> seenNeedles;
+  std::vector<NeedleFrame> needleFrames;  // kNeedleSlots each when anti-aliased, else none
+  std::vector<SeenNeedle> seenNeedles;
   size_t needleFrameBytes = 0;
 };
 
