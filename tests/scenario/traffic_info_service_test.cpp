@@ -112,5 +112,25 @@ TEST_F(TrafficInfo, ValuesInTheirUnitsAndZeroWhenOneCannotBeGiven) {
   EXPECT_EQ(value, 123.0);
 }
 
+TEST_F(TrafficInfo, ValuesFollowTheLatestTrafficAndTheFirstOfASharedIdentifier) {
+  const int32_t alt = Variable("PLANE ALTITUDE"), feet = Unit("FEET");
+  double value = 0;
+  std::vector<TrafficTarget> many;
+  for (uint32_t id = 1; id <= 100; ++id) many.push_back(North(id * 64, 1));  // identifiers that share low bits
+  service.SetTraffic(many);
+  for (const TrafficTarget& t : many) {
+    ASSERT_EQ(Value(static_cast<int32_t>(t.id), alt, feet, &value), 1);
+    EXPECT_EQ(value, t.altitudeFt);
+  }
+  TrafficTarget twin = North(5, 1);
+  twin.altitudeFt = 1;
+  service.SetTraffic({North(5, 1), twin});
+  ASSERT_EQ(Value(5, alt, feet, &value), 1);
+  EXPECT_EQ(value, 7005);
+  EXPECT_EQ(Value(64, alt, feet, &value), 0);  // gone with the earlier traffic
+  service.SetTraffic({});
+  EXPECT_EQ(Value(5, alt, feet, &value), 0);
+}
+
 }  // namespace
 }  // namespace kvr::host
