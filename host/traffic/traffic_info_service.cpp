@@ -119,13 +119,26 @@ int32_t KVR_FSAPI TrafficInfoService::GetTrafficInRange(ServiceObject* self, dou
 
   // Within the radius; when more than maxCount are, the nearest ones. Reported in list order, so that a
   // target keeps its position in the answer from frame to frame.
+  // Most targets need no trigonometry: the distance's east-west leg only shrinks by the cosine of the
+  // latitude, so a target within the radius even without that factor (by a margin far above rounding) is
+  // in range. The others, and all of them when the nearest must be picked, get the exact distance.
+  const GeoPosition own = service.own_;
+  const double surelyWithinM = radiusM * (1 - 1e-9);
   auto& inRange = service.inRange_;
   inRange.clear();
   for (size_t i = 0; i < service.targets_.size(); ++i) {
-    const double distanceM = HorizontalDistanceM(service.own_, service.targets_[i].position);
+    const GeoPosition at = service.targets_[i].position;
+    const double northM = (at.latitudeDeg - own.latitudeDeg) * kMetresPerDegreeLatitude;
+    const double eastAtMostM = (at.longitudeDeg - own.longitudeDeg) * kMetresPerDegreeLatitude;
+    if (northM * northM + eastAtMostM * eastAtMostM <= surelyWithinM * surelyWithinM) {
+      inRange.emplace_back(0.0, i);  // distance taken below if it is needed
+      continue;
+    }
+    const double distanceM = HorizontalDistanceM(own, at);
     if (distanceM <= radiusM) inRange.emplace_back(distanceM, i);
   }
   if (inRange.size() > static_cast<size_t>(maxCount)) {
+    for (auto& [distanceM, i] : inRange) distanceM = HorizontalDistanceM(own, service.targets_[i].position);
     std::stable_sort(inRange.begin(), inRange.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     inRange.resize(static_cast<size_t>(maxCount));

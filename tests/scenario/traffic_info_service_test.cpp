@@ -80,6 +80,17 @@ TEST_F(TrafficInfo, RangeQueryHonoursTheRadiusAndTheMaximumCount) {
   EXPECT_EQ(service.RangeQueries(), 5);
 }
 
+TEST_F(TrafficInfo, RangeIsMeasuredAlongTheParallel) {
+  // 50 km of longitude at the equator is about 34 km at 47 degrees north.
+  TrafficTarget east;
+  east.id = 9;
+  east.position = {47.0, 8.0 + 50000 / kMetresPerDegreeLatitude};
+  service.SetTraffic({east});
+  int32_t ids[1] = {};
+  EXPECT_EQ(InRange(40000, 1, ids), 1);
+  EXPECT_EQ(InRange(30000, 1, ids), 0);
+}
+
 TEST_F(TrafficInfo, ValuesInTheirUnitsAndZeroWhenOneCannotBeGiven) {
   TrafficTarget readable = North(7, 10);
   TrafficTarget noAltitude = North(8, 12);
