@@ -183,6 +183,40 @@ TEST(ResolutionAdvisoryLifecycle, NoReversalIntoTheSenseACoordinatingIntruderFli
   EXPECT_TRUE(sawClimb);
 }
 
+TEST(ResolutionAdvisoryLifecycle, ACoordinatingIntruderThatReversesIntoOurSenseIsComplemented) {
+  // The intruder tells us nothing until our advisory stands, then that it takes the same sense: it has
+  // reversed into ours. Ours must turn to the complement at once, with the reversal's words.
+  EncounterSpec spec = HeadOn(8000.0, -200.0);
+  Aircraft own;
+  Aircraft intruder;
+  BuildEncounter(spec, &own, &intruder);
+  LogicDriver driver;
+  std::vector<Aircraft> traffic(1);
+  int32_t firstSense = 0;
+  double toldS = -1.0;
+  for (int t = 0; t <= 110; ++t) {
+    traffic[0] = intruder;
+    driver.Frame(own, traffic, 0.0);
+    const kvr::LatestAdvisory latest = driver.Latest();
+    if (toldS >= 0.0) {  // the frame after the intruder told us
+      EXPECT_NE(latest.sense, firstSense);
+      EXPECT_EQ(latest.reversed, 1);
+      EXPECT_EQ(driver.Advisory().auralCode,
+                Code(firstSense == static_cast<int32_t>(kvr::AdvisorySense::Up) ? AuralCode::DescendNow
+                                                                                : AuralCode::ClimbNow));
+      break;
+    }
+    if (latest.active && toldS < 0.0) {
+      firstSense = latest.sense;
+      intruder.coordinationSense = firstSense;
+      toldS = t;
+    }
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+  EXPECT_GE(toldS, 0.0) << "no advisory";
+}
+
 // Geometries that once gave an order and its cancellation back to back: a descent onto traffic that
 // drops under the altitude threshold just as the fast crossing intruder passes, and a climbing pass whose
 // predicted miss hovers at the miss-distance threshold. Each advisory given must come before the closest
