@@ -111,6 +111,28 @@ TEST(VerticalEncounter, ClimbingTowardIntruderAboveIsToldToAdjust) {
   EXPECT_FLOAT_EQ(ra->advisory.vsTargetFpm, ra->advisory.vsUpperLimitFpm);
 }
 
+TEST(VerticalEncounter, PassingThroughTheIntrudersLevelFarOffGivesNoResolutionAdvisory) {
+  // We climb or descend fast through a level intruder's altitude, head-on at level 7. Far off, and well
+  // apart at the closest approach, that is traffic to watch; close in, it is a threat.
+  struct Case {
+    double rateFpm;
+    double verticalMissFt;  // intruder minus own at closest approach
+    bool resolution;
+  } cases[] = {
+      {-3200.0, 1300.0, false},  // crosses 3.4 NM away, 1300 ft apart at closest approach
+      {3200.0, -1300.0, false},
+      {-3200.0, 400.0, true},    // crosses 1 NM away
+      {3200.0, -400.0, true},
+  };
+  for (const Case& c : cases) {
+    EncounterSpec spec = HeadOn(30000.0, c.verticalMissFt);
+    spec.ownVerticalRateFpm = c.rateFpm;
+    const EncounterResult result = FlyEncounter(spec, Pilot::Ignores, 130.0);
+    EXPECT_EQ(result.FirstResolutionAural() != 0, c.resolution) << c.rateFpm << " ft/min, " << c.verticalMissFt << " ft";
+    EXPECT_GT(result.CountAural(Code(AuralCode::TrafficTraffic)), 0) << c.rateFpm << " ft/min, " << c.verticalMissFt << " ft";
+  }
+}
+
 TEST(ResolutionAdvisoryLifecycle, FollowingPilotGetsWeakenedAdvisoryBeforeClearOfConflict) {
   const EncounterSpec spec = HeadOn(8000.0, 100.0);
   const EncounterResult result = FlyEncounter(spec, Pilot::Follows, 130.0);
