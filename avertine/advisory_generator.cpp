@@ -22,6 +22,13 @@ int ForcedSense(std::span<const ThreatGeometry> threats) {
   return 0;
 }
 
+// When the first coordinating intruder last changed the sense it tells us.
+double CoordinatedAfterS(std::span<const ThreatGeometry> threats) {
+  for (const ThreatGeometry& threat : threats)
+    if (threat.coordinationSense == 1 || threat.coordinationSense == 2) return threat.coordinationSinceS;
+  return 0.0;
+}
+
 double MinEvaluationTimeS(std::span<const ThreatGeometry> threats) {
   double least = std::numeric_limits<double>::infinity();
   for (const ThreatGeometry& threat : threats) least = std::min(least, SeparationPredictor::EvaluationTimeS(threat));
@@ -65,6 +72,7 @@ AdvisoryEvent AdvisoryGenerator::Start(const GeneratorInput& input) {
   advisory_.crossing = SenseSelector::IsCrossing(input.threats, sense);
   advisory_.threatCount = static_cast<int>(input.threats.size());
   advisory_.changedS = input.nowS;
+  advisory_.senseSinceS = input.nowS;
   advisory_.response = kInitialResponse;
   return AdvisoryEvent::Started;
 }
@@ -97,7 +105,18 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
   const int forced = ForcedSense(threats);
   const bool otherAllowed = (other != Sense::Down || input.descendAllowed) &&
                             (forced == 0 || (forced == 1) == (other == Sense::Up));
-  if (!advisory_.reversed && otherAllowed && MinEvaluationTimeS(threats) >= kMinReversalTimeS) {
+  const bool timeToReverse = MinEvaluationTimeS(threats) >= kMinReversalTimeS;
+  // A coordinating intruder that took our sense after we had taken it has reversed into it: two
+  // aircraft moving the same way is the worst outcome, so ours turns to the complement, even a second
+  // time. When both took one sense in the same frame, neither follows the other, as before.
+  if (forced != 0 && (forced == 1) == (other == Sense::Up) && otherAllowed && timeToReverse &&
+      CoordinatedAfterS(threats) > advisory_.senseSinceS) {
+    Change(other, Strength::Corrective, kCorrectiveRateFpm, threats, input.nowS);
+    advisory_.senseSinceS = input.nowS;
+    advisory_.reversed = true;
+    return AdvisoryEvent::Reversed;
+  }
+  if (!advisory_.reversed && otherAllowed && timeToReverse) {
     const double strongestFpm = (sense == Sense::Down && !input.descendAllowed) ? 0.0
                                 : IncreaseAllowed(input, sense)                ? kIncreaseRateFpm
                                                                                : std::max(limit, kCorrectiveRateFpm);
@@ -107,6 +126,7 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
         SeparationPredictor::MinSeparationFt(threats, other, kCorrectiveRateFpm, kSubsequentResponse);
     if (bestFt < alimFt && reversedFt >= bestFt + kReversalGainFraction * alimFt) {
       Change(other, Strength::Corrective, kCorrectiveRateFpm, threats, input.nowS);
+      advisory_.senseSinceS = input.nowS;
       advisory_.reversed = true;
       return AdvisoryEvent::Reversed;
     }

@@ -20,6 +20,7 @@ struct Advisory {
   bool reversed = false;
   int threatCount = 0;
   double changedS = 0.0;               // when sense, strength or limit last changed
+  double senseSinceS = 0.0;            // when the sense was taken
   ResponseModel response = kInitialResponse;  // response expected to the latest change
 };
 

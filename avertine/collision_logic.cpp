@@ -138,8 +138,10 @@ bool CollisionLogic::ProcessIntruder(const kvr::IntruderInputRecord& intruder, k
   }
 
   const kvr::ThreatClass before = track->threatClass;
-  track->coordinationSense =
+  const int coordination =
       (intruder.coordinationSense == 1 || intruder.coordinationSense == 2) ? intruder.coordinationSense : 0;
+  if (coordination != track->coordinationSense) track->coordinationSinceS = nowS_;
+  track->coordinationSense = coordination;
   track->Report(nowS_, northNm, eastNm, altitudeKnown, intruder.altitudeFt);
   ThreatGeometry g = track->Estimate(nowS_, own_);
   // Low down, an intruder reporting little height is on the ground, unless the own aircraft, flying, is

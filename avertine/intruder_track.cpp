@@ -70,6 +70,7 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
     g.relativeRateFpm = g.intruderRateFpm - g.ownRateFpm;
   }
   g.coordinationSense = coordinationSense;
+  g.coordinationSinceS = coordinationSinceS;
   return g;
 }
 

@@ -37,6 +37,7 @@ class IntruderTrack {
   double taSinceS = 0.0;        // when the current TA began
   double raSinceS = 0.0;        // when the current RA threat was declared
   int coordinationSense = 0;
+  double coordinationSinceS = 0.0;  // when coordinationSense last changed
 
  private:
   uint32_t id_ = 0;

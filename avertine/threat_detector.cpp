@@ -42,6 +42,31 @@ bool SureMissBeyond(const ThreatGeometry& g, double thresholdNm) {
   return g.missDistanceNm - g.missUncertaintyNm > thresholdNm;
 }
 
+// The vertical twin of the miss-distance filter. Flown straight on, the two are within ZTHR of each
+// other's altitude only for a while (or never). Where they end up well apart vertically, and even the
+// nearest they come horizontally in that while is surely beyond the TA DMOD, as when one climbs or
+// descends fast through the other's level miles away, they never meet in both planes at once.
+bool SureApartWhileLevel(const ThreatGeometry& g, const SensitivityLevel& level) {
+  const double a = g.relativeAltitudeFt;
+  const double aDot = g.relativeRateFpm / kSecondsPerMinute;
+  if (std::fabs(a + aDot * g.timeToCpaS) < kVerticalMissFilterAlims * level.alimFt) return false;
+  const double zthrFt = level.raZthrFt;
+  double fromS = 0.0;
+  double untilS = kMaxLookaheadS;
+  if (std::fabs(aDot) > 1e-9) {
+    const double t1 = (-zthrFt - a) / aDot;
+    const double t2 = (zthrFt - a) / aDot;
+    fromS = std::max(fromS, std::min(t1, t2));
+    untilS = std::min(untilS, std::max(t1, t2));
+  } else if (std::fabs(a) > zthrFt) {
+    return true;
+  }
+  if (fromS > untilS) return true;
+  const double nearestS = std::clamp(g.timeToCpaS, fromS, untilS);
+  const double rangeNm = std::hypot(g.missDistanceNm, g.relativeSpeedNmPerS * (nearestS - g.timeToCpaS));
+  return rangeNm - g.missUncertaintyNm > level.taDmodNm;
+}
+
 bool Diverging(const ThreatGeometry& g) {
   return g.rangeRateNmPerS * kSecondsPerHour > kDivergingRangeRateKt;
 }
@@ -59,6 +84,7 @@ bool ThreatDetector::ResolutionAdvisoryTest(const ThreatGeometry& g, const Sensi
   if (std::fabs(g.intruderRateFpm) > kMaxThreatVerticalRateFpm) return false;
   if (!RangeTest(g, level.raTauS, level.raDmodNm)) return false;
   if (g.rangeNm > level.raDmodNm && g.closing && SureMissBeyond(g, level.hmdNm)) return false;
+  if (g.rangeNm > level.raDmodNm && g.closing && SureApartWhileLevel(g, level)) return false;
   return AltitudeTest(g, level.raTauS, level.raZthrFt);
 }
 

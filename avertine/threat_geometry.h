@@ -18,6 +18,7 @@ struct ThreatGeometry {
   double intruderRateFpm = 0.0;
   double ownRateFpm = 0.0;
   int coordinationSense = 0;        // the intruder's own RA sense: 0 none, 1 up, 2 down
+  double coordinationSinceS = 0.0;  // when the intruder last told us a different sense
 };
 
 }  // namespace avertine

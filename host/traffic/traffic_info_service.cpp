@@ -42,6 +42,9 @@ int32_t Lookup(const Named (&table)[N], const char* name) {
   return 0;
 }
 
+// The first index slot to probe for an identifier, in a table of `mask + 1` slots (a power of two).
+size_t Home(uint32_t id, size_t mask) { return (static_cast<size_t>(id) * 0x9E3779B1u) & mask; }
+
 // An angle in degrees in the unit asked for; nothing for a unit that is not an angle.
 std::optional<double> Angle(double degrees, int32_t unit) {
   if (unit == kDegreesUnit) return degrees;
@@ -67,6 +70,33 @@ void TrafficInfoService::Register(PanelServices& services) {
   services.RegisterService(kTrafficInfoServiceName, Provider());
 }
 
+void TrafficInfoService::BuildIndex() {
+  size_t size = 16;
+  while (size < 2 * targets_.size()) size *= 2;  // at most half full: probes stay short
+  index_.assign(size, IndexSlot{0, 0});
+  indexMask_ = size - 1;
+  for (size_t i = 0; i < targets_.size(); ++i) {
+    const uint32_t id = targets_[i].id;
+    if (id == 0) continue;  // never asked for
+    size_t at = Home(id, indexMask_);
+    while (index_[at].id != 0 && index_[at].id != id) at = (at + 1) & indexMask_;
+    if (index_[at].id == 0) index_[at] = {id, static_cast<uint32_t>(i)};
+  }
+  indexCurrent_ = true;
+  lastFound_ = nullptr;
+}
+
+const TrafficTarget* TrafficInfoService::Find(uint32_t id) {
+  if (id == 0) return nullptr;
+  if (!indexCurrent_) BuildIndex();
+  if (lastFound_ != nullptr && lastFound_->id == id) return lastFound_;
+  for (size_t at = Home(id, indexMask_);; at = (at + 1) & indexMask_) {
+    const IndexSlot slot = index_[at];
+    if (slot.id == id) return lastFound_ = &targets_[slot.target];
+    if (slot.id == 0) return nullptr;
+  }
+}
+
 int32_t KVR_FSAPI TrafficInfoService::Unsupported(ServiceObject*) { return 0; }
 
 ServiceObject* KVR_FSAPI TrafficInfoService::QueryInterface(ServiceObject* self, const char* name) {
@@ -89,12 +119,26 @@ int32_t KVR_FSAPI TrafficInfoService::GetTrafficInRange(ServiceObject* self, dou
 
   // Within the radius; when more than maxCount are, the nearest ones. Reported in list order, so that a
   // target keeps its position in the answer from frame to frame.
-  std::vector<std::pair<double, size_t>> inRange;
+  // Most targets need no trigonometry: the distance's east-west leg only shrinks by the cosine of the
+  // latitude, so a target within the radius even without that factor (by a margin far above rounding) is
+  // in range. The others, and all of them when the nearest must be picked, get the exact distance.
+  const GeoPosition own = service.own_;
+  const double surelyWithinM = radiusM * (1 - 1e-9);
+  auto& inRange = service.inRange_;
+  inRange.clear();
   for (size_t i = 0; i < service.targets_.size(); ++i) {
-    const double distanceM = HorizontalDistanceM(service.own_, service.targets_[i].position);
+    const GeoPosition at = service.targets_[i].position;
+    const double northM = (at.latitudeDeg - own.latitudeDeg) * kMetresPerDegreeLatitude;
+    const double eastAtMostM = (at.longitudeDeg - own.longitudeDeg) * kMetresPerDegreeLatitude;
+    if (northM * northM + eastAtMostM * eastAtMostM <= surelyWithinM * surelyWithinM) {
+      inRange.emplace_back(0.0, i);  // distance taken below if it is needed
+      continue;
+    }
+    const double distanceM = HorizontalDistanceM(own, at);
     if (distanceM <= radiusM) inRange.emplace_back(distanceM, i);
   }
   if (inRange.size() > static_cast<size_t>(maxCount)) {
+    for (auto& [distanceM, i] : inRange) distanceM = HorizontalDistanceM(own, service.targets_[i].position);
     std::stable_sort(inRange.begin(), inRange.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     inRange.resize(static_cast<size_t>(maxCount));
@@ -108,11 +152,9 @@ int32_t KVR_FSAPI TrafficInfoService::GetTrafficInRange(ServiceObject* self, dou
 int32_t KVR_FSAPI TrafficInfoService::GetTrafficValue(ServiceObject* self, int32_t identifier, int32_t variable,
                                                      int32_t unit, double* value, int32_t index) {
   if (self == nullptr || value == nullptr || index != 0 || identifier == 0) return 0;
-  TrafficInfoService& service = Owner(self);
-  auto it = std::find_if(service.targets_.begin(), service.targets_.end(),
-                         [&](const TrafficTarget& t) { return t.id == static_cast<uint32_t>(identifier); });
-  if (it == service.targets_.end()) return 0;
-  const TrafficTarget& t = *it;
+  const TrafficTarget* found = Owner(self).Find(static_cast<uint32_t>(identifier));
+  if (found == nullptr) return 0;
+  const TrafficTarget& t = *found;
 
   std::optional<double> result;
   switch (variable) {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "host/panel_services.h"
@@ -32,7 +33,10 @@ class TrafficInfoService {
   void Register(PanelServices& services);
 
   // The traffic of this frame and the point ranges are measured from (the user's aircraft).
-  void SetTraffic(std::vector<TrafficTarget> targets) { targets_ = std::move(targets); }
+  void SetTraffic(std::vector<TrafficTarget> targets) {
+    targets_ = std::move(targets);
+    indexCurrent_ = false;
+  }
   void SetOwnPosition(GeoPosition own) { own_ = own; }
 
   ServiceObject* Provider() { return &provider_.object; }
@@ -57,11 +61,28 @@ class TrafficInfoService {
   static int32_t KVR_FSAPI GetTrafficValue(ServiceObject* self, int32_t identifier, int32_t variable, int32_t unit,
                                            double* value, int32_t index);
 
+  // The target listed under an identifier (the first, should two share one), or nullptr.
+  const TrafficTarget* Find(uint32_t id);
+  void BuildIndex();
+
+  // One slot of the identifier index: an open-addressed table (identifier 0 marks a free slot) rebuilt
+  // at the first lookup after the traffic changed, so a value costs a probe, not a search. The target
+  // found last is kept too: a reader asks for several values of one aircraft in a row.
+  struct IndexSlot {
+    uint32_t id;
+    uint32_t target;
+  };
+
   void* providerOperations_[kTrafficInfoOperationCount];
   void* interfaceOperations_[kTrafficInfoOperationCount];
   Object provider_;
   Object interface_;
   std::vector<TrafficTarget> targets_;
+  std::vector<IndexSlot> index_;
+  size_t indexMask_ = 0;  // index_.size() - 1, a power of two less one
+  bool indexCurrent_ = false;
+  const TrafficTarget* lastFound_ = nullptr;
+  std::vector<std::pair<double, size_t>> inRange_;  // the range query's working list, kept for its capacity
   GeoPosition own_;
   int rangeQueries_ = 0;
 };

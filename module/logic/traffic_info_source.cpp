@@ -48,24 +48,28 @@ bool TrafficInfoSource::Update(float latitudeDeg, float longitudeDeg, float true
   // A service that claims more than it was asked for gives its first hundred; a negative count, none.
   intruderCount = listed < 0 ? 0 : listed > kMaxTraffic ? kMaxTraffic : listed;
 
-  auto value = ServiceOperation<TrafficGetTrafficValue>(trafficInfo_, kTrafficGetTrafficValue);
-  auto candidateAt = [&](int32_t i) {
-    Candidate c;
-    const int32_t id = identifiers[i];
-    double latitude = 0, longitude = 0, altitude = 0;
-    if (value(trafficInfo_, id, latitude_, degrees_, &latitude, 0) == 0 ||
-        value(trafficInfo_, id, longitude_, degrees_, &longitude, 0) == 0 ||
-        value(trafficInfo_, id, altitude_, feet_, &altitude, 0) == 0)
-      return c;
-    c.id = static_cast<uint32_t>(id);
-    c.present = c.id != 0;
-    c.latitudeDeg = static_cast<float>(latitude);
-    c.longitudeDeg = static_cast<float>(longitude);
-    c.altitudeFt = altitude;
-    return c;
+  // All the listed aircraft are read first, then fed to the library in one run: the service's code and
+  // the library's then take turns once a frame, not once an aircraft.
+  Candidate candidates[kMaxTraffic];
+  auto readValues = [&] {
+    auto value = ServiceOperation<TrafficGetTrafficValue>(trafficInfo_, kTrafficGetTrafficValue);
+    for (int32_t i = 0; i < intruderCount; ++i) {
+      const int32_t id = identifiers[i];
+      double latitude = 0, longitude = 0, altitude = 0;
+      if (value(trafficInfo_, id, latitude_, degrees_, &latitude, 0) == 0 ||
+          value(trafficInfo_, id, longitude_, degrees_, &longitude, 0) == 0 ||
+          value(trafficInfo_, id, altitude_, feet_, &altitude, 0) == 0)
+        continue;  // stays absent
+      Candidate& c = candidates[i];
+      c.id = static_cast<uint32_t>(id);
+      c.present = c.id != 0;
+      c.latitudeDeg = static_cast<float>(latitude);
+      c.longitudeDeg = static_cast<float>(longitude);
+      c.altitudeFt = altitude;
+    }
   };
   return RunFrame(latitudeDeg, longitudeDeg, trueAltitudeFt, pressureAltitudeFt, radioAltitudeFt, headingDeg, mode,
-                  false, [] {}, candidateAt);
+                  false, readValues, [&](int32_t i) { return candidates[i]; });
 }
 
 }  // namespace kvr

@@ -111,6 +111,28 @@ TEST(VerticalEncounter, ClimbingTowardIntruderAboveIsToldToAdjust) {
   EXPECT_FLOAT_EQ(ra->advisory.vsTargetFpm, ra->advisory.vsUpperLimitFpm);
 }
 
+TEST(VerticalEncounter, PassingThroughTheIntrudersLevelFarOffGivesNoResolutionAdvisory) {
+  // We climb or descend fast through a level intruder's altitude, head-on at level 7. Far off, and well
+  // apart at the closest approach, that is traffic to watch; close in, it is a threat.
+  struct Case {
+    double rateFpm;
+    double verticalMissFt;  // intruder minus own at closest approach
+    bool resolution;
+  } cases[] = {
+      {-3200.0, 1300.0, false},  // crosses 3.4 NM away, 1300 ft apart at closest approach
+      {3200.0, -1300.0, false},
+      {-3200.0, 400.0, true},    // crosses 1 NM away
+      {3200.0, -400.0, true},
+  };
+  for (const Case& c : cases) {
+    EncounterSpec spec = HeadOn(30000.0, c.verticalMissFt);
+    spec.ownVerticalRateFpm = c.rateFpm;
+    const EncounterResult result = FlyEncounter(spec, Pilot::Ignores, 130.0);
+    EXPECT_EQ(result.FirstResolutionAural() != 0, c.resolution) << c.rateFpm << " ft/min, " << c.verticalMissFt << " ft";
+    EXPECT_GT(result.CountAural(Code(AuralCode::TrafficTraffic)), 0) << c.rateFpm << " ft/min, " << c.verticalMissFt << " ft";
+  }
+}
+
 TEST(ResolutionAdvisoryLifecycle, FollowingPilotGetsWeakenedAdvisoryBeforeClearOfConflict) {
   const EncounterSpec spec = HeadOn(8000.0, 100.0);
   const EncounterResult result = FlyEncounter(spec, Pilot::Follows, 130.0);
@@ -181,6 +203,40 @@ TEST(ResolutionAdvisoryLifecycle, NoReversalIntoTheSenseACoordinatingIntruderFli
     intruder.Advance(1.0);
   }
   EXPECT_TRUE(sawClimb);
+}
+
+TEST(ResolutionAdvisoryLifecycle, ACoordinatingIntruderThatReversesIntoOurSenseIsComplemented) {
+  // The intruder tells us nothing until our advisory stands, then that it takes the same sense: it has
+  // reversed into ours. Ours must turn to the complement at once, with the reversal's words.
+  EncounterSpec spec = HeadOn(8000.0, -200.0);
+  Aircraft own;
+  Aircraft intruder;
+  BuildEncounter(spec, &own, &intruder);
+  LogicDriver driver;
+  std::vector<Aircraft> traffic(1);
+  int32_t firstSense = 0;
+  double toldS = -1.0;
+  for (int t = 0; t <= 110; ++t) {
+    traffic[0] = intruder;
+    driver.Frame(own, traffic, 0.0);
+    const kvr::LatestAdvisory latest = driver.Latest();
+    if (toldS >= 0.0) {  // the frame after the intruder told us
+      EXPECT_NE(latest.sense, firstSense);
+      EXPECT_EQ(latest.reversed, 1);
+      EXPECT_EQ(driver.Advisory().auralCode,
+                Code(firstSense == static_cast<int32_t>(kvr::AdvisorySense::Up) ? AuralCode::DescendNow
+                                                                                : AuralCode::ClimbNow));
+      break;
+    }
+    if (latest.active && toldS < 0.0) {
+      firstSense = latest.sense;
+      intruder.coordinationSense = firstSense;
+      toldS = t;
+    }
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+  EXPECT_GE(toldS, 0.0) << "no advisory";
 }
 
 // Geometries that once gave an order and its cancellation back to back: a descent onto traffic that

@@ -80,6 +80,17 @@ TEST_F(TrafficInfo, RangeQueryHonoursTheRadiusAndTheMaximumCount) {
   EXPECT_EQ(service.RangeQueries(), 5);
 }
 
+TEST_F(TrafficInfo, RangeIsMeasuredAlongTheParallel) {
+  // 50 km of longitude at the equator is about 34 km at 47 degrees north.
+  TrafficTarget east;
+  east.id = 9;
+  east.position = {47.0, 8.0 + 50000 / kMetresPerDegreeLatitude};
+  service.SetTraffic({east});
+  int32_t ids[1] = {};
+  EXPECT_EQ(InRange(40000, 1, ids), 1);
+  EXPECT_EQ(InRange(30000, 1, ids), 0);
+}
+
 TEST_F(TrafficInfo, ValuesInTheirUnitsAndZeroWhenOneCannotBeGiven) {
   TrafficTarget readable = North(7, 10);
   TrafficTarget noAltitude = North(8, 12);
@@ -110,6 +121,26 @@ TEST_F(TrafficInfo, ValuesInTheirUnitsAndZeroWhenOneCannotBeGiven) {
   EXPECT_EQ(Value(7, lat, deg, &value, 1), 0);          // no indexed values
   EXPECT_EQ(Value(7, lat, deg, nullptr), 0);
   EXPECT_EQ(value, 123.0);
+}
+
+TEST_F(TrafficInfo, ValuesFollowTheLatestTrafficAndTheFirstOfASharedIdentifier) {
+  const int32_t alt = Variable("PLANE ALTITUDE"), feet = Unit("FEET");
+  double value = 0;
+  std::vector<TrafficTarget> many;
+  for (uint32_t id = 1; id <= 100; ++id) many.push_back(North(id * 64, 1));  // identifiers that share low bits
+  service.SetTraffic(many);
+  for (const TrafficTarget& t : many) {
+    ASSERT_EQ(Value(static_cast<int32_t>(t.id), alt, feet, &value), 1);
+    EXPECT_EQ(value, t.altitudeFt);
+  }
+  TrafficTarget twin = North(5, 1);
+  twin.altitudeFt = 1;
+  service.SetTraffic({North(5, 1), twin});
+  ASSERT_EQ(Value(5, alt, feet, &value), 1);
+  EXPECT_EQ(value, 7005);
+  EXPECT_EQ(Value(64, alt, feet, &value), 0);  // gone with the earlier traffic
+  service.SetTraffic({});
+  EXPECT_EQ(Value(5, alt, feet, &value), 0);
 }
 
 }  // namespace

@@ -1,0 +1,51 @@
+// The encounters in scenarios/ that each pin one behaviour of the collision logic, flown through the real
+// module: the messages the pilot hears, in order, and how far apart the two pass.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/scenario/scenario_runner.h"
+#include "tests/gauge/module_fixture.h"
+
+namespace kvr::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Case {
+  const char* scenario;
+  std::vector<std::string> aurals;  // every aural event, in order ("(silent)" where the voice is held)
+  double minVerticalMissFt;         // at the closest approach
+};
+
+TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
+  const Case cases[] = {
+      {"descend_inhibit_traffic_above", {"TrafficTraffic", "MonitorVerticalSpeed", "ClearOfConflict"}, 150.0},
+      {"late_advisory_at_closest_approach", {"TrafficTraffic"}, 500.0},
+      {"low_traffic_both_low", {"TrafficTraffic (silent)"}, 0.0},
+      {"equipped_intruder_reverses",
+       {"TrafficTraffic", "MaintainVerticalSpeedCrossing", "DescendNow", "AdjustVerticalSpeed", "ClearOfConflict"},
+       300.0},
+      {"fast_descent_far_off", {"TrafficTraffic"}, 1000.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.scenario);
+    RunOptions options;
+    options.gaugesDir = kvr::testing::BinDir();
+    const Scenario scenario = LoadScenario(kvr::testing::SourceDir() / "scenarios" / (std::string(c.scenario) + ".toml"));
+    ScenarioRun run(scenario, options);
+    run.RunToEnd();
+    std::vector<std::string> aurals;
+    for (const EventRow& row : run.Events().Rows())
+      if (!row.aural.empty()) aurals.push_back(row.aural);
+    EXPECT_EQ(aurals, c.aurals);
+    ASSERT_EQ(run.Events().Closest().size(), 1u);
+    EXPECT_GE(std::fabs(run.Events().Closest().front().verticalFt), c.minVerticalMissFt);
+  }
+}
+
+}  // namespace
+}  // namespace kvr::host
