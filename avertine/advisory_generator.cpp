@@ -108,9 +108,9 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
   const bool timeToReverse = MinEvaluationTimeS(threats) >= kMinReversalTimeS;
   // A coordinating intruder that took our sense after we had taken it has reversed into it: two
   // aircraft moving the same way is the worst outcome, so ours turns to the complement, even a second
-  // time. When both took one sense in the same frame, neither follows the other, as before.
-  if (forced != 0 && (forced == 1) == (other == Sense::Up) && otherAllowed && timeToReverse &&
-      CoordinatedAfterS(threats) > advisory_.senseSinceS) {
+  // time. When both took one sense in the same frame, neither follows the other: with no address to
+  // break the tie, both would turn.
+  if (forced != 0 && otherAllowed && timeToReverse && CoordinatedAfterS(threats) > advisory_.senseSinceS) {
     Change(other, Strength::Corrective, kCorrectiveRateFpm, threats, input.nowS);
     advisory_.senseSinceS = input.nowS;
     advisory_.reversed = true;
