@@ -16,7 +16,11 @@ FrameRecorder::FrameRecorder(PanelRenderer& renderer, std::filesystem::path outD
   if (GifSupported())
     gif_ = std::make_unique<GifAnimation>(outDir_ / "panel.gif", PictureWidth(), PictureHeight(), gifFrameDelayCs);
   else
+#ifdef _WIN32
+    notes_.push_back("panel.gif not written: the Windows build of kvr-panel writes no GIF");
+#else
     notes_.push_back("panel.gif not written: this build has no GIF support (libgif-dev)");
+#endif
 }
 
 FrameRecorder::~FrameRecorder() = default;
