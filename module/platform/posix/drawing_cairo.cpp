@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "module/gauge/panel_sdk.h"
+#include "module/platform/block_span.h"
 #include "module/platform/drawing.h"
 #include "module/platform/posix/drawing_records.h"
 
@@ -1244,34 +1245,14 @@ bool CopyBlock(DrawContext target, int32_t x, int32_t y, int32_t width, int32_t 
   SurfaceRecord* from = source->surface;
   // Leave out what lies outside the source; the target's edges and clip are Cairo's.
   int64_t sx = sourceX, sy = sourceY, tx = x, ty = y, w = width, h = height;
-  if (sx < 0) {
-    tx -= sx;
-    w += sx;
-    sx = 0;
-  }
-  if (sy < 0) {
-    ty -= sy;
-    h += sy;
-    sy = 0;
-  }
-  w = std::min<int64_t>(w, from->width - sx);
-  h = std::min<int64_t>(h, from->height - sy);
+  CutSpan(sx, tx, w, from->width);
+  CutSpan(sy, ty, h, from->height);
   if (w <= 0 || h <= 0) return true;
   SurfaceRecord* to = target->surface;
   if (from != to && target->clip.empty()) {
     // Two surfaces and no clip: the block's words as they are, within the target.
-    if (tx < 0) {
-      sx -= tx;
-      w += tx;
-      tx = 0;
-    }
-    if (ty < 0) {
-      sy -= ty;
-      h += ty;
-      ty = 0;
-    }
-    w = std::min<int64_t>(w, to->width - tx);
-    h = std::min<int64_t>(h, to->height - ty);
+    CutSpan(tx, sx, w, to->width);
+    CutSpan(ty, sy, h, to->height);
     if (w <= 0 || h <= 0) return true;
     cairo_surface_flush(from->cairo);
     cairo_surface_flush(to->cairo);

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "module/platform/block_span.h"
 #include "module/platform/drawing.h"
 #include "module/platform/win32/drawing_records.h"
 
@@ -447,18 +448,8 @@ bool CopyBlock(DrawContext target, int32_t x, int32_t y, int32_t width, int32_t 
   }
   // Leave out what lies outside the source; the target's edges and clip are GDI's.
   int64_t sx = sourceX, sy = sourceY, tx = x, ty = y, w = width, h = height;
-  if (sx < 0) {
-    tx -= sx;
-    w += sx;
-    sx = 0;
-  }
-  if (sy < 0) {
-    ty -= sy;
-    h += sy;
-    sy = 0;
-  }
-  w = std::min<int64_t>(w, source->surface->width - sx);
-  h = std::min<int64_t>(h, source->surface->height - sy);
+  CutSpan(sx, tx, w, source->surface->width);
+  CutSpan(sy, ty, h, source->surface->height);
   if (w <= 0 || h <= 0 || tx > INT32_MAX || ty > INT32_MAX) return true;
   return BitBlt(target->dc, int(tx), int(ty), int(w), int(h), source->dc, int(sx), int(sy), SRCCOPY) != FALSE;
 }
