@@ -83,15 +83,22 @@ bool CollisionLogic::UpdateOwnShip(const kvr::OwnShipRecord& record) {
   if (slewing) tracks_.Clear();  // positions jump: every track would see a false velocity
 
   const kvr::OperatingMode mode = own_.Mode();
-  const SensitivityLevel& level =
-      SelectSensitivityLevel(own_.PressureAltitudeFt(), own_.RadioAltitudeFt(), own_.RadioValid());
+  const bool radio = own_.RadioValid();
+  const SensitivityLevel* selected =
+      &SelectSensitivityLevel(own_.PressureAltitudeFt(), own_.RadioAltitudeFt(), radio);
+  // Climbing out under level 3 (or held level by an advisory given so), RAs against traffic met above it.
+  context_.climbOut = selected->raTauS <= 0.0 && radio && own_.RadioAltitudeFt() >= kClimbOutMinRadioFt &&
+                      (own_.VerticalRateFpm() > 0.0 || threatsLastFrame_);
+  context_.ownRadioAltitudeFt = own_.RadioAltitudeFt();
+  context_.ownRateFpm = own_.VerticalRateFpm();
+  if (context_.climbOut) selected = &kClimbOutLevel;
+  const SensitivityLevel& level = *selected;
   context_.level = &level;
   context_.nowS = nowS_;
   context_.groundLevelFt = own_.GroundLevelFt();
   context_.trafficAdvisoriesEnabled = trafficCapable_ && mode != kvr::OperatingMode::Standby && !slewing;
   context_.resolutionAdvisoriesEnabled =
       resolutionCapable_ && mode == kvr::OperatingMode::TaRa && level.raTauS > 0.0 && !slewing;
-  const bool radio = own_.RadioValid();
   descendAllowed_ = !(radio && own_.RadioAltitudeFt() < kDescendInhibitBelowRadioFt);
   increaseDescentAllowed_ = !(radio && own_.RadioAltitudeFt() < kIncreaseDescentInhibitBelowRadioFt);
   // Only low down does an intruder reporting little height above the ground under us mean traffic on the
@@ -186,6 +193,7 @@ int CollisionLogic::GatherThreats(int* trafficAdvisoriesShown) {
     if (track.threatClass == kvr::ThreatClass::TrafficAdvisory) ++*trafficAdvisoriesShown;
   });
   for (int i = 0; i < expiredCount; ++i) tracks_.Remove(expired_[i]);
+  threatsLastFrame_ = threatCount > 0;
   return threatCount;
 }
 

@@ -46,6 +46,7 @@ class CollisionLogic {
   bool groundIntruderTest_ = false;  // intruders close to the ground under us count as on the ground
   kvr::OperatingMode modeStatus_ = kvr::OperatingMode::Standby;
   int trafficAdvisoriesShown_ = 0;  // TA-class intruders at the end of the previous frame
+  bool threatsLastFrame_ = false;   // an RA threat was declared at the end of the previous frame
   uint32_t changeCount_ = 0;
   TrackTable tracks_;
   AdvisoryGenerator generator_;

@@ -58,6 +58,18 @@ inline constexpr double kLevel6MinPressureFt = 10000.0;
 inline constexpr double kLevel7MinPressureFt = 20000.0;
 inline constexpr double kHighLevel7MinPressureFt = 42000.0;
 
+// Climbing out below the level-3 boundary, an own aircraft may meet traffic that it reaches only above
+// it: level 2 would give no RA although the closest approach lies where level 3 applies, and an RA
+// first posted when the boundary is crossed comes seconds before the closest approach, too late to act.
+// From this radio altitude up, a climbing own aircraft gets level 3's RA against traffic whose closest
+// approach it will reach above the boundary, with level 2's traffic advisories; descents stay inhibited
+// there, so its advisories only level off or climb. Our own value: a climb at the 2500 ft/min increase
+// rate reaches the boundary within level 3's 15 s RA tau from 375 ft, and below that the allowance
+// never needs to look; lower still an advisory would come in the first seconds after takeoff.
+inline constexpr double kClimbOutMinRadioFt = 400.0;
+// Level 2 climbing out: its traffic advisory columns, level 3's resolution advisory columns.
+inline constexpr SensitivityLevel kClimbOutLevel = {2, 20.0, 15.0, 0.30, 0.20, 850.0, 600.0, 300.0, 0.20};
+
 // ---- Traffic classes and inhibits -------------------------------------------------------------------------
 // Proximate traffic (6 NM, 1200 ft), the descend and increase-descent inhibits, the own height below
 // which intruders may be declared on the ground, the 10000 ft/min limit on threats and the 500 ft/min

@@ -67,6 +67,13 @@ bool SureApartWhileLevel(const ThreatGeometry& g, const SensitivityLevel& level)
   return rangeNm - g.missUncertaintyNm > level.taDmodNm;
 }
 
+// Climbing out, an RA only against traffic met above the level-3 boundary.
+bool MetAboveLevel3(const ThreatGeometry& g, const DetectionContext& context) {
+  if (!context.climbOut) return true;
+  const double timeS = std::min(g.timeToCpaS, kMaxLookaheadS);
+  return context.ownRadioAltitudeFt + context.ownRateFpm / kSecondsPerMinute * timeS >= kLevel3MinRadioFt;
+}
+
 bool Diverging(const ThreatGeometry& g) {
   return g.rangeRateNmPerS * kSecondsPerHour > kDivergingRangeRateKt;
 }
@@ -105,7 +112,7 @@ kvr::ThreatClass ThreatDetector::Classify(IntruderTrack& track, const ThreatGeom
   } else if (track.raThreat) {
     track.raThreat = !ThreatResolved(g, level) || context.nowS - track.raSinceS < kMinThreatDurationS;
   } else {
-    track.raThreat = ResolutionAdvisoryTest(g, level);
+    track.raThreat = ResolutionAdvisoryTest(g, level) && MetAboveLevel3(g, context);
     if (track.raThreat) track.raSinceS = context.nowS;
   }
 

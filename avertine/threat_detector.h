@@ -20,6 +20,11 @@ struct DetectionContext {
   bool resolutionAdvisoriesEnabled = false;
   double groundLevelFt = 0.0;  // ground under the own aircraft, pressure-altitude basis
   double nowS = 0.0;
+  // Climbing out under the level-3 boundary: a new RA threat only where the own aircraft, climbing on,
+  // is above the boundary at the closest approach.
+  bool climbOut = false;
+  double ownRadioAltitudeFt = 0.0;
+  double ownRateFpm = 0.0;
 };
 
 class ThreatDetector {

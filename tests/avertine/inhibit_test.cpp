@@ -76,6 +76,30 @@ TEST(LowHeight, BelowElevenHundredFeetTrafficAboveGetsAPreventiveAdvisoryNotACro
   EXPECT_EQ(higher.FirstResolutionAural(), Code(AuralCode::Descend));
 }
 
+TEST(LowHeight, ClimbingOutTowardTrafficMetAboveThousandFeetGetsALevelOff) {
+  // Climbing at 1500 ft/min to meet a level intruder head-on: the closest approach comes above 1000 ft
+  // radio only where the climb takes the own aircraft there, and the advisory must then come while it is
+  // still below, when a level-off can act. Traffic it meets below 1000 ft gets none.
+  struct Case {
+    double cpaHeightFt;
+    bool advisory;
+  };
+  for (const Case& c : {Case{1100.0, true}, Case{950.0, false}}) {
+    SCOPED_TRACE(c.cpaHeightFt);
+    EncounterSpec spec = HeadOnAbove(c.cpaHeightFt - 750.0, 0.0, 0.0);  // 30 s of climb before it
+    spec.ownVerticalRateFpm = 1500.0;
+    spec.timeToCpaS = 30.0;
+    const EncounterResult ignoring = FlyEncounter(spec, Pilot::Ignores, 60.0);
+    ASSERT_EQ(EverClass(ignoring, ThreatClass::ResolutionAdvisory), c.advisory);
+    if (!c.advisory) continue;
+    EXPECT_EQ(FirstSense(ignoring), static_cast<int32_t>(kvr::AdvisorySense::Down));
+    EXPECT_GE(ignoring.FirstClassBeforeCpaS(ThreatClass::ResolutionAdvisory, spec.timeToCpaS), 10.0);
+    const EncounterResult following = FlyEncounter(spec, Pilot::Follows, 60.0);
+    EXPECT_FALSE(following.nearMidAirCollision);
+    EXPECT_GE(following.cpaVerticalFt, 150.0);
+  }
+}
+
 TEST(LowHeight, NoIncreaseDescentBelowFourteenHundredFiftyFeet) {
   // Ignoring a descend advisory makes the logic strengthen it, but not close to the ground.
   const EncounterResult low = FlyEncounter(HeadOnAbove(1300.0, 0.0, 100.0), Pilot::Ignores, 110.0);

@@ -30,6 +30,7 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
        {"TrafficTraffic", "MaintainVerticalSpeedCrossing", "DescendNow", "AdjustVerticalSpeed", "ClearOfConflict"},
        300.0},
       {"fast_descent_far_off", {"TrafficTraffic"}, 1000.0},
+      {"climb_out_under_traffic", {"TrafficTraffic", "AdjustVerticalSpeed", "ClearOfConflict"}, 150.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
