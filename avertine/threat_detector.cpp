@@ -91,7 +91,9 @@ bool ThreatDetector::ResolutionAdvisoryTest(const ThreatGeometry& g, const Sensi
   if (std::fabs(g.intruderRateFpm) > kMaxThreatVerticalRateFpm) return false;
   if (!RangeTest(g, level.raTauS, level.raDmodNm)) return false;
   if (g.rangeNm > level.raDmodNm && g.closing && SureMissBeyond(g, level.hmdNm)) return false;
-  if (g.rangeNm > level.raDmodNm && g.closing && SureApartWhileLevel(g, level)) return false;
+  // The vertical filter applies inside the RA DMOD too: a slow closure may come that near long before
+  // the two reach each other's level, miles apart again by then.
+  if (g.closing && SureApartWhileLevel(g, level)) return false;
   return AltitudeTest(g, level.raTauS, level.raZthrFt);
 }
 
