@@ -35,6 +35,12 @@ class AlphaBetaFilter {
     if (reports_ < 1000000) ++reports_;
   }
 
+  // Changes the rate by a known amount, as when the reference the measurements are taken from changed
+  // its own velocity by the opposite amount: the filter need not learn it from the residuals.
+  void ShiftRate(double deltaPerS) {
+    if (reports_ >= 2) ratePerS_ += deltaPerS;
+  }
+
   double Value() const { return value_; }
   double ValueAfter(double dtS) const { return value_ + ratePerS_ * dtS; }
   double RatePerS() const { return ratePerS_; }

@@ -149,7 +149,7 @@ bool CollisionLogic::ProcessIntruder(const kvr::IntruderInputRecord& intruder, k
       (intruder.coordinationSense == 1 || intruder.coordinationSense == 2) ? intruder.coordinationSense : 0;
   if (coordination != track->coordinationSense) track->coordinationSinceS = nowS_;
   track->coordinationSense = coordination;
-  track->Report(nowS_, northNm, eastNm, altitudeKnown, intruder.altitudeFt);
+  track->Report(nowS_, own_, northNm, eastNm, altitudeKnown, intruder.altitudeFt);
   ThreatGeometry g = track->Estimate(nowS_, own_);
   // Low down, an intruder reporting little height is on the ground, unless the own aircraft, flying, is
   // hardly higher: then both are airborne low (a traffic pattern, a low pass) and it must be shown.

@@ -14,10 +14,23 @@ void IntruderTrack::Start(uint32_t id) {
   id_ = id;
 }
 
-void IntruderTrack::Report(double nowS, double northNm, double eastNm, bool altitudeKnown,
-                           double altitudeFt) {
+void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm, double eastNm,
+                           bool altitudeKnown, double altitudeFt) {
   if (reports_ > 0 && nowS <= lastReportS_) return;  // same frame: the first report stands
   const double dtS = nowS - lastReportS_;
+  // The relative velocity changes by whatever the own aircraft's ground velocity changed, in a turn or a
+  // change of speed. Carried over at once, the filters follow only the intruder's manoeuvres and lag no
+  // turn of the own aircraft.
+  double ownNorth = 0.0;
+  double ownEast = 0.0;
+  const bool ownKnown = own.GroundVelocity(&ownNorth, &ownEast);
+  if (ownKnown && ownVelocityKnown_) {
+    north_.ShiftRate(ownNorthNmPerS_ - ownNorth);
+    east_.ShiftRate(ownEastNmPerS_ - ownEast);
+  }
+  ownVelocityKnown_ = ownKnown;
+  ownNorthNmPerS_ = ownNorth;
+  ownEastNmPerS_ = ownEast;
   north_.Update(northNm, dtS, kPositionAlpha, kPositionBeta);
   east_.Update(eastNm, dtS, kPositionAlpha, kPositionBeta);
   if (altitudeKnown) {

@@ -17,9 +17,10 @@ class IntruderTrack {
  public:
   void Start(uint32_t id);
 
-  // One report at logic time `nowS`; a second report in the same frame is ignored. `altitudeFt` is
-  // ignored when `altitudeKnown` is false.
-  void Report(double nowS, double northNm, double eastNm, bool altitudeKnown, double altitudeFt);
+  // One report at logic time `nowS`, relative to the own aircraft `own`; a second report in the same
+  // frame is ignored. `altitudeFt` is ignored when `altitudeKnown` is false.
+  void Report(double nowS, const OwnShipState& own, double northNm, double eastNm, bool altitudeKnown,
+              double altitudeFt);
 
   // Geometry at `nowS` (extrapolated when the last report is older) against the own aircraft.
   ThreatGeometry Estimate(double nowS, const OwnShipState& own) const;
@@ -47,6 +48,9 @@ class IntruderTrack {
   AlphaBetaFilter east_;
   AlphaBetaFilter altitude_;
   bool altitudeKnown_ = false;
+  bool ownVelocityKnown_ = false;  // own ground velocity at the last report
+  double ownNorthNmPerS_ = 0.0;
+  double ownEastNmPerS_ = 0.0;
 };
 
 }  // namespace avertine

@@ -31,9 +31,22 @@ bool OwnShipState::Update(const kvr::OwnShipRecord& record, double nowS) {
   }
   mode_ = ModeFromRecord(record.mode);
   slewing_ = record.slew != 0;
+  const bool hadPosition = positionKnown_ && nowS > positionS_;
+  double movedNorthNm = 0.0;
+  double movedEastNm = 0.0;
+  if (hadPosition) Offset(record.latitudeDeg, record.longitudeDeg, &movedNorthNm, &movedEastNm);
   latitudeDeg_ = record.latitudeDeg;
   longitudeDeg_ = record.longitudeDeg;
   cosLatitude_ = std::cos(latitudeDeg_ * kRadPerDeg);
+  if (hadPosition) {
+    const double dtS = nowS - positionS_;
+    northVelocityNmPerS_ = movedNorthNm / dtS;
+    eastVelocityNmPerS_ = movedEastNm / dtS;
+    // A jump no aircraft flies (a reposition without the slew flag) gives no velocity.
+    velocityKnown_ = std::hypot(northVelocityNmPerS_, eastVelocityNmPerS_) * kSecondsPerHour <= kMaxOwnGroundSpeedKt;
+  }
+  positionKnown_ = true;
+  positionS_ = nowS;
   headingRad_ = record.headingDeg * kRadPerDeg;
   pressureAltitudeFt_ = record.pressureAltitudeFt;
   // The caller flags the radio altitude as meaningful only below 3000 ft; above it is ignored.
@@ -53,7 +66,17 @@ bool OwnShipState::Update(const kvr::OwnShipRecord& record, double nowS) {
   return true;
 }
 
-void OwnShipState::Reset() { altitude_.Reset(); }
+void OwnShipState::Reset() {
+  altitude_.Reset();
+  positionKnown_ = false;
+  velocityKnown_ = false;
+}
+
+bool OwnShipState::GroundVelocity(double* northNmPerS, double* eastNmPerS) const {
+  *northNmPerS = northVelocityNmPerS_;
+  *eastNmPerS = eastVelocityNmPerS_;
+  return velocityKnown_;
+}
 
 double OwnShipState::VerticalRateFpm() const {
   return altitude_.HasRate() ? altitude_.RatePerS() * kSecondsPerMinute : 0.0;

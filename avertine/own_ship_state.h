@@ -26,6 +26,8 @@ class OwnShipState {
   double RadioAltitudeFt() const { return radioAltitudeFt_; }
   double GroundLevelFt() const { return groundLevelFt_; }
   double HeadingRad() const { return headingRad_; }
+  // Ground velocity over the last frame, from successive positions (NM/s); false until two frames.
+  bool GroundVelocity(double* northNmPerS, double* eastNmPerS) const;
 
   // North and east offsets (NM) of a geographic position from the own aircraft.
   void Offset(double latitudeDeg, double longitudeDeg, double* northNm, double* eastNm) const;
@@ -43,6 +45,11 @@ class OwnShipState {
   double groundLevelFt_ = 0.0;
   AlphaBetaFilter altitude_;
   double lastAltitudeReportS_ = 0.0;
+  bool positionKnown_ = false;  // the previous frame's position, for the ground velocity
+  bool velocityKnown_ = false;
+  double positionS_ = 0.0;
+  double northVelocityNmPerS_ = 0.0;
+  double eastVelocityNmPerS_ = 0.0;
 };
 
 }  // namespace avertine

@@ -139,6 +139,7 @@ inline constexpr int kFirmTrackReports = 3;       // reports before a track may 
 inline constexpr double kTrackCoastS = 3.5;       // a track unreported for longer is dropped
 inline constexpr double kDefaultFramePeriodS = 1.0;
 inline constexpr double kMaxFramePeriodS = 10.0;  // longer gaps are taken as one default frame
+inline constexpr double kMaxOwnGroundSpeedKt = 1200.0;  // faster moves of the own position are jumps
 
 // Advisory timing and margins. The 4 s TA hold keeps a symbol from blinking when a test flickers across
 // its threshold. The 5 s RA hold keeps an advisory up for as long as the pilot takes to begin flying it,

@@ -2,6 +2,7 @@
 // whose identifier stops coming, the track table under churn, and the paint priority.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -220,6 +221,40 @@ TEST(Priority, ClassesPaintInOrderAndNearerOrMoreUrgentOnTop) {
   EXPECT_LT(priority(1), priority(4));
   EXPECT_LT(priority(4), priority(3));
   EXPECT_LT(priority(3), priority(5));
+}
+
+// The own aircraft turns through 90 degrees at 3 degrees a second and rolls out with a level intruder
+// ahead that will pass 1.6 NM away, beyond the miss-distance threshold. The relative velocity swings
+// through the turn; a track that had to learn the swing from its residuals would still be lagging at
+// the roll-out and predict a much smaller miss.
+TEST(OwnManoeuvre, ATurnDoesNotLagTheTrackIntoAFalseThreat) {
+  constexpr double kTurnFromS = 20.0, kTurnUntilS = 50.0, kCpaS = 80.0, kMissNm = 1.6;
+  auto ownTrackAt = [&](double t) { return 3.0 * std::clamp(t - kTurnFromS, 0.0, kTurnUntilS - kTurnFromS); };
+  Aircraft own = Own();
+  own.altitudeFt = 30000.0;
+  own.groundSpeedKt = 250.0;
+  Aircraft atCpa = own;  // where the own aircraft will be at the closest approach
+  for (int t = 0; t < kCpaS; ++t) {
+    atCpa.trackDeg = ownTrackAt(t);
+    atCpa.Advance(1.0);
+  }
+  Aircraft intruder = At(0x00A1B2C3u, atCpa.northNm + kMissNm, atCpa.eastNm + 250.0 * kCpaS / 3600.0, 30000.0);
+  intruder.groundSpeedKt = 250.0;
+  intruder.trackDeg = 270.0;  // head-on after the roll-out
+
+  LogicDriver driver;
+  std::vector<Aircraft> traffic(1);
+  bool trafficAdvisory = false;
+  for (int t = 0; t <= 100; ++t) {
+    own.trackDeg = ownTrackAt(t);
+    traffic[0] = intruder;
+    driver.Frame(own, traffic, 0.0);
+    EXPECT_NE(driver.ClassOf(0), ThreatClass::ResolutionAdvisory) << t;
+    trafficAdvisory |= driver.ClassOf(0) == ThreatClass::TrafficAdvisory;
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+  EXPECT_TRUE(trafficAdvisory);
 }
 
 // Surveillance as a transponder gives it: 100 ft altitude steps, 50 ft range and 3 degree bearing error.
