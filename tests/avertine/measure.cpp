@@ -2,13 +2,24 @@
 // surveillance ideal or noisy, intruder unequipped or equipped (both follow their advisories). Each
 // encounter is also flown with nobody manoeuvring, the reference for the risk ratio.
 //   kvr_avertine_measure [-v] [SEED [COUNT]]      defaults: seed 1, 1000 encounters; -v lists failures
+// With --onsets DIR it flies instead every paired-track file (*.txt) of DIR as recorded, advisories
+// ignored, and counts the encounters whose first traffic and resolution advisories come within 2 s of
+// the reference criteria's, up to the closest approach; -v lists the others.
+//   kvr_avertine_measure [-v] --onsets DIR
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/avertine/encounter_sim.h"
+#include "tests/avertine/onsets.h"
 
 namespace avertine_test {
 namespace {
@@ -119,6 +130,97 @@ std::string Ratio(int numerator, int denominator) {
   return text;
 }
 
+// One paired-track file: "NAME, east, north, alt, trk, gs, vs, time" rows after two header lines, in ft,
+// rad, ft/s and s, for OWNSHIP and INTRUDER, sampled at the same whole seconds.
+struct PairedTracks {
+  std::map<long, Aircraft> own, intruder;
+};
+
+bool ReadPairedTracks(const std::filesystem::path& path, PairedTracks* tracks) {
+  constexpr double kFtPerNm = 6076.12;
+  constexpr double kDegPerRad = 57.29577951308232;
+  std::ifstream in(path);
+  std::string line;
+  int lineNumber = 0;
+  while (std::getline(in, line)) {
+    if (++lineNumber <= 2 || line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    std::replace(line.begin(), line.end(), ',', ' ');
+    std::istringstream fields(line);
+    std::string name;
+    double east, north, alt, trk, gs, vs, time;
+    if (!(fields >> name >> east >> north >> alt >> trk >> gs >> vs >> time)) {
+      std::fprintf(stderr, "%s:%d: expected NAME and seven numbers\n", path.c_str(), lineNumber);
+      return false;
+    }
+    Aircraft a;
+    a.northNm = north / kFtPerNm;
+    a.eastNm = east / kFtPerNm;
+    a.altitudeFt = alt;
+    a.trackDeg = trk * kDegPerRad;
+    a.groundSpeedKt = gs * 3600.0 / kFtPerNm;
+    a.verticalRateFpm = vs * 60.0;
+    if (std::fabs(time - std::round(time)) > 1e-6) continue;  // the logic runs once a second
+    (name == "OWNSHIP" ? tracks->own : tracks->intruder)[std::lround(time)] = a;
+  }
+  return !tracks->own.empty() && !tracks->intruder.empty();
+}
+
+// Flies every encounter of `folder` as recorded (terrain at sea level) and prints the onset agreement.
+int MeasureOnsets(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.path().extension() == ".txt") files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  int encounters = 0, trafficAgree = 0, resolutionAgree = 0, withResolution = 0;
+  for (const std::filesystem::path& file : files) {
+    PairedTracks tracks;
+    if (!ReadPairedTracks(file, &tracks)) return 1;
+    LogicDriver driver;
+    std::vector<FrameLog> frames;
+    std::vector<Aircraft> traffic(1);
+    double cpaS = 0.0;
+    double cpaRangeNm = std::numeric_limits<double>::infinity();
+    for (const auto& [timeS, own] : tracks.own) {
+      const auto intruder = tracks.intruder.find(timeS);
+      if (intruder == tracks.intruder.end()) continue;
+      traffic[0] = intruder->second;
+      traffic[0].id = 0x00A1B2C3u;
+      driver.Frame(own, traffic, 0.0);
+      FrameLog log;
+      log.timeS = static_cast<double>(timeS);
+      log.intruderClass = driver.ClassOf(0);
+      log.intruderValid = driver.Entry(0).valid != 0;
+      log.own = own;
+      log.intruder = traffic[0];
+      frames.push_back(log);
+      const double rangeNm = std::hypot(own.northNm - traffic[0].northNm, own.eastNm - traffic[0].eastNm);
+      if (rangeNm < cpaRangeNm) {
+        cpaRangeNm = rangeNm;
+        cpaS = log.timeS;
+      }
+    }
+    const Onsets library = LibraryOnsets(frames, cpaS);
+    const Onsets oracle = OracleOnsets(frames, 0.0, cpaS);
+    const bool ta = OnsetsAgree(library.traffic, oracle.traffic);
+    const bool ra = OnsetsAgree(library.resolution, oracle.resolution);
+    ++encounters;
+    trafficAgree += ta;
+    resolutionAgree += ra;
+    withResolution += oracle.resolution.has_value();
+    if (g_verbose && (!ta || !ra)) {
+      std::printf("  %s: TA %.0f / %.0f, RA %.0f / %.0f (library / reference, -1 none; CPA %.0f s)\n",
+                  file.stem().c_str(), library.traffic.value_or(-1), oracle.traffic.value_or(-1),
+                  library.resolution.value_or(-1), oracle.resolution.value_or(-1), cpaS);
+    }
+  }
+  std::printf("onset within 2 s of the reference criteria, %d encounters of %s: TA %s, RA %s (%d with a "
+              "reference RA)\n",
+              encounters, folder.c_str(), Ratio(trafficAgree, encounters).c_str(),
+              Ratio(resolutionAgree, encounters).c_str(), withResolution);
+  return 0;
+}
+
+
 }  // namespace
 }  // namespace avertine_test
 
@@ -128,6 +230,13 @@ int main(int argc, char** argv) {
     g_verbose = true;
     --argc;
     ++argv;
+  }
+  if (argc > 1 && std::string(argv[1]) == "--onsets") {
+    if (argc != 3) {
+      std::fprintf(stderr, "usage: kvr_avertine_measure [-v] --onsets DIR\n");
+      return 2;
+    }
+    return MeasureOnsets(argv[2]);
   }
   const uint64_t seed = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1;
   const int count = argc > 2 ? std::atoi(argv[2]) : 1000;

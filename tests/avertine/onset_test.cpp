@@ -8,24 +8,10 @@
 #include <cstdio>
 #include <optional>
 
-#include "tests/avertine/alerting_oracle.h"
-#include "tests/avertine/encounter_sim.h"
+#include "tests/avertine/onsets.h"
 
 namespace avertine_test {
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-
-RelativeState Relative(const Aircraft& own, const Aircraft& intruder) {
-  auto vn = [](const Aircraft& a) { return a.groundSpeedKt / 3600.0 * std::cos(a.trackDeg * kPi / 180.0); };
-  auto ve = [](const Aircraft& a) { return a.groundSpeedKt / 3600.0 * std::sin(a.trackDeg * kPi / 180.0); };
-  return {intruder.northNm - own.northNm,
-          intruder.eastNm - own.eastNm,
-          vn(intruder) - vn(own),
-          ve(intruder) - ve(own),
-          intruder.altitudeFt - own.altitudeFt,
-          (intruder.verticalRateFpm - own.verticalRateFpm) / 60.0};
-}
 
 // Encounters across the levels that give resolution advisories, with misses on both sides of every
 // threshold: horizontal up to 1.5 NM, vertical up to 1000 ft, level and climbing or descending traffic.
@@ -49,42 +35,6 @@ EncounterSpec Generate(Random& random) {
   return spec;
 }
 
-struct Onsets {
-  std::optional<double> traffic, resolution;
-};
-
-// Onsets are compared up to the closest approach only: once the aircraft diverge the library posts no new
-// advisory, while the bare criteria still fire for traffic that passes inside DMOD.
-Onsets LibraryOnsets(const EncounterResult& result, double cpaS) {
-  Onsets onsets;
-  for (const FrameLog& frame : result.frames) {
-    if (!frame.intruderValid || frame.timeS > cpaS) continue;
-    const bool ra = frame.intruderClass == kvr::ThreatClass::ResolutionAdvisory;
-    if (!onsets.traffic && (ra || frame.intruderClass == kvr::ThreatClass::TrafficAdvisory)) {
-      onsets.traffic = frame.timeS;
-    }
-    if (!onsets.resolution && ra) onsets.resolution = frame.timeS;
-  }
-  return onsets;
-}
-
-Onsets OracleOnsets(const EncounterResult& result, double groundFt, double cpaS) {
-  Onsets onsets;
-  for (const FrameLog& frame : result.frames) {
-    if (frame.timeS > cpaS) continue;
-    const OracleAlert alert =
-        EvaluateOracle(Relative(frame.own, frame.intruder), frame.own.altitudeFt, frame.own.altitudeFt - groundFt);
-    if (!onsets.traffic && alert.traffic) onsets.traffic = frame.timeS;
-    if (!onsets.resolution && alert.resolution) onsets.resolution = frame.timeS;
-  }
-  return onsets;
-}
-
-bool Agree(const std::optional<double>& a, const std::optional<double>& b) {
-  if (a.has_value() != b.has_value()) return false;
-  return !a || std::fabs(*a - *b) <= 2.0;
-}
-
 TEST(AlertOnset, TrafficAndResolutionOnsetsAgreeWithTheReferenceCriteria) {
   constexpr int kEncounters = 1000;
   Random random(1);
@@ -92,10 +42,10 @@ TEST(AlertOnset, TrafficAndResolutionOnsetsAgreeWithTheReferenceCriteria) {
   for (int i = 0; i < kEncounters; ++i) {
     const EncounterSpec spec = Generate(random);
     const EncounterResult result = FlyEncounter(spec, Pilot::Ignores, 110.0);
-    const Onsets library = LibraryOnsets(result, spec.timeToCpaS);
-    const Onsets oracle = OracleOnsets(result, spec.groundFt, spec.timeToCpaS);
-    const bool ta = Agree(library.traffic, oracle.traffic);
-    const bool ra = Agree(library.resolution, oracle.resolution);
+    const Onsets library = LibraryOnsets(result.frames, spec.timeToCpaS);
+    const Onsets oracle = OracleOnsets(result.frames, spec.groundFt, spec.timeToCpaS);
+    const bool ta = OnsetsAgree(library.traffic, oracle.traffic);
+    const bool ra = OnsetsAgree(library.resolution, oracle.resolution);
     trafficAgree += ta;
     resolutionAgree += ra;
     withResolution += oracle.resolution.has_value();
