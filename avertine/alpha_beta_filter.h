@@ -14,8 +14,17 @@ class AlphaBetaFilter {
  public:
   void Reset() { *this = AlphaBetaFilter{}; }
 
+  // Where two successive residuals stand out on the same side from the filter's measurement noise (or
+  // `noiseFloor`, whichever is larger) by more than kManoeuvreSigmas, the tracked object is taken to
+  // manoeuvre: the report is smoothed with the quicker gains given. Residuals that stand out are left
+  // out of the noise estimate. Noise alone seldom stands out twice in a row on the same side.
+  struct Manoeuvre {
+    double alpha, beta;
+    double noiseFloor;
+  };
+
   // `dtS` is the time since the previous report, > 0 (ignored for the first report).
-  void Update(double measurement, double dtS, double alpha, double beta) {
+  void Update(double measurement, double dtS, double alpha, double beta, const Manoeuvre* manoeuvre = nullptr) {
     if (reports_ == 0) {
       value_ = measurement;
       ratePerS_ = 0.0;
@@ -24,10 +33,21 @@ class AlphaBetaFilter {
       value_ = measurement;
     } else {
       const double k = reports_ + 1.0;
-      const double gainAlpha = std::max(alpha, 2.0 * (2.0 * k - 1.0) / (k * (k + 1.0)));
-      const double gainBeta = std::max(beta, 6.0 / (k * (k + 1.0)));
+      double gainAlpha = std::max(alpha, 2.0 * (2.0 * k - 1.0) / (k * (k + 1.0)));
+      double gainBeta = std::max(beta, 6.0 / (k * (k + 1.0)));
       const double predicted = value_ + ratePerS_ * dtS;
       const double residual = measurement - predicted;
+      if (manoeuvre != nullptr) {
+        const double noise = std::max(std::sqrt(noiseSquare_), manoeuvre->noiseFloor);
+        const int outlier = std::fabs(residual) <= kManoeuvreSigmas * noise ? 0 : residual > 0.0 ? 1 : -1;
+        if (reports_ >= kNoiseLearningReports && outlier != 0 && outlier == lastOutlier_) {
+          gainAlpha = std::max(gainAlpha, manoeuvre->alpha);
+          gainBeta = std::max(gainBeta, manoeuvre->beta);
+        } else {
+          noiseSquare_ += kNoiseWeight * (residual * residual - noiseSquare_);
+        }
+        lastOutlier_ = outlier;
+      }
       value_ = predicted + gainAlpha * residual;
       ratePerS_ += gainBeta * residual / dtS;
       residualSquare_ += kResidualWeight * (residual * residual - residualSquare_);
@@ -50,7 +70,12 @@ class AlphaBetaFilter {
 
  private:
   static constexpr double kResidualWeight = 0.2;  // about the last five reports
+  static constexpr double kNoiseWeight = 0.1;     // the noise estimate: about the last ten quiet reports
+  static constexpr int kNoiseLearningReports = 6;  // reports that only learn the noise
+  static constexpr double kManoeuvreSigmas = 3.0;
   double residualSquare_ = 0.0;
+  double noiseSquare_ = 0.0;
+  int lastOutlier_ = 0;  // sign of the previous residual where it stood out from the noise, else 0
   int reports_ = 0;
   double value_ = 0.0;
   double ratePerS_ = 0.0;

@@ -31,11 +31,15 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
   ownVelocityKnown_ = ownKnown;
   ownNorthNmPerS_ = ownNorth;
   ownEastNmPerS_ = ownEast;
-  north_.Update(northNm, dtS, kPositionAlpha, kPositionBeta);
-  east_.Update(eastNm, dtS, kPositionAlpha, kPositionBeta);
+  static constexpr AlphaBetaFilter::Manoeuvre kTurn{kManoeuvrePositionAlpha, kManoeuvrePositionBeta,
+                                                   kPositionNoiseFloorNm};
+  north_.Update(northNm, dtS, kPositionAlpha, kPositionBeta, &kTurn);
+  east_.Update(eastNm, dtS, kPositionAlpha, kPositionBeta, &kTurn);
   if (altitudeKnown) {
     if (!altitudeKnown_) altitude_.Reset();  // altitude (re)appears: start its filter afresh
-    altitude_.Update(altitudeFt, dtS, kIntruderAltitudeAlpha, kIntruderAltitudeBeta);
+    static constexpr AlphaBetaFilter::Manoeuvre kVertical{kManoeuvreAltitudeAlpha, kManoeuvreAltitudeBeta,
+                                                          kAltitudeNoiseFloorFt};
+    altitude_.Update(altitudeFt, dtS, kIntruderAltitudeAlpha, kIntruderAltitudeBeta, &kVertical);
   }
   altitudeKnown_ = altitudeKnown;
   lastReportS_ = nowS;

@@ -130,6 +130,12 @@ inline constexpr double kPositionAlpha = 0.3;        // intruder north and east
 inline constexpr double kPositionBeta = 0.05;
 inline constexpr double kIntruderAltitudeAlpha = 0.5;
 inline constexpr double kIntruderAltitudeBeta = 0.15;
+inline constexpr double kManoeuvrePositionAlpha = 0.7;
+inline constexpr double kManoeuvrePositionBeta = 0.4;
+inline constexpr double kPositionNoiseFloorNm = 0.001;
+inline constexpr double kManoeuvreAltitudeAlpha = 0.7;
+inline constexpr double kManoeuvreAltitudeBeta = 0.4;
+inline constexpr double kAltitudeNoiseFloorFt = 10.0;
 // Velocity error per unit of position residual of the position filters at their steady gains, per second
 // of prediction: sqrt(2 beta^2 / (alpha (4 - 2 alpha - beta))).
 inline constexpr double kPositionRatePerResidual = 0.07;

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+#include "avertine/alpha_beta_filter.h"
+#include "avertine/tcas_parameters.h"
 #include "tests/avertine/encounter_sim.h"
 
 namespace avertine_test {
@@ -223,11 +225,41 @@ TEST(Priority, ClassesPaintInOrderAndNearerOrMoreUrgentOnTop) {
   EXPECT_LT(priority(3), priority(5));
 }
 
+// The position filter with its manoeuvre gains against the plain one: a step in the rate, measured
+// exactly, must be followed within a few reports; under Gaussian noise the rate must stay as smooth.
+TEST(Manoeuvre, TrackFiltersFollowAManoeuvreQuicklyAndStaySmoothUnderNoise) {
+  using avertine::AlphaBetaFilter;
+  constexpr AlphaBetaFilter::Manoeuvre kQuick{avertine::kManoeuvrePositionAlpha, avertine::kManoeuvrePositionBeta,
+                                              avertine::kPositionNoiseFloorNm};
+  AlphaBetaFilter plain, adaptive;
+  for (int t = 0; t <= 28; ++t) {
+    const double x = 0.07 * std::max(0, t - 20);  // still, then 0.07 NM/s (250 kt) from t = 20
+    plain.Update(x, 1.0, avertine::kPositionAlpha, avertine::kPositionBeta);
+    adaptive.Update(x, 1.0, avertine::kPositionAlpha, avertine::kPositionBeta, &kQuick);
+  }
+  EXPECT_NEAR(adaptive.RatePerS(), 0.07, 0.007);
+  EXPECT_LT(plain.RatePerS(), 0.06);  // the plain filter is still well behind
+
+  Random random(3);
+  plain.Reset();
+  adaptive.Reset();
+  double plainError = 0.0, adaptiveError = 0.0;
+  for (int t = 0; t <= 300; ++t) {
+    const double x = 0.07 * t + random.Gaussian(0.1);
+    plain.Update(x, 1.0, avertine::kPositionAlpha, avertine::kPositionBeta);
+    adaptive.Update(x, 1.0, avertine::kPositionAlpha, avertine::kPositionBeta, &kQuick);
+    if (t < 20) continue;
+    plainError += (plain.RatePerS() - 0.07) * (plain.RatePerS() - 0.07);
+    adaptiveError += (adaptive.RatePerS() - 0.07) * (adaptive.RatePerS() - 0.07);
+  }
+  EXPECT_LT(adaptiveError, 1.2 * plainError);
+}
+
 // The own aircraft turns through 90 degrees at 3 degrees a second and rolls out with a level intruder
 // ahead that will pass 1.6 NM away, beyond the miss-distance threshold. The relative velocity swings
 // through the turn; a track that had to learn the swing from its residuals would still be lagging at
 // the roll-out and predict a much smaller miss.
-TEST(OwnManoeuvre, ATurnDoesNotLagTheTrackIntoAFalseThreat) {
+TEST(Manoeuvre, ATurnDoesNotLagTheTrackIntoAFalseThreat) {
   constexpr double kTurnFromS = 20.0, kTurnUntilS = 50.0, kCpaS = 80.0, kMissNm = 1.6;
   auto ownTrackAt = [&](double t) { return 3.0 * std::clamp(t - kTurnFromS, 0.0, kTurnUntilS - kTurnFromS); };
   Aircraft own = Own();

@@ -26,8 +26,7 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
       {"descend_inhibit_traffic_above", {"TrafficTraffic", "MonitorVerticalSpeed", "ClearOfConflict"}, 150.0},
       {"late_advisory_at_closest_approach", {"TrafficTraffic"}, 500.0},
       {"low_traffic_both_low", {"TrafficTraffic (silent)"}, 0.0},
-      {"equipped_intruder_turns_in",
-       {"TrafficTraffic", "MaintainVerticalSpeedCrossing", "AdjustVerticalSpeed", "ClearOfConflict"}, 300.0},
+      {"equipped_intruder_turns_in", {"TrafficTraffic", "Descend", "AdjustVerticalSpeed", "ClearOfConflict"}, 500.0},
       {"fast_descent_far_off", {"TrafficTraffic"}, 1000.0},
       {"climb_out_under_traffic", {"TrafficTraffic", "AdjustVerticalSpeed", "ClearOfConflict"}, 150.0},
   };
