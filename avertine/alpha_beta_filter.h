@@ -16,8 +16,8 @@ class AlphaBetaFilter {
 
   // Where two successive residuals stand out on the same side from the filter's measurement noise (or
   // `noiseFloor`, whichever is larger) by more than kManoeuvreSigmas, the tracked object is taken to
-  // manoeuvre: the report is smoothed with the quicker gains given. Residuals that stand out are left
-  // out of the noise estimate. Noise alone seldom stands out twice in a row on the same side.
+  // manoeuvre: the report is smoothed with the quicker gains given and left out of the noise estimate.
+  // Noise alone seldom stands out twice in a row on the same side.
   struct Manoeuvre {
     double alpha, beta;
     double noiseFloor;
