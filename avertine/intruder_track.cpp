@@ -8,6 +8,72 @@
 #include "avertine/tcas_parameters.h"
 
 namespace avertine {
+namespace {
+
+// Fits r^2 = a t^2 + b t + c to the squared ranges (t: seconds from the newest report), which is exact
+// for two aircraft flying straight: a is the squared relative speed and c - b^2 / 4a the squared miss.
+// Returns the least miss that the fit makes sure of, kMissConfidence standard errors below its value,
+// or 0 where the fit is not sure the two are closing on a curve at all. Range is measured far more
+// precisely than bearing, so this miss is sure much earlier than the one from the tracked positions.
+struct RangeMiss {
+  double missNm = 0.0;   // the fit's own value
+  double floorNm = 0.0;  // kMissConfidence standard errors below it; 0 where not sure of a miss
+};
+
+RangeMiss RangeMissFloorNm(const std::array<double, kRangeFitReports>& timesS,
+                           const std::array<double, kRangeFitReports>& rangeSquares, double newestS) {
+  double s[5] = {};  // sums of t^k
+  double y[3] = {};  // sums of t^k r^2
+  for (size_t i = 0; i < timesS.size(); ++i) {
+    const double t = timesS[i] - newestS;
+    double p = 1.0;
+    for (int k = 0; k < 5; ++k) {
+      s[k] += p;
+      if (k < 3) y[k] += p * rangeSquares[i];
+      p *= t;
+    }
+  }
+  // Normal equations for (a, b, c) and the inverse of their matrix by cofactors.
+  const double m[3][3] = {{s[4], s[3], s[2]}, {s[3], s[2], s[1]}, {s[2], s[1], s[0]}};
+  double inv[3][3];
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c)
+      inv[c][r] = m[(r + 1) % 3][(c + 1) % 3] * m[(r + 2) % 3][(c + 2) % 3] -
+                  m[(r + 1) % 3][(c + 2) % 3] * m[(r + 2) % 3][(c + 1) % 3];
+  const double det = m[0][0] * inv[0][0] + m[0][1] * inv[1][0] + m[0][2] * inv[2][0];
+  if (!(std::fabs(det) > 1e-12)) return {};
+  for (auto& row : inv)
+    for (double& v : row) v /= det;
+  const double rhs[3] = {y[2], y[1], y[0]};
+  double q[3];
+  for (int r = 0; r < 3; ++r) q[r] = inv[r][0] * rhs[0] + inv[r][1] * rhs[1] + inv[r][2] * rhs[2];
+  const double a = q[0], b = q[1], c = q[2];
+
+  double residualSquares = 0.0;
+  double meanRangeNm = 0.0;
+  for (size_t i = 0; i < timesS.size(); ++i) {
+    const double t = timesS[i] - newestS;
+    const double e = rangeSquares[i] - ((a * t + b) * t + c);
+    residualSquares += e * e;
+    meanRangeNm += std::sqrt(rangeSquares[i]) / static_cast<double>(timesS.size());
+  }
+  // The spread of r^2 about the fit, never less than a range error of the noise floor would give.
+  const double floorSpread = 2.0 * meanRangeNm * kPositionNoiseFloorNm;
+  const double variance =
+      std::max(residualSquares / static_cast<double>(timesS.size() - 3), floorSpread * floorSpread);
+  if (a <= kMissConfidence * std::sqrt(variance * inv[0][0])) return {};  // no sure curvature
+
+  const double missSquare = c - b * b / (4.0 * a);
+  const double g[3] = {b * b / (4.0 * a * a), -b / (2.0 * a), 1.0};  // gradient of the miss square
+  double missVariance = 0.0;
+  for (int r = 0; r < 3; ++r)
+    for (int k = 0; k < 3; ++k) missVariance += g[r] * inv[r][k] * g[k];
+  missVariance *= variance;
+  const double low = missSquare - kMissConfidence * std::sqrt(std::max(missVariance, 0.0));
+  return {std::sqrt(std::max(missSquare, 0.0)), low > 0.0 ? std::sqrt(low) : 0.0};
+}
+
+}  // namespace
 
 void IntruderTrack::Start(uint32_t id) {
   *this = IntruderTrack{};
@@ -43,6 +109,10 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
   }
   altitudeKnown_ = altitudeKnown;
   lastReportS_ = nowS;
+  const size_t slot = static_cast<size_t>(rangeCount_ % kRangeFitReports);
+  rangeSquares_[slot] = northNm * northNm + eastNm * eastNm;
+  rangeTimesS_[slot] = nowS;
+  if (rangeCount_ < 1000000) ++rangeCount_;
   ++reports_;
 }
 
@@ -74,6 +144,12 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
     // imply over the time to closest approach.
     const double spreadNm = std::max(north_.ResidualSpread(), east_.ResidualSpread());
     g.missUncertaintyNm = kMissConfidence * spreadNm * (1.0 + kPositionRatePerResidual * g.timeToCpaS);
+    // The ranges of the last reports lag a turn: their miss counts only where the tracked positions,
+    // within their own uncertainty, agree with it.
+    if (rangeCount_ >= kRangeFitReports) {
+      const RangeMiss fit = RangeMissFloorNm(rangeTimesS_, rangeSquares_, lastReportS_);
+      if (std::fabs(fit.missNm - g.missDistanceNm) <= g.missUncertaintyNm) g.rangeMissFloorNm = fit.floorNm;
+    }
   } else {
     g.timeToCpaS = 0.0;
     g.missDistanceNm = g.rangeNm;

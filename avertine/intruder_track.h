@@ -3,10 +3,12 @@
 // the intruder between frames.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "avertine/alpha_beta_filter.h"
 #include "avertine/avertine.h"
+#include "avertine/tcas_parameters.h"
 #include "avertine/threat_geometry.h"
 
 namespace avertine {
@@ -48,6 +50,10 @@ class IntruderTrack {
   AlphaBetaFilter east_;
   AlphaBetaFilter altitude_;
   bool altitudeKnown_ = false;
+  // The last reported ranges, squared, for the miss from range alone; oldest overwritten first.
+  std::array<double, kRangeFitReports> rangeSquares_{};
+  std::array<double, kRangeFitReports> rangeTimesS_{};
+  int rangeCount_ = 0;
   bool ownVelocityKnown_ = false;  // own ground velocity at the last report
   double ownNorthNmPerS_ = 0.0;
   double ownEastNmPerS_ = 0.0;

@@ -148,6 +148,13 @@ inline constexpr double kAltitudeNoiseFloorFt = 10.0;
 // of prediction: sqrt(2 beta^2 / (alpha (4 - 2 alpha - beta))).
 inline constexpr double kPositionRatePerResidual = 0.07;
 inline constexpr double kMissConfidence = 2.0;       // miss uncertainty in residual spreads
+// The miss from range alone: a parabola fitted to the squared ranges of the last reports, exact for two
+// aircraft flying straight. Range comes without the bearing error, so the miss is sure much sooner than
+// from the positions; it counts only where the tracked positions agree with it, since its window lags a
+// turn. Measured on the evaluation's development set with 3 degree bearing noise, the wide-miss RA rate
+// fell from 27.5 % to 24.5, 22.3 and 21.9 % with windows of 16, 24 and 32 reports, the risk figures
+// unchanged; 24 keeps most of the gain with a shorter lag.
+inline constexpr int kRangeFitReports = 24;
 inline constexpr double kVerticalMissFilterAlims = 2.0;  // vertical miss filter: predicted miss in ALIMs
 inline constexpr double kVerticalMissFilterMinFt = 1200.0;  // ...and in feet at least
 inline constexpr int kFirmTrackReports = 3;       // reports before a track may raise an advisory

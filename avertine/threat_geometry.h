@@ -11,6 +11,7 @@ struct ThreatGeometry {
   double missDistanceNm = 0.0;      // predicted horizontal range at closest approach
   double relativeSpeedNmPerS = 0.0; // horizontal speed of the intruder relative to the own aircraft
   double missUncertaintyNm = 0.0;   // how far missDistanceNm may be off
+  double rangeMissFloorNm = 0.0;    // the least miss that the ranges alone make sure of (0: none)
   bool closing = false;
   bool altitudeKnown = false;
   double relativeAltitudeFt = 0.0;  // intruder minus own
