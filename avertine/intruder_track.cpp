@@ -50,15 +50,14 @@ RangeMiss RangeMissFloorNm(const std::array<double, kRangeFitReports>& timesS,
   const double a = q[0], b = q[1], c = q[2];
 
   double residualSquares = 0.0;
-  double meanRangeNm = 0.0;
   for (size_t i = 0; i < timesS.size(); ++i) {
     const double t = timesS[i] - newestS;
     const double e = rangeSquares[i] - ((a * t + b) * t + c);
     residualSquares += e * e;
-    meanRangeNm += std::sqrt(rangeSquares[i]) / static_cast<double>(timesS.size());
   }
   // The spread of r^2 about the fit, never less than a range error of the noise floor would give.
-  const double floorSpread = 2.0 * meanRangeNm * kPositionNoiseFloorNm;
+  const double rmsRangeNm = std::sqrt(y[0] / static_cast<double>(timesS.size()));
+  const double floorSpread = 2.0 * rmsRangeNm * kPositionNoiseFloorNm;
   const double variance =
       std::max(residualSquares / static_cast<double>(timesS.size() - 3), floorSpread * floorSpread);
   if (a <= kMissConfidence * std::sqrt(variance * inv[0][0])) return {};  // no sure curvature
@@ -71,6 +70,19 @@ RangeMiss RangeMissFloorNm(const std::array<double, kRangeFitReports>& timesS,
   missVariance *= variance;
   const double low = missSquare - kMissConfidence * std::sqrt(std::max(missVariance, 0.0));
   return {std::sqrt(std::max(missSquare, 0.0)), low > 0.0 ? std::sqrt(low) : 0.0};
+}
+
+// The miss-distance thresholds of all levels: only between them can the fit change a decision.
+constexpr double SmallestMissThresholdNm() {
+  double least = 1e9;
+  for (const SensitivityLevel& level : kSensitivityLevels)
+    if (level.hmdNm > 0.0) least = std::min(least, level.hmdNm);
+  return least;
+}
+constexpr double LargestMissThresholdNm() {
+  double most = 0.0;
+  for (const SensitivityLevel& level : kSensitivityLevels) most = std::max(most, level.hmdNm);
+  return most;
 }
 
 }  // namespace
@@ -146,7 +158,9 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
     g.missUncertaintyNm = kMissConfidence * spreadNm * (1.0 + kPositionRatePerResidual * g.timeToCpaS);
     // The ranges of the last reports lag a turn: their miss counts only where the tracked positions,
     // within their own uncertainty, agree with it.
-    if (rangeCount_ >= kRangeFitReports) {
+    const bool undecided = g.missDistanceNm > SmallestMissThresholdNm() &&
+                           g.missDistanceNm - g.missUncertaintyNm <= LargestMissThresholdNm();
+    if (rangeCount_ >= kRangeFitReports && undecided) {
       const RangeMiss fit = RangeMissFloorNm(rangeTimesS_, rangeSquares_, lastReportS_);
       if (std::fabs(fit.missNm - g.missDistanceNm) <= g.missUncertaintyNm) g.rangeMissFloorNm = fit.floorNm;
     }
