@@ -149,7 +149,7 @@ bool ReadPairedTracks(const std::filesystem::path& path, PairedTracks* tracks) {
     std::string name;
     double east, north, alt, trk, gs, vs, time;
     if (!(fields >> name >> east >> north >> alt >> trk >> gs >> vs >> time)) {
-      std::fprintf(stderr, "%s:%d: expected NAME and seven numbers\n", path.c_str(), lineNumber);
+      std::fprintf(stderr, "%s:%d: expected NAME and seven numbers\n", path.string().c_str(), lineNumber);
       return false;
     }
     Aircraft a;
@@ -209,13 +209,13 @@ int MeasureOnsets(const std::filesystem::path& folder) {
     withResolution += oracle.resolution.has_value();
     if (g_verbose && (!ta || !ra)) {
       std::printf("  %s: TA %.0f / %.0f, RA %.0f / %.0f (library / reference, -1 none; CPA %.0f s)\n",
-                  file.stem().c_str(), library.traffic.value_or(-1), oracle.traffic.value_or(-1),
+                  file.stem().string().c_str(), library.traffic.value_or(-1), oracle.traffic.value_or(-1),
                   library.resolution.value_or(-1), oracle.resolution.value_or(-1), cpaS);
     }
   }
   std::printf("onset within 2 s of the reference criteria, %d encounters of %s: TA %s, RA %s (%d with a "
               "reference RA)\n",
-              encounters, folder.c_str(), Ratio(trafficAgree, encounters).c_str(),
+              encounters, folder.string().c_str(), Ratio(trafficAgree, encounters).c_str(),
               Ratio(resolutionAgree, encounters).c_str(), withResolution);
   return 0;
 }
