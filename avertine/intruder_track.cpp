@@ -10,18 +10,17 @@
 namespace avertine {
 namespace {
 
-// Fits r^2 = a t^2 + b t + c to the squared ranges (t: seconds from the newest report), which is exact
-// for two aircraft flying straight: a is the squared relative speed and c - b^2 / 4a the squared miss.
-// Returns the least miss that the fit makes sure of, kMissConfidence standard errors below its value,
-// or 0 where the fit is not sure the two are closing on a curve at all. Range is measured far more
-// precisely than bearing, so this miss is sure much earlier than the one from the tracked positions.
 struct RangeMiss {
   double missNm = 0.0;   // the fit's own value
   double floorNm = 0.0;  // kMissConfidence standard errors below it; 0 where not sure of a miss
 };
 
-RangeMiss RangeMissFloorNm(const std::array<double, kRangeFitReports>& timesS,
-                           const std::array<double, kRangeFitReports>& rangeSquares, double newestS) {
+// Fits r^2 = a t^2 + b t + c to the squared ranges (t: seconds from the newest report), which is exact
+// for two aircraft flying straight: a is the squared relative speed and c - b^2 / 4a the squared miss.
+// Gives no floor where the fit is not sure the two are closing on a curve at all. Range is measured far
+// more precisely than bearing, so this miss is sure much earlier than the one from the tracked positions.
+RangeMiss FitRangeMiss(const std::array<double, kRangeFitReports>& timesS,
+                       const std::array<double, kRangeFitReports>& rangeSquares, double newestS) {
   double s[5] = {};  // sums of t^k
   double y[3] = {};  // sums of t^k r^2
   for (size_t i = 0; i < timesS.size(); ++i) {
@@ -161,7 +160,7 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
     const bool undecided = g.missDistanceNm > SmallestMissThresholdNm() &&
                            g.missDistanceNm - g.missUncertaintyNm <= LargestMissThresholdNm();
     if (rangeCount_ >= kRangeFitReports && undecided) {
-      const RangeMiss fit = RangeMissFloorNm(rangeTimesS_, rangeSquares_, lastReportS_);
+      const RangeMiss fit = FitRangeMiss(rangeTimesS_, rangeSquares_, lastReportS_);
       if (std::fabs(fit.missNm - g.missDistanceNm) <= g.missUncertaintyNm) g.rangeMissFloorNm = fit.floorNm;
     }
   } else {
