@@ -50,7 +50,8 @@ bool SureMissBeyond(const ThreatGeometry& g, double thresholdNm) {
 bool SureApartWhileLevel(const ThreatGeometry& g, const SensitivityLevel& level) {
   const double a = g.relativeAltitudeFt;
   const double aDot = g.relativeRateFpm / kSecondsPerMinute;
-  if (std::fabs(a + aDot * g.timeToCpaS) < std::max(kVerticalMissFilterAlims * level.alimFt, kVerticalMissFilterMinFt)) return false;
+  const double leastMissFt = std::max(kVerticalMissFilterAlims * level.alimFt, kVerticalMissFilterMinFt);
+  if (std::fabs(a + aDot * g.timeToCpaS) < leastMissFt) return false;
   const double zthrFt = level.raZthrFt;
   double fromS = 0.0;
   double untilS = kMaxLookaheadS;
