@@ -1,5 +1,6 @@
 // Tracks from position reports: the geometry placed in each entry, trend arrows, ageing of tracks
-// whose identifier stops coming, the track table under churn, and the paint priority.
+// whose identifier stops coming, the track table under churn, the paint priority, and tracks through
+// manoeuvres and surveillance noise.
 #include <gtest/gtest.h>
 
 #include <algorithm>
