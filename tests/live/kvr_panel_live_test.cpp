@@ -105,7 +105,7 @@ TEST(KvrPanelLive, ARightClickOnTheModeKnobThroughTheWindowSystemTurnsTheKnob) {
 
   const fs::path png = dir / "last.png";
   std::system((display + (bin / "kvr-panel").string() + " live " + panel.string() + " --gauges " + bin.string() +
-               " --scale 1 --seconds 5 --screenshot " + png.string() + " >" + (dir / "panel.log").string() +
+               " --scale 1 --seconds 12 --screenshot " + png.string() + " >" + (dir / "panel.log").string() +
                " 2>&1 & echo $! >" + (dir / "panel.pid").string())
                   .c_str());
   const std::string panelPid = Trim(ReadText(dir / "panel.pid"));
@@ -114,7 +114,8 @@ TEST(KvrPanelLive, ARightClickOnTheModeKnobThroughTheWindowSystemTurnsTheKnob) {
   // The window, by its title, once it is mapped.
   const std::string search = display + "xdotool search --onlyvisible --name 'kvr-panel live' >" +
                              (dir / "window").string() + " 2>/dev/null";
-  ASSERT_TRUE(WaitFor([&] { return std::system(search.c_str()) == 0; }, 4s))
+  // A loaded machine may take seconds to start it; the panel runs 12 s, long enough to be clicked then.
+  ASSERT_TRUE(WaitFor([&] { return std::system(search.c_str()) == 0; }, 8s))
       << "no kvr-panel window: " << ReadText(dir / "panel.log");
   std::string window = Trim(ReadText(dir / "window"));
   window = window.substr(0, window.find('\n'));
@@ -126,7 +127,7 @@ TEST(KvrPanelLive, ARightClickOnTheModeKnobThroughTheWindowSystemTurnsTheKnob) {
                             .c_str()),
             0);
 
-  ASSERT_TRUE(WaitFor([&] { return !Alive(panelPid); }, 8s)) << "kvr-panel did not quit by itself";
+  ASSERT_TRUE(WaitFor([&] { return !Alive(panelPid); }, 20s)) << "kvr-panel did not quit by itself";
   ASSERT_TRUE(fs::exists(png)) << ReadText(dir / "panel.log");
   const Image last = ReadPng(png);
   const int left = kTransponderX + kvr::testing::kModeKnobX, top = kTransponderY + kvr::testing::kModeKnobY;
