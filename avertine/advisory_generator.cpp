@@ -160,7 +160,11 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
 
   // Weakening: once levelling off now still keeps ALIM with a margin, ask for level flight only.
   if (Positive(strength) && input.nowS - advisory_.changedS >= kMinWeakenDelayS) {
-    const double levelFt = SeparationPredictor::MinSeparationFt(threats, sense, 0.0, kSubsequentResponse);
+    // Judged also at a later closest approach: a weakening that holds only if it comes as predicted gives
+    // an intruder closing on us vertically the seconds the prediction was early by.
+    const double levelFt =
+        std::min(SeparationPredictor::MinSeparationFt(threats, sense, 0.0, kSubsequentResponse),
+                 SeparationPredictor::MinSeparationFt(threats, sense, 0.0, kSubsequentResponse, kWeakenLaterS));
     if (levelFt >= alimFt + kWeakenMarginFt) {
       Change(sense, Strength::Adjust, 0.0, threats, input.nowS);
       return AdvisoryEvent::Weakened;

@@ -39,8 +39,8 @@ double SeparationPredictor::EvaluationTimeS(const ThreatGeometry& threat) {
 }
 
 double SeparationPredictor::SeparationFt(const ThreatGeometry& threat, Sense sense, double rateFpm,
-                                         const ResponseModel& model) {
-  const double timeS = EvaluationTimeS(threat);
+                                         const ResponseModel& model, double laterByS) {
+  const double timeS = std::min(EvaluationTimeS(threat) + laterByS, kMaxLookaheadS);
   const double ownFrom = SenseRateFpm(threat.ownRateFpm, sense);
   const double ownMove = DisplacementFt(ownFrom, rateFpm, timeS, model);  // in the sense's direction
   const double intruderMove = SenseRateFpm(threat.intruderRateFpm, sense) / kSecondsPerMinute * timeS;
@@ -50,9 +50,10 @@ double SeparationPredictor::SeparationFt(const ThreatGeometry& threat, Sense sen
 }
 
 double SeparationPredictor::MinSeparationFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
-                                            const ResponseModel& model) {
+                                            const ResponseModel& model, double laterByS) {
   double least = std::numeric_limits<double>::infinity();
-  for (const ThreatGeometry& threat : threats) least = std::min(least, SeparationFt(threat, sense, rateFpm, model));
+  for (const ThreatGeometry& threat : threats)
+    least = std::min(least, SeparationFt(threat, sense, rateFpm, model, laterByS));
   return least;
 }
 

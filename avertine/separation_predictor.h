@@ -27,11 +27,13 @@ class SeparationPredictor {
   // Separation (ft) at closest approach measured in the sense's direction (own above the intruder for
   // Up, below for Down; negative when own ends on the wrong side) if the own aircraft flies `rateFpm`
   // in sense coordinates (positive = in the sense's direction).
-  static double SeparationFt(const ThreatGeometry& threat, Sense sense, double rateFpm, const ResponseModel& model);
+  // `laterByS` judges it that much after the closest approach predicted, for a prediction that may be early.
+  static double SeparationFt(const ThreatGeometry& threat, Sense sense, double rateFpm, const ResponseModel& model,
+                             double laterByS = 0.0);
 
   // The smallest such separation over all threats.
   static double MinSeparationFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
-                                const ResponseModel& model);
+                                const ResponseModel& model, double laterByS = 0.0);
 
   // Own vertical rate expressed in the sense's coordinates.
   static double SenseRateFpm(double rateFpm, Sense sense) { return sense == Sense::Down ? -rateFpm : rateFpm; }

@@ -185,6 +185,7 @@ inline constexpr double kRateToleranceFpm = 100.0;     // own rate counts as com
 inline constexpr double kMinIncreaseDelayS = 5.0;      // an increase waits for the pilot to respond
 inline constexpr double kMinWeakenDelayS = 10.0;       // a positive advisory stands this long at least
 inline constexpr double kWeakenMarginFt = 100.0;       // weaken only with this much above ALIM
+inline constexpr double kWeakenLaterS = 10.0;          // ...also were the closest approach this much later
 inline constexpr double kMinReversalTimeS = 4.0;       // no reversal closer to closest approach
 inline constexpr double kReversalGainFraction = 0.5;   // reversal must gain this share of ALIM
 

@@ -72,6 +72,26 @@ TEST(EncounterRun, AnEquippedIntruderTakesTheOtherSense) {
   fs::remove_all(dir);
 }
 
+TEST(EncounterRun, AnIntruderDescendingOntoUsIsNotLetDownOntoALevelledOffAircraft) {
+  // Encounter 563 of the development set: an intruder descending at 2800 ft/min turns in behind the own
+  // aircraft and closes slowly from above, seen with 10 degree bearing noise. Its closest approach comes
+  // later than the noisy tracks predict; weakening the descent to a level-off on that prediction let it
+  // come down onto the own aircraft (an NMAC that the unequipped flight, 1425 ft apart, does not have).
+  const fs::path dir = fs::temp_directory_path() / "kvr_descending_test";
+  fs::create_directories(dir);
+  EvalSettings settings;
+  settings.gaugesDir = kvr::testing::BinDir();
+  settings.panelFile = dir / "panel.cfg";
+  settings.surveillance = SurveillanceSpec{25, 50, 10, 0.05, 1};
+  WriteEvalPanel(settings.panelFile);
+  const EncounterRow row =
+      EvaluateEncounter(kvr::testing::SourceDir() / "tests" / "eval" / "enc_000563.txt", 562, settings);
+  ASSERT_TRUE(row.error.empty()) << row.error;
+  EXPECT_FALSE(row.nmacUnequipped);
+  EXPECT_FALSE(row.nmacEquipped) << "vertical miss " << row.vmdEquippedFt << " ft";
+  fs::remove_all(dir);
+}
+
 TEST(Surveillance, DegradesWhatTheFeedsServeAndRepeatsForASeed) {
   const GeoPosition own{47, 8};
   const LocalFrame frame(own);
