@@ -29,6 +29,26 @@ const FrameLog* FirstFrameWithCode(const EncounterResult& result, int32_t code) 
   return nullptr;
 }
 
+// Flies the head-on encounter at 8000 ft with the intruder 200 ft below (our advisory: climb), one
+// library frame a second for 110 s, the intruder telling us `coordinationSense` from the start.
+// `each(t, driver, intruder)` runs after each frame and may change the intruder; false ends the flight.
+template <typename EachFrame>
+void FlyAgainstIntruderBelow(int32_t coordinationSense, EachFrame each) {
+  Aircraft own;
+  Aircraft intruder;
+  BuildEncounter(HeadOn(8000.0, -200.0), &own, &intruder);
+  intruder.coordinationSense = coordinationSense;
+  LogicDriver driver;
+  std::vector<Aircraft> traffic(1);
+  for (int t = 0; t <= 110; ++t) {
+    traffic[0] = intruder;
+    driver.Frame(own, traffic, 0.0);
+    if (!each(t, driver, intruder)) return;
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+}
+
 TEST(HeadOnEncounter, LevelAt8000GivesTrafficThenDescendThenClearOfConflict) {
   const EncounterSpec spec = HeadOn(8000.0, 100.0);
   const EncounterResult result = FlyEncounter(spec, Pilot::Ignores, 130.0);
@@ -153,17 +173,9 @@ TEST(ResolutionAdvisoryLifecycle, FollowingPilotGetsWeakenedAdvisoryBeforeClearO
 
 TEST(ResolutionAdvisoryLifecycle, IntruderThatManoeuvresIntoOurSenseCausesReversal) {
   // The intruder starts 200 ft below (we get "climb"), then climbs hard after our advisory.
-  EncounterSpec spec = HeadOn(8000.0, -200.0);
-  Aircraft own;
-  Aircraft intruder;
-  BuildEncounter(spec, &own, &intruder);
-  LogicDriver driver;
-  std::vector<Aircraft> traffic(1);
   bool sawClimb = false;
   bool sawReversal = false;
-  for (int t = 0; t <= 110; ++t) {
-    traffic[0] = intruder;
-    driver.Frame(own, traffic, 0.0);
+  FlyAgainstIntruderBelow(0, [&](int, const LogicDriver& driver, Aircraft& intruder) {
     const int32_t code = driver.Advisory().auralCode;
     if (code == Code(AuralCode::Climb)) sawClimb = true;
     if (code == Code(AuralCode::DescendNow)) {
@@ -172,9 +184,8 @@ TEST(ResolutionAdvisoryLifecycle, IntruderThatManoeuvresIntoOurSenseCausesRevers
       EXPECT_FLOAT_EQ(driver.Advisory().vsUpperLimitFpm, -1500.0f);
     }
     if (sawClimb && intruder.verticalRateFpm == 0.0) intruder.verticalRateFpm = 4000.0;
-    own.Advance(1.0);
-    intruder.Advance(1.0);
-  }
+    return true;
+  });
   EXPECT_TRUE(sawClimb);
   EXPECT_TRUE(sawReversal);
 }
@@ -182,17 +193,8 @@ TEST(ResolutionAdvisoryLifecycle, IntruderThatManoeuvresIntoOurSenseCausesRevers
 TEST(ResolutionAdvisoryLifecycle, NoReversalIntoTheSenseACoordinatingIntruderFlies) {
   // As above, but the intruder's own RA is "descend": our climb complements it, and even when the
   // intruder then climbs our advisory must not turn into a descent, the sense it has told us it takes.
-  EncounterSpec spec = HeadOn(8000.0, -200.0);
-  Aircraft own;
-  Aircraft intruder;
-  BuildEncounter(spec, &own, &intruder);
-  intruder.coordinationSense = 2;
-  LogicDriver driver;
-  std::vector<Aircraft> traffic(1);
   bool sawClimb = false;
-  for (int t = 0; t <= 110; ++t) {
-    traffic[0] = intruder;
-    driver.Frame(own, traffic, 0.0);
+  FlyAgainstIntruderBelow(2, [&](int t, const LogicDriver& driver, Aircraft& intruder) {
     const int32_t code = driver.Advisory().auralCode;
     if (code == Code(AuralCode::Climb)) sawClimb = true;
     EXPECT_NE(code, Code(AuralCode::DescendNow)) << t;
@@ -202,26 +204,17 @@ TEST(ResolutionAdvisoryLifecycle, NoReversalIntoTheSenseACoordinatingIntruderFli
       EXPECT_EQ(latest.reversed, 0) << t;
     }
     if (sawClimb && intruder.verticalRateFpm == 0.0) intruder.verticalRateFpm = 4000.0;
-    own.Advance(1.0);
-    intruder.Advance(1.0);
-  }
+    return true;
+  });
   EXPECT_TRUE(sawClimb);
 }
 
 TEST(ResolutionAdvisoryLifecycle, ACoordinatingIntruderThatReversesIntoOurSenseIsComplemented) {
   // The intruder tells us nothing until our advisory stands, then that it takes the same sense: it has
   // reversed into ours. Ours must turn to the complement at once, with the reversal's words.
-  EncounterSpec spec = HeadOn(8000.0, -200.0);
-  Aircraft own;
-  Aircraft intruder;
-  BuildEncounter(spec, &own, &intruder);
-  LogicDriver driver;
-  std::vector<Aircraft> traffic(1);
   int32_t firstSense = 0;
   double toldS = -1.0;
-  for (int t = 0; t <= 110; ++t) {
-    traffic[0] = intruder;
-    driver.Frame(own, traffic, 0.0);
+  FlyAgainstIntruderBelow(0, [&](int t, const LogicDriver& driver, Aircraft& intruder) {
     const kvr::LatestAdvisory latest = driver.Latest();
     if (toldS >= 0.0) {  // the frame after the intruder told us
       EXPECT_NE(latest.sense, firstSense);
@@ -229,16 +222,15 @@ TEST(ResolutionAdvisoryLifecycle, ACoordinatingIntruderThatReversesIntoOurSenseI
       EXPECT_EQ(driver.Advisory().auralCode,
                 Code(firstSense == static_cast<int32_t>(kvr::AdvisorySense::Up) ? AuralCode::DescendNow
                                                                                 : AuralCode::ClimbNow));
-      break;
+      return false;
     }
-    if (latest.active && toldS < 0.0) {
+    if (latest.active) {
       firstSense = latest.sense;
       intruder.coordinationSense = firstSense;
       toldS = t;
     }
-    own.Advance(1.0);
-    intruder.Advance(1.0);
-  }
+    return true;
+  });
   EXPECT_GE(toldS, 0.0) << "no advisory";
 }
 
