@@ -83,6 +83,8 @@ constexpr double LargestMissThresholdNm() {
   for (const SensitivityLevel& level : kSensitivityLevels) most = std::max(most, level.hmdNm);
   return most;
 }
+constexpr double kSmallestMissThresholdNm = SmallestMissThresholdNm();
+constexpr double kLargestMissThresholdNm = LargestMissThresholdNm();
 
 }  // namespace
 
@@ -157,8 +159,8 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
     g.missUncertaintyNm = kMissConfidence * spreadNm * (1.0 + kPositionRatePerResidual * g.timeToCpaS);
     // The ranges of the last reports lag a turn: their miss counts only where the tracked positions,
     // within their own uncertainty, agree with it.
-    const bool undecided = g.missDistanceNm > SmallestMissThresholdNm() &&
-                           g.missDistanceNm - g.missUncertaintyNm <= LargestMissThresholdNm();
+    const bool undecided = g.missDistanceNm > kSmallestMissThresholdNm &&
+                           g.missDistanceNm - g.missUncertaintyNm <= kLargestMissThresholdNm;
     if (rangeCount_ >= kRangeFitReports && undecided) {
       const RangeMiss fit = FitRangeMiss(rangeTimesS_, rangeSquares_, lastReportS_);
       if (std::fabs(fit.missNm - g.missDistanceNm) <= g.missUncertaintyNm) g.rangeMissFloorNm = fit.floorNm;
