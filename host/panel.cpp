@@ -14,6 +14,9 @@ constexpr int kMaxTreeDepth = 16;
 constexpr size_t kMaxElements = 256;
 constexpr size_t kMaxChildren = 64;
 
+// The phase a simulator passes with code 9; gauges ignore it.
+constexpr uintptr_t kGeneratePhase = 1;
+
 template <typename T>
 T* Allocate(std::vector<std::unique_ptr<uint8_t[]>>& storage, size_t count = 1) {
   storage.push_back(std::make_unique<uint8_t[]>(sizeof(T) * count));
@@ -58,7 +61,6 @@ Panel::Panel(const PanelConfig& config, LoadedModule& module, PanelServices& ser
       instance->parameters = placement.parameters;
       instance->header = *source;
       instance->header.parameters = instance->parameters.c_str();
-      instance->header.hostInstance = instance.get();
       instance->header.x = placement.x;
       instance->header.y = placement.y;
       // Size on the panel: as configured, else the design width with the top image's proportions.
@@ -83,6 +85,9 @@ Panel::Panel(const PanelConfig& config, LoadedModule& module, PanelServices& ser
       }
       instance->header.width = static_cast<int32_t>(width);
       instance->header.height = static_cast<int32_t>(height);
+      // Panel pixels per design pixel, across and down, where the simulator keeps its scale.
+      instance->header.xAdjust = designWidth > 0 ? static_cast<float>(width) / static_cast<float>(designWidth) : 1.0f;
+      instance->header.yAdjust = designHeight > 0 ? static_cast<float>(height) / static_cast<float>(designHeight) : 1.0f;
       instances_.push_back(std::move(instance));
     }
   }
@@ -159,8 +164,10 @@ void Panel::Start() {
 
 void Panel::Connect() {
   if (connected_) return;
+  Broadcast(kServicePreQuery, 0);
   for (auto& instance : instances_)
     if (instance->header.query != nullptr) instance->header.query();
+  Broadcast(kServicePostQuery, 0);
   Broadcast(kServiceConnect, 0);
   connected_ = true;
 }
@@ -171,8 +178,11 @@ void Panel::Install() {
     if (instance->header.install != nullptr) instance->header.install(reinterpret_cast<uintptr_t>(&instance->header));
   Broadcast(kServiceInstall, module_.Handle());
   Broadcast(kServicePostInstall, 0);
+  Broadcast(kServicePreInitialise, 0);
   for (auto& instance : instances_)
     if (instance->header.initialise != nullptr) instance->header.initialise();
+  Broadcast(kServicePostInitialise, 0);
+  Broadcast(kServicePanelOpen, 0);
   installed_ = true;
 }
 
@@ -199,6 +209,9 @@ void Panel::Frame(double framesPerSecond) {
   for (auto& instance : instances_)
     if (instance->header.update != nullptr) instance->header.update();
   Broadcast(kServiceUpdate, 0);
+  Broadcast(kServicePostUpdate, 0);
+  Broadcast(kServicePreGenerate, 0);
+  Broadcast(kServicePostGenerate, kGeneratePhase);
   Broadcast(kServiceDraw, 0);
   for (auto& instance : instances_) {
     if (instance->header.draw != nullptr) instance->header.draw();
@@ -209,6 +222,7 @@ void Panel::Frame(double framesPerSecond) {
       if (icon->callback != nullptr) instance->iconValues[i] = icon->callback(element);
     }
   }
+  Broadcast(kServicePostDraw, 0);
   TakeContent();
 }
 
@@ -232,9 +246,11 @@ void Panel::TakeContent() {
 
 void Panel::Remove() {
   if (!installed_) return;
+  Broadcast(kServicePanelClose, 0);
   Broadcast(kServiceRemove, 0);
   for (auto& instance : instances_)
     if (instance->header.kill != nullptr) instance->header.kill();
+  Broadcast(kServicePostRemove, 0);
   installed_ = false;
 }
 

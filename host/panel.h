@@ -66,8 +66,9 @@ class Panel {
 
   const std::vector<std::unique_ptr<GaugeInstance>>& Instances() const { return instances_; }
 
-  // The simulator's order: Connect (14), Install (2, then 3), Frame (6, then 10) as often as wanted,
-  // Remove (12), Disconnect (15). Each step is taken once; Start does the first two.
+  // The simulator's order: Connect (0, query, 1, 14), Install (install, 2, 3, 4, initialise, 5, 16), Frame
+  // (update, 6, 7, 8, 9, 10, draw, 11) as often as wanted, Remove (17, 12, kill, 13), Disconnect (15). Each
+  // step is taken once; Start does the first two.
   void Start();
   void Connect();
   void Install();

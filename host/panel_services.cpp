@@ -1,8 +1,55 @@
 #include "host/panel_services.h"
 
 #include <cassert>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
 
 namespace kvr::host {
+
+void Trap(const char* what) {
+  std::fprintf(stderr, "kvr-panel: the module called %s, which this host does not serve\n", what);
+  std::fflush(nullptr);
+  std::_Exit(kTrapExitCode);
+}
+
+namespace {
+
+// What the simulator keeps in each word the module has no business calling.
+const char* WordRole(int word) {
+  if (word <= 5) return "the table's header";
+  if (word <= 23) return "panel windows, tooltips, reserved";
+  if (word == 30) return "the element erase routine";
+  if (word <= 34) return "the mouse-list routines";
+  if (word == 35) return "the panel-window toggle";
+  if (word == 42) return "withdraw all named variables";
+  return "a service this module does not use";
+}
+
+template <int Word>
+void KVR_FSAPI TrapWord() {
+  char what[96];
+  std::snprintf(what, sizeof what, "word %d of the panel-service table (%s)", Word, WordRole(Word));
+  Trap(what);
+}
+
+template <int... Words>
+constexpr HostRoutine kTraps[] = {TrapWord<Words>...};
+
+template <int... Words>
+constexpr const HostRoutine* TrapTable(std::integer_sequence<int, Words...>) {
+  return kTraps<Words...>;
+}
+
+// Writes `routine` into word `word` of `table`, whatever the word's declared type.
+void SetWord(PanelHost& table, int word, HostRoutine routine) {
+  std::memcpy(reinterpret_cast<unsigned char*>(&table) + PanelHostWordOffset(word), &routine, sizeof routine);
+}
+
+constexpr uint32_t kTableVersion = 0x0900;
+
+}  // namespace
 
 PanelServices* PanelServices::active_ = nullptr;
 
@@ -11,7 +58,13 @@ PanelServices& PanelServices::Active() {
   return *active_;
 }
 
-PanelServices::PanelServices() {
+PanelServices::PanelServices(TableEdition edition) {
+  // Traps first, in every routine word; then the header and the words this host serves.
+  const HostRoutine* traps = TrapTable(std::make_integer_sequence<int, kPanelHostWords>());
+  for (int word = 1; word < kPanelHostWords; ++word)
+    if (word < 3 || word > 5) SetWord(table_, word, traps[word]);
+  table_.tableId = kPanelServiceTableId;
+  table_.version = kTableVersion;
   table_.InitSimVariable = InitSimVariableEntry;
   table_.RefreshVariable = RefreshVariableEntry;
   table_.PublishVariable = PublishVariableEntry;
@@ -26,6 +79,10 @@ PanelServices::PanelServices() {
   table_.GaugeGenerate = RoutineWithArgumentEntry<kGenerate>;
   table_.GaugeDraw = RoutineEntry<kDraw>;
   table_.GaugeKill = RoutineEntry<kKill>;
+  if (edition == TableEdition::kFs2002) {
+    // The table ends after word 42; what follows is data.
+    for (int word = 43; word < kPanelHostWords; ++word) SetWord(table_, word, reinterpret_cast<HostRoutine>(pastTheTable_));
+  }
   active_ = this;
 }
 
@@ -48,29 +105,32 @@ uint32_t PanelServices::SimInteger(uint32_t id) const {
   return it == simIntegers_.end() ? 0 : it->second;
 }
 
+// Prepares the record as the simulator does: the variable's own type code, then a first refresh.
 void KVR_FSAPI PanelServices::InitSimVariableEntry(VariableRecord* record) {
   if (record == nullptr) return;
-  record->typeCode = Active().simIntegers_.count(record->id) ? kTypeInt32 : kTypeSimFloat64;
+  record->typeCode = Active().simIntegers_.count(record->id) ? kTypeUInt32 : kTypeFloat64;
   RefreshVariableEntry(record);
 }
 
+// As the simulator's refresh: the current value moves to `previous`, then the new one is written. Both are
+// whole 8-byte values, so a record laid out too short shows as its neighbour overwritten.
 void KVR_FSAPI PanelServices::RefreshVariableEntry(VariableRecord* record) {
   if (record == nullptr) return;
   PanelServices& self = Active();
-  if (auto it = self.simIntegers_.find(record->id); it != self.simIntegers_.end()) {
-    record->value.f64 = 0;  // clears the high half
-    record->value.u32 = it->second;
-  } else {
-    record->value.f64 = self.SimVariable(record->id);
-  }
+  record->previous = record->value;
+  VariableValue value{};
+  if (auto it = self.simIntegers_.find(record->id); it != self.simIntegers_.end())
+    value.u32 = it->second;  // the high half stays 0
+  else
+    value.f64 = self.SimVariable(record->id);
+  record->value = value;
 }
 
-int32_t KVR_FSAPI PanelServices::PublishVariableEntry(void* address, uint32_t typeCode, const char* name) {
-  if (name == nullptr) return 0;
+void KVR_FSAPI PanelServices::PublishVariableEntry(void* address, uint32_t typeCode, const char* name) {
+  if (name == nullptr) return;
   PanelServices& self = Active();
   self.published_[name] = {address, typeCode};
   self.publicationLog_.emplace_back(name);
-  return 1;
 }
 
 void KVR_FSAPI PanelServices::WithdrawVariableEntry(const char* name) {
@@ -92,7 +152,7 @@ int32_t KVR_FSAPI PanelServices::SendEventEntry(uint32_t eventId, uint32_t param
   return 1;
 }
 
-void* KVR_FSAPI PanelServices::QueryServiceEntry(const char* name) {
+ServiceObject* KVR_FSAPI PanelServices::QueryServiceEntry(const char* name) {
   if (name == nullptr) return nullptr;
   PanelServices& self = Active();
   auto it = self.services_.find(name);

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <numeric>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace kvr::host {
 namespace {
@@ -52,11 +54,26 @@ std::optional<double> Angle(double degrees, int32_t unit) {
   return std::nullopt;
 }
 
+// The operations neither object serves (AddRef and Release among them: the module neither counts nor
+// releases the objects it is handed).
+template <bool Interface, int Position>
+void KVR_HOST_OBJECT_CALL Unserved(ServiceObject*) {
+  char what[96];
+  std::snprintf(what, sizeof what, "operation %d of the %s", Position,
+                Interface ? "ITrafficInfo interface" : "named object \"ITrafficInfo\"");
+  Trap(what);
+}
+
+template <bool Interface, int... Positions>
+void FillWithTraps(void** operations, std::integer_sequence<int, Positions...>) {
+  ((operations[Positions] = reinterpret_cast<void*>(&Unserved<Interface, Positions>)), ...);
+}
+
 }  // namespace
 
 TrafficInfoService::TrafficInfoService() {
-  std::fill(std::begin(providerOperations_), std::end(providerOperations_), reinterpret_cast<void*>(&Unsupported));
-  std::fill(std::begin(interfaceOperations_), std::end(interfaceOperations_), reinterpret_cast<void*>(&Unsupported));
+  FillWithTraps<false>(providerOperations_, std::make_integer_sequence<int, kTrafficInfoOperationCount>());
+  FillWithTraps<true>(interfaceOperations_, std::make_integer_sequence<int, kTrafficInfoOperationCount>());
   providerOperations_[kServiceQueryInterface] = reinterpret_cast<void*>(&QueryInterface);
   interfaceOperations_[kTrafficGetVariableHandle] = reinterpret_cast<void*>(&GetVariableHandle);
   interfaceOperations_[kTrafficGetUnitHandle] = reinterpret_cast<void*>(&GetUnitHandle);
@@ -97,20 +114,18 @@ const TrafficTarget* TrafficInfoService::Find(uint32_t id) {
   }
 }
 
-int32_t KVR_FSAPI TrafficInfoService::Unsupported(ServiceObject*) { return 0; }
-
-ServiceObject* KVR_FSAPI TrafficInfoService::QueryInterface(ServiceObject* self, const char* name) {
+ServiceObject* KVR_HOST_OBJECT_CALL TrafficInfoService::QueryInterface(ServiceObject* self, const char* name) {
   if (self == nullptr || name == nullptr || !SameText(name, kTrafficInfoServiceName)) return nullptr;
   return Owner(self).Interface();
 }
 
-int32_t KVR_FSAPI TrafficInfoService::GetVariableHandle(ServiceObject*, const char* name) {
+int32_t KVR_HOST_OBJECT_CALL TrafficInfoService::GetVariableHandle(ServiceObject*, const char* name) {
   return Lookup(kVariables, name);
 }
 
-int32_t KVR_FSAPI TrafficInfoService::GetUnitHandle(ServiceObject*, const char* name) { return Lookup(kUnits, name); }
+int32_t KVR_HOST_OBJECT_CALL TrafficInfoService::GetUnitHandle(ServiceObject*, const char* name) { return Lookup(kUnits, name); }
 
-int32_t KVR_FSAPI TrafficInfoService::GetTrafficInRange(ServiceObject* self, double radiusM, int32_t maxCount,
+int32_t KVR_HOST_OBJECT_CALL TrafficInfoService::GetTrafficInRange(ServiceObject* self, double radiusM, int32_t maxCount,
                                                        int32_t* identifiers) {
   if (self == nullptr) return 0;
   TrafficInfoService& service = Owner(self);
@@ -149,7 +164,7 @@ int32_t KVR_FSAPI TrafficInfoService::GetTrafficInRange(ServiceObject* self, dou
   return static_cast<int32_t>(inRange.size());
 }
 
-int32_t KVR_FSAPI TrafficInfoService::GetTrafficValue(ServiceObject* self, int32_t identifier, int32_t variable,
+int32_t KVR_HOST_OBJECT_CALL TrafficInfoService::GetTrafficValue(ServiceObject* self, int32_t identifier, int32_t variable,
                                                      int32_t unit, double* value, int32_t index) {
   if (self == nullptr || value == nullptr || index != 0 || identifier == 0) return 0;
   const TrafficTarget* found = Owner(self).Find(static_cast<uint32_t>(identifier));

@@ -9,7 +9,8 @@
 //
 // Names are matched without regard to case; an unknown name gets handle 0, which no value accepts.
 // Variable and unit handles come from separate ranges, so a swapped pair is refused. Every other position
-// of both tables answers 0. The service does not list the user's own aircraft.
+// of both tables is a trap (see Trap in host/panel_services.h). The operations use the host-object
+// convention (KVR_HOST_OBJECT_CALL). The service does not list the user's own aircraft.
 #pragma once
 
 #include <cstdint>
@@ -53,13 +54,13 @@ class TrafficInfoService {
   };
   static TrafficInfoService& Owner(ServiceObject* self) { return *reinterpret_cast<Object*>(self)->owner; }
 
-  static int32_t KVR_FSAPI Unsupported(ServiceObject* self);
-  static ServiceObject* KVR_FSAPI QueryInterface(ServiceObject* self, const char* name);
-  static int32_t KVR_FSAPI GetVariableHandle(ServiceObject* self, const char* name);
-  static int32_t KVR_FSAPI GetUnitHandle(ServiceObject* self, const char* name);
-  static int32_t KVR_FSAPI GetTrafficInRange(ServiceObject* self, double radiusM, int32_t maxCount, int32_t* identifiers);
-  static int32_t KVR_FSAPI GetTrafficValue(ServiceObject* self, int32_t identifier, int32_t variable, int32_t unit,
-                                           double* value, int32_t index);
+  static ServiceObject* KVR_HOST_OBJECT_CALL QueryInterface(ServiceObject* self, const char* name);
+  static int32_t KVR_HOST_OBJECT_CALL GetVariableHandle(ServiceObject* self, const char* name);
+  static int32_t KVR_HOST_OBJECT_CALL GetUnitHandle(ServiceObject* self, const char* name);
+  static int32_t KVR_HOST_OBJECT_CALL GetTrafficInRange(ServiceObject* self, double radiusM, int32_t maxCount,
+                                                        int32_t* identifiers);
+  static int32_t KVR_HOST_OBJECT_CALL GetTrafficValue(ServiceObject* self, int32_t identifier, int32_t variable,
+                                                      int32_t unit, double* value, int32_t index);
 
   // The target listed under an identifier (the first, should two share one), or nullptr.
   const TrafficTarget* Find(uint32_t id);

@@ -25,8 +25,8 @@ IvsiOptions ParseIvsiOptions(const char* parameters);
 
 // What the IVSI reads of the simulator each frame: one record per variable.
 struct SimSnapshot {
-  VariableRecord tickRecord{kSimTickCount18Hz, nullptr, 0, {0}};
-  VariableRecord verticalSpeedRecord{65, nullptr, 0, {0}};
+  VariableRecord tickRecord = SimVariableRecord(kSimTickCount18Hz);
+  VariableRecord verticalSpeedRecord = SimVariableRecord(65);
   uint16_t tick = 0;             // 18 Hz tick counter, low 16 bits
   float verticalSpeedFpm = 0;    // feet per minute
 };

@@ -19,7 +19,7 @@ void BindVariable(VariableRecord* record, const char* name);
 void InitSimVariable(VariableRecord* record);
 void RefreshVariable(VariableRecord* record);
 void SendEvent(uint32_t eventId, uint32_t parameter);
-void* QueryService(const char* name);
+ServiceObject* QueryService(const char* name);
 
 // Options in a gauge's parameter string. An option is the first case-sensitive occurrence of its name;
 // its value starts one character after the name (any one separator: "pic=n", "pic n", "pic:n" read alike).

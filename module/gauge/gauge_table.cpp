@@ -115,6 +115,9 @@ constexpr IconElement Icon(uint32_t firstImageId, int32_t x, int32_t y, uint32_t
 
 constexpr MouseArea ListStart() { return {kMouseListStart, 0, 0, 0, 0, kCursorNone, 0, 0, 0, nullptr, 0}; }
 constexpr MouseArea ListEnd() { return {kMouseListEnd, 0, 0, 0, 0, kCursorNone, 0, 0, 0, nullptr, 0}; }
+// Closes a list after its end record, as the simulator's own lists do; a host that stops at the end record
+// never reads it.
+constexpr MouseArea ListClose() { return {kMouseListClose, 0, 0, 0, 0, 0, 0, 0, 0, nullptr, 0}; }
 constexpr MouseArea Area(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t flags, MouseHandler handler) {
   return {kMouseArea, x, y, w, h, kCursorHand, 0, flags, 0, handler, 0};
 }
@@ -154,6 +157,7 @@ MouseArea ivsiMouseAreas[] = {
     Area(0, 106, 52, 52, kLeftAndRight, IvsiAboveBelowArea),
     Area(106, 106, 52, 52, kLeftAndRight, IvsiAbsoluteRelativeArea),
     ListEnd(),
+    ListClose(),
 };
 
 // Root (blank face) > drawing surface > {bezel, lit overlay}.
@@ -198,6 +202,7 @@ MouseArea transponderMouseAreas[] = {
     Area(65, 3, 15, 29, kLeftAndRight, TransponderAbsoluteRelativeSwitch),
     Area(133, 64, 20, 20, kMouseLeftSingle, TransponderIdentButton),
     ListEnd(),
+    ListClose(),
 };
 
 // Background, parent of: backlight, code window, reply light, four selector pictures, two fixed switches.

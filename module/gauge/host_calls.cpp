@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "module/gauge/gauge.h"
+#include "module/platform/platform.h"
 
 // Exported by name; the host writes its table address into `panel.table` before any gauge runs.
 extern "C" {
@@ -40,9 +41,14 @@ void SendEvent(uint32_t eventId, uint32_t parameter) {
   if (PanelHost* host = Host(); host && host->SendEvent) host->SendEvent(eventId, parameter);
 }
 
-void* QueryService(const char* name) {
+ServiceObject* QueryService(const char* name) {
+  // The named-object query is the table's word 77. A simulator whose table ends before it leaves whatever
+  // memory follows the table there, so the word is called only when it holds the address of loaded code:
+  // otherwise the module goes without host objects (the traffic-service source then shows its failure).
   PanelHost* host = Host();
-  return host && host->QueryService ? host->QueryService(name) : nullptr;
+  if (host == nullptr) return nullptr;
+  const void* routine = platform::CodeAddressAt(reinterpret_cast<const void* const*>(&host->QueryService));
+  return routine != nullptr ? host->QueryService(name) : nullptr;
 }
 
 const char* OptionValue(const char* parameters, const char* name) {

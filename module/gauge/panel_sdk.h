@@ -3,8 +3,10 @@
 // `Linkage`; a host reads both by name from the loaded file, writes its `PanelHost` table into
 // `ImportTable`, and from then on drives the gauges through their callbacks.
 //
-// All fields are 32-bit little-endian words or addresses. On a 32-bit target every size and offset is
-// asserted below; on a 64-bit target the address fields widen to 64 bits and nothing else changes size.
+// All fields are 32-bit little-endian words or addresses, and every record is laid out with 4-byte packing,
+// as the simulator lays out its own. On the 32-bit target that changes only the variable record (its
+// 64-bit value at +12, not at its natural +16); on a 64-bit target it keeps the 32-bit words between the
+// widened addresses where the simulator's 64-bit builds have them. Both layouts are asserted below.
 //
 // Threading: every call in either direction is made on the host's panel thread, one at a time.
 #pragma once
@@ -12,11 +14,23 @@
 #include <cstddef>
 #include <cstdint>
 
+// The table's routines, the gauge callbacks, mouse handlers and icon callbacks.
 #if defined(_WIN32) && !defined(_WIN64)
 #define KVR_FSAPI __stdcall
 #else
 #define KVR_FSAPI
 #endif
+
+// The operations of host objects (the named objects of word 77 and the interfaces they hand out), built by
+// the simulator's C++ compiler: on 32-bit Windows the object travels in ECX and the callee pops the rest.
+// A 64-bit target has one convention, object first.
+#if defined(_WIN32) && !defined(_WIN64)
+#define KVR_HOST_OBJECT_CALL __attribute__((thiscall))
+#else
+#define KVR_HOST_OBJECT_CALL
+#endif
+
+#pragma pack(push, 4)
 
 namespace kvr {
 
@@ -32,14 +46,27 @@ struct PixelPoint {
 };
 
 // ---- Service codes a host passes to a gauge callback ---------------------------------------------------
+// The module acts on 2, 3, 6, 10, 12, 14 and 15. A simulator also sends the others, each just before or
+// after the step it names; a gauge ignores them.
 enum ServiceCode : int32_t {
-  kServiceInstall = 2,      // installation, parameter string available; extra = the module handle
-  kServicePostInstall = 3,  // installation, after code 2
-  kServiceUpdate = 6,       // once per simulator frame
-  kServiceDraw = 10,        // once per simulator frame, before drawing
-  kServiceRemove = 12,      // before the gauge is removed
-  kServiceConnect = 14,     // connection to the panel window
-  kServiceDisconnect = 15,  // disconnection from the panel window
+  kServicePreQuery = 0,       // before the gauge's query routine
+  kServicePostQuery = 1,      // after it
+  kServiceInstall = 2,        // installation, parameter string available; extra = the module handle
+  kServicePostInstall = 3,    // installation, after code 2
+  kServicePreInitialise = 4,  // before the initialise routine
+  kServicePostInitialise = 5, // after it
+  kServiceUpdate = 6,         // once per simulator frame
+  kServicePostUpdate = 7,     // after code 6
+  kServicePreGenerate = 8,    // before the frame's picture is generated
+  kServicePostGenerate = 9,   // after it; extra = the generation phase
+  kServiceDraw = 10,          // once per simulator frame, before drawing
+  kServicePostDraw = 11,      // after drawing
+  kServiceRemove = 12,        // before the gauge is removed
+  kServicePostRemove = 13,    // after the kill routine
+  kServiceConnect = 14,       // connection to the panel window
+  kServiceDisconnect = 15,    // disconnection from the panel window
+  kServicePanelOpen = 16,     // the gauge's panel window was opened
+  kServicePanelClose = 17,    // ... and closed
 };
 
 // ---- Callbacks a gauge module offers --------------------------------------------------------------------
@@ -86,8 +113,10 @@ struct LinkageRecord {
 // The module's headers are templates: a host copies one per placed instance, fills the host fields of the
 // copy (placement, parameter string) and passes the copy to the callback. The gauge keeps its per-instance
 // state in `gaugeState`, the user-data word that is 0 in the module's templates; every other field that
-// the module leaves 0 belongs to the host.
+// the module leaves 0 belongs to the host. A simulator reads a header of version 0x320 as its first 196
+// bytes and fills the fields marked "host" where they are declared here.
 inline constexpr uint32_t kGaugeHeaderVersion = 0x320;
+inline constexpr int kGaugeUserAreaWords = 10;
 
 struct GaugeHeader {
   uint32_t headerVersion;        // 0x320
@@ -103,19 +132,22 @@ struct GaugeHeader {
   void* reserved40;
   uint32_t designWidth;          // pixels of the design the panel scales from
   uint32_t designHeight;         // 0: the host derives it from the top element's image
-  // Host fields: the instance's placement on its panel window, in panel pixels.
-  int32_t x;
+  float xAdjust;                 // host: scale from design to panel pixels, across
+  float yAdjust;                 // host: ... and down
+  uint32_t hostReserved60[2];    // host
+  int32_t x;                     // host: the instance's position on its panel window, panel pixels
   int32_t y;
-  int32_t width;
-  int32_t height;
-  void* hostInstance;            // the host's own record of this instance
-  uint32_t reserved72[2];
-  MouseArea* mouseAreas;         // list from kind 1 to kind 3, or null
+  uint32_t reserved76;
+  MouseArea* mouseAreas;         // list from kind 1 to kind 3, then a kind-0 record; or null
   GaugeCallback callback;
   void* gaugeState;              // user data: 0 in the module; the instance's state, owned by the gauge
   const char* parameters;        // the instance's parameter string, filled by the host; never null then
-  void* hostReserved96;
-  uint32_t hostReserved[27];
+  uint32_t usage;                // host
+  uint32_t hostReserved100[2];   // host
+  int32_t width;                 // host: the instance's size on its panel window, panel pixels
+  int32_t height;
+  uint32_t userArea[kGaugeUserAreaWords];  // host
+  uint32_t hostReserved156[13];
 };
 
 // ---- Elements -------------------------------------------------------------------------------------------
@@ -177,6 +209,7 @@ struct IconElement {
 };
 
 // ---- Mouse areas ----------------------------------------------------------------------------------------
+inline constexpr uint32_t kMouseListClose = 0;  // after the list end, as the simulator's own lists close
 inline constexpr uint32_t kMouseListStart = 1;
 inline constexpr uint32_t kMouseArea = 2;
 inline constexpr uint32_t kMouseListEnd = 3;
@@ -186,7 +219,7 @@ inline constexpr int32_t kCursorNone = -1;
 inline constexpr int32_t kCursorHand = 5;
 
 struct MouseArea {
-  uint32_t kind;        // kMouseListStart, kMouseArea, kMouseListEnd
+  uint32_t kind;        // kMouseListStart, kMouseArea, kMouseListEnd, kMouseListClose
   int32_t x;            // box relative to the gauge, pixels of the design
   int32_t y;
   int32_t width;
@@ -200,29 +233,47 @@ struct MouseArea {
 };
 
 // ---- Variables --------------------------------------------------------------------------------------------
+// The simulator's type codes. A host may write any of them into a simulator-variable record it prepares:
+// nothing in the module depends on which.
 inline constexpr uint32_t kTypeFlag32 = 17;     // a 32-bit flag
-inline constexpr uint32_t kTypeInt32 = 19;      // a 32-bit integer
+inline constexpr uint32_t kTypeUInt32 = 19;     // a 32-bit unsigned integer
+inline constexpr uint32_t kTypeInt32 = 19;      // the module's index variables: a 32-bit integer
+inline constexpr uint32_t kTypeSInt32 = 20;     // a 32-bit signed integer
+inline constexpr uint32_t kTypeFlags32 = 23;    // 32-bit flags
+inline constexpr uint32_t kTypeFloat64 = 33;    // a float64
 inline constexpr uint32_t kTypeObject = 38;     // a pointer to an object
-inline constexpr uint32_t kTypeSimFloat64 = 64; // a simulator variable prepared by InitSimVariable
 
 // Simulator variable numbers used by this module.
 inline constexpr uint32_t kSimTickCount18Hz = 1;
 inline constexpr uint32_t kSimTransponderCode = 38;  // BCD digits in the low 16 bits of value.u32
 
-struct VariableRecord {
-  uint32_t id;            // simulator variable number; 0 for a named binding
-  void* valuePointer;     // a named variable's storage, or null while unbound
-  uint32_t typeCode;      // 0 until prepared or bound
-  union {
-    double f64;           // simulator variables
-    uint32_t u32;         // the transponder code: low 32 bits
-  } value;
+union VariableValue {
+  double f64;      // simulator variables
+  uint32_t u32;    // the transponder code: low 32 bits
 };
 
-// ---- Host service objects -------------------------------------------------------------------------------
-// A service object is a pointer to a table of operations, each called with the object first, as a COM
-// interface is. QueryService("ITrafficInfo") answers a provider whose operation 2, given the interface
-// name, answers the ITrafficInfo interface itself (or null).
+// A simulator-variable record. The host's refresh first copies `value` into `previous`, then writes the
+// new value: a record must be its full size, or the refresh writes into whatever follows it.
+struct VariableRecord {
+  uint32_t id;             // simulator variable number; 0 for a named binding
+  void* valuePointer;      // a named variable's storage, or null while unbound
+  uint32_t typeCode;       // written by the host when it prepares or binds the record
+  VariableValue value;     // current value
+  VariableValue previous;  // host: the value before the last refresh
+};
+
+// A record for simulator variable `id`, everything else zero: not yet prepared, refreshed or bound.
+constexpr VariableRecord SimVariableRecord(uint32_t id) {
+  VariableRecord record{};
+  record.id = id;
+  return record;
+}
+
+// ---- Host objects -------------------------------------------------------------------------------------------
+// A host object is a pointer to a table of operations (0 AddRef, 1 Release, 2 QueryInterface(name), then the
+// interface's own), each called with the object first in the host-object convention. Word 77 of the panel
+// table, asked for "ITrafficInfo", answers a named object whose operation 2, given the same name, answers
+// the ITrafficInfo interface itself (or null).
 struct ServiceObject {
   void* const* operations;
 };
@@ -235,57 +286,90 @@ inline constexpr int kTrafficGetTrafficInRange = 10;    // (radius m, max count,
 inline constexpr int kTrafficGetTrafficValue = 12;      // (id, variable, unit, double* value, index) -> ok
 inline constexpr int kTrafficInfoOperationCount = 13;
 
-using ServiceQueryInterface = ServiceObject*(KVR_FSAPI*)(ServiceObject* self, const char* name);
-using TrafficGetHandle = int32_t(KVR_FSAPI*)(ServiceObject* self, const char* name);
-using TrafficGetTrafficInRange = int32_t(KVR_FSAPI*)(ServiceObject* self, double radiusM, int32_t maxCount,
-                                                     int32_t* identifiers);
-using TrafficGetTrafficValue = int32_t(KVR_FSAPI*)(ServiceObject* self, int32_t identifier, int32_t variable,
-                                                   int32_t unit, double* value, int32_t index);
+using ServiceQueryInterface = ServiceObject*(KVR_HOST_OBJECT_CALL*)(ServiceObject* self, const char* name);
+using TrafficGetHandle = int32_t(KVR_HOST_OBJECT_CALL*)(ServiceObject* self, const char* name);
+using TrafficGetTrafficInRange = int32_t(KVR_HOST_OBJECT_CALL*)(ServiceObject* self, double radiusM,
+                                                                int32_t maxCount, int32_t* identifiers);
+using TrafficGetTrafficValue = int32_t(KVR_HOST_OBJECT_CALL*)(ServiceObject* self, int32_t identifier,
+                                                              int32_t variable, int32_t unit, double* value,
+                                                              int32_t index);
 
-// Operation `position` of a service object, as the function type `F`.
+// Operation `position` of a host object, as the function type `F`.
 template <typename F>
 F ServiceOperation(const ServiceObject* object, int position) {
   return reinterpret_cast<F>(object->operations[position]);
 }
 
-// ---- The host's service table -------------------------------------------------------------------------
-// Slot positions are fixed; the gauge headers' routines reach slots 24 to 29 and 31.
+// ---- The host's service table -------------------------------------------------------------------------------
+// The simulator's panel-service table: a header of six words, then one routine per word. The module calls
+// words 24 to 29 and 31 (through its headers' routines), 36 to 41 and 77, nothing else. In a 64-bit build
+// the header is 32 bytes (an identifier, two routine addresses, three 32-bit words), so routine word k
+// (k >= 6) lies at byte 8k - 16; on 32 bits every word is 4 bytes and word k lies at byte 4k.
+using HostRoutine = void(KVR_FSAPI*)();  // a word the module never calls
+
+inline constexpr int kPanelHostWords = 78;  // words 0 to 77
+
 struct PanelHost {
-  void* reserved0;
-  // [panel thread] Prepares a record whose id is set, before its first refresh.
-  void(KVR_FSAPI* InitSimVariable)(VariableRecord* record);                                  // 1
-  // [panel thread] Updates record->value from the simulator variable record->id.
-  void(KVR_FSAPI* RefreshVariable)(VariableRecord* record);                                  // 2
-  // [panel thread] Makes `address` readable by every gauge under `name`. Result not used.
-  int32_t(KVR_FSAPI* PublishVariable)(void* address, uint32_t typeCode, const char* name);   // 3
-  // [panel thread] Withdraws a name; records bound before keep their pointer.
-  void(KVR_FSAPI* WithdrawVariable)(const char* name);                                       // 4
-  // [panel thread] Sets record's value pointer and type code, or leaves the pointer null.
-  void(KVR_FSAPI* BindVariable)(VariableRecord* record, const char* name);                   // 5
-  // [panel thread] Sends a simulator event (0x10000 + n) with its parameter.
-  int32_t(KVR_FSAPI* SendEvent)(uint32_t eventId, uint32_t parameter);                       // 6
-  // [panel thread] A host service object, or null.
-  void*(KVR_FSAPI* QueryService)(const char* name);                                          // 7
-  void* reserved8[16];
-  // The generic gauge routines, each given an element of the module and passing back its result.
+  uint32_t tableId;                  // 0: the table's identifier (0x0F, as ImportTable asks)
+  HostRoutine headerRoutines[2];     // 1, 2
+  uint32_t flags;                    // 3
+  uint32_t priority;                 // 4
+  uint32_t version;                  // 5
+  HostRoutine services6[18];         // 6-23: panel windows, tooltips, reserved
+  // [panel thread] The generic element routines, each given an element of the module and passing back its
+  // result; the gauge headers' routines forward to them.
   int32_t(KVR_FSAPI* GaugeQuery)(ElementHeader* element);                                    // 24
   int32_t(KVR_FSAPI* GaugeInstall)(ElementHeader* element, uintptr_t argument);              // 25
   int32_t(KVR_FSAPI* GaugeInitialise)(ElementHeader* element);                               // 26
   int32_t(KVR_FSAPI* GaugeUpdate)(ElementHeader* element);                                   // 27
   int32_t(KVR_FSAPI* GaugeGenerate)(ElementHeader* element, uintptr_t argument);             // 28
   int32_t(KVR_FSAPI* GaugeDraw)(ElementHeader* element);                                     // 29
-  void* reserved30;
+  HostRoutine GaugeErase;                                                                    // 30
   int32_t(KVR_FSAPI* GaugeKill)(ElementHeader* element);                                     // 31
-  void* end;                                                                                 // 32
+  HostRoutine mouseRoutines[3];                                                              // 32-34
+  HostRoutine panelWindowToggle;                                                             // 35
+  // [panel thread] Sends a simulator event (0x10000 + n) with its parameter; answers whether it was taken.
+  int32_t(KVR_FSAPI* SendEvent)(uint32_t eventId, uint32_t parameter);                       // 36
+  // [panel thread] Makes `address` readable by every gauge under `name`.
+  void(KVR_FSAPI* PublishVariable)(void* address, uint32_t typeCode, const char* name);      // 37
+  // [panel thread] Prepares a record whose id is set, before its first refresh.
+  void(KVR_FSAPI* InitSimVariable)(VariableRecord* record);                                  // 38
+  // [panel thread] Sets record's value pointer and type code, or leaves the pointer null.
+  void(KVR_FSAPI* BindVariable)(VariableRecord* record, const char* name);                   // 39
+  // [panel thread] Moves record->value to record->previous and reads simulator variable record->id into
+  // record->value.
+  void(KVR_FSAPI* RefreshVariable)(VariableRecord* record);                                  // 40
+  // [panel thread] Withdraws a name; records bound before keep their pointer.
+  void(KVR_FSAPI* WithdrawVariable)(const char* name);                                       // 41
+  HostRoutine withdrawAllVariables;                                                          // 42
+  HostRoutine services43[34];                                                                // 43-76
+  // [panel thread] The named host object, or null. A simulator without it ends its table before this word.
+  ServiceObject*(KVR_FSAPI* QueryService)(const char* name);                                 // 77
 };
 
+// Byte offset of word `k` of the table.
+constexpr size_t PanelHostWordOffset(int k) {
+  constexpr size_t kHeader[] = {offsetof(PanelHost, tableId),           offsetof(PanelHost, headerRoutines),
+                                offsetof(PanelHost, headerRoutines) + sizeof(HostRoutine),
+                                offsetof(PanelHost, flags),             offsetof(PanelHost, priority),
+                                offsetof(PanelHost, version)};
+  return k < 6 ? kHeader[k] : offsetof(PanelHost, services6) + static_cast<size_t>(k - 6) * sizeof(HostRoutine);
+}
+
 // ---- Layout checks --------------------------------------------------------------------------------------
-inline constexpr size_t kWord = sizeof(void*);
-static_assert(offsetof(PanelHost, GaugeQuery) == 24 * kWord);
-static_assert(offsetof(PanelHost, GaugeDraw) == 29 * kWord);
-static_assert(offsetof(PanelHost, GaugeKill) == 31 * kWord);
+static_assert(sizeof(PanelHost) == PanelHostWordOffset(kPanelHostWords));
+static_assert(offsetof(PanelHost, GaugeQuery) == PanelHostWordOffset(24));
+static_assert(offsetof(PanelHost, GaugeKill) == PanelHostWordOffset(31));
+static_assert(offsetof(PanelHost, SendEvent) == PanelHostWordOffset(36));
+static_assert(offsetof(PanelHost, PublishVariable) == PanelHostWordOffset(37));
+static_assert(offsetof(PanelHost, InitSimVariable) == PanelHostWordOffset(38));
+static_assert(offsetof(PanelHost, BindVariable) == PanelHostWordOffset(39));
+static_assert(offsetof(PanelHost, RefreshVariable) == PanelHostWordOffset(40));
+static_assert(offsetof(PanelHost, WithdrawVariable) == PanelHostWordOffset(41));
+static_assert(offsetof(PanelHost, QueryService) == PanelHostWordOffset(77));
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(PanelHostWordOffset(24) == 96 && PanelHostWordOffset(36) == 144 && PanelHostWordOffset(77) == 308);
 static_assert(sizeof(ImportTableRecord) == 16);
 static_assert(sizeof(LinkageRecord) == 60);
 static_assert(offsetof(LinkageRecord, version) == 20);
@@ -295,10 +379,16 @@ static_assert(offsetof(GaugeHeader, elementList) == 8);
 static_assert(offsetof(GaugeHeader, query) == 12);
 static_assert(offsetof(GaugeHeader, kill) == 36);
 static_assert(offsetof(GaugeHeader, designWidth) == 44);
+static_assert(offsetof(GaugeHeader, xAdjust) == 52 && offsetof(GaugeHeader, yAdjust) == 56);
+static_assert(offsetof(GaugeHeader, hostReserved60) == 60);
+static_assert(offsetof(GaugeHeader, x) == 68 && offsetof(GaugeHeader, y) == 72);
 static_assert(offsetof(GaugeHeader, mouseAreas) == 80);
 static_assert(offsetof(GaugeHeader, callback) == 84);
 static_assert(offsetof(GaugeHeader, gaugeState) == 88);
 static_assert(offsetof(GaugeHeader, parameters) == 92);
+static_assert(offsetof(GaugeHeader, usage) == 96);
+static_assert(offsetof(GaugeHeader, width) == 108 && offsetof(GaugeHeader, height) == 112);
+static_assert(offsetof(GaugeHeader, userArea) == 116);
 static_assert(sizeof(ElementHeader) == 96);
 static_assert(offsetof(ElementHeader, imageId) == 4);
 static_assert(offsetof(ElementHeader, x) == 8);
@@ -316,21 +406,31 @@ static_assert(offsetof(MouseArea, cursor) == 20);
 static_assert(offsetof(MouseArea, acceptedFlags) == 28);
 static_assert(offsetof(MouseArea, handler) == 36);
 static_assert(offsetof(SurfaceInfo, width) == 4 && offsetof(SurfaceInfo, height) == 8);
-// The 64-bit value sits at its natural alignment, as the platform's compiler lays it out for the host.
-static_assert(sizeof(VariableRecord) == 24);
+static_assert(sizeof(VariableRecord) == 28);
 static_assert(offsetof(VariableRecord, valuePointer) == 4);
 static_assert(offsetof(VariableRecord, typeCode) == 8);
-static_assert(offsetof(VariableRecord, value) == 16);
+static_assert(offsetof(VariableRecord, value) == 12);
+static_assert(offsetof(VariableRecord, previous) == 20);
 #else
-// 64-bit: the same fields in the same order, address fields widened. The words that sit between address
-// fields keep their 32-bit size; nothing but the addresses grows.
-static_assert(sizeof(ImportEntry) == 16);
-static_assert(offsetof(LinkageRecord, version) == 32);
-static_assert(offsetof(ElementHeader, flags) == 60);
-static_assert(offsetof(MouseArea, handler) == 40);
+// 64-bit: the same fields in the same order with 4-byte packing, address fields widened to 8 bytes.
+static_assert(PanelHostWordOffset(6) == 32 && PanelHostWordOffset(24) == 176);
+static_assert(PanelHostWordOffset(36) == 272 && PanelHostWordOffset(77) == 600);
+static_assert(sizeof(ImportEntry) == 12 && offsetof(ImportEntry, table) == 4);
+static_assert(sizeof(ImportTableRecord) == 24);
+static_assert(offsetof(LinkageRecord, version) == 28);
+static_assert(offsetof(GaugeHeader, designWidth) == 84);
+static_assert(offsetof(ElementHeader, flags) == 56);
+static_assert(offsetof(MouseArea, handler) == 36);
+static_assert(sizeof(VariableRecord) == 32);
+static_assert(offsetof(VariableRecord, valuePointer) == 4);
+static_assert(offsetof(VariableRecord, typeCode) == 12);
+static_assert(offsetof(VariableRecord, value) == 16);
+static_assert(offsetof(VariableRecord, previous) == 24);
 #endif
 
 }  // namespace kvr
+
+#pragma pack(pop)
 
 // The two records the module exports by name. A host finds them with dlsym / GetProcAddress.
 extern "C" {

@@ -25,14 +25,14 @@ constexpr double kMetresToFeet = 3.2808398950131235;
 constexpr double kStandardAltimeterInHg = 29.92;
 
 struct OwnStateRecords {
-  VariableRecord tick{1, nullptr, 0, {0}};
-  VariableRecord latitude{71, nullptr, 0, {0}};
-  VariableRecord longitude{72, nullptr, 0, {0}};
-  VariableRecord altitude{73, nullptr, 0, {0}};
-  VariableRecord radioAltitude{614, nullptr, 0, {0}};
-  VariableRecord heading{86, nullptr, 0, {0}};
-  VariableRecord indicatedAltitude{74, nullptr, 0, {0}};
-  VariableRecord altimeter{76, nullptr, 0, {0}};
+  VariableRecord tick = SimVariableRecord(1);
+  VariableRecord latitude = SimVariableRecord(71);
+  VariableRecord longitude = SimVariableRecord(72);
+  VariableRecord altitude = SimVariableRecord(73);
+  VariableRecord radioAltitude = SimVariableRecord(614);
+  VariableRecord heading = SimVariableRecord(86);
+  VariableRecord indicatedAltitude = SimVariableRecord(74);
+  VariableRecord altimeter = SimVariableRecord(76);
 };
 constinit OwnStateRecords records;
 

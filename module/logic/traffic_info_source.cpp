@@ -10,7 +10,7 @@ constexpr char kMissingName[] = "TrafficInfo";
 }
 
 TrafficInfoSource::TrafficInfoSource() {
-  if (auto* provider = static_cast<ServiceObject*>(QueryService(kTrafficInfoServiceName)))
+  if (ServiceObject* provider = QueryService(kTrafficInfoServiceName))
     trafficInfo_ = ServiceOperation<ServiceQueryInterface>(provider, kServiceQueryInterface)(provider,
                                                                                              kTrafficInfoServiceName);
   if (trafficInfo_ != nullptr) {

@@ -45,6 +45,11 @@ struct LibraryImage {
 };
 LibraryImage ImageOfLibrary(LibraryHandle library);
 
+// The address stored in the word at `word` when that word can be read and holds the address of code in a
+// loaded program or library; null otherwise (an unreadable word, null, data, or memory that belongs to no
+// loaded image). Used before calling through a table word that an older host may not have.
+const void* CodeAddressAt(const void* const* word);
+
 // Size in bytes of the file at `path`, relative to the working directory; 0 when it cannot be measured.
 uint64_t FileSizeBytes(const char* path);
 

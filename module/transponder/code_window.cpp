@@ -18,7 +18,10 @@ constexpr uint32_t kOctalDigitsMask = 0x7777;  // a transponder digit is 0-7: BC
 
 int32_t ReadCode() {
   VariableRecord& code = transponder.codeVariable;
-  if (code.typeCode == 0) InitSimVariable(&code);
+  if (!transponder.codePrepared) {
+    InitSimVariable(&code);
+    transponder.codePrepared = true;
+  }
   RefreshVariable(&code);
   return static_cast<int32_t>(code.value.u32);
 }

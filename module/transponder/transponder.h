@@ -18,7 +18,8 @@ struct TransponderState {
   int32_t replyCountdown = 0;     // updates for which the reply light stays on
   int32_t previousCountdown = 1;  // replyCountdown at the previous draw
   int32_t overlayState = 0;       // 1 backlight last shown, 2 last hidden, 0 not yet decided
-  VariableRecord codeVariable{kSimTransponderCode, nullptr, 0, {0}};  // BCD digits in the low 16 bits
+  VariableRecord codeVariable = SimVariableRecord(kSimTransponderCode);  // BCD digits in the low 16 bits
+  bool codePrepared = false;  // codeVariable went through InitSimVariable (once, before its first refresh)
   // What the code window shows now; lastCode -1 = no digits drawn yet.
   int32_t lastPowered = 0;
   int32_t lastCode = -1;

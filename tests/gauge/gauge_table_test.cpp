@@ -142,6 +142,7 @@ void ExpectMouseList(const MouseArea* list, const std::vector<MouseArea>& areas)
   EXPECT_EQ(end.kind, kMouseListEnd);
   EXPECT_EQ(end.cursor, -1);
   EXPECT_EQ(end.x | end.y | end.width | end.height, 0);
+  EXPECT_EQ(list[areas.size() + 2].kind, kMouseListClose);  // the list closes as the simulator's own do
 }
 
 MouseArea Box(int x, int y, int w, int h, uint32_t flags) { return {kMouseArea, x, y, w, h, 5, 0, flags, 0, nullptr, 0}; }

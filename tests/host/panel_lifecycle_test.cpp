@@ -288,11 +288,11 @@ TEST(PanelServices, SimulatorVariablesBindingAndEvents) {
   services.SetSimVariable(65, -1300.0);
   services.SetSimInteger(kSimTransponderCode, 0x1200);
 
-  VariableRecord vs{65, nullptr, 0, {0}};
+  VariableRecord vs = SimVariableRecord(65);
   host->RefreshVariable(&vs);
   EXPECT_DOUBLE_EQ(vs.value.f64, -1300.0);
 
-  VariableRecord code{kSimTransponderCode, nullptr, 0, {0}};
+  VariableRecord code = SimVariableRecord(kSimTransponderCode);
   code.value.f64 = 123.456;  // stale high bits must not survive
   host->InitSimVariable(&code);
   EXPECT_NE(code.typeCode, 0u);
@@ -314,7 +314,7 @@ TEST(PanelServices, SimulatorVariablesBindingAndEvents) {
   ASSERT_EQ(services.Events().size(), 1u);
   EXPECT_EQ(services.Events()[0].eventId, 0x10397u);
   EXPECT_EQ(host->QueryService("ITrafficInfo"), nullptr);
-  int traffic;
+  ServiceObject traffic{};
   services.RegisterService("ITrafficInfo", &traffic);
   EXPECT_EQ(host->QueryService("ITrafficInfo"), &traffic);
 }

@@ -34,20 +34,20 @@ struct ScriptedTrafficInfo {
     infoOperations[kTrafficGetTrafficInRange] = reinterpret_cast<void*>(&InRange);
     infoOperations[kTrafficGetTrafficValue] = reinterpret_cast<void*>(&Value);
   }
-  static ServiceObject* KVR_FSAPI Query(ServiceObject*, const char* name) {
+  static ServiceObject* KVR_HOST_OBJECT_CALL Query(ServiceObject*, const char* name) {
     return std::string(name) == "ITrafficInfo" ? &self->info : nullptr;
   }
-  static int32_t KVR_FSAPI Handle(ServiceObject*, const char* name) {
+  static int32_t KVR_HOST_OBJECT_CALL Handle(ServiceObject*, const char* name) {
     self->handlesAsked.push_back(name);
     return static_cast<int32_t>(self->handlesAsked.size());  // 1 "IS USER SIM" .. 7 "DEGREES"
   }
-  static int32_t KVR_FSAPI InRange(ServiceObject*, double radiusM, int32_t maxCount, int32_t* ids) {
+  static int32_t KVR_HOST_OBJECT_CALL InRange(ServiceObject*, double radiusM, int32_t maxCount, int32_t* ids) {
     self->lastRadiusM = radiusM;
     self->lastMaxCount = maxCount;
     for (int32_t i = 0; i < std::min(self->listed, maxCount); ++i) ids[i] = 100 + i;
     return self->listed;  // may claim more than it wrote
   }
-  static int32_t KVR_FSAPI Value(ServiceObject*, int32_t id, int32_t variable, int32_t unit, double* value, int32_t) {
+  static int32_t KVR_HOST_OBJECT_CALL Value(ServiceObject*, int32_t id, int32_t variable, int32_t unit, double* value, int32_t) {
     if (variable == 4 && self->altitudeUnreadable.count(id)) return 0;
     *value = variable == 2 ? 47.5 : variable == 3 ? 8.25 : 10000.123456789;
     EXPECT_EQ(unit, variable == 4 ? 5 : 7);  // altitude in FEET, positions in DEGREES
@@ -122,6 +122,19 @@ TEST_F(TrafficInfoFeed, WithoutTheServiceTheFeedIsMissingAndFramesFail) {
   EXPECT_STREQ(missing, "TrafficInfo");
   EXPECT_FALSE(source.Update(47, 8, 10000, 10000, 10000, 0, OperatingMode::TaRa));
   EXPECT_EQ(library.Count("12"), 0);
+}
+
+// A table that ends before the named-object query (FS2002's) holds no routine at word 77: the module must not
+// call through it, and shows the traffic service as missing.
+TEST_F(TrafficInfoFeed, ATableWithoutTheNamedObjectQueryLeavesTheFeedMissing) {
+  host::PanelServices older(host::TableEdition::kFs2002);
+  older.RegisterService("ITrafficInfo", &service.provider);
+  ImportTable.panel.table = older.Table();
+  TrafficInfoSource source;
+  const char* missing = nullptr;
+  EXPECT_FALSE(source.CheckAvailable(&missing));
+  EXPECT_STREQ(missing, "TrafficInfo");
+  EXPECT_TRUE(service.handlesAsked.empty());
 }
 
 TEST_F(TrafficInfoFeed, WithTheLinkDownFramesRunButNoPauseIsSeen) {

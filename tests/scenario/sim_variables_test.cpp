@@ -52,13 +52,13 @@ TEST(SimVariables, ARecordRefreshedThroughThePanelTableSeesTheValues) {
   OwnSimState own{{47.0, 8.0}, 8200, 8000, 6800, 90, 250, -1000, 30.12};
   WriteSimVariables(services, own);
   services.SetSimInteger(38, 0x4721);
-  VariableRecord latitude{71, nullptr, 0, {}};
+  VariableRecord latitude = SimVariableRecord(71);
   services.Table()->RefreshVariable(&latitude);
   EXPECT_NEAR(latitude.value.f64 * 8.998425275576774e-6, 47.0, 1e-9);
-  VariableRecord vs{65, nullptr, 0, {}};
+  VariableRecord vs = SimVariableRecord(65);
   services.Table()->RefreshVariable(&vs);
   EXPECT_NEAR(vs.value.f64 * 0.76875, -1000, 1e-9);
-  VariableRecord code{38, nullptr, 0, {}};
+  VariableRecord code = SimVariableRecord(38);
   services.Table()->InitSimVariable(&code);
   EXPECT_EQ(code.value.u32, 0x4721u);
 }

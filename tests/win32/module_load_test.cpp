@@ -91,6 +91,7 @@ TEST_F(LoadedGauge, ElementTreesAndMouseAreasReadInPlace) {
       EXPECT_TRUE(InImage(reinterpret_cast<const void*>(area->handler))) << gauge->name;
     }
     EXPECT_EQ(area->kind, kMouseListEnd);
+    EXPECT_EQ(area[1].kind, kMouseListClose);
     EXPECT_EQ(areas, i < 6 ? 4 : 9) << gauge->name;
   }
 }

@@ -39,7 +39,27 @@ int MeasureImage(dl_phdr_info* info, size_t, void* data) {
   return 1;
 }
 
+// Whether `address` lies in an executable segment of a loaded program or library.
+int FindCodeSegment(dl_phdr_info* info, size_t, void* data) {
+  const auto address = *static_cast<const uintptr_t*>(data);
+  for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+    const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+    const uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+    if (segment.p_type == PT_LOAD && (segment.p_flags & PF_X) != 0 && address >= start &&
+        address - start < segment.p_memsz)
+      return 1;
+  }
+  return 0;
+}
+
 }  // namespace
+
+// The word itself is taken as readable: a POSIX host hands out whole tables.
+const void* CodeAddressAt(const void* const* word) {
+  if (word == nullptr || *word == nullptr) return nullptr;
+  uintptr_t address = reinterpret_cast<uintptr_t>(*word);
+  return dl_iterate_phdr(FindCodeSegment, &address) != 0 ? *word : nullptr;
+}
 
 LibraryImage ImageOfLibrary(LibraryHandle library) {
   if (library == nullptr) return {nullptr, 0};
