@@ -108,7 +108,7 @@ uint32_t PanelServices::SimInteger(uint32_t id) const {
 // Prepares the record as the simulator does: the variable's own type code, then a first refresh.
 void KVR_FSAPI PanelServices::InitSimVariableEntry(VariableRecord* record) {
   if (record == nullptr) return;
-  record->typeCode = Active().simIntegers_.count(record->id) ? kTypeUInt32 : kTypeFloat64;
+  record->typeCode = Active().simIntegers_.count(record->id) ? kTypeInt32 : kTypeFloat64;
   RefreshVariableEntry(record);
 }
 

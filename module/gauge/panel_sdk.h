@@ -236,8 +236,7 @@ struct MouseArea {
 // The simulator's type codes. A host may write any of them into a simulator-variable record it prepares:
 // nothing in the module depends on which.
 inline constexpr uint32_t kTypeFlag32 = 17;     // a 32-bit flag
-inline constexpr uint32_t kTypeUInt32 = 19;     // a 32-bit unsigned integer
-inline constexpr uint32_t kTypeInt32 = 19;      // the module's index variables: a 32-bit integer
+inline constexpr uint32_t kTypeInt32 = 19;      // a 32-bit integer (the simulator's unsigned one)
 inline constexpr uint32_t kTypeSInt32 = 20;     // a 32-bit signed integer
 inline constexpr uint32_t kTypeFlags32 = 23;    // 32-bit flags
 inline constexpr uint32_t kTypeFloat64 = 33;    // a float64
