@@ -93,7 +93,7 @@ struct Capture {
   double timeS;
   std::string name;  // file name without ".png"
   Rect rect;
-  bool doubledOnly;  // only NAME-x2.png... written as NAME.png, twice the panel's size
+  bool doubledOnly;  // one picture, NAME.png, at twice the panel's size (else NAME.png and NAME-x2.png)
   std::string description;
 };
 
@@ -115,7 +115,7 @@ struct Setting {
 struct BareScene {
   std::string name;
   const char* panel;
-  uint32_t fsuipcVersionWord;  // below what the module accepts: no FSUIPC link
+  uint32_t fsuipcVersionWord;  // what the FSUIPC server answers; 0 is too old for the module: no link
   std::vector<Setting> settings;  // by time
   std::vector<Capture> captures;  // by time
 };
