@@ -19,6 +19,7 @@
 #include "host/eval/eval_commands.h"
 #include "host/eval/profile_plot.h"
 #include "host/live/live_window.h"
+#include "host/manual/manual_pictures.h"
 #define KVR_HOST_LIVE 1
 #endif
 
@@ -172,7 +173,7 @@ int main(int argc, char** argv) {
                "no profile.png, and no live, encounters or eval commands."
 #endif
                };
-  app.set_version_flag("--version", "kvr-panel 0.1");
+  app.set_version_flag("--version", "kvr-panel " KVR_VERSION);
 
   fs::path panelFile;
   fs::path gaugesDir = kvr::host::platform::ExecutableDir();
@@ -222,6 +223,13 @@ int main(int argc, char** argv) {
       ->check(CLI::ExistingDirectory);
   kvr::host::EvalCommands evalCommands;
   kvr::host::AddEvalCommands(app, evalCommands, gaugesDir);
+
+  CLI::App* manual = app.add_subcommand("manual", "Draw every picture of the user's manual (docs/manual.md) with the module");
+  fs::path manualDir = "docs/manual";
+  manual->add_option("--out", manualDir, "Folder for the pictures; files of the same names are replaced")
+      ->capture_default_str();
+  manual->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
+      ->check(CLI::ExistingDirectory);
 #endif
 
   RefuseNonFiniteNumbers(app);
@@ -241,6 +249,19 @@ int main(int argc, char** argv) {
   // first opens its sound device.
   setenv("ALSOFT_DRIVERS", "null", /*overwrite=*/0);
   if (const int status = kvr::host::RunEvalCommands(evalCommands, gaugesDir); status >= 0) return status;
+  if (manual->parsed()) {
+    try {
+      const auto pictures = kvr::host::WriteManualPictures(
+          gaugesDir, manualDir, [](const std::string& scene) { std::cerr << "manual: flying " << scene << "\n"; });
+      for (const auto& picture : pictures)
+        std::cout << (manualDir / picture.file).string() << "  " << picture.description << "\n";
+      std::cout << "manual: " << pictures.size() << " pictures in " << manualDir.string() << "\n";
+      return 0;
+    } catch (const std::exception& e) {
+      std::cerr << "kvr-panel: " << e.what() << "\n";
+      return 1;
+    }
+  }
 #endif
   if (run->parsed()) {
     try {

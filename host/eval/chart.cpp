@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -49,6 +50,42 @@ void Canvas::Text(double x, double y, const std::string& text, double size, uint
   SetColour(cr_, colour);
   cairo_move_to(cr_, x - alignX * e.x_advance, y);
   cairo_show_text(cr_, text.c_str());
+}
+
+double Canvas::TextWidth(const std::string& text, double size, bool bold) {
+  cairo_select_font_face(cr_, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr_, size);
+  cairo_text_extents_t e;
+  cairo_text_extents(cr_, text.c_str(), &e);
+  return e.x_advance;
+}
+
+void Canvas::Legend(double left, double top, const std::vector<std::pair<std::string, uint32_t>>& entries, bool row) {
+  double x = left, y = top + 8;
+  for (const auto& [text, colour] : entries) {
+    SetColour(cr_, colour);
+    cairo_rectangle(cr_, x, y - 8, 10, 10);
+    cairo_fill(cr_);
+    Text(x + 15, y + 1, text, 10, 0x222222);
+    if (row) x += 15 + TextWidth(text, 10) + 18;
+    else y += 14;
+  }
+}
+
+std::vector<int> StackLabels(const std::vector<std::pair<double, double>>& spans, double gapPx, int maxLanes) {
+  std::vector<double> laneEnds;  // right pixel of each lane's last label
+  std::vector<int> lanes;
+  for (const auto& [left, right] : spans) {
+    size_t lane = 0;
+    while (lane < laneEnds.size() && laneEnds[lane] + gapPx > left) ++lane;
+    if (lane == laneEnds.size()) {
+      if (static_cast<int>(laneEnds.size()) < std::max(maxLanes, 1)) laneEnds.push_back(0);
+      else lane = static_cast<size_t>(std::min_element(laneEnds.begin(), laneEnds.end()) - laneEnds.begin());
+    }
+    laneEnds[lane] = right;
+    lanes.push_back(static_cast<int>(lane));
+  }
+  return lanes;
 }
 
 Plot::Plot(Canvas& canvas, double left, double top, double width, double height, double x0, double x1, double y0, double y1)
@@ -141,18 +178,6 @@ void Plot::Point(double x, double y, uint32_t colour, double radius) {
 
 void Plot::Label(double x, double y, const std::string& text, uint32_t colour, double size) {
   canvas_.Text(X(x), Y(y), text, size, colour, 0.5);
-}
-
-void Plot::Legend(const std::vector<std::pair<std::string, uint32_t>>& entries) {
-  double y = top_ + 16;
-  for (const auto& [text, colour] : entries) {
-    cairo_t* cr = canvas_.Context();
-    SetColour(cr, colour);
-    cairo_rectangle(cr, left_ + width_ - 130, y - 8, 10, 10);
-    cairo_fill(cr);
-    canvas_.Text(left_ + width_ - 115, y + 1, text, 10, 0x222222);
-    y += 14;
-  }
 }
 
 }  // namespace kvr::host

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 typedef struct _cairo cairo_t;
@@ -24,6 +25,11 @@ class Canvas {
   void WritePng(const std::filesystem::path& file);
   void Text(double x, double y, const std::string& text, double size = 12, uint32_t colour = 0x000000, double alignX = 0,
             bool bold = false);
+  // Advance width of `text` in pixels, as Text draws it.
+  double TextWidth(const std::string& text, double size = 12, bool bold = false);
+  // A colour key: a swatch and a name per entry, one under the other from (left, top), or side by side
+  // along the baseline `top` + 9 when `row`.
+  void Legend(double left, double top, const std::vector<std::pair<std::string, uint32_t>>& entries, bool row = false);
 
  private:
   cairo_surface_t* surface_;
@@ -45,11 +51,15 @@ class Plot {
   void ErrorBar(double x, double y0, double y1, uint32_t colour);
   void Point(double x, double y, uint32_t colour, double radius = 3);
   void Label(double x, double y, const std::string& text, uint32_t colour, double size = 10);
-  void Legend(const std::vector<std::pair<std::string, uint32_t>>& entries);
 
  private:
   Canvas& canvas_;
   double left_, top_, width_, height_, x0_, x1_, y0_, y1_;
 };
+
+// Stacks labels into lanes so that none overlaps another: each label, given as its left and right pixel,
+// in order, takes the first lane whose last label ends at least `gapPx` before it starts. With every one
+// of `maxLanes` lanes taken, it goes to the lane that frees first. Returns each label's lane, from 0.
+std::vector<int> StackLabels(const std::vector<std::pair<double, double>>& spans, double gapPx, int maxLanes);
 
 }  // namespace kvr::host

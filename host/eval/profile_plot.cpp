@@ -88,12 +88,27 @@ void WriteProfile(const Trajectory& trajectory, const EventLog& events, const st
   alt.Frame("Altitude", "", "feet", timeStep, Step(altHi - altLo, 6));
   range.Frame("Range", "time, s", "NM", timeStep, Step(std::min(rangeHi, 20.0) * 1.05, 4));
 
-  // The messages spoken, stacked along the top of the altitude plot.
-  int lane = 0;
-  for (const EventRow& r : events.Rows()) {
-    if (r.aural.empty()) continue;
-    const bool resolution = r.aural.find("Traffic") == std::string::npos;
-    canvas.Text(alt.X(r.timeS) + 2, 84 + 12 * (lane++ % 4), r.aural, 9, resolution ? kRaColour : 0x8A6A00);
+  // The messages spoken, along the top of the altitude plot: each starts at its moment (or ends at the
+  // plot's right edge) and takes the highest lane where it overlaps no other, so that messages close
+  // together in time stack instead of covering each other.
+  {
+    constexpr double kLabelSize = 9, kLaneHeightPx = 12;
+    const double plotRight = alt.X(t1);
+    std::vector<const EventRow*> spoken;
+    std::vector<std::pair<double, double>> spans;
+    for (const EventRow& r : events.Rows()) {
+      if (r.aural.empty()) continue;
+      const double width = canvas.TextWidth(r.aural, kLabelSize);
+      const double left = std::max(alt.X(t0), std::min(alt.X(r.timeS) + 2, plotRight - 2 - width));
+      spoken.push_back(&r);
+      spans.push_back({left, left + width});
+    }
+    const std::vector<int> lanes = StackLabels(spans, 4, /*maxLanes=*/20);
+    for (size_t k = 0; k < spoken.size(); ++k) {
+      const bool resolution = spoken[k]->aural.find("Traffic") == std::string::npos;
+      canvas.Text(spans[k].first, 84 + kLaneHeightPx * lanes[k], spoken[k]->aural, kLabelSize,
+                  resolution ? kRaColour : 0x8A6A00);
+    }
   }
 
   // The NMAC cylinder: ±100 ft about an intruder while it is within 500 ft horizontally.
@@ -127,9 +142,17 @@ void WriteProfile(const Trajectory& trajectory, const EventLog& events, const st
     const TrajectoryAircraft& who = trajectory.Intruders()[i];
     legend.push_back({who.callsign.empty() ? "intruder " + std::to_string(who.id) : who.callsign, IntruderColour(i)});
   }
+  // As many intruders as the column beneath the plan view holds, then how many more there are.
+  constexpr size_t kLegendRows = 13;
+  if (legend.size() + 2 > kLegendRows) {
+    const size_t more = legend.size() - (kLegendRows - 3);
+    legend.resize(kLegendRows - 3);
+    legend.push_back({"and " + std::to_string(more) + " more intruders", 0xFFFFFF});
+  }
   legend.push_back({"traffic advisory", kTaColour});
   legend.push_back({"resolution advisory", kRaColour});
-  alt.Legend(legend);
+  // The key beside the plots, under the plan view, where it hides no label.
+  canvas.Legend(820, 520, legend);
 
   // Plan view, square, north up.
   const double span = std::max({eHi - eLo, nHi - nLo, 1.0}) * 1.08;
@@ -146,7 +169,7 @@ void WriteProfile(const Trajectory& trajectory, const EventLog& events, const st
   path([](const TrajectoryFrame& f) { return &f.own; }, kOwnColour);
   for (size_t i = 0; i < trajectory.Intruders().size(); ++i)
     path([i](const TrajectoryFrame& f) { return i < f.intruders.size() ? &f.intruders[i] : nullptr; }, IntruderColour(i));
-  canvas.Text(820, 480, "dots: where each aircraft started", 10, 0x555555);
+  canvas.Text(820, 500, "dots: where each aircraft started", 10, 0x555555);
   canvas.WritePng(png);
 }
 

@@ -87,8 +87,14 @@ void DrawReport(const std::filesystem::path& file, const std::vector<const Encou
       continue;
     }
     rr.Bar(g - 0.3, g + 0.3, *r.ratio, g < 2 ? 0x1F5FA8 : 0x6C9BD2);
-    rr.ErrorBar(g, *r.low, std::min(*r.high, top * 1.1), 0x000000);
-    rr.Label(g, *r.ratio + 0.03 * top, Fixed(*r.ratio, 2), 0x000000);
+    const double barTop = std::min(*r.high, top * 1.1);
+    rr.ErrorBar(g, *r.low, barTop, 0x000000);
+    // The value over the error bar's top cap, or, where the cap meets the frame, beside the bar's top,
+    // clear of the cap's half width.
+    if (rr.Y(barTop) - 16 > rr.Y(top * 1.1))
+      canvas.Text(rr.X(g), rr.Y(barTop) - 5, Fixed(*r.ratio, 2), 10, 0x000000, 0.5);
+    else
+      canvas.Text(rr.X(g) + 7, rr.Y(*r.ratio) - 3, Fixed(*r.ratio, 2), 10, 0x000000, 0.0);
   }
 
   // 2. TA and RA rates by unequipped horizontal miss.
@@ -99,16 +105,23 @@ void DrawReport(const std::filesystem::path& file, const std::vector<const Encou
     b.ta += r->firstTaS.has_value();
     b.ra += r->firstRaS.has_value();
   }
-  Plot rates(canvas, 660, 80, 500, 300, -0.5, kMissBinCount - 0.5, 0, 100);
+  // Up to 112 % so that a full bar keeps its count inside the frame.
+  Plot rates(canvas, 660, 80, 500, 300, -0.5, kMissBinCount - 0.5, 0, 112);
   rates.Frame("Alert rate by unequipped horizontal miss", "", "% of encounters", 0, 20);
   for (int b = 0; b < kMissBinCount; ++b) {
     const AlertCounts& c = bins[static_cast<size_t>(b)];
-    rates.Label(b, -7, MissBinName(b), 0x333333, 9);
+    canvas.Text(rates.X(b), rates.Y(0) + 14, MissBinName(b), 9, 0x333333, 0.5);
+    canvas.Text(rates.X(b), rates.Y(0) + 26, "of " + std::to_string(c.encounters), 9, 0x666666, 0.5);
     if (c.encounters == 0) continue;
-    rates.Bar(b - 0.35, b, 100.0 * c.ta / c.encounters, 0xE0A000);
-    rates.Bar(b, b + 0.35, 100.0 * c.ra / c.encounters, 0xC02020);
+    // Each bar with its count of encounters over it.
+    const double taPercent = 100.0 * c.ta / c.encounters, raPercent = 100.0 * c.ra / c.encounters;
+    rates.Bar(b - 0.35, b, taPercent, 0xE0A000);
+    rates.Bar(b, b + 0.35, raPercent, 0xC02020);
+    canvas.Text(rates.X(b - 0.175), rates.Y(taPercent) - 3, std::to_string(c.ta), 9, 0x6A4A00, 0.5);
+    canvas.Text(rates.X(b + 0.175), rates.Y(raPercent) - 3, std::to_string(c.ra), 9, 0x801010, 0.5);
   }
-  rates.Legend({{"traffic advisory", 0xE0A000}, {"resolution advisory", 0xC02020}});
+  canvas.Legend(660, rates.Y(0) + 36, {{"traffic advisory", 0xE0A000}, {"resolution advisory", 0xC02020}},
+                /*row=*/true);
 
   // 3. RA durations.
   std::map<int, int> histogram;
@@ -137,7 +150,9 @@ void DrawReport(const std::filesystem::path& file, const std::vector<const Encou
     const uint32_t colour = r->nmacEquipped ? 0xC02020 : r->nmacUnequipped ? 0x20A040 : 0x1F5FA8;
     miss.Point(std::min(r->vmdUnequippedFt, 1500.0), std::min(r->vmdEquippedFt, 1500.0), colour, 2.5);
   }
-  miss.Legend({{"NMAC resolved", 0x20A040}, {"NMAC equipped", 0xC02020}, {"other", 0x1F5FA8}});
+  // The key under the chart, where it hides no point.
+  canvas.Legend(660, miss.Y(0) + 38, {{"NMAC resolved", 0x20A040}, {"NMAC equipped", 0xC02020}, {"other", 0x1F5FA8}},
+                /*row=*/true);
   canvas.WritePng(file);
 }
 
