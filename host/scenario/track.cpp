@@ -42,7 +42,7 @@ double Number(const std::filesystem::path& file, int line, const std::string& na
               double max) {
   const char* begin = text.data();
   const char* const end = text.data() + text.size();
-  if (begin != end && *begin == '+') ++begin;
+  if (end - begin > 1 && *begin == '+' && begin[1] != '-') ++begin;  // from_chars takes no '+'
   double v = 0;
   const auto [stop, error] = std::from_chars(begin, end, v);
   if (text.empty() || error != std::errc() || stop != end || !std::isfinite(v))

@@ -70,7 +70,8 @@ TEST(Track, HermiteFollowsTheGivenRatesBetweenSamples) {
 
 TEST(Track, WithoutRatesItIsSmoothThroughTheSamples) {
   const LocalFrame frame;
-  const auto track = ParseTrackCsv("# a level turn\ntimeS,eastNm,northNm,altitudeFt\n0,0,0,5000\n10,0,1,5000\n20,1,2,5000\n",
+  // Decimal numbers in every form a writer may use: signs, exponents, points without digits on one side.
+  const auto track = ParseTrackCsv("# a level turn\ntimeS,eastNm,northNm,altitudeFt\n0,0,0,5000\n1e1,-0.0,+1,5.0E3\n20,1.,2,+5000\n",
                                    "turn.csv", frame);
   EXPECT_NEAR(track->At(10).position.northM, kMetresPerNm, 1e-6);
   // The rate at the middle sample is the centred difference: 1 NM east and 2 NM north in 20 s.
@@ -90,6 +91,7 @@ TEST(Track, BadFilesNameTheLineAndReason) {
       {"timeS,eastNm,northNm,altitudeFt\n0,0,x,5000\n", "t.csv:2: northNm \"x\" is not a decimal number"},
       // Numbers strtod reads but no track writes, and values no aircraft flies.
       {"timeS,eastNm,northNm,altitudeFt\n0x10,0,0,5000\n", "t.csv:2: timeS \"0x10\" is not a decimal number"},
+      {"timeS,eastNm,northNm,altitudeFt\n+-1,0,0,5000\n", "t.csv:2: timeS \"+-1\" is not a decimal number"},
       {"timeS,eastNm,northNm,altitudeFt\n0,0,0,nan\n", "t.csv:2: altitudeFt \"nan\" is not a decimal number"},
       {"timeS,eastNm,northNm,altitudeFt\n0,1e300,0,5000\n", "t.csv:2: eastNm 1e300 is outside -1000 to 1000"},
       {"timeS,eastNm,northNm,altitudeFt\n0,0,0,1e6\n", "t.csv:2: altitudeFt 1e6 is outside -2000 to 100000"},
