@@ -214,6 +214,12 @@ TEST_F(ScenarioFile, ErrorsNameTheFileTheLineAndTheReason) {
   ExpectRefused(cases);
 }
 
+TEST_F(ScenarioFile, DotsAndBracketsInTextsAndCommentsAreNoNesting) {
+  const std::string deep = Repeat("a.", 100) + Repeat("[{", 100);
+  EXPECT_EQ(Parse("name = \"" + deep + "\"  # " + deep + "\n" + WithHead("")).name, deep);
+  EXPECT_EQ(Parse("name = '''" + deep + "'''\n" + WithHead("")).name, deep);
+}
+
 TEST_F(ScenarioFile, ClicksGoOnAnAreaOrAPointAndEveryBadOneNamesItsLine) {
   const Scenario s = Parse(WithHead(R"(
 [[click]]
