@@ -22,8 +22,11 @@ BitmapInfo ReadBitmapInfo(std::span<const uint8_t> bytes) {
   info.coloursUsed = ReadField<uint32_t>(bytes, 32);
   info.topDown = rawHeight < 0;
   info.height = rawHeight == INT32_MIN ? 0 : rawHeight < 0 ? -rawHeight : rawHeight;
-  if (info.width <= 0 || info.height <= 0 || info.width > kMaxBitmapSide || info.height > kMaxBitmapSide)
+  if (info.width <= 0 || info.height <= 0)
     throw BitmapError("size " + std::to_string(info.width) + "x" + std::to_string(rawHeight) + " is out of range");
+  if (info.width > kMaxBitmapSide || info.height > kMaxBitmapSide)
+    throw BitmapError("size " + std::to_string(info.width) + "x" + std::to_string(info.height) + " is larger than " +
+                      std::to_string(kMaxBitmapSide) + " pixels a side, the panel's own limit");
   return info;
 }
 

@@ -12,7 +12,9 @@
 
 namespace kvr::host {
 
-inline constexpr int32_t kMaxBitmapSide = 16384;  // pixels; anything larger is taken as a corrupt header
+// Pixels a side; anything larger is taken as a corrupt or hostile header. The panel's own limit
+// (kMaxPanelSide): no element's picture or drawing surface is larger than the panel that shows it.
+inline constexpr int32_t kMaxBitmapSide = 4096;
 
 struct BitmapInfo {
   int32_t width = 0;         // pixels, 1..kMaxBitmapSide

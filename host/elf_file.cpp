@@ -1,9 +1,9 @@
 #include "host/elf_file.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
+
+#include "host/input_file.h"
 
 namespace kvr::host {
 
@@ -22,9 +22,12 @@ constexpr uint32_t kSectionDynamicSymbols = 11;  // SHT_DYNSYM
 }  // namespace
 
 ElfFile::ElfFile(const std::filesystem::path& path) : path_(path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error(path.string() + ": cannot open");
-  bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  try {
+    const std::string text = ReadInputFile(path, kMaxModuleFileBytes);
+    bytes_.assign(text.begin(), text.end());
+  } catch (const InputFileError& e) {
+    throw std::runtime_error(path.string() + ": " + e.what());
+  }
   ReadSectionHeaders();
 }
 

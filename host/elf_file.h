@@ -10,6 +10,9 @@
 
 namespace kvr::host {
 
+// The largest module file read; the module with all its pictures and voices is under a megabyte.
+inline constexpr uintmax_t kMaxModuleFileBytes = 64 * 1024 * 1024;
+
 struct ElfSymbol {
   std::string name;
   bool defined = false;   // has a section (not an import)

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <new>
 #include <optional>
 
 #include "host/panel_session.h"
@@ -26,6 +27,13 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// What went wrong, for the user: the message, or what running out of memory means here.
+std::string Reason(const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr)
+    return "out of memory: the input asks for more than this machine can give";
+  return e.what();
+}
 
 int LoadPanel(const fs::path& panelFile, const fs::path& gaugesDir, int frames, double fps, const fs::path& png) {
   kvr::host::SessionOptions options;
@@ -116,7 +124,7 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
     output.Commit();
   } catch (const std::exception& e) {
     // The staging folder goes when `output` does; what was in outDir before stays as it was.
-    throw std::runtime_error(std::string(e.what()) + "\nkvr-panel: the partial output was removed; " +
+    throw std::runtime_error(Reason(e) + "\nkvr-panel: the partial output was removed; " +
                              outDir.string() + " is unchanged");
   }
   run->WriteSummary(std::cout);
@@ -233,7 +241,12 @@ int main(int argc, char** argv) {
 #endif
 
   RefuseNonFiniteNumbers(app);
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // --help and --version exit 0; every usage error exits 2, as command-line tools do.
+    return app.exit(e) == 0 ? 0 : 2;
+  }
 #if KVR_HOST_LIVE
   if (live->parsed()) {
     // Live, the voice plays through OpenAL's default device; without one the module stays silent.
@@ -241,7 +254,7 @@ int main(int argc, char** argv) {
     try {
       return kvr::host::RunLive(liveOptions);
     } catch (const std::exception& e) {
-      std::cerr << "kvr-panel: " << e.what() << "\n";
+      std::cerr << "kvr-panel: " << Reason(e) << "\n";
       return 1;
     }
   }
@@ -267,7 +280,7 @@ int main(int argc, char** argv) {
     try {
       return RunScenario(scenarioFile, gaugesDir, outDir, realtime, runScale, batch, tracksEveryFrame);
     } catch (const std::exception& e) {
-      std::cerr << "kvr-panel: " << e.what() << "\n";
+      std::cerr << "kvr-panel: " << Reason(e) << "\n";
       return 1;
     }
   }
@@ -278,7 +291,7 @@ int main(int argc, char** argv) {
   try {
     return LoadPanel(panelFile, gaugesDir, frames, fps, png);
   } catch (const std::exception& e) {
-    std::cerr << "kvr-panel: " << e.what() << "\n";
+    std::cerr << "kvr-panel: " << Reason(e) << "\n";
     return 1;
   }
 }

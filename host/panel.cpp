@@ -65,11 +65,15 @@ Panel::Panel(const PanelConfig& config, LoadedModule& module, PanelServices& ser
       instance->header.y = placement.y;
       // Size on the panel: as configured, else the design width with the top image's proportions.
       int designHeight = 0;
+      const uint64_t surfaceBytesBefore = surfaceBytes_;
       try {
         CopyTree(*instance);
         if (ElementHeader* root = instance->Root()) designHeight = ImageInfo(module, root->imageId).height;
+      } catch (const PanelBudgetError& e) {
+        throw PanelBudgetError(where + e.what());
       } catch (const std::exception& e) {  // a bad tree or image, or surfaces too large to make
         warnings.push_back(where + e.what() + "; gauge left out");
+        surfaceBytes_ = surfaceBytesBefore;  // its surfaces go with it
         continue;
       }
       // In 64 bits: a module's design width and a bitmap's height are bounded by nothing a panel file says.
@@ -136,6 +140,13 @@ ElementHeader* Panel::CopyElement(GaugeInstance& instance, const ElementHeader* 
     info->height = image.height;
     copy->surfaceInfo = info;
     if (info->width > 0 && info->height > 0) {  // an element without its bitmap gets no surface
+      // Counted before it is made; sides are at most kMaxBitmapSide, so the product cannot overflow.
+      const uint64_t bytes = uint64_t(info->width) * uint64_t(info->height) * 4;
+      if (surfaceBytes_ + bytes > kMaxPanelSurfaceBytes)
+        throw PanelBudgetError("the gauges' drawing surfaces would take more than " +
+                               std::to_string(kMaxPanelSurfaceBytes / (1024 * 1024)) +
+                               " MB; the panel places too many gauges with surfaces");
+      surfaceBytes_ += bytes;
       instance.surfaces_.back() = std::make_unique<platform::ElementSurface>(info->width, info->height);
       copy->deviceContext = instance.surfaces_.back()->DeviceContext();
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -53,12 +54,23 @@ inline bool Contains(const MouseArea& area, int x, int y) {
   return x >= area.x && y >= area.y && x < area.x + area.width && y < area.y + area.height;
 }
 
+// The most memory the drawing surfaces of one panel's gauges may take. The host's surfaces of a real panel
+// take well under a megabyte, and a module keeps working memory in proportion to the surfaces it draws.
+inline constexpr uint64_t kMaxPanelSurfaceBytes = 16 * 1024 * 1024;
+
+// A panel that would exceed kMaxPanelSurfaceBytes: refused whole, before any gauge is started.
+class PanelBudgetError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class Panel {
  public:
   static constexpr int kTicksPerSecond = 18;
 
   // Places every gauge of `config` that `module` has. Placements naming another module or an unknown
-  // gauge are left out and described in `warnings`; the rest of the panel still loads.
+  // gauge are left out and described in `warnings`; the rest of the panel still loads. Throws
+  // PanelBudgetError "FILE:LINE: reason" at the placement whose surfaces would exceed the budget.
   Panel(const PanelConfig& config, LoadedModule& module, PanelServices& services, std::vector<std::string>& warnings);
   ~Panel();  // removes and disconnects what is still installed
   Panel(const Panel&) = delete;
@@ -107,6 +119,7 @@ class Panel {
   uint64_t framesAtRate_ = 0;  // frames run at rateHz_
   double baseTimeS_ = 0;     // time and ticks when the current rate began
   uint32_t baseTicks_ = 0;
+  uint64_t surfaceBytes_ = 0;  // of the drawing surfaces made so far, against kMaxPanelSurfaceBytes
 };
 
 }  // namespace kvr::host

@@ -4,8 +4,9 @@
 #include <cctype>
 #include <charconv>
 #include <climits>
-#include <fstream>
 #include <sstream>
+
+#include "host/input_file.h"
 
 namespace kvr::host {
 
@@ -47,6 +48,25 @@ int ParseInt(const std::string& field, const char* what, int low, int high, cons
   return static_cast<int>(value);
 }
 
+// Whether a module name stays inside the gauges folder it is looked for in: relative, on no drive, and
+// never climbing above the folder with "..". Either slash counts, as both do on Windows.
+bool InsideGaugesFolder(const std::string& module) {
+  if (module.front() == '/' || module.front() == '\\' || module.find(':') != std::string::npos) return false;
+  int depth = 0;
+  size_t start = 0;
+  while (start <= module.size()) {
+    const size_t end = std::min(module.find_first_of("/\\", start), module.size());
+    const std::string part = module.substr(start, end - start);
+    if (part == "..") {
+      if (--depth < 0) return false;
+    } else if (!part.empty() && part != ".") {
+      ++depth;
+    }
+    start = end + 1;
+  }
+  return depth > 0;
+}
+
 GaugePlacement ParseGauge(const std::string& value, const LineError& fail) {
   // Split at the first five commas; whatever follows the fifth is the parameter string.
   std::vector<std::string> fields;
@@ -66,6 +86,11 @@ GaugePlacement ParseGauge(const std::string& value, const LineError& fail) {
     fail("gauge name must be Module!Gauge, found \"" + name + "\"");
   g.module = name.substr(0, bang);
   g.gauge = name.substr(bang + 1);
+  if (std::any_of(g.module.begin(), g.module.end(), [](unsigned char c) { return c < 0x20; }))
+    fail("module name holds a control character");
+  if (!InsideGaugesFolder(g.module))
+    fail("module \"" + g.module + "\" is not a name inside the panel's gauges folder (an absolute path or one "
+         "climbing out with \"..\" is refused)");
   if (fields.size() < 3) fail("gauge needs at least a name, x and y");
   g.x = ParseInt(fields[1], "x", -kMaxPanelSide, kMaxPanelSide, fail);
   g.y = ParseInt(fields[2], "y", -kMaxPanelSide, kMaxPanelSide, fail);
@@ -102,6 +127,8 @@ PanelConfig ParsePanelConfig(const std::string& text, const std::filesystem::pat
       window = nullptr;
       if (StartsWith(Lower(section), "window") && section.size() > 6 &&
           std::all_of(section.begin() + 6, section.end(), [](unsigned char c) { return std::isdigit(c); })) {
+        if (config.windows.size() == kMaxPanelWindows)
+          fail("more than " + std::to_string(kMaxPanelWindows) + " windows in one panel");
         config.windows.push_back({section, 0, 0, {}});
         window = &config.windows.back();
       }
@@ -118,6 +145,8 @@ PanelConfig ParsePanelConfig(const std::string& text, const std::filesystem::pat
       const std::string digits = key.substr(5);
       if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
         fail("gauge key must be gaugeNN, found \"" + key + "\"");
+      if (window->gauges.size() == kMaxGaugesPerWindow)
+        fail("more than " + std::to_string(kMaxGaugesPerWindow) + " gauges in [" + window->name + "]");
       GaugePlacement g = ParseGauge(value, fail);
       g.window = window->name;
       g.line = number;
@@ -133,11 +162,13 @@ PanelConfig ParsePanelConfig(const std::string& text, const std::filesystem::pat
 }
 
 PanelConfig ReadPanelConfig(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  if (!in) throw PanelConfigError(path.string() + ": cannot read the panel configuration");
-  std::stringstream text;
-  text << in.rdbuf();
-  return ParsePanelConfig(text.str(), path);
+  std::string text;
+  try {
+    text = ReadInputFile(path, kMaxPanelConfigBytes);
+  } catch (const InputFileError& e) {
+    throw PanelConfigError(path.string() + ": cannot read the panel configuration: " + e.what());
+  }
+  return ParsePanelConfig(text, path);
 }
 
 }  // namespace kvr::host

@@ -6,9 +6,12 @@
 //
 // Sections are "[name]"; lines are "key=value"; "//" and ";" start comments. In "[WindowNN]" sections each
 // "gaugeNN" key places a gauge: "Module!Gauge, x, y[, width[, height]][, parameter string]" where the
-// parameter string is the rest of the line after the fifth comma.
+// parameter string is the rest of the line after the fifth comma. The module is looked for in the panel's
+// gauges folder only: a name that is absolute or climbs out of that folder is refused.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -21,8 +24,15 @@ namespace kvr::host {
 // of them cannot overflow and no picture of the panel exceeds kMaxPanelSide x kMaxPanelSide.
 inline constexpr int kMaxPanelSide = 4096;
 
+// The largest panel configuration read (real ones hold a few kilobytes), and the most windows and gauges
+// per window it may place: well above any real panel, low enough that placing them all cannot take the
+// machine's memory.
+inline constexpr uintmax_t kMaxPanelConfigBytes = 4 * 1024 * 1024;
+inline constexpr size_t kMaxPanelWindows = 64;
+inline constexpr size_t kMaxGaugesPerWindow = 256;
+
 struct GaugePlacement {
-  std::string module;      // before "!"
+  std::string module;      // before "!"; a path inside the panel's gauges folder, without ".gau"
   std::string gauge;       // after "!"
   int x = 0, y = 0;
   int width = 0;           // 0: the gauge's design size

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "host/compare/run_comparison.h"
+#include "host/input_file.h"
 #include "host/render/panel_renderer.h"
 
 namespace fs = std::filesystem;
@@ -15,6 +16,11 @@ namespace {
 
 // "left top right bottom" per line in panel pixels; '#' starts a comment.
 std::vector<PixelBox> ReadBoxes(const fs::path& file) {
+  try {
+    CheckInputFile(file, 1024 * 1024 * 1024);
+  } catch (const InputFileError& e) {
+    throw std::runtime_error(file.string() + ": " + e.what());
+  }
   std::ifstream in(file);
   if (!in) throw std::runtime_error(file.string() + ": cannot read");
   std::vector<PixelBox> boxes;
@@ -55,7 +61,12 @@ int main(int argc, char** argv) {
   app.add_option("--range-tolerance-nm", tolerance.rangeNm, "Largest range difference")->capture_default_str();
   app.add_option("--altitude-tolerance-ft", tolerance.relativeAltitudeFt, "Largest relative altitude difference")
       ->capture_default_str();
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // --help and --version exit 0; every usage error exits 2, as command-line tools do.
+    return app.exit(e) == 0 ? 0 : 2;
+  }
 
   try {
     bool pass = true;

@@ -6,10 +6,17 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "host/input_file.h"
+
 namespace kvr::host {
 namespace {
 
 std::vector<std::vector<std::string>> ReadRows(const std::filesystem::path& file) {
+  try {
+    CheckInputFile(file, 1024 * 1024 * 1024);
+  } catch (const InputFileError& e) {
+    throw std::runtime_error(file.string() + ": " + e.what());
+  }
   std::ifstream in(file, std::ios::binary);
   if (!in) throw std::runtime_error(file.string() + ": cannot read");
   std::vector<std::vector<std::string>> rows;

@@ -7,9 +7,13 @@
 #include <stdexcept>
 
 #include "host/eval/profile_plot.h"
+#include "host/input_file.h"
 #include "host/scenario/scenario_runner.h"
 
 namespace kvr::host {
+
+// results.csv of ten million encounters stays under it.
+constexpr uintmax_t kMaxResultsBytes = uintmax_t{4} * 1024 * 1024 * 1024;
 namespace {
 
 constexpr uint32_t kIntruderId = 1;
@@ -257,6 +261,11 @@ EncounterRow ParseResultLine(const std::string& line, const std::string& where) 
 }
 
 std::vector<EncounterRow> ReadResults(const std::filesystem::path& file) {
+  try {
+    CheckInputFile(file, kMaxResultsBytes);
+  } catch (const InputFileError& e) {
+    throw std::runtime_error(file.string() + ":1: " + e.what());
+  }
   std::ifstream in(file);
   if (!in) throw std::runtime_error(file.string() + ":1: cannot be read");
   std::vector<EncounterRow> rows;

@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <set>
 #include <sstream>
+
+#include "host/input_file.h"
+#include "host/panel_config.h"
+#include "host/scenario/toml_prescan.h"
 
 namespace kvr::host {
 namespace {
@@ -17,7 +20,6 @@ namespace {
 constexpr char kSelectorPrefix[] = "KVR_TCAS!IVSI.";
 constexpr const char* kSelectorNames[] = {"redraw",     "power",     "lit",         "vsi_flag",
                                           "range_index", "mode_index", "above_below", "absolute_relative"};
-constexpr int kMaxIntruders = 10000;
 constexpr double kMaxDurationS = 24 * 3600.0;
 
 class Reader {
@@ -92,6 +94,8 @@ class Fields {
     if (node == nullptr) return std::nullopt;
     const auto* s = node->as_string();
     if (s == nullptr) reader_.Fail(node->source(), Name(key) + " must be a text in quotes");
+    // A NUL would cut a file name or a folder name short where the text is used, not where it is read.
+    if (s->get().find('\0') != std::string::npos) reader_.Fail(node->source(), Name(key) + " holds a NUL character");
     return s->get();
   }
   std::string Text(const char* key) {
@@ -151,11 +155,6 @@ class Fields {
   std::string where_;
   std::set<std::string> taken_;
 };
-
-constexpr double kMaxSpeedKt = 2000;
-constexpr double kMaxVerticalSpeedFpm = 20000;
-constexpr double kMinAltitudeFt = -2000;
-constexpr double kMaxAltitudeFt = 100000;
 
 std::vector<ManoeuvreSpec> ReadManoeuvres(const Reader& reader, Fields& owner, const std::string& where) {
   std::vector<ManoeuvreSpec> manoeuvres;
@@ -325,6 +324,9 @@ std::optional<std::string> SelectorVariableName(const std::string& name) {
 
 Scenario ParseScenario(const std::string& text, const std::filesystem::path& file) {
   const Reader reader(file);
+  const TomlPreScan shape = PreScanToml(text, kMaxScenarioNesting, "intruder", kMaxIntruders);
+  if (shape.tooDeepLine != 0) reader.Fail(shape.tooDeepLine, "nesting deeper than " + std::to_string(kMaxScenarioNesting));
+  if (shape.tooManyLine != 0) reader.Fail(shape.tooManyLine, "more than " + std::to_string(kMaxIntruders) + " intruders");
   toml::table root;
   try {
     root = toml::parse(text, std::string_view(file.string()));
@@ -341,8 +343,11 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
 
   const std::string panel = f.Text("panel");
   s.panelFile = file.parent_path() / panel;
-  if (!std::filesystem::is_regular_file(s.panelFile))
-    f.Fail("panel", "panel file " + s.panelFile.string() + " does not exist");
+  try {
+    CheckInputFile(s.panelFile, kMaxPanelConfigBytes);
+  } catch (const InputFileError& e) {
+    f.Fail("panel", "panel file " + s.panelFile.string() + ": " + e.what());
+  }
 
   const std::string feed = f.OptionalText("feed").value_or("fsuipc");
   if (feed == "fsuipc") s.feed = TrafficFeed::Fsuipc;
@@ -504,11 +509,13 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
 }
 
 Scenario LoadScenario(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw ScenarioError(file.string() + ":1: cannot be read");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return ParseScenario(text.str(), file);
+  std::string text;
+  try {
+    text = ReadInputFile(file, kMaxScenarioBytes);
+  } catch (const InputFileError& e) {
+    throw ScenarioError(file.string() + ":1: " + e.what());
+  }
+  return ParseScenario(text, file);
 }
 
 }  // namespace kvr::host

@@ -61,6 +61,13 @@
 
 namespace kvr::host {
 
+// The largest scenario file read: a scenario with the most intruders a run takes (kMaxIntruders), each
+// with manoeuvres, stays well under it.
+inline constexpr uintmax_t kMaxScenarioBytes = 4 * 1024 * 1024;
+inline constexpr int kMaxIntruders = 10000;
+// The deepest nesting of tables, keys and values in a scenario; real ones nest four deep.
+inline constexpr int kMaxScenarioNesting = 64;
+
 // A scenario file that cannot be flown: the message is "FILE:LINE: reason".
 class ScenarioError : public std::runtime_error {
  public:

@@ -1,15 +1,16 @@
 #include "host/scenario/track.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
 
+#include "host/input_file.h"
 #include "host/scenario/scenario.h"
 
 namespace kvr::host {
@@ -35,20 +36,31 @@ std::vector<std::string> SplitFields(const std::string& line) {
   throw ScenarioError(file.string() + ":" + std::to_string(line) + ": " + reason);
 }
 
-double Number(const std::filesystem::path& file, int line, const std::string& name, const std::string& text) {
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v))
-    Fail(file, line, name + " \"" + text + "\" is not a number");
+// A decimal number from `min` to `max`: an optional sign, digits, point and exponent. strtod would also
+// take "0x10" as 16, and "inf" or "nan", which no track writes.
+double Number(const std::filesystem::path& file, int line, const std::string& name, const std::string& text, double min,
+              double max) {
+  const char* begin = text.data();
+  const char* const end = text.data() + text.size();
+  if (end - begin > 1 && *begin == '+' && begin[1] != '-') ++begin;  // from_chars takes no '+'
+  double v = 0;
+  const auto [stop, error] = std::from_chars(begin, end, v);
+  if (text.empty() || error != std::errc() || stop != end || !std::isfinite(v))
+    Fail(file, line, name + " \"" + text + "\" is not a decimal number");
+  if (v < min || v > max) {
+    std::ostringstream s;
+    s << name << " " << text << " is outside " << min << " to " << max;
+    Fail(file, line, s.str());
+  }
   return v;
 }
 
 std::string ReadAll(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw ScenarioError(file.string() + ":1: cannot be read");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  try {
+    return ReadInputFile(file, kMaxTrackFileBytes);
+  } catch (const InputFileError& e) {
+    throw ScenarioError(file.string() + ":1: " + e.what());
+  }
 }
 
 // Appends a sample, refusing a time that does not move forward.
@@ -162,25 +174,26 @@ std::shared_ptr<const Track> ParseTrackCsv(const std::string& text, const std::f
     }
     if (fields.size() != column.size())
       Fail(file, lineNo, "has " + std::to_string(fields.size()) + " fields, the header " + std::to_string(column.size()));
-    const auto get = [&](const char* name) { return Number(file, lineNo, name, fields[column.at(name)]); };
-    const auto optional = [&](const char* name) -> std::optional<double> {
+    const auto get = [&](const char* name, double min, double max) {
+      return Number(file, lineNo, name, fields[column.at(name)], min, max);
+    };
+    const auto optional = [&](const char* name, double min, double max) -> std::optional<double> {
       if (column.count(name) == 0 || fields[column.at(name)].empty()) return std::nullopt;
-      return get(name);
+      return get(name, min, max);
     };
     TrackSample s;
-    s.timeS = get("timeS");
+    s.timeS = get("timeS", -kMaxTrackTimeS, kMaxTrackTimeS);
     if (geographic) {
-      const double lat = get("latitudeDeg"), lon = get("longitudeDeg");
-      if (std::abs(lat) > 85 || std::abs(lon) > 180) Fail(file, lineNo, "latitude or longitude out of range");
+      const double lat = get("latitudeDeg", -85, 85), lon = get("longitudeDeg", -180, 180);
       s.position = frame.ToLocal({lat, lon});
     } else {
-      s.position = {get("eastNm") * kMetresPerNm, get("northNm") * kMetresPerNm};
+      s.position = {get("eastNm", -kMaxTrackOffsetNm, kMaxTrackOffsetNm) * kMetresPerNm,
+                    get("northNm", -kMaxTrackOffsetNm, kMaxTrackOffsetNm) * kMetresPerNm};
     }
-    s.altitudeFt = get("altitudeFt");
-    s.groundSpeedKt = optional("groundSpeedKt");
-    s.trackDeg = optional("trackDeg");
-    s.verticalSpeedFpm = optional("verticalSpeedFpm");
-    if (s.groundSpeedKt && *s.groundSpeedKt < 0) Fail(file, lineNo, "groundSpeedKt is negative");
+    s.altitudeFt = get("altitudeFt", kMinAltitudeFt, kMaxAltitudeFt);
+    s.groundSpeedKt = optional("groundSpeedKt", 0, kMaxSpeedKt);
+    s.trackDeg = optional("trackDeg", -kMaxTrackAngleDeg, kMaxTrackAngleDeg);
+    s.verticalSpeedFpm = optional("verticalSpeedFpm", -kMaxVerticalSpeedFpm, kMaxVerticalSpeedFpm);
     Append(samples, s, file, lineNo);
   }
   if (column.empty()) Fail(file, std::max(lineNo, 1), "no header line");
@@ -196,6 +209,7 @@ PairedTracks ParsePairedTracks(const std::string& text, const std::filesystem::p
   static const std::vector<std::string> kHeader = {"NAME", "east", "north", "alt", "trk", "gs", "vs", "time"};
   std::stringstream in(text);
   std::vector<TrackSample> own, intruder;
+  std::vector<int> ownLines, intruderLines;  // each sample's line
   int lineNo = 0, meaningful = 0;
   for (std::string line; std::getline(in, line);) {
     ++lineNo;
@@ -218,22 +232,31 @@ PairedTracks ParsePairedTracks(const std::string& text, const std::filesystem::p
     if (fields[0] == "OWNSHIP") target = &own;
     else if (fields[0] == "INTRUDER") target = &intruder;
     else Fail(file, lineNo, "NAME \"" + fields[0] + "\" is neither OWNSHIP nor INTRUDER");
+    // Bounds in the file's own units: feet, radians, feet per second.
+    const double maxOffsetFt = kMaxTrackOffsetNm * kMetresPerNm / kMetresPerFoot;
+    const double maxTrackRad = Radians(kMaxTrackAngleDeg);
     TrackSample s;
-    s.position = {Number(file, lineNo, "east", fields[1]) * kMetresPerFoot, Number(file, lineNo, "north", fields[2]) * kMetresPerFoot};
-    s.altitudeFt = Number(file, lineNo, "alt", fields[3]);
-    s.trackDeg = NormaliseHeadingDeg(Degrees(Number(file, lineNo, "trk", fields[4])));
-    s.groundSpeedKt = Number(file, lineNo, "gs", fields[5]) * kKtPerFtS;
-    s.verticalSpeedFpm = Number(file, lineNo, "vs", fields[6]) * 60.0;
-    s.timeS = Number(file, lineNo, "time", fields[7]);
-    if (*s.groundSpeedKt < 0) Fail(file, lineNo, "gs is negative");
+    s.position = {Number(file, lineNo, "east", fields[1], -maxOffsetFt, maxOffsetFt) * kMetresPerFoot,
+                  Number(file, lineNo, "north", fields[2], -maxOffsetFt, maxOffsetFt) * kMetresPerFoot};
+    s.altitudeFt = Number(file, lineNo, "alt", fields[3], kMinAltitudeFt, kMaxAltitudeFt);
+    s.trackDeg = NormaliseHeadingDeg(Degrees(Number(file, lineNo, "trk", fields[4], -maxTrackRad, maxTrackRad)));
+    s.groundSpeedKt = Number(file, lineNo, "gs", fields[5], 0, kMaxSpeedKt / kKtPerFtS) * kKtPerFtS;
+    s.verticalSpeedFpm = Number(file, lineNo, "vs", fields[6], -kMaxVerticalSpeedFpm / 60, kMaxVerticalSpeedFpm / 60) * 60.0;
+    s.timeS = Number(file, lineNo, "time", fields[7], -kMaxTrackTimeS, kMaxTrackTimeS);
     Append(*target, s, file, lineNo);
+    (target == &own ? ownLines : intruderLines).push_back(lineNo);
   }
   if (meaningful < 2) Fail(file, std::max(lineNo, 1), "needs a header line and a units line");
   if (own.empty()) Fail(file, lineNo, "no OWNSHIP rows");
   if (intruder.empty()) Fail(file, lineNo, "no INTRUDER rows");
   const double start = std::min(own.front().timeS, intruder.front().timeS);
-  for (auto* list : {&own, &intruder})
-    for (TrackSample& s : *list) s.timeS -= start;
+  // Counted from a far earlier start, two close times can round to one: refuse that rather than fly it.
+  for (auto [list, lines] : {std::pair{&own, &ownLines}, std::pair{&intruder, &intruderLines}})
+    for (size_t i = 0; i < list->size(); ++i) {
+      (*list)[i].timeS -= start;
+      if (i > 0 && (*list)[i].timeS <= (*list)[i - 1].timeS)
+        Fail(file, (*lines)[i], "time cannot be told from the previous sample's once counted from the earliest time of the file");
+    }
   return {std::make_shared<const Track>(std::move(own)), std::make_shared<const Track>(std::move(intruder))};
 }
 

@@ -13,9 +13,11 @@
 //    (`unitless, [ft], [ft], [ft], [rad], [ftps], [ftps], [s]`), then rows named OWNSHIP or INTRUDER:
 //    feet east and north of a local origin, track in radians clockwise from true north, speeds in feet
 //    per second. Times are shifted so that the earliest sample of either aircraft is scenario time 0.
-// Both throw ScenarioError "FILE:LINE: reason" on a malformed line.
+// Both throw ScenarioError "FILE:LINE: reason" on a malformed line: a number that is not decimal ("0x10",
+// "inf"), or a value outside the bounds below.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -25,6 +27,20 @@
 #include "host/traffic/geo.h"
 
 namespace kvr::host {
+
+// What an aircraft can do; a scenario or track value outside these is refused as damaged rather than flown.
+inline constexpr double kMinAltitudeFt = -2000;
+inline constexpr double kMaxAltitudeFt = 100000;
+inline constexpr double kMaxSpeedKt = 2000;
+inline constexpr double kMaxVerticalSpeedFpm = 20000;
+// Bounds of a track file's other values: local positions within this of the origin, track angles within
+// two turns either way, and times within this of zero (seconds since 1970 fit).
+inline constexpr double kMaxTrackOffsetNm = 1000;
+inline constexpr double kMaxTrackAngleDeg = 720;
+inline constexpr double kMaxTrackTimeS = 1e10;
+
+// The largest track or paired-track file read: a day of samples five times a second stays well under it.
+inline constexpr uintmax_t kMaxTrackFileBytes = 64 * 1024 * 1024;
 
 struct TrackSample {
   double timeS = 0;

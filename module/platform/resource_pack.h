@@ -5,9 +5,11 @@
 //
 // Layout (little-endian): a 16-byte header, `count` 64-byte entries, then the resources' bytes. Bitmaps
 // are found by id and hold the bytes of a Windows bitmap resource (BITMAPINFOHEADER, palette, pixels);
-// data resources are found by name without regard to case.
+// data resources are found by name without regard to case. The header's checksum is the CRC-32 of every
+// byte after the header, so that a damaged pack is refused instead of showing altered pictures and sound.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -15,7 +17,7 @@
 namespace kvr::resource_pack {
 
 inline constexpr char kSectionName[] = ".kvr_resources";
-inline constexpr char kMagic[8] = {'K', 'V', 'R', 'R', 'E', 'S', '0', '1'};
+inline constexpr char kMagic[8] = {'K', 'V', 'R', 'R', 'E', 'S', '0', '2'};
 inline constexpr uint32_t kKindBitmap = 1;
 inline constexpr uint32_t kKindData = 2;
 inline constexpr size_t kNameBytes = 48;
@@ -23,7 +25,7 @@ inline constexpr size_t kNameBytes = 48;
 struct Header {
   char magic[8];
   uint32_t count;
-  uint32_t reserved;
+  uint32_t checksum;  // Checksum() of the pack
 };
 
 struct Entry {
@@ -41,6 +43,32 @@ struct Bytes {
   const uint8_t* data = nullptr;
   size_t size = 0;
 };
+
+// CRC-32 as zlib computes it (reflected polynomial 0xEDB88320) of the bytes after the header; 0 for a
+// pack too short to have a header.
+inline uint32_t Checksum(Bytes pack) {
+  static constexpr auto kTable = [] {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int bit = 0; bit < 8; ++bit) c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      table[i] = c;
+    }
+    return table;
+  }();
+  if (pack.data == nullptr || pack.size < sizeof(Header)) return 0;
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = sizeof(Header); i < pack.size; ++i) crc = kTable[(crc ^ pack.data[i]) & 0xFF] ^ (crc >> 8);
+  return crc ^ 0xFFFFFFFFu;
+}
+
+// Whether `pack` has a pack's header and the checksum it states matches its bytes.
+inline bool ChecksumMatches(Bytes pack) {
+  if (pack.data == nullptr || pack.size < sizeof(Header)) return false;
+  Header header;
+  std::memcpy(&header, pack.data, sizeof header);
+  return std::memcmp(header.magic, kMagic, sizeof kMagic) == 0 && header.checksum == Checksum(pack);
+}
 
 inline bool EqualsIgnoringCase(const char* a, const char* b, size_t limit) {
   for (size_t i = 0; i < limit; ++i) {

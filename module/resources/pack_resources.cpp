@@ -95,6 +95,8 @@ int main(int argc, char** argv) {
       std::memcpy(pack.data() + sizeof(Header) + i * sizeof(Entry), &resources[i].entry, sizeof(Entry));
       std::memcpy(pack.data() + resources[i].entry.offset, resources[i].bytes.data(), resources[i].bytes.size());
     }
+    header.checksum = Checksum({pack.data(), pack.size()});
+    std::memcpy(pack.data(), &header, sizeof header);
     std::ofstream out(argv[1], std::ios::binary);
     out.write(reinterpret_cast<const char*>(pack.data()), static_cast<std::streamsize>(pack.size()));
     if (!out) throw std::runtime_error(std::string(argv[1]) + ": cannot write");

@@ -70,7 +70,8 @@ TEST(Track, HermiteFollowsTheGivenRatesBetweenSamples) {
 
 TEST(Track, WithoutRatesItIsSmoothThroughTheSamples) {
   const LocalFrame frame;
-  const auto track = ParseTrackCsv("# a level turn\ntimeS,eastNm,northNm,altitudeFt\n0,0,0,5000\n10,0,1,5000\n20,1,2,5000\n",
+  // Decimal numbers in every form a writer may use: signs, exponents, points without digits on one side.
+  const auto track = ParseTrackCsv("# a level turn\ntimeS,eastNm,northNm,altitudeFt\n0,0,0,5000\n1e1,-0.0,+1,5.0E3\n20,1.,2,+5000\n",
                                    "turn.csv", frame);
   EXPECT_NEAR(track->At(10).position.northM, kMetresPerNm, 1e-6);
   // The rate at the middle sample is the centred difference: 1 NM east and 2 NM north in 20 s.
@@ -87,7 +88,15 @@ TEST(Track, BadFilesNameTheLineAndReason) {
       {"timeS,eastNm,northNm\n0,0,0\n", "t.csv:1: the header needs a altitudeFt column"},
       {"timeS,eastNm,northNm,altitudeFt,speed\n", "t.csv:1: unknown column \"speed\""},
       {"timeS,eastNm,northNm,altitudeFt\n0,0,0,5000\n0,1,0,5000\n", "t.csv:3: time 0.000000 s does not come after"},
-      {"timeS,eastNm,northNm,altitudeFt\n0,0,x,5000\n", "t.csv:2: northNm \"x\" is not a number"},
+      {"timeS,eastNm,northNm,altitudeFt\n0,0,x,5000\n", "t.csv:2: northNm \"x\" is not a decimal number"},
+      // Numbers strtod reads but no track writes, and values no aircraft flies.
+      {"timeS,eastNm,northNm,altitudeFt\n0x10,0,0,5000\n", "t.csv:2: timeS \"0x10\" is not a decimal number"},
+      {"timeS,eastNm,northNm,altitudeFt\n+-1,0,0,5000\n", "t.csv:2: timeS \"+-1\" is not a decimal number"},
+      {"timeS,eastNm,northNm,altitudeFt\n0,0,0,nan\n", "t.csv:2: altitudeFt \"nan\" is not a decimal number"},
+      {"timeS,eastNm,northNm,altitudeFt\n0,1e300,0,5000\n", "t.csv:2: eastNm 1e300 is outside -1000 to 1000"},
+      {"timeS,eastNm,northNm,altitudeFt\n0,0,0,1e6\n", "t.csv:2: altitudeFt 1e6 is outside -2000 to 100000"},
+      {"timeS,latitudeDeg,longitudeDeg,altitudeFt\n0,91,8,5000\n", "t.csv:2: latitudeDeg 91 is outside -85 to 85"},
+      {"timeS,eastNm,northNm,altitudeFt,groundSpeedKt\n0,0,0,5000,9000\n", "t.csv:2: groundSpeedKt 9000 is outside 0 to 2000"},
       {"timeS,eastNm,northNm,altitudeFt\n0,0,0\n", "t.csv:2: has 3 fields, the header 4"},
   };
   for (const Case& c : cases) {
@@ -129,6 +138,14 @@ TEST(PairedTracks, BadFilesNameTheLineAndReason) {
       {header + "PLANE, 0, 0, 0, 0, 0, 0, 0\n", "e.txt:3: NAME \"PLANE\" is neither OWNSHIP nor INTRUDER"},
       {header + "OWNSHIP, 0, 0, 0, 0, 0, 0\n", "e.txt:3: has 7 fields, not 8"},
       {header + "OWNSHIP, 0, 0, 0, 0, 0, 0, 0\n", "e.txt:3: no INTRUDER rows"},
+      {header + "OWNSHIP, 1e300, 0, 8000, 0, 400, 0, 0\n", "e.txt:3: east 1e300 is outside"},
+      {header + "OWNSHIP, 0, 0, 8000, 0, 0x10, 0, 0\n", "e.txt:3: gs \"0x10\" is not a decimal number"},
+      {header + "OWNSHIP, 0, 0, 8000, 0, 400, -1e9, 0\n", "e.txt:3: vs -1e9 is outside"},
+      {header + "OWNSHIP, 0, 0, 8000, 1e20, 400, 0, 0\n", "e.txt:3: trk 1e20 is outside"},
+      // Distinct times that become one when counted from the intruder's far earlier start.
+      {header + "INTRUDER, 0, 0, 8000, 0, 400, 0, -1e10\nOWNSHIP, 0, 0, 8000, 0, 400, 0, 9999999999.990004\n"
+                "OWNSHIP, 0, 0, 8000, 0, 400, 0, 9999999999.990005\n",
+       "e.txt:5: time cannot be told from the previous sample's"},
   };
   for (const Case& c : cases) {
     try {
@@ -186,11 +203,13 @@ TEST(TrackScenario, RefusesWhatConflictsWithATrack) {
     const char* reason;
   } cases[] = {
       {head + "[own]\npressureAltitudeFt = 5000\n", "'own.pressureAltitudeFt' conflicts with the own aircraft's track"},
-      {"panel = \"panel.cfg\"\npairedTracks = \"missing.txt\"\n", "missing.txt:1: cannot be read"},
+      {"panel = \"panel.cfg\"\npairedTracks = \"missing.txt\"\n", "missing.txt:1: no such file"},
+      {"panel = \"panel.cfg\"\npairedTracks = \"/dev/zero\"\n", "/dev/zero:1: is not a regular file"},
+      {"panel = \"panel.cfg\"\ndurationS = 10\n[own]\ntrack = \".\"\n", "is a folder, not a file"},
       {head + "[surveillance]\nreplyLossRate = 2\n", "'surveillance.replyLossRate' = 2 is outside 0 to 1"},
       {head + "[[intruder]]\nid = 1\neastNm = 3\naltitudeFt = 5000\nheadingDeg = 0\ngroundSpeedKt = 200\n",
        "the paired intruder takes id 1"},
-      {"panel = \"panel.cfg\"\ndurationS = 10\n[own]\ntrack = \"t.csv\"\nheadingDeg = 3\n", "t.csv:1: cannot be read"},
+      {"panel = \"panel.cfg\"\ndurationS = 10\n[own]\ntrack = \"t.csv\"\nheadingDeg = 3\n", "t.csv:1: no such file"},
   };
   for (const Case& c : cases) {
     try {

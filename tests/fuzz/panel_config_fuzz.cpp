@@ -12,7 +12,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     const kvr::host::PanelConfig config = kvr::host::ParsePanelConfig(text, "fuzz.cfg");
     using kvr::host::kMaxPanelSide;
+    if (config.windows.size() > kvr::host::kMaxPanelWindows) std::abort();
     for (const auto& window : config.windows) {
+      if (window.gauges.size() > kvr::host::kMaxGaugesPerWindow) std::abort();
+      // A module is looked for inside the gauges folder: never at an absolute path or on a drive.
+      for (const auto& g : window.gauges)
+        if (g.module.empty() || g.module[0] == '/' || g.module[0] == '\\' || g.module.find(':') != std::string::npos)
+          std::abort();
       if (window.widthPx < 0 || window.widthPx > kMaxPanelSide || window.heightPx < 0 || window.heightPx > kMaxPanelSide)
         std::abort();
       for (const auto& g : window.gauges)

@@ -21,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<uint8_t[]> copy(new uint8_t[size]);
   if (size != 0) std::memcpy(copy.get(), data, size);
   const pack::Bytes whole{copy.get(), size};
+  (void)pack::ChecksumMatches(whole);  // reads every byte after the header, and none past the end
   const uint32_t count = pack::EntryCount(whole);
   for (uint32_t i = 0; i < count; ++i) {
     pack::Entry entry;

@@ -55,6 +55,11 @@ TEST(PanelConfig, BadLinesNameFileLineAndReason) {
       {"[Window00]\ngauge01=KVR_TCAS!IVSI, 8, 8, 2147483647\n", "panel.cfg:2: width and height cannot exceed 4096"},
       {"[Window00]\nsize_mm=-440,180\n", "panel.cfg:2: size_mm width -440 is out of range (0 to 4096)"},
       {"[Window00]\nsize_mm=16384,16384\n", "panel.cfg:2: size_mm width 16384 is out of range"},
+      // Modules load from the panel's gauges folder only: nothing else on disk is loaded (and run).
+      {"[Window00]\ngauge00=/tmp/evil!IVSI, 0, 0\n", "panel.cfg:2: module \"/tmp/evil\" is not a name inside"},
+      {"[Window00]\ngauge00=../../x!IVSI, 0, 0\n", "panel.cfg:2: module \"../../x\" is not a name inside"},
+      {"[Window00]\ngauge00=sub/../..\\x!IVSI, 0, 0\n", "panel.cfg:2: module \"sub/../..\\x\" is not a name inside"},
+      {"[Window00]\ngauge00=C:KVR_TCAS!IVSI, 0, 0\n", "panel.cfg:2: module \"C:KVR_TCAS\" is not a name inside"},
   };
   for (const auto& [text, message] : cases) {
     try {
@@ -62,6 +67,24 @@ TEST(PanelConfig, BadLinesNameFileLineAndReason) {
       ADD_FAILURE() << "accepted: " << text;
     } catch (const PanelConfigError& e) {
       EXPECT_EQ(std::string(e.what()).rfind(message, 0), 0u) << e.what();
+    }
+  }
+}
+
+TEST(PanelConfig, WindowsAndGaugesBeyondTheirCapsAreRefusedAtTheirLine) {
+  std::string windows, gauges = "[Window00]\n";
+  for (size_t i = 0; i <= kMaxPanelWindows; ++i) windows += "[Window" + std::to_string(i) + "]\n";
+  for (size_t i = 0; i <= kMaxGaugesPerWindow; ++i) gauges += "gauge" + std::to_string(i) + "=KVR_TCAS!IVSI, 0, 0\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {windows, "panel.cfg:65: more than 64 windows in one panel"},
+      {gauges, "panel.cfg:258: more than 256 gauges in [Window00]"},
+  };
+  for (const auto& [text, message] : cases) {
+    try {
+      ParsePanelConfig(text, "panel.cfg");
+      ADD_FAILURE() << "accepted: " << message;
+    } catch (const PanelConfigError& e) {
+      EXPECT_EQ(std::string(e.what()), message);
     }
   }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -10,7 +11,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "host/elf_file.h"
 #include "host/panel_session.h"
+#include "module/platform/resource_pack.h"
 #include "tests/gauge/module_fixture.h"
 
 namespace kvr::host {
@@ -124,14 +127,24 @@ TEST_F(PanelLifecycle, UnknownGaugesAreReportedAndTheRestOfThePanelLoads) {
 }
 
 // A copy of the module in dir/gauges with the 32-bit field at byte `field` of its resource bitmap `bitmap`
-// (as the module holds it) set to `value`; returns the folder.
-fs::path ModuleWithBitmapField(const fs::path& dir, const std::vector<uint8_t>& bitmap, size_t field, int32_t value) {
+// (as the module holds it) set to `value`; returns the folder. Resealed, the pack gets the checksum of its
+// new contents, as a module built with that bitmap would carry; else it keeps the old one.
+fs::path ModuleWithBitmapField(const fs::path& dir, const std::vector<uint8_t>& bitmap, size_t field, int32_t value,
+                               bool reseal = true) {
   std::ifstream in(testing::ModuleFile(), std::ios::binary);
   std::vector<char> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  const auto at = std::search(file.begin(), file.end(), bitmap.begin(), bitmap.end(),
-                              [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+  const auto byte = [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; };
+  const auto at = std::search(file.begin(), file.end(), bitmap.begin(), bitmap.end(), byte);
   if (bitmap.size() < 40 || at == file.end()) throw std::runtime_error("bitmap not found in the module file");
   std::memcpy(&*at + field, &value, 4);
+  if (reseal) {
+    const std::vector<uint8_t> pack = *ElfFile(testing::ModuleFile()).Section(resource_pack::kSectionName);
+    const auto start = std::search(file.begin(), file.end(), pack.begin(), pack.begin() + 80, byte);
+    if (start == file.end()) throw std::runtime_error("resource pack not found in the module file");
+    auto* bytes = reinterpret_cast<uint8_t*>(&*start);
+    const uint32_t checksum = resource_pack::Checksum({bytes, pack.size()});
+    std::memcpy(bytes + offsetof(resource_pack::Header, checksum), &checksum, 4);
+  }
   const fs::path copy = dir / "gauges" / testing::ModuleFile().filename();
   fs::create_directories(copy.parent_path());
   std::ofstream(copy, std::ios::binary).write(file.data(), static_cast<std::streamsize>(file.size()));
@@ -161,7 +174,8 @@ TEST_F(PanelLifecycle, AGaugeWhoseBitmapHeaderIsUnusableIsLeftOutAndTheRestOfThe
   };
   const Case cases[] = {
       {surfaceImage, 4, -132, "out of range"},
-      {surfaceImage, 8, 20000, "out of range"},
+      {surfaceImage, 8, 20000, "larger than 4096 pixels a side"},
+      {surfaceImage, 4, 8192, "larger than 4096 pixels a side"},  // no 8192-pixel surface is made
       {rootImage, 4, 0, "out of range"},
       {rootImage, 0, 12, "not a BITMAPINFOHEADER"},
   };
@@ -182,6 +196,38 @@ TEST_F(PanelLifecycle, AGaugeWhoseBitmapHeaderIsUnusableIsLeftOutAndTheRestOfThe
     EXPECT_EQ(session->GetPanel().Instances()[0]->placement.gauge, "Transponder");
     session->GetPanel().Start();
     session->GetPanel().Frame(18);
+  }
+}
+
+TEST_F(PanelLifecycle, AModuleWhosePackWasChangedIsRefusedBeforeItIsLoaded) {
+  std::vector<uint8_t> image;
+  {
+    auto session = Open("gauge00=KVR_TCAS!IVSI, 8, 8, 158, 158\n");
+    image = session->Module().Bitmap(Instance(*session, "IVSI").Root()->imageId);
+  }
+  SessionOptions options;
+  options.panelFile = dir / "panel.cfg";
+  options.gaugesDir = ModuleWithBitmapField(dir, image, 40, 0x00FF00FF, /*reseal=*/false);  // a palette entry
+  try {
+    PanelSession session(options);
+    FAIL() << "loaded";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("resource pack (.kvr_resources) is damaged"), std::string::npos) << e.what();
+  }
+}
+
+TEST_F(PanelLifecycle, SurfacesBeyondTheBudgetRefuseThePanelAtTheGaugeThatCrossesIt) {
+  std::string gauges;
+  for (int i = 0; i < 250; ++i) gauges += "gauge" + std::to_string(i) + "=KVR_TCAS!IVSI, 0, 0\n";
+  try {
+    Open(gauges);
+    FAIL() << "placed 250 IVSIs";
+  } catch (const PanelBudgetError& e) {
+    // Each IVSI's surface is 132 x 132 pixels of 4 bytes; the first that does not fit is refused.
+    const int line = 2 + static_cast<int>(kMaxPanelSurfaceBytes / (132 * 132 * 4));
+    EXPECT_EQ(std::string(e.what()).rfind((dir / "panel.cfg").string() + ":" + std::to_string(line) + ": ", 0), 0u)
+        << e.what();
+    EXPECT_NE(std::string(e.what()).find("drawing surfaces would take more than 16 MB"), std::string::npos) << e.what();
   }
 }
 

@@ -66,6 +66,12 @@ headingDeg = 90
 groundSpeedKt = 250
 )";
 
+std::string Repeat(const std::string& text, int times) {
+  std::string all;
+  for (int i = 0; i < times; ++i) all += text;
+  return all;
+}
+
 std::string WithHead(const std::string& rest) {
   return "panel = \"panel.cfg\"\ndurationS = 60\n" + std::string(kOwn) + rest;
 }
@@ -169,7 +175,16 @@ TEST_F(ScenarioFile, ErrorsNameTheFileTheLineAndTheReason) {
   const std::vector<Refused> cases = {
       {"panel = \"panel.cfg\"\ndurationS = \n", 2, ""},  // TOML syntax, position from the parser
       {"panel = \"panel.cfg\"\n" + std::string(kOwn), 1, "missing key 'durationS'"},
-      {"panel = \"nowhere.cfg\"\ndurationS = 60\n" + std::string(kOwn), 1, "does not exist"},
+      {"panel = \"nowhere.cfg\"\ndurationS = 60\n" + std::string(kOwn), 1, "nowhere.cfg: no such file"},
+      {"panel = \"/dev/zero\"\ndurationS = 60\n" + std::string(kOwn), 1, "/dev/zero: is not a regular file"},
+      {"name = \"a\\u0000b\"\n" + WithHead(""), 1, "'name' holds a NUL character"},
+      // Nesting the parser would follow until its stack ran out: dotted keys, headers, arrays.
+      {WithHead("a" + Repeat(".a", 100) + " = 1\n"), 10, "nesting deeper than 64"},
+      {WithHead("[b" + Repeat(".b", 100) + "]\n"), 10, "nesting deeper than 64"},
+      {WithHead("x = [\n" + Repeat("[", 100) + Repeat("]", 100) + "]\n"), 11, "nesting deeper than 64"},
+      {WithHead("x = { y = { \"a.b\".c" + Repeat(".c", 70) + " = 1 } }\n"), 10, "nesting deeper than 64"},
+      // Refused at the header past the count, before the parser has built them all.
+      {WithHead(Repeat("[[intruder]]\n", 10001)), 10010, "more than 10000 intruders"},
       {"panel = \"panel.cfg\"\nfeed = \"radar\"\ndurationS = 60\n" + std::string(kOwn), 2, "'feed' must be"},
       {WithHead("feed = \"fsuipc\"\n"), 10, "unknown key 'own.feed'"},  // a root key after a table
       {"panel = \"panel.cfg\"\ndurationS = \"long\"\n" + std::string(kOwn), 2, "'durationS' must be a number"},
@@ -197,6 +212,12 @@ TEST_F(ScenarioFile, ErrorsNameTheFileTheLineAndTheReason) {
       {WithHead("[pilot]\ndelayS = 3\n"), 11, "unknown key 'pilot.delayS'"},
   };
   ExpectRefused(cases);
+}
+
+TEST_F(ScenarioFile, DotsAndBracketsInTextsAndCommentsAreNoNesting) {
+  const std::string deep = Repeat("a.", 100) + Repeat("[{", 100);
+  EXPECT_EQ(Parse("name = \"" + deep + "\"  # " + deep + "\n" + WithHead("")).name, deep);
+  EXPECT_EQ(Parse("name = '''" + deep + "'''\n" + WithHead("")).name, deep);
 }
 
 TEST_F(ScenarioFile, ClicksGoOnAnAreaOrAPointAndEveryBadOneNamesItsLine) {
@@ -277,11 +298,13 @@ lit = false
 }
 
 TEST_F(ScenarioFile, LoadNamesAFileThatCannotBeRead) {
-  try {
-    LoadScenario(dir / "missing.toml");
-    FAIL() << "loaded a missing file";
-  } catch (const ScenarioError& e) {
-    EXPECT_EQ(std::string(e.what()), (dir / "missing.toml").string() + ":1: cannot be read");
+  for (const auto& [name, reason] : {std::pair{"missing.toml", "no such file"}, std::pair{"", "is a folder, not a file"}}) {
+    try {
+      LoadScenario(dir / name);
+      ADD_FAILURE() << "loaded " << name;
+    } catch (const ScenarioError& e) {
+      EXPECT_EQ(std::string(e.what()), (dir / name).string() + ":1: " + reason);
+    }
   }
 }
 

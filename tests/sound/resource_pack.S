@@ -4,8 +4,8 @@
         .balign 16
         .globl kvr_resource_pack_begin
 kvr_resource_pack_begin:
-        .ascii "KVRRES01"
-        .long 2, 0                      // count, reserved
+        .ascii "KVRRES02"
+        .long 2, 0                      // count, checksum (a host checks it, the module does not)
 
         .long 2, 0                      // kind data, id
         .ascii "WAV_PACKED"

@@ -10,7 +10,13 @@
 namespace kvr::host::platform {
 
 ModuleLibrary::ModuleLibrary(const std::filesystem::path& path) {
-  if (auto pack = ElfFile(path).Section(resource_pack::kSectionName)) resources_ = std::move(*pack);
+  if (auto pack = ElfFile(path).Section(resource_pack::kSectionName)) {
+    // Checked before the library is mapped: a damaged module is refused before any of its code runs.
+    if (!resource_pack::ChecksumMatches({pack->data(), pack->size()}))
+      throw std::runtime_error(path.string() + ": its resource pack (" + resource_pack::kSectionName +
+                               ") is damaged: the checksum does not match its contents; rebuild or reinstall the module");
+    resources_ = std::move(*pack);
+  }
   // A relative path without a slash would make dlopen search the library path instead of this file.
   const std::string file = path.has_parent_path() ? path.string() : "./" + path.string();
   library_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);

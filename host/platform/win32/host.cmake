@@ -26,6 +26,7 @@ target_link_libraries(kvr_fsuipc_server PUBLIC user32)
 
 add_library(kvr_host_core STATIC
   ${KVR_HOST_DIR}/bitmap_info.cpp
+  ${KVR_HOST_DIR}/input_file.cpp
   ${KVR_HOST_DIR}/module_loader.cpp
   ${KVR_HOST_DIR}/panel_config.cpp
   ${KVR_HOST_DIR}/panel_services.cpp
