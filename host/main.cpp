@@ -14,6 +14,7 @@
 #include "host/render/panel_renderer.h"
 #include "host/scenario/output_folder.h"
 #include "host/scenario/scenario_runner.h"
+#include "host/scenario/stop_signals.h"
 #if !defined(_WIN32)  // the live window, the captured audio, the evaluation and its plots are Linux only
 #include "host/audio_capture.h"
 #include "host/eval/eval_commands.h"
@@ -80,6 +81,8 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   const kvr::host::Scenario scenario = kvr::host::LoadScenario(scenarioFile);
   if (outDir.empty()) outDir = fs::path("out") / scenario.name;
   ProgressDisplay progress(isatty(STDERR_FILENO) != 0);
+  // SIGINT and SIGTERM stop the run between frames; the staging folder then goes with `output`.
+  kvr::host::StopSignals stopSignals;
   // Everything is written into a staging folder that takes the place of outDir only once it is complete.
   kvr::host::OutputFolder output(outDir);
   outDir = output.Final();
@@ -96,7 +99,10 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   options.pictures = !batch;
   options.pictureScale = scale;
   options.tracksEveryFrame = tracksEveryFrame;
-  options.onProgress = [&](const kvr::host::RunProgress& p) { progress.Show(p); };
+  options.onProgress = [&](const kvr::host::RunProgress& p) {
+    kvr::host::StopSignals::ThrowIfCaught();
+    progress.Show(p);
+  };
 #if KVR_HOST_LIVE
   if (audio) options.onFrameEnd = [&](double, double frameS) { audio->Advance(frameS); };
 #endif
@@ -112,7 +118,10 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
     if (!batch)
       kvr::host::WriteProfile(run->Flown(), run->Events(), output.Staging() / "profile.png", "scenario " + scenario.name);
 #endif
+    kvr::host::StopSignals::ThrowIfCaught();
     output.Commit();
+  } catch (const kvr::host::Stopped&) {
+    throw;
   } catch (const std::exception& e) {
     // The staging folder goes when `output` does; what was in outDir before stays as it was.
     throw std::runtime_error(std::string(e.what()) + "\nkvr-panel: the partial output was removed; " +
@@ -245,6 +254,9 @@ int main(int argc, char** argv) {
   if (run->parsed()) {
     try {
       return RunScenario(scenarioFile, gaugesDir, outDir, realtime, runScale, batch, tracksEveryFrame);
+    } catch (const kvr::host::Stopped& stopped) {
+      std::cerr << "kvr-panel: " << stopped.what() << "; the partial output was removed\n";
+      kvr::host::StopSignals::Reraise(stopped.Signal());
     } catch (const std::exception& e) {
       std::cerr << "kvr-panel: " << e.what() << "\n";
       return 1;
