@@ -82,13 +82,32 @@ std::string Number(std::optional<double> v, const char* format = "%.1f") {
   return text;
 }
 
+// Fields separated by `sep`; a field in double quotes may hold `sep`, and "" in it stands for one quote.
 std::vector<std::string> Split(const std::string& line, char sep) {
-  std::vector<std::string> out;
-  std::string field;
-  std::stringstream in(line);
-  while (std::getline(in, field, sep)) out.push_back(field);
-  if (!line.empty() && line.back() == sep) out.emplace_back();
+  std::vector<std::string> out(1);
+  bool quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') out.back() += line[++i];
+    else if (c == '"' && (quoted || out.back().empty())) quoted = !quoted;
+    else if (c == sep && !quoted) out.emplace_back();
+    else out.back() += c;
+  }
   return out;
+}
+
+// An encounter's name as a results.csv field: one line always (line breaks become spaces), in quotes
+// when it holds a comma or a quote.
+std::string NameField(const std::string& name) {
+  std::string field;
+  bool quote = false;
+  for (const char c : name) {
+    if (c == '\n' || c == '\r') field += ' ';
+    else field += c;
+    quote = quote || c == ',' || c == '"';
+    if (c == '"') field += '"';
+  }
+  return quote ? '"' + field + '"' : field;
 }
 
 constexpr int kColumns = 18;
@@ -186,7 +205,7 @@ std::string ResultLine(const EncounterRow& r) {
   std::string error = r.error;
   for (char& c : error)
     if (c == ',' || c == '\n' || c == '\r') c = c == ',' ? ';' : ' ';
-  s << r.index << ',' << r.encounter << ',';
+  s << r.index << ',' << NameField(r.encounter) << ',';
   if (!r.error.empty()) {
     s << ",,,,,,,,,,,,,," << error;
     return s.str();
