@@ -246,22 +246,30 @@ std::vector<fs::path> EncounterFiles(const fs::path& dir) {
   return files;
 }
 
-ResultsRecord RecordFor(const std::vector<fs::path>& files, const EvalSettings& settings, Shard shard) {
-  // Each file's name and contents, in order, with their lengths so that no two sets run together alike.
+// A fingerprint of files: each one's name and contents, in order, with their lengths so that no two lists
+// run together alike. A file that cannot be read counts as empty.
+std::string Fingerprint(const std::vector<fs::path>& files) {
+  const auto hex = [](uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return std::string(text);
+  };
   std::string identity;
   for (const fs::path& file : files) {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream contents;
     contents << in.rdbuf();
     const std::string name = file.filename().string(), text = contents.str();
-    identity += std::to_string(name.size()) + ":" + name + std::to_string(text.size()) + ":";
-    char hash[17];
-    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(StableHash(text)));
-    identity += hash;
+    identity += std::to_string(name.size()) + ":" + name + std::to_string(text.size()) + ":" + hex(StableHash(text));
   }
-  char fingerprint[17];
-  std::snprintf(fingerprint, sizeof fingerprint, "%016llx", static_cast<unsigned long long>(StableHash(identity)));
-  return {fingerprint, static_cast<int>(files.size()), SettingsText(settings), shard};
+  return hex(StableHash(identity));
+}
+
+ResultsRecord RecordFor(const std::vector<fs::path>& files, const EvalSettings& settings, Shard shard) {
+  std::vector<fs::path> module;
+  for (const char* name : {"KVR_TCAS.gau", "libAvertine.so"})
+    if (fs::is_regular_file(settings.gaugesDir / name)) module.push_back(settings.gaugesDir / name);
+  return {Fingerprint(files), static_cast<int>(files.size()), SettingsText(settings), Fingerprint(module), shard};
 }
 
 void WriteRecord(const fs::path& dir, const ResultsRecord& r) {
@@ -271,6 +279,7 @@ void WriteRecord(const fs::path& dir, const ResultsRecord& r) {
            "# joins shards, only when these agree.\n"
         << "set " << r.setFingerprint << " " << r.encounters << "\n"
         << "settings " << r.settings << "\n"
+        << "module " << r.moduleFingerprint << "\n"
         << "shard " << ShardText(r.shard) << "\n";
     out.close();
     if (!out) throw std::runtime_error("cannot write " + file.string());
@@ -297,6 +306,9 @@ ResultsRecord ReadRecord(const fs::path& file) {
         throw std::runtime_error(where + "\"set\" must give a fingerprint of 16 hex digits and the number of encounters");
     } else if (key == "settings") {
       r.settings = value;
+    } else if (key == "module") {
+      if (value.size() != 16) throw std::runtime_error(where + "\"module\" must give a fingerprint of 16 hex digits");
+      r.moduleFingerprint = value;
     } else if (key == "shard") {
       try {
         r.shard = ParseShard(value);
@@ -307,7 +319,7 @@ ResultsRecord ReadRecord(const fs::path& file) {
       throw std::runtime_error(where + "unknown entry \"" + key + "\"");
     }
   }
-  for (const char* key : {"set", "settings", "shard"})
+  for (const char* key : {"set", "settings", "module", "shard"})
     if (seen.count(key) == 0) throw std::runtime_error(file.string() + ":" + std::to_string(lineNo) + ": no \"" + key + "\" entry");
   return r;
 }
@@ -441,6 +453,8 @@ MergedResults MergeResults(const std::vector<fs::path>& files) {
       if (r.settings != first.settings)
         throw std::runtime_error(file.string() + ": flown with other settings than " + firstFile.string() + " (" + r.settings +
                                  " against " + first.settings + ")");
+      if (r.moduleFingerprint != first.moduleFingerprint)
+        throw std::runtime_error(file.string() + ": flown with another build of the module than " + firstFile.string());
       if (r.shard.count != first.shard.count)
         throw std::runtime_error(file.string() + ": shard " + ShardText(r.shard) + " of another division than " +
                                  firstFile.string() + " (shard " + ShardText(first.shard) + ")");

@@ -49,12 +49,14 @@ struct EvalJob {
 std::vector<std::filesystem::path> EncounterFiles(const std::filesystem::path& dir);
 
 // What a results.csv holds the results of, kept beside it as eval_run.txt: the encounter set (a fingerprint
-// of its files' names and contents, and their number), the settings that change the figures, and the
-// shard. A folder is resumed, and shards are merged, only when these agree.
+// of its files' names and contents, and their number), the settings that change the figures, the build of
+// the module and library that flew them, and the shard. A folder is resumed, and shards are merged, only
+// when these agree.
 struct ResultsRecord {
-  std::string setFingerprint;  // 16 hex digits
-  int encounters = 0;          // in the whole set
-  std::string settings;        // "frameRateHz=18 equippedIntruder=0 ..."
+  std::string setFingerprint;     // 16 hex digits
+  int encounters = 0;             // in the whole set
+  std::string settings;           // "frameRateHz=18 equippedIntruder=0 ..."
+  std::string moduleFingerprint;  // 16 hex digits, of KVR_TCAS.gau and the Avertine library beside it
   Shard shard;
   bool operator==(const ResultsRecord&) const = default;
 };

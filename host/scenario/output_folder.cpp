@@ -156,9 +156,12 @@ void WriteFileStaged(const fs::path& file, const std::function<void(const fs::pa
     std::error_code error;
     fs::rename(staging, file, error);
     if (error) throw std::runtime_error("cannot put " + file.string() + " in place: " + error.message());
-  } catch (...) {
+  } catch (const std::exception& e) {
     fs::remove(staging, ignored);
-    throw;
+    // The reader knows the file by its own name, not the staging one.
+    std::string message = e.what();
+    for (size_t at; (at = message.find(staging.string())) != std::string::npos;) message.replace(at, staging.string().size(), file.string());
+    throw std::runtime_error(message);
   }
 }
 

@@ -160,19 +160,21 @@ TEST_F(EvalSet, ShardsMergeIntoTheWholeRun) {
 
 // Shards merge only when they are all the shards of one set flown with one set of settings.
 TEST_F(EvalSet, MergeRefusesShardsThatDoNotBelongTogether) {
-  const auto shard = [&](const std::string& name, const std::string& fingerprint, const std::string& settings, int k) {
+  const auto shard = [&](const std::string& name, const std::string& set, const std::string& settings, int k,
+                         const std::string& module = "00000000000000aa") {
     const fs::path folder = dir / name;
     EncounterRow row = Row(name.c_str(), false, false);
     row.index = k - 1;
     WriteResults(folder, {row});
-    WriteRecord(folder, {fingerprint, 2, settings, {k, 2}});
+    WriteRecord(folder, {set, 2, settings, module, {k, 2}});
     return folder / "results.csv";
   };
-  const fs::path first = shard("first", "0123456789abcdef", "frameRateHz=18", 1),
-                 second = shard("second", "0123456789abcdef", "frameRateHz=18", 2),
-                 again = shard("again", "0123456789abcdef", "frameRateHz=18", 1),
+  const std::string set = "0123456789abcdef";
+  const fs::path first = shard("first", set, "frameRateHz=18", 1), second = shard("second", set, "frameRateHz=18", 2),
+                 again = shard("again", set, "frameRateHz=18", 1),
                  otherSet = shard("otherSet", "fedcba9876543210", "frameRateHz=18", 2),
-                 otherSettings = shard("otherSettings", "0123456789abcdef", "frameRateHz=10", 2);
+                 otherSettings = shard("otherSettings", set, "frameRateHz=10", 2),
+                 otherModule = shard("otherModule", set, "frameRateHz=18", 2, "00000000000000bb");
   std::ofstream(dir / "bare.csv") << Read(second);
   const struct {
     std::vector<fs::path> files;
@@ -183,6 +185,7 @@ TEST_F(EvalSet, MergeRefusesShardsThatDoNotBelongTogether) {
       {{first}, "shard 2/2 is missing"},
       {{first, otherSet}, "another encounter set"},
       {{first, otherSettings}, "other settings"},
+      {{first, otherModule}, "another build of the module"},
       {{first, dir / "bare.csv"}, "no eval_run.txt beside it"},
   };
   for (const auto& c : cases) {

@@ -1,6 +1,6 @@
 // kvr-panel as a user runs it: numbers that are no numbers refused on the command line, a run that
 // cannot write all its output (a disk that fills up) or is stopped leaving nothing partial behind, and an
-// --out folder whose files the run did not write left alone.
+// --out folder whose files the run did not write left alone; eval's outputs the same way.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -150,6 +150,24 @@ TEST_F(KvrPanel, AStoppedRunRemovesItsPartialOutput) {
       EXPECT_EQ(entry.path().filename().string().find(".out."), std::string::npos) << entry.path();
     EXPECT_FALSE(fs::exists(dir / "out"));
   }
+}
+
+// eval writes everything it has, and says by its exit status that an encounter failed; a full disk
+// leaves no report picture cut short.
+TEST_F(KvrPanel, EvalWritesWhatItHasAndOnlyWholeFiles) {
+  const std::string set = (dir / "set").string();
+  ASSERT_EQ(Run("$KVR_PANEL encounters --count 2 --seed 5 --out '" + set + "'"), 0) << Output();
+  std::ofstream(dir / "set" / "enc_000002.txt") << "not a paired-track file\n";
+  EXPECT_EQ(Run("$KVR_PANEL eval '" + set + "' --jobs 1 --out '" + (dir / "out").string() + "'"), 3) << Output();
+  EXPECT_NE(Output().find("1 of 2 encounters failed"), std::string::npos) << Output();
+  EXPECT_NE(Text(dir / "out" / "results.csv").find("\n1,enc_000002,,"), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir / "out" / "report.png"));
+  // Files may grow to 8 KB: results.csv and report.md fit, report.png does not.
+  EXPECT_EQ(Run("trap '' XFSZ; ulimit -f 16; exec $KVR_PANEL eval '" + set + "' --jobs 1 --out '" + (dir / "full").string() + "'"), 1)
+      << Output();
+  EXPECT_FALSE(fs::exists(dir / "full" / "report.png"));
+  for (const auto& entry : fs::directory_iterator(dir / "full"))
+    EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos) << entry.path();
 }
 
 }  // namespace
