@@ -203,7 +203,8 @@ int main(int argc, char** argv) {
   run->add_option("scenario", scenarioFile, "Scenario file")->required()->check(CLI::ExistingFile);
   run->add_option("--out", outDir,
                   "Folder for events.csv, summary.txt, audio.wav and the pictures: frames/, panel.gif, final.png "
-                  "(default: out/<scenario name>)");
+                  "(default: out/<scenario name>). It must be new, empty or a previous run's output, whose files "
+                  "(listed in its .kvr-panel-output) are the only ones replaced");
   int runScale = 2;
   run->add_option("--scale", runScale, "Picture pixels per panel pixel in frames/, final.png and panel.gif")
       ->check(CLI::Range(1, 8))
