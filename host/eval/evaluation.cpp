@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "host/eval/profile_plot.h"
+#include "host/scenario/output_folder.h"
 #include "host/scenario/scenario_runner.h"
 
 namespace kvr::host {
@@ -71,7 +72,10 @@ FlightResult Fly(const Scenario& scenario, const EvalSettings& settings, const s
   run.Start();
   while (run.Step()) {
   }
-  if (!profile.empty()) WriteProfile(run.Flown(), run.Events(), profile, scenario.name + ", pilot following the advisories");
+  if (!profile.empty())
+    WriteFileStaged(profile, [&](const std::filesystem::path& file) {
+      WriteProfile(run.Flown(), run.Events(), file, scenario.name + ", pilot following the advisories");
+    });
   return Summarise(run);
 }
 
