@@ -289,6 +289,13 @@ void WriteRecord(const fs::path& dir, const ResultsRecord& r) {
 ResultsRecord ReadRecord(const fs::path& file) {
   std::ifstream in(file);
   if (!in) throw std::runtime_error(file.string() + ":1: cannot be read");
+  std::ostringstream text;
+  text << in.rdbuf();
+  return ParseRecord(text.str(), file);
+}
+
+ResultsRecord ParseRecord(const std::string& text, const fs::path& file) {
+  std::istringstream in(text);
   ResultsRecord r;
   std::set<std::string> seen;
   std::string line;

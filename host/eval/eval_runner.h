@@ -64,8 +64,9 @@ inline constexpr const char* kResultsRecordName = "eval_run.txt";
 
 ResultsRecord RecordFor(const std::vector<std::filesystem::path>& files, const EvalSettings& settings, Shard shard);
 void WriteRecord(const std::filesystem::path& dir, const ResultsRecord& record);
-// Throws std::runtime_error "FILE:LINE: reason".
+// Throws std::runtime_error "FILE:LINE: reason"; Parse reads `text` as the contents of `file`.
 ResultsRecord ReadRecord(const std::filesystem::path& file);
+ResultsRecord ParseRecord(const std::string& text, const std::filesystem::path& file);
 
 // Flies the shard and returns its rows in encounter order. Throws Stopped (see stop_signals.h) when
 // SIGINT or SIGTERM arrives; the workers started are killed and reaped whenever it throws.

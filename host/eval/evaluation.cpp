@@ -100,12 +100,12 @@ std::vector<std::string> Split(const std::string& line, char sep) {
   return out;
 }
 
-// An encounter's name as a results.csv field: one line always (line breaks become spaces), in quotes
-// when it holds a comma or a quote.
-std::string NameField(const std::string& name) {
+// Free text (an encounter's name, an error) as a results.csv field: one line always (line breaks become
+// spaces), in quotes when it holds a comma or a quote, so that it reads back as written.
+std::string TextField(const std::string& text) {
   std::string field;
   bool quote = false;
-  for (const char c : name) {
+  for (const char c : text) {
     if (c == '\n' || c == '\r') field += ' ';
     else field += c;
     quote = quote || c == ',' || c == '"';
@@ -208,10 +208,10 @@ std::string ResultLine(const EncounterRow& r) {
   std::ostringstream s;
   std::string error = r.error;
   for (char& c : error)
-    if (c == ',' || c == '\n' || c == '\r') c = c == ',' ? ';' : ' ';
-  s << r.index << ',' << NameField(r.encounter) << ',';
+    if (c == ',') c = ';';
+  s << r.index << ',' << TextField(r.encounter) << ',';
   if (!r.error.empty()) {
-    s << ",,,,,,,,,,,,,," << error;
+    s << ",,,,,,,,,,,,,," << TextField(error);
     return s.str();
   }
   std::string durations;
@@ -256,7 +256,10 @@ EncounterRow ParseResultLine(const std::string& line, const std::string& where) 
   r.error = f[16];
   if (!r.error.empty()) return r;
   r.ownAltitudeFt = number(2, "ownAltitudeFt");
-  r.sensitivityLevel = static_cast<int>(number(3, "sensitivityLevel"));
+  const double level = number(3, "sensitivityLevel");
+  if (level < 2 || level > 7 || level != std::floor(level))
+    throw std::runtime_error(where + ": sensitivityLevel must be a whole number from 2 to 7, not \"" + f[3] + "\"");
+  r.sensitivityLevel = static_cast<int>(level);
   r.hmdUnequippedFt = number(4, "hmdUnequippedFt");
   r.vmdUnequippedFt = number(5, "vmdUnequippedFt");
   r.nmacUnequipped = flag(6, "nmacUnequipped");

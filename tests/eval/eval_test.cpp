@@ -71,6 +71,7 @@ EncounterRow Row(const char* name, bool unequipped, bool equipped, double altitu
   r.nmacUnequipped = unequipped;
   r.nmacEquipped = equipped;
   r.ownAltitudeFt = altitudeFt;
+  r.sensitivityLevel = 5;
   r.hmdUnequippedFt = 100;
   return r;
 }
@@ -325,6 +326,23 @@ TEST_F(EvalRun, WorkersAreReapedWhenStartingAnotherFails) {
   errno = 0;
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
+}
+
+// Free text in results.csv (names, errors) reads back as it was written; a number a row cannot hold is
+// refused, not converted.
+TEST(ResultRows, ReadBackAsWrittenAndRefuseWhatTheyCannotHold) {
+  for (const char* text : {"plain", "a, b", "\"quoted\" first", "line\nbreak", "\"\"", ""}) {
+    SCOPED_TRACE(text);
+    EncounterRow row = Row("x", false, false);
+    row.encounter = std::string("enc ") + text;
+    const std::string line = ResultLine(row);
+    EXPECT_EQ(ResultLine(ParseResultLine(line, "row")), line);
+    row.error = std::string("failed: ") + text;
+    EXPECT_EQ(ResultLine(ParseResultLine(ResultLine(row), "row")), ResultLine(row));
+  }
+  std::string line = ResultLine(Row("x", false, false));
+  line.replace(line.find(",5,"), 3, ",1e300,");
+  EXPECT_THROW(ParseResultLine(line, "row"), std::runtime_error);
 }
 
 TEST(Shard, RefusesWhatIsNotKOfN) {
