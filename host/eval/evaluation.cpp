@@ -79,10 +79,13 @@ FlightResult Fly(const Scenario& scenario, const EvalSettings& settings, const s
   return Summarise(run);
 }
 
+// `v` written whole however large: the text is sized by a first pass, not cut at a fixed length.
 std::string Number(std::optional<double> v, const char* format = "%.1f") {
   if (!v) return "";
-  char text[64];
-  std::snprintf(text, sizeof text, format, *v);
+  const int length = std::snprintf(nullptr, 0, format, *v);
+  if (length <= 0) return "";
+  std::string text(static_cast<size_t>(length), '\0');
+  std::snprintf(text.data(), text.size() + 1, format, *v);
   return text;
 }
 

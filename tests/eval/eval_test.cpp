@@ -328,8 +328,8 @@ TEST_F(EvalRun, WorkersAreReapedWhenStartingAnotherFails) {
   EXPECT_EQ(errno, ECHILD);
 }
 
-// Free text in results.csv (names, errors) reads back as it was written; a number a row cannot hold is
-// refused, not converted.
+// Free text in results.csv (names, errors) and numbers of any size read back as they were written; a
+// number a row cannot hold is refused, not converted.
 TEST(ResultRows, ReadBackAsWrittenAndRefuseWhatTheyCannotHold) {
   for (const char* text : {"plain", "a, b", "\"quoted\" first", "line\nbreak", "\"\"", ""}) {
     SCOPED_TRACE(text);
@@ -340,6 +340,9 @@ TEST(ResultRows, ReadBackAsWrittenAndRefuseWhatTheyCannotHold) {
     row.error = std::string("failed: ") + text;
     EXPECT_EQ(ResultLine(ParseResultLine(ResultLine(row), "row")), ResultLine(row));
   }
+  EncounterRow huge = Row("x", false, false);
+  huge.hmdEquippedFt = 1.7e100;  // written with all its 101 digits, not cut
+  EXPECT_EQ(ParseResultLine(ResultLine(huge), "row").hmdEquippedFt, huge.hmdEquippedFt);
   std::string line = ResultLine(Row("x", false, false));
   line.replace(line.find(",5,"), 3, ",1e300,");
   EXPECT_THROW(ParseResultLine(line, "row"), std::runtime_error);
