@@ -15,6 +15,7 @@
 #include "host/render/panel_renderer.h"
 #include "host/scenario/output_folder.h"
 #include "host/scenario/scenario_runner.h"
+#include "host/scenario/stop_signals.h"
 #if !defined(_WIN32)  // the live window, the captured audio, the evaluation and its plots are Linux only
 #include "host/audio_capture.h"
 #include "host/eval/eval_commands.h"
@@ -89,6 +90,8 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   const kvr::host::Scenario scenario = kvr::host::LoadScenario(scenarioFile);
   if (outDir.empty()) outDir = fs::path("out") / scenario.name;
   ProgressDisplay progress(isatty(STDERR_FILENO) != 0);
+  // SIGINT and SIGTERM stop the run between frames; the staging folder then goes with `output`.
+  kvr::host::StopSignals stopSignals;
   // Everything is written into a staging folder that takes the place of outDir only once it is complete.
   kvr::host::OutputFolder output(outDir);
   outDir = output.Final();
@@ -105,7 +108,10 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
   options.pictures = !batch;
   options.pictureScale = scale;
   options.tracksEveryFrame = tracksEveryFrame;
-  options.onProgress = [&](const kvr::host::RunProgress& p) { progress.Show(p); };
+  options.onProgress = [&](const kvr::host::RunProgress& p) {
+    kvr::host::StopSignals::ThrowIfCaught();
+    progress.Show(p);
+  };
 #if KVR_HOST_LIVE
   if (audio) options.onFrameEnd = [&](double, double frameS) { audio->Advance(frameS); };
 #endif
@@ -121,7 +127,10 @@ int RunScenario(const fs::path& scenarioFile, const fs::path& gaugesDir, fs::pat
     if (!batch)
       kvr::host::WriteProfile(run->Flown(), run->Events(), output.Staging() / "profile.png", "scenario " + scenario.name);
 #endif
+    kvr::host::StopSignals::ThrowIfCaught();
     output.Commit();
+  } catch (const kvr::host::Stopped&) {
+    throw;
   } catch (const std::exception& e) {
     // The staging folder goes when `output` does; what was in outDir before stays as it was.
     throw std::runtime_error(Reason(e) + "\nkvr-panel: the partial output was removed; " +
@@ -203,7 +212,8 @@ int main(int argc, char** argv) {
   run->add_option("scenario", scenarioFile, "Scenario file")->required()->check(CLI::ExistingFile);
   run->add_option("--out", outDir,
                   "Folder for events.csv, summary.txt, audio.wav and the pictures: frames/, panel.gif, final.png "
-                  "(default: out/<scenario name>)");
+                  "(default: out/<scenario name>). It must be new, empty or a previous run's output, whose files "
+                  "(listed in its .kvr-panel-output) are the only ones replaced");
   int runScale = 2;
   run->add_option("--scale", runScale, "Picture pixels per panel pixel in frames/, final.png and panel.gif")
       ->check(CLI::Range(1, 8))
@@ -279,6 +289,9 @@ int main(int argc, char** argv) {
   if (run->parsed()) {
     try {
       return RunScenario(scenarioFile, gaugesDir, outDir, realtime, runScale, batch, tracksEveryFrame);
+    } catch (const kvr::host::Stopped& stopped) {
+      std::cerr << "kvr-panel: " << stopped.what() << "; the partial output was removed\n";
+      kvr::host::StopSignals::Reraise(stopped.Signal());
     } catch (const std::exception& e) {
       std::cerr << "kvr-panel: " << Reason(e) << "\n";
       return 1;

@@ -11,6 +11,7 @@
 
 #include "host/eval/encounter_generator.h"
 #include "host/eval/report.h"
+#include "host/scenario/stop_signals.h"
 
 namespace kvr::host {
 namespace {
@@ -103,21 +104,34 @@ int Eval(const EvalCommands& c, const fs::path& gaugesDir) {
                  (p.errors ? "  failed " + std::to_string(p.errors) : ""));
   };
   const auto start = std::chrono::steady_clock::now();
-  const std::vector<EncounterRow> rows = RunEvaluation(job);
+  std::vector<EncounterRow> rows;
+  {
+    // SIGINT and SIGTERM stop the workers; the rows flown so far stay in results.csv for the next run.
+    StopSignals stopSignals;
+    rows = RunEvaluation(job);
+  }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   fs::remove(job.settings.panelFile);
   WriteResults(c.evalOut, rows);
   WriteReport(c.evalOut, rows, Title(c, rows, seconds, job.jobs));
   std::cout << HeadlineText(Summarise(rows)) << "results: " << (c.evalOut / "results.csv").string() << "\n"
             << "report:  " << (c.evalOut / "report.md").string() << " with report.png\n";
+  int failed = 0;
   for (const EncounterRow& r : rows)
-    if (!r.error.empty()) std::cerr << "kvr-panel: " << r.encounter << ": " << r.error << "\n";
-  return 0;
+    if (!r.error.empty()) {
+      std::cerr << "kvr-panel: " << r.encounter << ": " << r.error << "\n";
+      ++failed;
+    }
+  if (failed == 0) return 0;
+  std::cerr << "kvr-panel: " << failed << " of " << rows.size() << " encounters failed (see results.csv)\n";
+  return 3;
 }
 
 int Merge(const EvalCommands& c) {
-  const std::vector<EncounterRow> rows = MergeResults(c.mergeInputs);
+  const MergedResults merged = MergeResults(c.mergeInputs);
+  const std::vector<EncounterRow>& rows = merged.rows;
   WriteResults(c.mergeOut, rows);
+  WriteRecord(c.mergeOut, merged.record);
   std::string inputs;
   for (const fs::path& p : c.mergeInputs) inputs += (inputs.empty() ? "`" : ", `") + p.string() + "`";
   WriteReport(c.mergeOut, rows, c.mergeTitle.empty() ? "Merged from " + inputs + "." : c.mergeTitle);
@@ -133,9 +147,10 @@ void AddEvalCommands(CLI::App& app, EvalCommands& c, fs::path& gaugesDir) {
   c.encounters->add_option("--seed", c.seed, "Seed; the same seed gives the same set")->capture_default_str();
   c.encounters->add_option("--out", c.encountersOut, "Folder for enc_NNNNNN.txt and encounters.csv")->required();
 
-  c.eval = app.add_subcommand("eval", "Fly every encounter of a folder with and without advisories; results.csv and report.md");
+  c.eval = app.add_subcommand("eval", "Fly every encounter of a folder with and without advisories; results.csv and report.md.\n"
+                              "Run again with the same --out, it flies only what is missing. Exits with 3 when an encounter failed.");
   c.eval->add_option("encounters", c.encounterDir, "Folder of paired-track encounter files (*.txt)")->check(CLI::ExistingDirectory);
-  c.eval->add_option("--out", c.evalOut, "Folder for results.csv, report.md and report.png")->capture_default_str();
+  c.eval->add_option("--out", c.evalOut, "Folder for results.csv, eval_run.txt, report.md and report.png")->capture_default_str();
   c.eval->add_option("--jobs,-j", c.jobs, "Worker processes (default: one per core)")->check(CLI::Range(1, 1024));
   c.eval->add_option("--shard", c.shard, "Fly only shard K of N: every N-th encounter from the K-th")->capture_default_str();
   c.eval->add_option("--frame-rate", c.frameRateHz, "Simulator frames a second")->check(CLI::Range(1.0, 100.0))->capture_default_str();
@@ -150,7 +165,7 @@ void AddEvalCommands(CLI::App& app, EvalCommands& c, fs::path& gaugesDir) {
   c.eval->add_option("--noise-seed", c.surveillance.seed, "Seed of the surveillance noise")->capture_default_str();
   c.eval->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")->check(CLI::ExistingDirectory);
 
-  c.merge = c.eval->add_subcommand("merge", "Combine the results.csv of shards into one results.csv and report");
+  c.merge = c.eval->add_subcommand("merge", "Combine the results.csv of all the shards of one run into one results.csv and report");
   c.merge->add_option("results", c.mergeInputs, "results.csv files or folders holding one")->required();
   c.merge->add_option("--out", c.mergeOut, "Folder for the merged results.csv, report.md and report.png")->required();
   c.merge->add_option("--title", c.mergeTitle, "The report's opening line (default: the files merged)");
@@ -173,6 +188,10 @@ int RunEvalCommands(const EvalCommands& c, const fs::path& gaugesDir) {
       }
       return Eval(c, gaugesDir);
     }
+  } catch (const Stopped& stopped) {
+    std::cerr << "kvr-panel: " << stopped.what() << "; the encounters flown are kept in results.csv, and the same "
+                 "command resumes from them\n";
+    StopSignals::Reraise(stopped.Signal());
   } catch (const std::exception& e) {
     std::cerr << "kvr-panel: " << e.what() << "\n";
     return 1;

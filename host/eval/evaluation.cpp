@@ -8,6 +8,7 @@
 
 #include "host/eval/profile_plot.h"
 #include "host/input_file.h"
+#include "host/scenario/output_folder.h"
 #include "host/scenario/scenario_runner.h"
 
 namespace kvr::host {
@@ -75,24 +76,49 @@ FlightResult Fly(const Scenario& scenario, const EvalSettings& settings, const s
   run.Start();
   while (run.Step()) {
   }
-  if (!profile.empty()) WriteProfile(run.Flown(), run.Events(), profile, scenario.name + ", pilot following the advisories");
+  if (!profile.empty())
+    WriteFileStaged(profile, [&](const std::filesystem::path& file) {
+      WriteProfile(run.Flown(), run.Events(), file, scenario.name + ", pilot following the advisories");
+    });
   return Summarise(run);
 }
 
+// `v` written whole however large: the text is sized by a first pass, not cut at a fixed length.
 std::string Number(std::optional<double> v, const char* format = "%.1f") {
   if (!v) return "";
-  char text[64];
-  std::snprintf(text, sizeof text, format, *v);
+  const int length = std::snprintf(nullptr, 0, format, *v);
+  if (length <= 0) return "";
+  std::string text(static_cast<size_t>(length), '\0');
+  std::snprintf(text.data(), text.size() + 1, format, *v);
   return text;
 }
 
+// Fields separated by `sep`; a field in double quotes may hold `sep`, and "" in it stands for one quote.
 std::vector<std::string> Split(const std::string& line, char sep) {
-  std::vector<std::string> out;
-  std::string field;
-  std::stringstream in(line);
-  while (std::getline(in, field, sep)) out.push_back(field);
-  if (!line.empty() && line.back() == sep) out.emplace_back();
+  std::vector<std::string> out(1);
+  bool quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') out.back() += line[++i];
+    else if (c == '"' && (quoted || out.back().empty())) quoted = !quoted;
+    else if (c == sep && !quoted) out.emplace_back();
+    else out.back() += c;
+  }
   return out;
+}
+
+// Free text (an encounter's name, an error) as a results.csv field: one line always (line breaks become
+// spaces), in quotes when it holds a comma or a quote, so that it reads back as written.
+std::string TextField(const std::string& text) {
+  std::string field;
+  bool quote = false;
+  for (const char c : text) {
+    if (c == '\n' || c == '\r') field += ' ';
+    else field += c;
+    quote = quote || c == ',' || c == '"';
+    if (c == '"') field += '"';
+  }
+  return quote ? '"' + field + '"' : field;
 }
 
 constexpr int kColumns = 18;
@@ -189,10 +215,10 @@ std::string ResultLine(const EncounterRow& r) {
   std::ostringstream s;
   std::string error = r.error;
   for (char& c : error)
-    if (c == ',' || c == '\n' || c == '\r') c = c == ',' ? ';' : ' ';
-  s << r.index << ',' << r.encounter << ',';
+    if (c == ',') c = ';';
+  s << r.index << ',' << TextField(r.encounter) << ',';
   if (!r.error.empty()) {
-    s << ",,,,,,,,,,,,,," << error;
+    s << ",,,,,,,,,,,,,," << TextField(error);
     return s.str();
   }
   std::string durations;
@@ -237,7 +263,10 @@ EncounterRow ParseResultLine(const std::string& line, const std::string& where) 
   r.error = f[16];
   if (!r.error.empty()) return r;
   r.ownAltitudeFt = number(2, "ownAltitudeFt");
-  r.sensitivityLevel = static_cast<int>(number(3, "sensitivityLevel"));
+  const double level = number(3, "sensitivityLevel");
+  if (level < 2 || level > 7 || level != std::floor(level))
+    throw std::runtime_error(where + ": sensitivityLevel must be a whole number from 2 to 7, not \"" + f[3] + "\"");
+  r.sensitivityLevel = static_cast<int>(level);
   r.hmdUnequippedFt = number(4, "hmdUnequippedFt");
   r.vmdUnequippedFt = number(5, "vmdUnequippedFt");
   r.nmacUnequipped = flag(6, "nmacUnequipped");

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "host/eval/chart.h"
+#include "host/scenario/output_folder.h"
 #include "host/traffic/geo.h"
 
 namespace kvr::host {
@@ -215,13 +216,11 @@ std::string HeadlineText(const ReportSummary& s) {
   return out.str();
 }
 
-void WriteReport(const std::filesystem::path& dir, const std::vector<EncounterRow>& rows, const std::string& title) {
-  std::filesystem::create_directories(dir);
-  const ReportSummary s = Summarise(rows);
-  const std::vector<const EncounterRow*> valid = Valid(rows);
-  DrawReport(dir / "report.png", valid, s);
+namespace {
 
-  std::ofstream md(dir / "report.md");
+void WriteReportPage(const std::filesystem::path& file, const std::string& title, const ReportSummary& s,
+                     const std::vector<const EncounterRow*>& valid) {
+  std::ofstream md(file);
   md << "# Encounter evaluation\n\n" << title << "\n\n"
      << "Each encounter was flown twice through the module: with a pilot who follows the resolution advisories "
         "(equipped) and with the advisories ignored (unequipped). An NMAC is a moment with the aircraft under "
@@ -306,7 +305,19 @@ void WriteReport(const std::filesystem::path& dir, const std::vector<EncounterRo
   md << "\nRisk-ratio interval: matched pairs, ln(RR) ± 1.96·sqrt((b + c) / ((a + b)(a + c))), with a the encounters "
         "with an NMAC both ways, b only equipped, c only unequipped; 0.5 is added to a, b and c when a term is zero.\n";
   md.close();
-  if (!md) throw std::runtime_error("cannot write " + (dir / "report.md").string());
+  if (!md) throw std::runtime_error("cannot write " + file.string());
 }
+
+}  // namespace
+
+void WriteReport(const std::filesystem::path& dir, const std::vector<EncounterRow>& rows, const std::string& title) {
+  std::filesystem::create_directories(dir);
+  const ReportSummary s = Summarise(rows);
+  const std::vector<const EncounterRow*> valid = Valid(rows);
+  // Each file is staged and renamed into place, so that a full disk leaves no picture or page cut short.
+  WriteFileStaged(dir / "report.png", [&](const std::filesystem::path& file) { DrawReport(file, valid, s); });
+  WriteFileStaged(dir / "report.md", [&](const std::filesystem::path& file) { WriteReportPage(file, title, s, valid); });
+}
+
 
 }  // namespace kvr::host

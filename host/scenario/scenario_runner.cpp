@@ -49,7 +49,7 @@ ScenarioRun::ScenarioRun(const Scenario& scenario, RunOptions options)
   std::vector<TrajectoryAircraft> tracked;
   for (const IntruderSpec& intruder : scenario.intruders) tracked.push_back({intruder.id, intruder.callsign});
   trajectory_.SetAircraft(std::move(tracked));
-  trajectory_.KeepEveryFrame(options_.keepEveryFrame || options_.tracksEveryFrame);
+  trajectory_.KeepEveryFrame(options_.keepEveryFrame);
   surveillance_.emplace(scenario.surveillance, scenario.name);
   for (const IntruderSpec& intruder : scenario.intruders)
     equipped_.push_back(intruder.equipped ? std::make_unique<EquippedIntruder>(
@@ -118,6 +118,11 @@ void ScenarioRun::Start() {
   ApplySwitches(0.0);
   ApplyTransponderSwitches(0.0);
   ApplyClicks(0.0);
+  if (!options_.outDir.empty()) {
+    std::filesystem::create_directories(options_.outDir);
+    tracksFile_ = std::make_unique<std::ofstream>(options_.outDir / "tracks.csv");
+    tracks_ = std::make_unique<TracksCsv>(*tracksFile_, flight_.Frame(), trajectory_.Intruders(), options_.tracksEveryFrame);
+  }
   if (options_.pictures && !options_.outDir.empty()) {
     renderer_ = std::make_unique<PanelRenderer>(session_->Module(), session_->Config(), session_->GetPanel());
     recorder_ = std::make_unique<FrameRecorder>(*renderer_, options_.outDir, options_.pictureScale);
@@ -290,6 +295,7 @@ void ScenarioRun::RecordTrajectory(double timeS, const OwnSimState& own) {
     f.shown.push_back(shown);
     f.intruderAdvisories.push_back(equipped_[i] ? std::optional(equipped_[i]->Advisory()) : std::nullopt);
   }
+  if (tracks_) tracks_->Add(f);
   trajectory_.Add(std::move(f));
 }
 
@@ -306,19 +312,22 @@ void ScenarioRun::RunToEnd() {
   WriteOutputs();
 }
 
-void ScenarioRun::WriteOutputs() const {
+void ScenarioRun::WriteOutputs() {
   if (options_.outDir.empty()) return;
   std::filesystem::create_directories(options_.outDir);
   std::ofstream events(options_.outDir / "events.csv");
   log_.WriteCsv(events);
   std::ofstream summary(options_.outDir / "summary.txt");
   WriteSummary(summary);
-  std::ofstream tracks(options_.outDir / "tracks.csv");
-  trajectory_.WriteCsv(tracks, flight_.Frame(), options_.tracksEveryFrame);
+  bool tracksWritten = true;
+  if (tracks_) {
+    tracks_->Finish();
+    tracksFile_->close();
+    tracksWritten = !tracksFile_->fail();
+  }
   events.close();  // writes what is still buffered; a failure there counts too
   summary.close();
-  tracks.close();
-  if (!events || !summary || !tracks) throw std::runtime_error("cannot write the results into " + options_.outDir.string());
+  if (!events || !summary || !tracksWritten) throw std::runtime_error("cannot write the results into " + options_.outDir.string());
 }
 
 void ScenarioRun::WriteSummary(std::ostream& out) const {

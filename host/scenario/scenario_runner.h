@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -51,7 +52,7 @@ struct RunOptions {
   bool realtime = false;            // pace the frames to the wall clock
   bool pictures = false;            // with outDir: frames/, panel.gif and final.png of the panel window
   bool tracksEveryFrame = false;    // tracks.csv with every frame instead of one a second
-  bool keepEveryFrame = false;      // Flown() holds every frame (else one a second and the latest)
+  bool keepEveryFrame = false;      // Flown() holds every frame (else a bounded summary, see Trajectory)
   int pictureScale = 1;             // picture pixels per panel pixel (1 or more)
   // After each frame, with the frame's scenario time and length: the place to capture what the frame
   // played (audio rendering aligned with simulated time).
@@ -81,7 +82,8 @@ class ScenarioRun {
   TransponderAvionics& Avionics() { return *avionics_; }
   const Flight& GetFlight() const { return flight_; }
   const EventLog& Events() const { return log_; }
-  // Every aircraft's state every frame, with the advisories in force (tracks.csv).
+  // Every aircraft's state with the advisories in force: every frame, or a bounded summary (tracks.csv is
+  // written to its file as the run goes and holds more).
   const Trajectory& Flown() const { return trajectory_; }
   const std::optional<TrafficSnapshot>& LastPicture() const { return picture_; }
   // The pictures written so far; null unless RunOptions::pictures and an output folder were given.
@@ -98,7 +100,8 @@ class ScenarioRun {
   // service, every "trafficinfo" option taken out for FSUIPC.
   static std::string WithTrafficFeed(const std::string& parameters, TrafficFeed feed);
 
-  void WriteOutputs() const;
+  // Writes events.csv and summary.txt and finishes tracks.csv.
+  void WriteOutputs();
   void WriteSummary(std::ostream& out) const;
 
  private:
@@ -122,6 +125,8 @@ class ScenarioRun {
   std::optional<Pilot> pilot_;
   EventLog log_;
   Trajectory trajectory_;
+  std::unique_ptr<std::ofstream> tracksFile_;  // tracks.csv, written as the run goes
+  std::unique_ptr<TracksCsv> tracks_;
   void RecordTrajectory(double timeS, const OwnSimState& own);
   std::optional<Surveillance> surveillance_;
   std::vector<std::unique_ptr<EquippedIntruder>> equipped_;  // per intruder; null when it is not equipped

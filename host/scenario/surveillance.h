@@ -2,13 +2,13 @@
 // degraded as the scenario's surveillance asks. Altitudes are rounded to the reporting step; the range and
 // bearing seen from the own aircraft get Gaussian errors of the stated sigma; a reply lost drops the
 // aircraft from that frame's list. The noise comes from a generator seeded by the scenario's seed and
-// name, so a run is repeatable and two encounters of a set do not share their noise.
+// name, so a run is repeatable, on any machine, and two encounters of a set do not share their noise.
 #pragma once
 
-#include <random>
 #include <string>
 #include <vector>
 
+#include "host/scenario/noise_source.h"
 #include "host/scenario/scenario.h"
 #include "host/traffic/geo.h"
 #include "host/traffic/traffic_target.h"
@@ -23,7 +23,7 @@ class Surveillance {
 
  private:
   SurveillanceSpec spec_;
-  std::mt19937_64 random_;
+  NoiseSource random_;
 };
 
 }  // namespace kvr::host

@@ -1,9 +1,11 @@
 #include "host/scenario/trajectory.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <limits>
 #include <ostream>
+#include <stdexcept>
 
 namespace kvr::host {
 namespace {
@@ -23,45 +25,109 @@ std::pair<double, double> BelowZero(double a, double b, double c) {
 
 }  // namespace
 
+long Trajectory::Bucket(const TrajectoryFrame& f) const {
+  return static_cast<long>(std::floor((f.timeS + 1e-9) / intervalS_));
+}
+
 void Trajectory::Add(TrajectoryFrame frame) {
-  // A kept frame that neither opened its second nor is the latest gives way to the new one.
-  const auto second = [](const TrajectoryFrame& f) { return static_cast<long>(std::floor(f.timeS + 1e-9)); };
-  const size_t n = frames_.size();
-  if (!everyFrame_ && n >= 2 && second(frames_[n - 1]) == second(frames_[n - 2])) {
-    frames_[n - 1] = std::move(frame);
+  if (everyFrame_) {
+    frames_.push_back(std::move(frame));
     return;
   }
-  frames_.push_back(std::move(frame));
+  // A kept frame that neither opened its interval nor is the latest gives way to the new one.
+  const size_t n = frames_.size();
+  if (n >= 2 && Bucket(frames_[n - 1]) == Bucket(frames_[n - 2])) frames_[n - 1] = std::move(frame);
+  else frames_.push_back(std::move(frame));
+  if (frames_.size() > kMaxSummaryFrames) Thin();
+}
+
+// Doubles the interval and keeps the first frame of each new interval, and the latest.
+void Trajectory::Thin() {
+  intervalS_ *= 2;
+  std::vector<TrajectoryFrame> kept;
+  kept.reserve(kMaxSummaryFrames + 1);
+  for (size_t k = 0; k < frames_.size(); ++k)
+    if (kept.empty() || Bucket(frames_[k]) != Bucket(kept.back()) || k + 1 == frames_.size())
+      kept.push_back(std::move(frames_[k]));
+  frames_ = std::move(kept);
 }
 
 void Trajectory::WriteCsv(std::ostream& out, const LocalFrame& frame, bool everyFrame) const {
-  out << "timeS,aircraft,id,latitudeDeg,longitudeDeg,eastNm,northNm,altitudeFt,groundSpeedKt,trackDeg,"
-         "verticalSpeedFpm,threatClass,advisory\n"
-         "s,,,deg,deg,NM,NM,ft,kt,deg,ft/min,,\n";
-  char line[384];
-  const auto row = [&](double timeS, const std::string& name, uint32_t id, const AircraftState& s, const char* threat,
-                       const std::string& advisory) {
-    const GeoPosition g = frame.ToGeo(s.position);
-    std::snprintf(line, sizeof line, "%.3f,%s,%u,%.7f,%.7f,%.4f,%.4f,%.1f,%.1f,%.1f,%.0f,%s,%s\n", timeS, name.c_str(), id,
-                  g.latitudeDeg, g.longitudeDeg, s.position.eastM / kMetresPerNm, s.position.northM / kMetresPerNm,
-                  s.altitudeFt, s.groundSpeedKt, s.headingDeg, s.verticalSpeedFpm, threat, advisory.c_str());
-    out << line;
-  };
-  long lastSecond = -1;
-  for (size_t k = 0; k < frames_.size(); ++k) {
-    const TrajectoryFrame& f = frames_[k];
-    const long second = static_cast<long>(std::floor(f.timeS + 1e-9));
-    if (!everyFrame && second == lastSecond && k + 1 != frames_.size()) continue;
-    lastSecond = second;
-    row(f.timeS, "own", 0, f.own, "", AdvisoryWords(f.ownAdvisory));
-    for (size_t i = 0; i < f.intruders.size() && i < intruders_.size(); ++i) {
-      const std::string name = intruders_[i].callsign.empty() ? "intruder" : intruders_[i].callsign;
-      const char* threat = i < f.shown.size() && f.shown[i] ? ThreatClassName(*f.shown[i]) : "";
-      const std::string advisory =
-          i < f.intruderAdvisories.size() && f.intruderAdvisories[i] ? AdvisoryWords(*f.intruderAdvisories[i]) : "";
-      row(f.timeS, name, intruders_[i].id, f.intruders[i], threat, advisory);
-    }
+  TracksCsv csv(out, frame, intruders_, everyFrame);
+  for (const TrajectoryFrame& f : frames_) csv.Add(f);
+  csv.Finish();
+}
+
+TracksCsv::TracksCsv(std::ostream& out, const LocalFrame& frame, std::vector<TrajectoryAircraft> intruders, bool everyFrame)
+    : out_(out), frame_(frame), intruders_(std::move(intruders)), everyFrame_(everyFrame) {
+  out_ << "timeS,aircraft,id,latitudeDeg,longitudeDeg,eastNm,northNm,altitudeFt,groundSpeedKt,trackDeg,"
+          "verticalSpeedFpm,threatClass,advisory\n"
+          "s,,,deg,deg,NM,NM,ft,kt,deg,ft/min,,\n";
+}
+
+void TracksCsv::Add(const TrajectoryFrame& f) {
+  const long second = static_cast<long>(std::floor(f.timeS + 1e-9));
+  if (everyFrame_ || second != lastSecond_) {
+    lastSecond_ = second;
+    pending_.reset();
+    Write(f);
+  } else {
+    pending_ = f;
   }
+}
+
+void TracksCsv::Finish() {
+  if (pending_) Write(*pending_);
+  pending_.reset();
+  out_.flush();
+}
+
+void TracksCsv::Write(const TrajectoryFrame& f) {
+  Row(f.timeS, "own", 0, f.own, "", AdvisoryWords(f.ownAdvisory));
+  for (size_t i = 0; i < f.intruders.size() && i < intruders_.size(); ++i) {
+    const std::string name = intruders_[i].callsign.empty() ? "intruder" : intruders_[i].callsign;
+    const char* threat = i < f.shown.size() && f.shown[i] ? ThreatClassName(*f.shown[i]) : "";
+    const std::string advisory =
+        i < f.intruderAdvisories.size() && f.intruderAdvisories[i] ? AdvisoryWords(*f.intruderAdvisories[i]) : "";
+    Row(f.timeS, name, intruders_[i].id, f.intruders[i], threat, advisory);
+  }
+}
+
+namespace {
+
+// `value` with `digits` decimals, as printf's %.*f writes it; the buffer holds the longest double.
+void AppendFixed(std::string& row, double value, int digits) {
+  char text[std::numeric_limits<double>::max_exponent10 + 64];
+  const auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, digits);
+  if (error != std::errc()) throw std::runtime_error("tracks.csv: a number could not be written");
+  row.append(text, end);
+  row += ',';
+}
+
+}  // namespace
+
+void TracksCsv::Row(double timeS, const std::string& name, uint32_t id, const AircraftState& s, const char* threat,
+                    const std::string& advisory) {
+  const GeoPosition g = frame_.ToGeo(s.position);
+  row_.clear();
+  AppendFixed(row_, timeS, 3);
+  row_ += name;
+  row_ += ',';
+  row_ += std::to_string(id);
+  row_ += ',';
+  AppendFixed(row_, g.latitudeDeg, 7);
+  AppendFixed(row_, g.longitudeDeg, 7);
+  AppendFixed(row_, s.position.eastM / kMetresPerNm, 4);
+  AppendFixed(row_, s.position.northM / kMetresPerNm, 4);
+  AppendFixed(row_, s.altitudeFt, 1);
+  AppendFixed(row_, s.groundSpeedKt, 1);
+  AppendFixed(row_, s.headingDeg, 1);
+  AppendFixed(row_, s.verticalSpeedFpm, 0);
+  row_ += threat;
+  row_ += ',';
+  row_ += advisory;
+  row_ += '\n';
+  out_ << row_;
 }
 
 std::vector<PathPoint> OwnPath(const Trajectory& t) {

@@ -40,25 +40,56 @@ struct TrajectoryAircraft {
   std::string callsign;
 };
 
-// Keeps every frame, or (the default) only the first frame of every whole second and the latest frame,
-// which is all that tracks.csv at one row a second and the profile picture use: a long run then holds a
-// few hundred bytes a simulated second instead of growing with the frame rate.
+// Keeps every frame, or (the default) a bounded summary for the profile picture: the first frame of every
+// interval and the latest frame, the interval starting at one second and doubling whenever more than
+// kMaxSummaryFrames would be kept, so a run of any length holds at most that many frames.
 class Trajectory {
  public:
+  static constexpr size_t kMaxSummaryFrames = 512;
+
   void SetAircraft(std::vector<TrajectoryAircraft> intruders) { intruders_ = std::move(intruders); }
   void KeepEveryFrame(bool every) { everyFrame_ = every; }
   void Add(TrajectoryFrame frame);
 
   const std::vector<TrajectoryFrame>& Frames() const { return frames_; }
   const std::vector<TrajectoryAircraft>& Intruders() const { return intruders_; }
+  // Seconds between the frames the summary keeps (1 until the summary first fills up).
+  double SummaryIntervalS() const { return intervalS_; }
 
-  // Every frame, or only the first frame of every whole second (and the last frame).
+  // tracks.csv of the frames kept: every one, or only the first frame of every whole second (and the last).
   void WriteCsv(std::ostream& out, const LocalFrame& frame, bool everyFrame) const;
 
  private:
+  long Bucket(const TrajectoryFrame& f) const;
+  void Thin();
+
   std::vector<TrajectoryAircraft> intruders_;
   std::vector<TrajectoryFrame> frames_;
   bool everyFrame_ = false;
+  double intervalS_ = 1.0;
+};
+
+// tracks.csv written as the run goes: a frame is written when it opens a whole second (or every frame),
+// and the latest frame is held back until Finish, which writes it unless it was written already. Numbers
+// are written whole, however large.
+class TracksCsv {
+ public:
+  TracksCsv(std::ostream& out, const LocalFrame& frame, std::vector<TrajectoryAircraft> intruders, bool everyFrame);
+  void Add(const TrajectoryFrame& f);
+  void Finish();
+
+ private:
+  void Write(const TrajectoryFrame& f);
+  void Row(double timeS, const std::string& name, uint32_t id, const AircraftState& s, const char* threat,
+           const std::string& advisory);
+
+  std::ostream& out_;
+  LocalFrame frame_;
+  std::vector<TrajectoryAircraft> intruders_;
+  bool everyFrame_;
+  long lastSecond_ = -1;
+  std::optional<TrajectoryFrame> pending_;  // the latest frame, not yet written
+  std::string row_;
 };
 
 // The closest approach of two aircraft along their sampled paths, linear between frames, and whether

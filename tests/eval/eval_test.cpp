@@ -1,7 +1,15 @@
 // The evaluation's arithmetic and bookkeeping: NMACs found on trajectories, the risk ratio of a tiny
-// hand-made set, the generator's determinism, and shards that merge back into the whole run.
+// hand-made set, the generator's determinism, shards that merge back into the whole run and refuse to
+// merge with what does not belong, results kept as they arrive, and failures that cost only their own
+// encounter.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -63,6 +71,7 @@ EncounterRow Row(const char* name, bool unequipped, bool equipped, double altitu
   r.nmacUnequipped = unequipped;
   r.nmacEquipped = equipped;
   r.ownAltitudeFt = altitudeFt;
+  r.sensitivityLevel = 5;
   r.hmdUnequippedFt = 100;
   return r;
 }
@@ -138,19 +147,205 @@ TEST_F(EvalSet, ShardsMergeIntoTheWholeRun) {
   job.jobs = 1;
   for (int k = 1; k <= 2; ++k) {
     job.shard = {k, 2};
-    WriteResults(dir / ("shard" + std::to_string(k)), RunEvaluation(job));
+    job.outDir = dir / ("shard" + std::to_string(k));
+    WriteResults(job.outDir, RunEvaluation(job));
   }
   const std::string whole = Read(dir / "whole" / "results.csv");
   EXPECT_EQ(std::count(whole.begin(), whole.end(), '\n'), 4);
   EXPECT_EQ(whole.find(",error\n") + 7, whole.find("0,enc_000001,")) << whole;
-  WriteResults(dir / "merged", MergeResults({dir / "shard2" / "results.csv", dir / "shard1" / "results.csv"}));
+  const MergedResults merged = MergeResults({dir / "shard2" / "results.csv", dir / "shard1" / "results.csv"});
+  WriteResults(dir / "merged", merged.rows);
   EXPECT_EQ(Read(dir / "merged" / "results.csv"), whole);
-  // A row that disagrees with the same encounter elsewhere is refused.
-  std::string other = Read(dir / "shard1" / "results.csv");
-  const size_t altitude = other.find(",enc_000001,") + 12;
-  other.replace(altitude, other.find(',', altitude) - altitude, "12345");
-  std::ofstream(dir / "other.csv") << other;
-  EXPECT_THROW(MergeResults({dir / "whole" / "results.csv", dir / "other.csv"}), std::runtime_error);
+  EXPECT_EQ(merged.record.shard, (Shard{1, 1}));
+}
+
+// Shards merge only when they are all the shards of one set flown with one set of settings.
+TEST_F(EvalSet, MergeRefusesShardsThatDoNotBelongTogether) {
+  const auto shard = [&](const std::string& name, const std::string& set, const std::string& settings, int k,
+                         const std::string& module = "00000000000000aa") {
+    const fs::path folder = dir / name;
+    EncounterRow row = Row(name.c_str(), false, false);
+    row.index = k - 1;
+    WriteResults(folder, {row});
+    WriteRecord(folder, {set, 2, settings, module, {k, 2}});
+    return folder / "results.csv";
+  };
+  const std::string set = "0123456789abcdef";
+  const fs::path first = shard("first", set, "frameRateHz=18", 1), second = shard("second", set, "frameRateHz=18", 2),
+                 again = shard("again", set, "frameRateHz=18", 1),
+                 otherSet = shard("otherSet", "fedcba9876543210", "frameRateHz=18", 2),
+                 otherSettings = shard("otherSettings", set, "frameRateHz=10", 2),
+                 otherModule = shard("otherModule", set, "frameRateHz=18", 2, "00000000000000bb");
+  std::ofstream(dir / "bare.csv") << Read(second);
+  const struct {
+    std::vector<fs::path> files;
+    const char* message;  // empty: merges
+  } cases[] = {
+      {{second, first}, ""},
+      {{first, again, second}, "shard 1/2 again, already given as"},
+      {{first}, "shard 2/2 is missing"},
+      {{first, otherSet}, "another encounter set"},
+      {{first, otherSettings}, "other settings"},
+      {{first, otherModule}, "another build of the module"},
+      {{first, dir / "bare.csv"}, "no eval_run.txt beside it"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    try {
+      EXPECT_EQ(MergeResults(c.files).rows.size(), 2u);
+      EXPECT_STREQ(c.message, "");
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(c.message), "");
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+  }
+}
+
+class EvalRun : public EvalSet {
+ protected:
+  void SetUp() override {
+    EvalSet::SetUp();
+    WriteEncounterSet(dir / "set", 4, 1);
+    job.encounterDir = dir / "set";
+    job.settings.gaugesDir = kvr::testing::BinDir();
+    job.settings.panelFile = dir / "panel.cfg";
+    WriteEvalPanel(job.settings.panelFile);
+    job.shard = {1, 2};  // encounters 0 and 2
+  }
+  EvalJob job;
+};
+
+// results.csv grows as the encounters are flown, and a run into the same folder flies only what is
+// missing from it: a row cut short by a stop is flown again, a complete one kept.
+TEST_F(EvalRun, ResultsAreKeptAsTheyArriveAndTheNextRunResumesFromThem) {
+  job.outDir = dir / "out";
+  long rowsOnDisk = -1;
+  job.onProgress = [&](const EvalProgress& p) {
+    if (p.done == 1) {
+      const std::string text = Read(job.outDir / "results.csv");
+      rowsOnDisk = std::count(text.begin(), text.end(), '\n') - 1;
+    }
+  };
+  const std::vector<EncounterRow> first = RunEvaluation(job);
+  ASSERT_EQ(first.size(), 2u);
+  EXPECT_EQ(rowsOnDisk, 1);
+
+  // As a stop leaves it: the first row (marked, to see it kept) and the second cut short.
+  std::string kept = ResultLine(first[0]);
+  kept.replace(kept.find(",enc_000001,") + 12, 0, "1");  // own altitude 1xxxx ft
+  std::string cut = ResultLine(first[1]);
+  cut.resize(cut.size() / 2);
+  std::ostringstream stopped;
+  WriteResultsHeader(stopped);
+  stopped << kept << "\n" << cut;
+  std::ofstream(job.outDir / "results.csv") << stopped.str();
+  int doneAtStart = -1;
+  job.onProgress = [&](const EvalProgress& p) { doneAtStart = doneAtStart < 0 ? p.done : doneAtStart; };
+  const std::vector<EncounterRow> second = RunEvaluation(job);
+  EXPECT_EQ(doneAtStart, 1);
+  ASSERT_EQ(second.size(), 2u);
+  EXPECT_EQ(ResultLine(second[0]), kept);
+  EXPECT_EQ(ResultLine(second[1]), ResultLine(first[1]));
+
+  // Another evaluation's results are not resumed.
+  job.settings.frameRateHz = 10;
+  EXPECT_THROW(RunEvaluation(job), std::runtime_error);
+}
+
+// The process ids of this process's children.
+std::vector<pid_t> Children() {
+  std::vector<pid_t> children;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string text;
+    if (!std::getline(stat, text) || text.rfind(')') == std::string::npos) continue;
+    std::istringstream rest(text.substr(text.rfind(')') + 2));
+    char state;
+    pid_t parent = 0;
+    if (rest >> state >> parent && parent == ::getpid()) children.push_back(std::stoi(entry.path().filename().string()));
+  }
+  return children;
+}
+
+// An encounter whose flight fails is a row with its reason, whether the worker reports it or dies
+// flying it, and the other encounters are flown; a file's name, whatever it holds, is no part of what a
+// worker reports.
+TEST_F(EvalRun, AFailedEncounterIsRecordedAndTheOthersAreFlown) {
+  job.shard = {1, 1};
+  // An own position no aircraft reaches.
+  std::string absurd = Read(dir / "set" / "enc_000003.txt");
+  const size_t row = absurd.find("\nOWNSHIP, ") + 10;
+  absurd.replace(row, absurd.find(',', row) - row, "1e300");
+  std::ofstream(dir / "set" / "enc_000003.txt") << absurd;
+  // A name that holds a comma, quotes and a line break.
+  const std::string name = "enc_000004, \"quoted\"\nname";
+  fs::rename(dir / "set" / "enc_000004.txt", dir / "set" / (name + ".txt"));
+  // The worker dies while it flies the second encounter.
+  job.onProgress = [&](const EvalProgress& p) {
+    if (p.done == 1)
+      for (pid_t worker : Children()) ::kill(worker, SIGKILL);
+  };
+  const std::vector<EncounterRow> rows = RunEvaluation(job);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].error, "");
+  EXPECT_EQ(rows[3].error, "");
+  EXPECT_NE(rows[2].error, "");
+  int killed = 0;
+  for (const EncounterRow& r : rows) killed += r.error == "the worker process was killed by signal 9 while flying it";
+  EXPECT_EQ(killed, 1);
+  EXPECT_EQ(rows[1].encounter, "enc_000002");
+  EXPECT_EQ(rows[3].encounter, name);
+  // In results.csv the name stays on its row's line.
+  WriteResults(dir / "out", rows);
+  const std::vector<EncounterRow> read = ReadResults(dir / "out" / "results.csv");
+  ASSERT_EQ(read.size(), 4u);
+  EXPECT_EQ(read[3].encounter, "enc_000004, \"quoted\" name");
+  EXPECT_EQ(read[3].hmdEquippedFt, rows[3].hmdEquippedFt);
+}
+
+// When a worker cannot be started (here: no file descriptor left for its pipe), the workers already
+// started are killed and reaped, not left running.
+TEST_F(EvalRun, WorkersAreReapedWhenStartingAnotherFails) {
+  job.shard = {1, 1};
+  job.jobs = 3;
+  // Every descriptor below `lowest` in use, so that the limit leaves room for one pipe exactly.
+  int highest = 0;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) highest = std::max(highest, std::stoi(entry.path().filename().string()));
+  std::vector<int> fillers;
+  for (int fd; (fd = ::open("/dev/null", O_RDONLY)) <= highest;) fillers.push_back(fd);
+  const int lowest = highest + 1;
+  ::close(lowest);
+  rlimit saved{};
+  ::getrlimit(RLIMIT_NOFILE, &saved);
+  rlimit tight = saved;
+  tight.rlim_cur = static_cast<rlim_t>(lowest + 2);
+  ::setrlimit(RLIMIT_NOFILE, &tight);
+  EXPECT_THROW(RunEvaluation(job), std::runtime_error);
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  for (int fd : fillers) ::close(fd);
+  errno = 0;
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
+// Free text in results.csv (names, errors) and numbers of any size read back as they were written; a
+// number a row cannot hold is refused, not converted.
+TEST(ResultRows, ReadBackAsWrittenAndRefuseWhatTheyCannotHold) {
+  for (const char* text : {"plain", "a, b", "\"quoted\" first", "line\nbreak", "\"\"", ""}) {
+    SCOPED_TRACE(text);
+    EncounterRow row = Row("x", false, false);
+    row.encounter = std::string("enc ") + text;
+    const std::string line = ResultLine(row);
+    EXPECT_EQ(ResultLine(ParseResultLine(line, "row")), line);
+    row.error = std::string("failed: ") + text;
+    EXPECT_EQ(ResultLine(ParseResultLine(ResultLine(row), "row")), ResultLine(row));
+  }
+  EncounterRow huge = Row("x", false, false);
+  huge.hmdEquippedFt = 1.7e100;  // written with all its 101 digits, not cut
+  EXPECT_EQ(ParseResultLine(ResultLine(huge), "row").hmdEquippedFt, huge.hmdEquippedFt);
+  std::string line = ResultLine(Row("x", false, false));
+  line.replace(line.find(",5,"), 3, ",1e300,");
+  EXPECT_THROW(ParseResultLine(line, "row"), std::runtime_error);
 }
 
 TEST(Shard, RefusesWhatIsNotKOfN) {

@@ -2,6 +2,7 @@
 // track for an advisory and coming back to it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -38,6 +39,54 @@ TEST(Trajectory, OneFrameASecondWritesTheSameTracksAsEveryFrame) {
   every.WriteCsv(a, LocalFrame({47.0, 8.0}), false);
   thinned.WriteCsv(b, LocalFrame({47.0, 8.0}), false);
   EXPECT_EQ(a.str(), b.str());
+}
+
+// tracks.csv goes to its file as frames arrive, and a number of any size is written whole: each row keeps
+// its 13 fields and its own line.
+TEST(Trajectory, TracksAreWrittenAsTheRunGoesAndNoRowIsCut) {
+  std::ostringstream out;
+  TracksCsv csv(out, LocalFrame({47.0, 8.0}), {{7, "N7"}}, false);
+  TrajectoryFrame f;
+  f.own.altitudeFt = 1e300;
+  f.intruders.push_back(f.own);
+  f.intruders[0].position.eastM = 1e250;
+  f.intruders[0].verticalSpeedFpm = -1e200;
+  f.shown.push_back(std::nullopt);
+  f.intruderAdvisories.push_back(std::nullopt);
+  csv.Add(f);
+  f.timeS = 0.5;
+  csv.Add(f);  // held back: neither opens a second nor, yet, the last
+  std::istringstream lines(out.str());
+  std::string line;
+  int rows = 0;
+  while (std::getline(lines, line)) {
+    EXPECT_EQ(std::count(line.begin(), line.end(), ','), 12) << line.substr(0, 80);
+    ++rows;
+  }
+  EXPECT_EQ(rows, 2 + 2);  // header, units, own and intruder at 0 s
+  // The own altitude, 1e300 ft, with all its 301 digits.
+  EXPECT_NE(out.str().find(",1000000000000000052504760255204420248704468581108159154915854115511802457988908195786371"),
+            std::string::npos);
+  csv.Finish();
+  EXPECT_NE(out.str().find("\n0.500,N7,7,"), std::string::npos);
+}
+
+// However long the run, the summary the profile is drawn from holds a bounded number of frames, spread
+// over the whole run, the first and the latest among them.
+TEST(Trajectory, TheSummaryOfALongRunIsBounded) {
+  Trajectory t;
+  const int frames = 18 * 3600;
+  for (int frame = 0; frame <= frames; ++frame) {
+    TrajectoryFrame f;
+    f.timeS = frame / 18.0;
+    t.Add(std::move(f));
+  }
+  ASSERT_LE(t.Frames().size(), Trajectory::kMaxSummaryFrames);
+  EXPECT_GT(t.Frames().size(), Trajectory::kMaxSummaryFrames / 2);
+  EXPECT_EQ(t.Frames().front().timeS, 0.0);
+  EXPECT_EQ(t.Frames().back().timeS, 3600.0);
+  for (size_t k = 1; k + 1 < t.Frames().size(); ++k)
+    EXPECT_NEAR(t.Frames()[k].timeS - t.Frames()[k - 1].timeS, t.SummaryIntervalS(), 0.1) << k;
 }
 
 TEST(Track, HermiteFollowsTheGivenRatesBetweenSamples) {

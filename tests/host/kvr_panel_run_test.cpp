@@ -1,5 +1,6 @@
-// kvr-panel as a user runs it: numbers that are no numbers refused on the command line, and a run that
-// cannot write all its output (a disk that fills up) leaving nothing partial behind.
+// kvr-panel as a user runs it: numbers that are no numbers refused on the command line, a run that
+// cannot write all its output (a disk that fills up) or is stopped leaving nothing partial behind, and an
+// --out folder whose files the run did not write left alone; eval's outputs the same way.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -77,6 +78,7 @@ TEST_F(KvrPanel, ARunThatCannotWriteEverythingLeavesNoPartialOutput) {
   fs::create_directories(out);
   std::ofstream(out / "events.csv") << "previous\n";
   std::ofstream(out / "summary.txt") << "previous\n";
+  std::ofstream(out / ".kvr-panel-output") << "events.csv\nsummary.txt\n";
   // Files may grow to 32 KB (64 blocks of 512 bytes): the audio alone outgrows that in three seconds. A
   // write past the limit fails as on a full disk.
   EXPECT_EQ(Run("trap '' XFSZ; ulimit -f 64; exec $KVR_PANEL run '" + scenario.string() + "' --out '" + out.string() + "'"), 1);
@@ -96,6 +98,81 @@ TEST_F(KvrPanel, ARunThatCannotWriteEverythingLeavesNoPartialOutput) {
   EXPECT_EQ(Run("$KVR_PANEL run '" + scenario.string() + "' --out '" + dir.string() + "'"), 1);
   EXPECT_NE(Output().find("holds files that are not a run's output"), std::string::npos) << Output();
   EXPECT_EQ(Text(dir / "notes.txt"), "mine\n");
+}
+
+// A previous output is known only by its marker, and a run replaces only the files the marker lists.
+TEST_F(KvrPanel, ARunReplacesOnlyWhatARunWrote) {
+  const fs::path scenario = Scenario(3);
+  const fs::path out = dir / "out";
+  const std::string run = "$KVR_PANEL run --batch '" + scenario.string() + "' --out '" + out.string() + "'";
+  ASSERT_EQ(Run(run), 0) << Output();
+  struct Case {
+    const char* what;
+    const char* marker;     // written over the run's marker; null: the run's own
+    const char* userFile;   // a file of the user's put into the output folder
+    int status;
+    const char* message;
+  } cases[] = {
+      {"notes beside a previous output", nullptr, "notes.txt", 0, ""},
+      {"no marker: a folder of the user's", "", "notes.txt", 1, "holds files that are not a run's output"},
+      {"a marker that climbs out", "../victim.txt\n", "notes.txt", 1, "is not a file inside the output folder"},
+      {"a file of the user's where the run writes", "summary.txt\n", "events.csv", 1, "was not written by a run"},
+  };
+  std::ofstream(dir / "victim.txt") << "mine\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.marker != nullptr && *c.marker == 0) fs::remove(out / ".kvr-panel-output");
+    else if (c.marker != nullptr) std::ofstream(out / ".kvr-panel-output") << c.marker;
+    std::ofstream(out / c.userFile) << "mine\n";
+    EXPECT_EQ(Run(run), c.status) << Output();
+    EXPECT_NE(Output().find(c.message), std::string::npos) << Output();
+    EXPECT_EQ(Text(out / c.userFile), "mine\n");
+    EXPECT_EQ(Text(dir / "victim.txt"), "mine\n");
+    if (c.status == 0) EXPECT_NE(Text(out / "events.csv").find("timeS,"), std::string::npos);
+    // Each case starts again from a run's output.
+    fs::remove_all(out);
+    ASSERT_EQ(Run(run), 0) << Output();
+  }
+}
+
+// SIGTERM or SIGINT in the middle of a run: the staging folder goes, and the process still ends by the
+// signal.
+TEST_F(KvrPanel, AStoppedRunRemovesItsPartialOutput) {
+  const fs::path scenario = Scenario(3600);
+  // Job control on, so that the background run does not start with SIGINT ignored; the signal is sent
+  // once the run has made its staging folder.
+  const fs::path script = dir / "stop.sh";
+  std::ofstream(script) << "set -m\n\"$1\" run --batch --realtime '" << scenario.string() << "' --out '" << (dir / "out").string()
+                        << "' & pid=$!\n"
+                        << "staged() { ls -a '" << dir.string() << "' | grep -q '^\\.out\\.partial'; }\n"
+                        << "for i in $(seq 600); do staged && break; sleep 0.05; done\n"
+                        << "sleep 0.5; staged || exit 99\nkill -$2 $pid\nwait $pid\n";
+  for (const char* signal : {"TERM", "INT"}) {
+    SCOPED_TRACE(signal);
+    EXPECT_EQ(Run("bash '" + script.string() + "' \"$KVR_PANEL\" " + signal), 128 + (std::string(signal) == "TERM" ? 15 : 2))
+        << Output();
+    for (const auto& entry : fs::directory_iterator(dir))
+      EXPECT_EQ(entry.path().filename().string().find(".out."), std::string::npos) << entry.path();
+    EXPECT_FALSE(fs::exists(dir / "out"));
+  }
+}
+
+// eval writes everything it has, and says by its exit status that an encounter failed; a full disk
+// leaves no report picture cut short.
+TEST_F(KvrPanel, EvalWritesWhatItHasAndOnlyWholeFiles) {
+  const std::string set = (dir / "set").string();
+  ASSERT_EQ(Run("$KVR_PANEL encounters --count 2 --seed 5 --out '" + set + "'"), 0) << Output();
+  std::ofstream(dir / "set" / "enc_000002.txt") << "not a paired-track file\n";
+  EXPECT_EQ(Run("$KVR_PANEL eval '" + set + "' --jobs 1 --out '" + (dir / "out").string() + "'"), 3) << Output();
+  EXPECT_NE(Output().find("1 of 2 encounters failed"), std::string::npos) << Output();
+  EXPECT_NE(Text(dir / "out" / "results.csv").find("\n1,enc_000002,,"), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir / "out" / "report.png"));
+  // Files may grow to 8 KB: results.csv and report.md fit, report.png does not.
+  EXPECT_EQ(Run("trap '' XFSZ; ulimit -f 16; exec $KVR_PANEL eval '" + set + "' --jobs 1 --out '" + (dir / "full").string() + "'"), 1)
+      << Output();
+  EXPECT_FALSE(fs::exists(dir / "full" / "report.png"));
+  for (const auto& entry : fs::directory_iterator(dir / "full"))
+    EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos) << entry.path();
 }
 
 }  // namespace

@@ -12,9 +12,13 @@
 
 namespace {
 
+// A server window's record. KvrCreateWindow owns it until the window exists; from then on the window does,
+// and WM_NCDESTROY deletes it. A creation that fails after WM_NCCREATE also sends WM_NCDESTROY, which then
+// leaves the record to KvrCreateWindow, so that it is deleted once.
 struct Server {
   KvrWindowProcedure procedure;
   void* context;
+  bool ownedByWindow = false;
 };
 
 LRESULT CALLBACK ServerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -27,7 +31,7 @@ LRESULT CALLBACK ServerProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     return static_cast<LRESULT>(server->procedure(server->context, message, wParam, lParam));
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    delete server;
+    if (server != nullptr && server->ownedByWindow) delete server;
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -53,7 +57,11 @@ void* KvrCreateWindow(const char* className, KvrWindowProcedure procedure, void*
   auto* server = new Server{procedure, context};
   HWND window = CreateWindowExA(0, className, className, WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), server);
-  if (window == nullptr) delete server;
+  if (window == nullptr) {
+    delete server;
+    return nullptr;
+  }
+  server->ownedByWindow = true;
   return window;
 }
 

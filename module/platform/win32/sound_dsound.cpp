@@ -1,43 +1,26 @@
 // Sound output on Windows with DirectSound 8: one device on the default playback device at the normal
 // cooperative level, one static secondary buffer per recording holding all of its samples, started
-// without looping. Leaves out 3D sound; frequency and pan control are asked for but never used.
-#include <windows.h>
-#include <mmsystem.h>
-#include <dsound.h>
-
+// without looping. A buffer lost to a device change is restored and filled again from a copy of its
+// samples before it plays. Leaves out 3D sound; frequency and pan control are asked for but never used.
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "module/platform/sound.h"
+#include "module/platform/win32/dsound_steps.h"
 
 namespace kvr::platform {
 
-namespace {
+namespace dsound {
 
-// Static, frequency, pan and volume control, and the exact play cursor.
-constexpr DWORD kBufferFlags = DSBCAPS_STATIC | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME |
-                               DSBCAPS_GETCURRENTPOSITION2;
-static_assert(kBufferFlags == 0x100E2);
-
-IDirectSoundBuffer8* AsBuffer(SoundBufferHandle handle) { return static_cast<IDirectSoundBuffer8*>(handle); }
-
-// The cooperative level belongs to the window that is active now. A DLL loaded before its host shows a
-// window has none, and DirectSound refuses a null window; the desktop window stands in for it then, so
-// that the device still plays.
-SoundDeviceHandle OpenDevice() {
-  IDirectSound8* device = nullptr;
-  if (FAILED(DirectSoundCreate8(nullptr, &device, nullptr)) || device == nullptr) return nullptr;
-  HWND window = GetActiveWindow();
-  if (window == nullptr) window = GetDesktopWindow();
-  device->SetCooperativeLevel(window, DSSCL_NORMAL);
+IDirectSound8* WithCooperativeLevel(IDirectSound8* device, HWND window) {
+  if (FAILED(device->SetCooperativeLevel(window, DSSCL_NORMAL))) {
+    device->Release();
+    return nullptr;
+  }
   return device;
 }
 
-void CloseDevice(SoundDeviceHandle handle) {
-  if (handle != nullptr) static_cast<IDirectSound8*>(handle)->Release();
-}
-
-// Copies the samples into the locked buffer, both parts when the lock wraps.
 bool Fill(IDirectSoundBuffer8* buffer, const uint8_t* pcm, DWORD bytes) {
   void* first = nullptr;
   void* second = nullptr;
@@ -49,6 +32,48 @@ bool Fill(IDirectSoundBuffer8* buffer, const uint8_t* pcm, DWORD bytes) {
   if (second != nullptr && secondBytes != 0) std::memcpy(second, pcm + firstBytes, std::min(secondBytes, bytes - firstBytes));
   buffer->Unlock(first, firstBytes, second, secondBytes);
   return true;
+}
+
+void PlayRestoring(IDirectSoundBuffer8* buffer, const uint8_t* pcm, DWORD bytes) {
+  const auto restore = [&] { return SUCCEEDED(buffer->Restore()) && Fill(buffer, pcm, bytes); };
+  DWORD status = 0;
+  if (SUCCEEDED(buffer->GetStatus(&status)) && (status & DSBSTATUS_BUFFERLOST) != 0 && !restore()) return;
+  if (buffer->Play(0, 0, 0) == DSERR_BUFFERLOST && restore()) buffer->Play(0, 0, 0);
+}
+
+}  // namespace dsound
+
+namespace {
+
+using dsound::Fill;
+
+// Static, frequency, pan and volume control, and the exact play cursor.
+constexpr DWORD kBufferFlags = DSBCAPS_STATIC | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME |
+                               DSBCAPS_GETCURRENTPOSITION2;
+static_assert(kBufferFlags == 0x100E2);
+
+// A recording's buffer and its samples, kept to fill the buffer again when DirectSound loses it.
+struct Voice {
+  IDirectSoundBuffer8* buffer = nullptr;
+  uint8_t* pcm = nullptr;
+  DWORD bytes = 0;
+};
+
+IDirectSoundBuffer8* AsBuffer(SoundBufferHandle handle) { return static_cast<Voice*>(handle)->buffer; }
+
+// The cooperative level belongs to the window that is active now. A DLL loaded before its host shows a
+// window has none, and DirectSound refuses a null window; the desktop window stands in for it then, so
+// that the device still plays.
+SoundDeviceHandle OpenDevice() {
+  IDirectSound8* device = nullptr;
+  if (FAILED(DirectSoundCreate8(nullptr, &device, nullptr)) || device == nullptr) return nullptr;
+  HWND window = GetActiveWindow();
+  if (window == nullptr) window = GetDesktopWindow();
+  return dsound::WithCooperativeLevel(device, window);
+}
+
+void CloseDevice(SoundDeviceHandle handle) {
+  if (handle != nullptr) static_cast<IDirectSound8*>(handle)->Release();
 }
 
 SoundBufferHandle CreateBuffer(SoundDeviceHandle handle, const SoundFormat& format, const uint8_t* pcm,
@@ -75,22 +100,36 @@ SoundBufferHandle CreateBuffer(SoundDeviceHandle handle, const SoundFormat& form
   const HRESULT asked = plain->QueryInterface(IID_IDirectSoundBuffer8, reinterpret_cast<void**>(&buffer));
   plain->Release();
   if (FAILED(asked) || buffer == nullptr) return nullptr;
-  if (!Fill(buffer, pcm, static_cast<DWORD>(bytes))) {
+  Voice* voice = new (std::nothrow) Voice;
+  uint8_t* copy = new (std::nothrow) uint8_t[bytes];
+  if (voice == nullptr || copy == nullptr || !Fill(buffer, pcm, static_cast<DWORD>(bytes))) {
+    delete voice;
+    delete[] copy;
     buffer->Release();
     return nullptr;
   }
-  return buffer;
+  std::memcpy(copy, pcm, bytes);
+  voice->buffer = buffer;
+  voice->pcm = copy;
+  voice->bytes = static_cast<DWORD>(bytes);
+  return voice;
 }
 
 void ReleaseBuffer(SoundBufferHandle handle) {
-  if (handle != nullptr) AsBuffer(handle)->Release();
+  if (handle == nullptr) return;
+  Voice* voice = static_cast<Voice*>(handle);
+  voice->buffer->Release();
+  delete[] voice->pcm;
+  delete voice;
 }
 
 // The four operations below answer true whatever DirectSound says, as the layer above expects; a
-// non-looping buffer that has played to its end starts again from its beginning.
+// non-looping buffer that has played to its end starts again from its beginning. A lost buffer is
+// restored, so that a device change does not silence the voice for good.
 bool Play(SoundBufferHandle handle) {
   if (handle == nullptr) return false;
-  AsBuffer(handle)->Play(0, 0, 0);
+  const Voice& voice = *static_cast<Voice*>(handle);
+  dsound::PlayRestoring(voice.buffer, voice.pcm, voice.bytes);
   return true;
 }
 
