@@ -84,15 +84,12 @@ bool CollisionLogic::UpdateOwnShip(const kvr::OwnShipRecord& record) {
 
   const kvr::OperatingMode mode = own_.Mode();
   const bool radio = own_.RadioValid();
-  const SensitivityLevel* selected =
-      &SelectSensitivityLevel(own_.PressureAltitudeFt(), own_.RadioAltitudeFt(), radio);
   // Climbing out under level 3 (or held level by an advisory given so), RAs against traffic met above it.
-  context_.climbOut = selected->raTauS <= 0.0 && radio && own_.RadioAltitudeFt() >= kClimbOutMinRadioFt &&
-                      (own_.VerticalRateFpm() > 0.0 || threatsLastFrame_);
+  const SensitivityLevel& level = SelectFrameLevel(own_.PressureAltitudeFt(), own_.RadioAltitudeFt(), radio,
+                                                   own_.VerticalRateFpm(), threatsLastFrame_);
+  context_.climbOut = &level == &kClimbOutLevel;
   context_.ownRadioAltitudeFt = own_.RadioAltitudeFt();
   context_.ownRateFpm = own_.VerticalRateFpm();
-  if (context_.climbOut) selected = &kClimbOutLevel;
-  const SensitivityLevel& level = *selected;
   context_.level = &level;
   context_.nowS = nowS_;
   context_.groundLevelFt = own_.GroundLevelFt();
