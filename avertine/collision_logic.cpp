@@ -149,9 +149,12 @@ bool CollisionLogic::ProcessIntruder(const kvr::IntruderInputRecord& intruder, k
   track->Report(nowS_, own_, northNm, eastNm, altitudeKnown, intruder.altitudeFt);
   ThreatGeometry g = track->Estimate(nowS_, own_);
   // Low down, an intruder reporting little height is on the ground, unless the own aircraft, flying, is
-  // hardly higher: then both are airborne low (a traffic pattern, a low pass) and it must be shown.
+  // hardly higher: then both are airborne low (a traffic pattern, a low pass) and it must be shown; or
+  // unless it climbs, taking off towards us.
   const double intruderHeightFt = intruder.altitudeFt - context_.groundLevelFt;
-  const bool onGround = groundIntruderTest_ && altitudeKnown && intruderHeightFt < kGroundIntruderBelowFt &&
+  const bool climbing = track->AltitudeRateKnown() && track->IntruderRateFpm() >= kGroundIntruderClimbFpm;
+  const bool onGround = groundIntruderTest_ && altitudeKnown && !climbing &&
+                        intruderHeightFt < kGroundIntruderBelowFt &&
                         (intruderHeightFt < kGroundLevelBandFt ||
                          intruderHeightFt < own_.RadioAltitudeFt() - kGroundIntruderBelowOwnFt);
   const kvr::ThreatClass threatClass =

@@ -87,6 +87,11 @@ inline constexpr double kGroundIntruderBelowFt = 360.0;             // intruder 
 inline constexpr double kGroundIntruderTestBelowRadioFt = 1750.0;   // own height: the test above applies
 inline constexpr double kGroundIntruderBelowOwnFt = 200.0;          // ...and this much below the own height
 inline constexpr double kGroundLevelBandFt = 100.0;                 // ...or reporting no more than this
+// An intruder climbing faster than this has left the ground, however low it still is: its traffic
+// advisory comes as it climbs towards us, not only once it passes kGroundIntruderBelowFt. Our own value:
+// twice the trend arrow's rate, above the 900 ft/min that a single 100 ft altitude step gives the track
+// for a moment.
+inline constexpr double kGroundIntruderClimbFpm = 1000.0;
 inline constexpr double kMaxThreatVerticalRateFpm = 10000.0;        // faster intruders are not threats
 inline constexpr double kTrendArrowRateFpm = 500.0;                 // display arrow threshold
 
