@@ -97,6 +97,8 @@ bool CollisionLogic::UpdateOwnShip(const kvr::OwnShipRecord& record) {
   context_.resolutionAdvisoriesEnabled =
       resolutionCapable_ && mode == kvr::OperatingMode::TaRa && level.raTauS > 0.0 && !slewing;
   descendAllowed_ = !(radio && own_.RadioAltitudeFt() < kDescendInhibitBelowRadioFt);
+  descendRoomFt_ =
+      radio ? own_.RadioAltitudeFt() - kDescendInhibitBelowRadioFt : SeparationPredictor::kNoMoveLimitFt;
   increaseDescentAllowed_ = !(radio && own_.RadioAltitudeFt() < kIncreaseDescentInhibitBelowRadioFt);
   // Only low down does an intruder reporting little height above the ground under us mean traffic on the
   // ground; higher up the same report may be an aircraft just climbing out toward us.
@@ -208,6 +210,7 @@ void CollisionLogic::CollectAdvisory(kvr::AdvisoryRecord& advisory) {
   input.enabled = frameValid_ && context_.resolutionAdvisoriesEnabled;
   input.descendAllowed = descendAllowed_;
   input.increaseDescentAllowed = increaseDescentAllowed_;
+  input.descendRoomFt = descendRoomFt_;
   const AdvisoryEvent event = generator_.Update(input);
   if (event != AdvisoryEvent::None) ++changeCount_;
 

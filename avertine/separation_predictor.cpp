@@ -39,10 +39,11 @@ double SeparationPredictor::EvaluationTimeS(const ThreatGeometry& threat) {
 }
 
 double SeparationPredictor::SeparationFt(const ThreatGeometry& threat, Sense sense, double rateFpm,
-                                         const ResponseModel& model, double laterByS) {
+                                         const ResponseModel& model, double laterByS, double maxMoveFt) {
   const double timeS = std::min(EvaluationTimeS(threat) + laterByS, kMaxLookaheadS);
   const double ownFrom = SenseRateFpm(threat.ownRateFpm, sense);
-  const double ownMove = DisplacementFt(ownFrom, rateFpm, timeS, model);  // in the sense's direction
+  // In the sense's direction; a move bounded by `maxMoveFt` stops there (never moves back).
+  const double ownMove = std::min(DisplacementFt(ownFrom, rateFpm, timeS, model), std::max(maxMoveFt, 0.0));
   const double intruderMove = SenseRateFpm(threat.intruderRateFpm, sense) / kSecondsPerMinute * timeS;
   // Own minus intruder (Up) or intruder minus own (Down), now and at the evaluation time.
   const double now = sense == Sense::Down ? threat.relativeAltitudeFt : -threat.relativeAltitudeFt;
@@ -50,10 +51,10 @@ double SeparationPredictor::SeparationFt(const ThreatGeometry& threat, Sense sen
 }
 
 double SeparationPredictor::MinSeparationFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
-                                            const ResponseModel& model, double laterByS) {
+                                            const ResponseModel& model, double laterByS, double maxMoveFt) {
   double least = std::numeric_limits<double>::infinity();
   for (const ThreatGeometry& threat : threats)
-    least = std::min(least, SeparationFt(threat, sense, rateFpm, model, laterByS));
+    least = std::min(least, SeparationFt(threat, sense, rateFpm, model, laterByS, maxMoveFt));
   return least;
 }
 
