@@ -28,9 +28,11 @@ double SeparationPredictor::DisplacementFt(double fromRateFpm, double toRateFpm,
 
 double SeparationPredictor::EvaluationTimeS(const ThreatGeometry& threat) {
   double timeS = threat.closing ? threat.timeToCpaS : 0.0;
-  // With little horizontal closure the danger is vertical: judge at co-altitude when converging.
+  // With little horizontal closure the danger is vertical: judge at co-altitude when converging. So too
+  // past the closest approach, where two aircraft still near close vertically at a rate one flies.
   const double rangeRateKt = threat.rangeRateNmPerS * kSecondsPerHour;
-  if (std::fabs(rangeRateKt) <= kSlowRangeRateKt) {
+  const bool resumed = !threat.closing && std::fabs(threat.relativeRateFpm) >= kResumedClosureFpm;
+  if (std::fabs(rangeRateKt) <= kSlowRangeRateKt || resumed) {
     const double a = threat.relativeAltitudeFt;
     const double aDot = threat.relativeRateFpm / kSecondsPerMinute;
     if (a * aDot < 0.0) timeS = std::max(timeS, -a / aDot);

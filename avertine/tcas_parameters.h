@@ -196,6 +196,12 @@ inline constexpr double kWeakenMarginFt = 100.0;       // weaken only with this 
 inline constexpr double kWeakenLaterS = 10.0;          // ...also were the closest approach this much later
 inline constexpr double kMinReversalTimeS = 4.0;       // no reversal closer to closest approach
 inline constexpr double kReversalGainFraction = 0.5;   // reversal must gain this share of ALIM
+// Drawing apart slowly (kSlowRangeRateKt) but still inside the RA DMOD, a vertical closure at least this
+// fast that brings the two within ALIM before they are out of it is a threat again: an aircraft clear of
+// conflict that returns to its altitude towards the other. After the closest approach such a closure is
+// also what advisories are judged by. The rate of the trend arrow: slower closures are rate-tracking
+// error on two aircraft that hold their separation.
+inline constexpr double kResumedClosureFpm = 500.0;
 
 // Display priority resolution: steps small enough that two symbols seldom tie, within the 14 bits
 // that each class has.
