@@ -44,8 +44,17 @@ double SeparationPredictor::SeparationFt(const ThreatGeometry& threat, Sense sen
                                          const ResponseModel& model, double laterByS, double maxMoveFt) {
   const double timeS = std::min(EvaluationTimeS(threat) + laterByS, kMaxLookaheadS);
   const double ownFrom = SenseRateFpm(threat.ownRateFpm, sense);
-  // In the sense's direction; a move bounded by `maxMoveFt` stops there (never moves back).
-  const double ownMove = std::min(DisplacementFt(ownFrom, rateFpm, timeS, model), std::max(maxMoveFt, 0.0));
+  // In the sense's direction. Beyond `maxMoveFt` the advisory asks for no more than level flight: what
+  // the aircraft was flying of its own goes on, what was advised beyond it stops there with the response
+  // to a later change (the pilot's delay, then its acceleration).
+  double ownMove = DisplacementFt(ownFrom, rateFpm, timeS, model);
+  if (maxMoveFt < kNoMoveLimitFt) {
+    const double keptFt = ownFrom / kSecondsPerMinute * timeS;
+    const double rateFtPerS = std::max(rateFpm, 0.0) / kSecondsPerMinute;
+    const double overshootFt = rateFtPerS * kSubsequentResponse.delayS +
+                               rateFtPerS * rateFtPerS / (2.0 * kSubsequentResponse.accelerationFtPerS2);
+    ownMove = std::min(ownMove, std::max(keptFt, std::max(maxMoveFt, 0.0) + overshootFt));
+  }
   const double intruderMove = SenseRateFpm(threat.intruderRateFpm, sense) / kSecondsPerMinute * timeS;
   // Own minus intruder (Up) or intruder minus own (Down), now and at the evaluation time.
   const double now = sense == Sense::Down ? threat.relativeAltitudeFt : -threat.relativeAltitudeFt;

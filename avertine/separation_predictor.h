@@ -28,8 +28,9 @@ class SeparationPredictor {
   // Up, below for Down; negative when own ends on the wrong side) if the own aircraft flies `rateFpm`
   // in sense coordinates (positive = in the sense's direction).
   // `laterByS` judges it that much after the closest approach predicted, for a prediction that may be early.
-  // `maxMoveFt` bounds how far the own aircraft moves in the sense's direction: a descent that must stop
-  // where descents become inhibited.
+  // `maxMoveFt` is how far the own aircraft may move in the sense's direction before the advisory asks for
+  // level flight at most (a descent that reaches the descend inhibit): an advised descent stops beyond it
+  // by the pilot's later response, while a descent flown before the advisory goes on.
   static double SeparationFt(const ThreatGeometry& threat, Sense sense, double rateFpm, const ResponseModel& model,
                              double laterByS = 0.0, double maxMoveFt = kNoMoveLimitFt);
 
