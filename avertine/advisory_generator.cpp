@@ -55,7 +55,7 @@ AdvisoryEvent AdvisoryGenerator::Update(const GeneratorInput& input) {
 
 AdvisoryEvent AdvisoryGenerator::Start(const GeneratorInput& input) {
   const double alimFt = input.level->alimFt;
-  const SenseConstraints constraints{input.descendAllowed, ForcedSense(input.threats)};
+  const SenseConstraints constraints{input.descendAllowed, ForcedSense(input.threats), input.descendRoomFt};
   const Sense sense = SenseSelector::ChooseSense(input.threats, alimFt, constraints);
   StrengthChoice choice = SenseSelector::ChooseStrength(input.threats, sense, input.ownRateFpm, alimFt,
                                                         kInitialResponse, -std::numeric_limits<double>::infinity());
@@ -97,7 +97,11 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
   // The response expected to the latest change, less the part of its delay already elapsed.
   ResponseModel expected = advisory_.response;
   expected.delayS = std::max(0.0, expected.delayS - (input.nowS - advisory_.changedS));
-  const double separationFt = SeparationPredictor::MinSeparationFt(threats, sense, limit, expected);
+  // A descent is judged as stopping at the descend inhibit, where it will be levelled off.
+  const auto room = [&](Sense s) {
+    return s == Sense::Down ? input.descendRoomFt : SeparationPredictor::kNoMoveLimitFt;
+  };
+  const double separationFt = SeparationPredictor::MinSeparationFt(threats, sense, limit, expected, 0.0, room(sense));
 
   // Reversal: once per encounter, when even the strongest advisory in this sense falls short of ALIM
   // and the other sense gains clearly more; never into the sense a coordinating intruder has taken.
@@ -120,10 +124,11 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
     const double strongestFpm = (sense == Sense::Down && !input.descendAllowed) ? 0.0
                                 : IncreaseAllowed(input, sense)                ? kIncreaseRateFpm
                                                                                : std::max(limit, kCorrectiveRateFpm);
-    const double bestFt = std::max(
-        separationFt, SeparationPredictor::MinSeparationFt(threats, sense, strongestFpm, kSubsequentResponse));
+    const double bestFt =
+        std::max(separationFt, SeparationPredictor::MinSeparationFt(threats, sense, strongestFpm, kSubsequentResponse,
+                                                                    0.0, room(sense)));
     const double reversedFt =
-        SeparationPredictor::MinSeparationFt(threats, other, kCorrectiveRateFpm, kSubsequentResponse);
+        SeparationPredictor::MinSeparationFt(threats, other, kCorrectiveRateFpm, kSubsequentResponse, 0.0, room(other));
     if (bestFt < alimFt && reversedFt >= bestFt + kReversalGainFraction * alimFt) {
       Change(other, Strength::Corrective, kCorrectiveRateFpm, threats, input.nowS);
       advisory_.senseSinceS = input.nowS;

@@ -34,6 +34,7 @@ struct GeneratorInput {
   bool enabled = false;  // RAs allowed this frame (mode, level, capability, slew)
   bool descendAllowed = true;
   bool increaseDescentAllowed = true;
+  double descendRoomFt = SeparationPredictor::kNoMoveLimitFt;  // own descent left above the descend inhibit
 };
 
 class AdvisoryGenerator {

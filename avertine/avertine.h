@@ -255,6 +255,12 @@ AVERTINE_API int32_t AVERTINE_CALL AvertineDefaultIntruderInput(IntruderInputRec
 // [after ordinal 8] The advisory as a pilot flies it. Returns 0 for a null argument.
 AVERTINE_API int32_t AVERTINE_CALL AvertineLatestAdvisory(AvertineHandle handle, LatestAdvisory* latest);
 
+// [any time] The sensitivity level (2 to 7) a frame with this own-ship record (caller fields) and own
+// vertical rate runs at, for callers that report by level. Climbing out under level 3 from 400 ft radio
+// altitude, where level 3's resolution advisories apply against traffic met above it, gives 3. Returns 0
+// for a null record.
+AVERTINE_API int32_t AVERTINE_CALL AvertineSensitivityLevel(const OwnShipRecord* ownShip, float verticalRateFpm);
+
 }  // extern "C"
 
 }  // namespace kvr

@@ -84,15 +84,12 @@ bool CollisionLogic::UpdateOwnShip(const kvr::OwnShipRecord& record) {
 
   const kvr::OperatingMode mode = own_.Mode();
   const bool radio = own_.RadioValid();
-  const SensitivityLevel* selected =
-      &SelectSensitivityLevel(own_.PressureAltitudeFt(), own_.RadioAltitudeFt(), radio);
   // Climbing out under level 3 (or held level by an advisory given so), RAs against traffic met above it.
-  context_.climbOut = selected->raTauS <= 0.0 && radio && own_.RadioAltitudeFt() >= kClimbOutMinRadioFt &&
-                      (own_.VerticalRateFpm() > 0.0 || threatsLastFrame_);
+  const SensitivityLevel& level = SelectFrameLevel(own_.PressureAltitudeFt(), own_.RadioAltitudeFt(), radio,
+                                                   own_.VerticalRateFpm(), threatsLastFrame_);
+  context_.climbOut = &level == &kClimbOutLevel;
   context_.ownRadioAltitudeFt = own_.RadioAltitudeFt();
   context_.ownRateFpm = own_.VerticalRateFpm();
-  if (context_.climbOut) selected = &kClimbOutLevel;
-  const SensitivityLevel& level = *selected;
   context_.level = &level;
   context_.nowS = nowS_;
   context_.groundLevelFt = own_.GroundLevelFt();
@@ -100,6 +97,8 @@ bool CollisionLogic::UpdateOwnShip(const kvr::OwnShipRecord& record) {
   context_.resolutionAdvisoriesEnabled =
       resolutionCapable_ && mode == kvr::OperatingMode::TaRa && level.raTauS > 0.0 && !slewing;
   descendAllowed_ = !(radio && own_.RadioAltitudeFt() < kDescendInhibitBelowRadioFt);
+  descendRoomFt_ =
+      radio ? own_.RadioAltitudeFt() - kDescendInhibitBelowRadioFt : SeparationPredictor::kNoMoveLimitFt;
   increaseDescentAllowed_ = !(radio && own_.RadioAltitudeFt() < kIncreaseDescentInhibitBelowRadioFt);
   // Only low down does an intruder reporting little height above the ground under us mean traffic on the
   // ground; higher up the same report may be an aircraft just climbing out toward us.
@@ -152,9 +151,12 @@ bool CollisionLogic::ProcessIntruder(const kvr::IntruderInputRecord& intruder, k
   track->Report(nowS_, own_, northNm, eastNm, altitudeKnown, intruder.altitudeFt);
   ThreatGeometry g = track->Estimate(nowS_, own_);
   // Low down, an intruder reporting little height is on the ground, unless the own aircraft, flying, is
-  // hardly higher: then both are airborne low (a traffic pattern, a low pass) and it must be shown.
+  // hardly higher: then both are airborne low (a traffic pattern, a low pass) and it must be shown; or
+  // unless it climbs, taking off towards us.
   const double intruderHeightFt = intruder.altitudeFt - context_.groundLevelFt;
-  const bool onGround = groundIntruderTest_ && altitudeKnown && intruderHeightFt < kGroundIntruderBelowFt &&
+  const bool climbing = track->AltitudeRateKnown() && track->IntruderRateFpm() >= kGroundIntruderClimbFpm;
+  const bool onGround = groundIntruderTest_ && altitudeKnown && !climbing &&
+                        intruderHeightFt < kGroundIntruderBelowFt &&
                         (intruderHeightFt < kGroundLevelBandFt ||
                          intruderHeightFt < own_.RadioAltitudeFt() - kGroundIntruderBelowOwnFt);
   const kvr::ThreatClass threatClass =
@@ -208,6 +210,7 @@ void CollisionLogic::CollectAdvisory(kvr::AdvisoryRecord& advisory) {
   input.enabled = frameValid_ && context_.resolutionAdvisoriesEnabled;
   input.descendAllowed = descendAllowed_;
   input.increaseDescentAllowed = increaseDescentAllowed_;
+  input.descendRoomFt = descendRoomFt_;
   const AdvisoryEvent event = generator_.Update(input);
   if (event != AdvisoryEvent::None) ++changeCount_;
 

@@ -43,6 +43,7 @@ class CollisionLogic {
   DetectionContext context_;
   bool descendAllowed_ = true;
   bool increaseDescentAllowed_ = true;
+  double descendRoomFt_ = SeparationPredictor::kNoMoveLimitFt;
   bool groundIntruderTest_ = false;  // intruders close to the ground under us count as on the ground
   kvr::OperatingMode modeStatus_ = kvr::OperatingMode::Standby;
   int trafficAdvisoriesShown_ = 0;  // TA-class intruders at the end of the previous frame

@@ -4,6 +4,7 @@
 
 #include "avertine/avertine.h"
 #include "avertine/collision_logic.h"
+#include "avertine/sensitivity_selector.h"
 
 struct kvr::AvertineInstance {
   explicit AvertineInstance(int32_t capabilities) : logic(capabilities) {}
@@ -65,6 +66,14 @@ int32_t AVERTINE_CALL AvertineLatestAdvisory(AvertineHandle handle, LatestAdviso
   if (handle == nullptr || latest == nullptr) return 0;
   *latest = handle->logic.Latest();
   return 1;
+}
+
+int32_t AVERTINE_CALL AvertineSensitivityLevel(const OwnShipRecord* ownShip, float verticalRateFpm) {
+  if (ownShip == nullptr) return 0;
+  const avertine::SensitivityLevel& level =
+      avertine::SelectFrameLevel(ownShip->pressureAltitudeFt, ownShip->radioAltitudeFt, ownShip->lowHeight != 0,
+                                 verticalRateFpm, false);
+  return &level == &avertine::kClimbOutLevel ? 3 : level.level;
 }
 
 }  // namespace kvr

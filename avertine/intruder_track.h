@@ -39,6 +39,7 @@ class IntruderTrack {
   bool raThreat = false;
   double taSinceS = 0.0;        // when the current TA began
   double raSinceS = 0.0;        // when the current RA threat was declared
+  bool raCleared = false;       // an RA threat against this intruder has ended
   int coordinationSense = 0;
   double coordinationSinceS = 0.0;  // when coordinationSense last changed
 

@@ -18,7 +18,10 @@ Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double
   const double downRateFpm =
       constraints.descendAllowed ? std::clamp(-ownRateFpm, kCorrectiveRateFpm, kMaxMaintainRateFpm) : 0.0;
   const double up = SeparationPredictor::MinSeparationFt(threats, Sense::Up, upRateFpm, kInitialResponse);
-  const double down = SeparationPredictor::MinSeparationFt(threats, Sense::Down, downRateFpm, kInitialResponse);
+  // A descent that would reach the descend inhibit before the closest approach is levelled off there: judged
+  // so, the descent is not chosen only to be weakened and reversed at that height, too late to climb.
+  const double down = SeparationPredictor::MinSeparationFt(threats, Sense::Down, downRateFpm, kInitialResponse, 0.0,
+                                                           constraints.descendRoomFt);
   if (!constraints.descendAllowed) {
     // Climbing through a threat above us rarely keeps more than the level-off below it keeps already,
     // once the pilot's delay is counted; without the choice of a descent, stay below unless climbing

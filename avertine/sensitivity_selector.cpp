@@ -36,4 +36,12 @@ const SensitivityLevel& SelectSensitivityLevel(double pressureAltitudeFt, double
   return kSensitivityLevels[row];
 }
 
+const SensitivityLevel& SelectFrameLevel(double pressureAltitudeFt, double radioAltitudeFt, bool radioValid,
+                                         double verticalRateFpm, bool heldByAdvisory) {
+  const SensitivityLevel& level = SelectSensitivityLevel(pressureAltitudeFt, radioAltitudeFt, radioValid);
+  const bool climbOut = level.raTauS <= 0.0 && radioValid && radioAltitudeFt >= kClimbOutMinRadioFt &&
+                        (verticalRateFpm > 0.0 || heldByAdvisory);
+  return climbOut ? kClimbOutLevel : level;
+}
+
 }  // namespace avertine

@@ -10,4 +10,9 @@ namespace avertine {
 const SensitivityLevel& SelectSensitivityLevel(double pressureAltitudeFt, double radioAltitudeFt,
                                                bool radioValid);
 
+// The level a frame runs at: the level above, or the climb-out level when the own aircraft climbs (or is
+// held by an advisory given so, `heldByAdvisory`) under level 3 from kClimbOutMinRadioFt up.
+const SensitivityLevel& SelectFrameLevel(double pressureAltitudeFt, double radioAltitudeFt, bool radioValid,
+                                         double verticalRateFpm, bool heldByAdvisory);
+
 }  // namespace avertine

@@ -28,9 +28,11 @@ double SeparationPredictor::DisplacementFt(double fromRateFpm, double toRateFpm,
 
 double SeparationPredictor::EvaluationTimeS(const ThreatGeometry& threat) {
   double timeS = threat.closing ? threat.timeToCpaS : 0.0;
-  // With little horizontal closure the danger is vertical: judge at co-altitude when converging.
+  // With little horizontal closure the danger is vertical: judge at co-altitude when converging. So too
+  // past the closest approach, where two aircraft still near close vertically at a rate one flies.
   const double rangeRateKt = threat.rangeRateNmPerS * kSecondsPerHour;
-  if (std::fabs(rangeRateKt) <= kSlowRangeRateKt) {
+  const bool resumed = !threat.closing && std::fabs(threat.relativeRateFpm) >= kResumedClosureFpm;
+  if (std::fabs(rangeRateKt) <= kSlowRangeRateKt || resumed) {
     const double a = threat.relativeAltitudeFt;
     const double aDot = threat.relativeRateFpm / kSecondsPerMinute;
     if (a * aDot < 0.0) timeS = std::max(timeS, -a / aDot);
@@ -39,10 +41,20 @@ double SeparationPredictor::EvaluationTimeS(const ThreatGeometry& threat) {
 }
 
 double SeparationPredictor::SeparationFt(const ThreatGeometry& threat, Sense sense, double rateFpm,
-                                         const ResponseModel& model, double laterByS) {
+                                         const ResponseModel& model, double laterByS, double maxMoveFt) {
   const double timeS = std::min(EvaluationTimeS(threat) + laterByS, kMaxLookaheadS);
   const double ownFrom = SenseRateFpm(threat.ownRateFpm, sense);
-  const double ownMove = DisplacementFt(ownFrom, rateFpm, timeS, model);  // in the sense's direction
+  // In the sense's direction. Beyond `maxMoveFt` the advisory asks for no more than level flight: what
+  // the aircraft was flying of its own goes on, what was advised beyond it stops there with the response
+  // to a later change (the pilot's delay, then its acceleration).
+  double ownMove = DisplacementFt(ownFrom, rateFpm, timeS, model);
+  if (maxMoveFt < kNoMoveLimitFt) {
+    const double keptFt = ownFrom / kSecondsPerMinute * timeS;
+    const double rateFtPerS = std::max(rateFpm, 0.0) / kSecondsPerMinute;
+    const double overshootFt = rateFtPerS * kSubsequentResponse.delayS +
+                               rateFtPerS * rateFtPerS / (2.0 * kSubsequentResponse.accelerationFtPerS2);
+    ownMove = std::min(ownMove, std::max(keptFt, std::max(maxMoveFt, 0.0) + overshootFt));
+  }
   const double intruderMove = SenseRateFpm(threat.intruderRateFpm, sense) / kSecondsPerMinute * timeS;
   // Own minus intruder (Up) or intruder minus own (Down), now and at the evaluation time.
   const double now = sense == Sense::Down ? threat.relativeAltitudeFt : -threat.relativeAltitudeFt;
@@ -50,10 +62,10 @@ double SeparationPredictor::SeparationFt(const ThreatGeometry& threat, Sense sen
 }
 
 double SeparationPredictor::MinSeparationFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
-                                            const ResponseModel& model, double laterByS) {
+                                            const ResponseModel& model, double laterByS, double maxMoveFt) {
   double least = std::numeric_limits<double>::infinity();
   for (const ThreatGeometry& threat : threats)
-    least = std::min(least, SeparationFt(threat, sense, rateFpm, model, laterByS));
+    least = std::min(least, SeparationFt(threat, sense, rateFpm, model, laterByS, maxMoveFt));
   return least;
 }
 

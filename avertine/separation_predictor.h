@@ -28,12 +28,18 @@ class SeparationPredictor {
   // Up, below for Down; negative when own ends on the wrong side) if the own aircraft flies `rateFpm`
   // in sense coordinates (positive = in the sense's direction).
   // `laterByS` judges it that much after the closest approach predicted, for a prediction that may be early.
+  // `maxMoveFt` is how far the own aircraft may move in the sense's direction before the advisory asks for
+  // level flight at most (a descent that reaches the descend inhibit): an advised descent stops beyond it
+  // by the pilot's later response, while a descent flown before the advisory goes on.
   static double SeparationFt(const ThreatGeometry& threat, Sense sense, double rateFpm, const ResponseModel& model,
-                             double laterByS = 0.0);
+                             double laterByS = 0.0, double maxMoveFt = kNoMoveLimitFt);
 
   // The smallest such separation over all threats.
   static double MinSeparationFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
-                                const ResponseModel& model, double laterByS = 0.0);
+                                const ResponseModel& model, double laterByS = 0.0,
+                                double maxMoveFt = kNoMoveLimitFt);
+
+  static constexpr double kNoMoveLimitFt = 1e9;
 
   // Own vertical rate expressed in the sense's coordinates.
   static double SenseRateFpm(double rateFpm, Sense sense) { return sense == Sense::Down ? -rateFpm : rateFpm; }

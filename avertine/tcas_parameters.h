@@ -87,6 +87,11 @@ inline constexpr double kGroundIntruderBelowFt = 360.0;             // intruder 
 inline constexpr double kGroundIntruderTestBelowRadioFt = 1750.0;   // own height: the test above applies
 inline constexpr double kGroundIntruderBelowOwnFt = 200.0;          // ...and this much below the own height
 inline constexpr double kGroundLevelBandFt = 100.0;                 // ...or reporting no more than this
+// An intruder climbing faster than this has left the ground, however low it still is: its traffic
+// advisory comes as it climbs towards us, not only once it passes kGroundIntruderBelowFt. Our own value:
+// twice the trend arrow's rate, above the 900 ft/min that a single 100 ft altitude step gives the track
+// for a moment.
+inline constexpr double kGroundIntruderClimbFpm = 1000.0;
 inline constexpr double kMaxThreatVerticalRateFpm = 10000.0;        // faster intruders are not threats
 inline constexpr double kTrendArrowRateFpm = 500.0;                 // display arrow threshold
 
@@ -191,6 +196,12 @@ inline constexpr double kWeakenMarginFt = 100.0;       // weaken only with this 
 inline constexpr double kWeakenLaterS = 10.0;          // ...also were the closest approach this much later
 inline constexpr double kMinReversalTimeS = 4.0;       // no reversal closer to closest approach
 inline constexpr double kReversalGainFraction = 0.5;   // reversal must gain this share of ALIM
+// Drawing apart slowly (kSlowRangeRateKt) but still inside the RA DMOD, a vertical closure at least this
+// fast that brings the two within ALIM before they are out of it is a threat again: an aircraft clear of
+// conflict that returns to its altitude towards the other. After the closest approach such a closure is
+// also what advisories are judged by. The rate of the trend arrow: slower closures are rate-tracking
+// error on two aircraft that hold their separation.
+inline constexpr double kResumedClosureFpm = 500.0;
 
 // Display priority resolution: steps small enough that two symbols seldom tie, within the 14 bits
 // that each class has.

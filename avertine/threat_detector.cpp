@@ -80,6 +80,22 @@ bool Diverging(const ThreatGeometry& g) {
   return g.rangeRateNmPerS * kSecondsPerHour > kDivergingRangeRateKt;
 }
 
+// Drawing apart only slowly and still inside the RA DMOD, the two close vertically and come within ALIM
+// of each other before they are out of the DMOD (and within the RA tau): as when one aircraft, clear of
+// conflict, turns back towards its assigned altitude straight at the other. Faster apart, they are far
+// off by the time they meet in altitude.
+bool ClosingVerticallyInsideDmod(const ThreatGeometry& g, const SensitivityLevel& level) {
+  if (g.rangeNm > level.raDmodNm || g.rangeRateNmPerS * kSecondsPerHour > kSlowRangeRateKt) return false;
+  const double a = g.relativeAltitudeFt;
+  const double aDot = g.relativeRateFpm / kSecondsPerMinute;
+  // Closing vertically, and at a rate an aircraft flies, not one that track noise shows.
+  if (a * aDot >= 0.0 || std::fabs(g.relativeRateFpm) < kResumedClosureFpm) return false;
+  const double insideS =
+      g.rangeRateNmPerS > 1e-9 ? (level.raDmodNm - g.rangeNm) / g.rangeRateNmPerS : kMaxLookaheadS;
+  const double withinAlimS = (std::fabs(a) - level.alimFt) / std::fabs(aDot);
+  return withinAlimS <= std::min(insideS, level.raTauS);
+}
+
 }  // namespace
 
 bool ThreatDetector::ResolutionAdvisoryTest(const ThreatGeometry& g, const SensitivityLevel& level) {
@@ -100,7 +116,9 @@ bool ThreatDetector::ResolutionAdvisoryTest(const ThreatGeometry& g, const Sensi
 }
 
 bool ThreatDetector::ThreatResolved(const ThreatGeometry& g, const SensitivityLevel& level) {
-  if (Diverging(g) && (g.rangeNm > level.raDmodNm || std::fabs(g.relativeAltitudeFt) >= level.alimFt)) return true;
+  if (Diverging(g) && (g.rangeNm > level.raDmodNm ||
+                       (std::fabs(g.relativeAltitudeFt) >= level.alimFt && !ClosingVerticallyInsideDmod(g, level))))
+    return true;
   return g.closing && g.rangeNm > level.raDmodNm && SureMissBeyond(g, level.hmdNm);
 }
 
@@ -109,6 +127,7 @@ kvr::ThreatClass ThreatDetector::Classify(IntruderTrack& track, const ThreatGeom
                                           const DetectionContext& context) {
   const SensitivityLevel& level = *context.level;
   const bool eligible = track.Firm() && !onGround;
+  const bool wasThreat = track.raThreat;
 
   // Resolution advisory threat: declared by the RA tests, kept until resolved.
   if (!eligible || !context.resolutionAdvisoriesEnabled) {
@@ -116,9 +135,15 @@ kvr::ThreatClass ThreatDetector::Classify(IntruderTrack& track, const ThreatGeom
   } else if (track.raThreat) {
     track.raThreat = !ThreatResolved(g, level) || context.nowS - track.raSinceS < kMinThreatDurationS;
   } else {
-    track.raThreat = ResolutionAdvisoryTest(g, level) && MetAboveLevel3(g, context);
+    // After a clear, the aircraft may still be inside the DMOD when one turns back towards the other's
+    // altitude; the horizontal divergence that ended the advisory must not hold back the next one.
+    const bool again = track.raCleared && g.altitudeKnown && level.raTauS > 0.0 &&
+                       std::fabs(g.intruderRateFpm) <= kMaxThreatVerticalRateFpm &&
+                       ClosingVerticallyInsideDmod(g, level);
+    track.raThreat = (ResolutionAdvisoryTest(g, level) || again) && MetAboveLevel3(g, context);
     if (track.raThreat) track.raSinceS = context.nowS;
   }
+  if (wasThreat && !track.raThreat) track.raCleared = true;
 
   // Traffic advisory: by its tests, held for a minimum time; a former RA threat stays at least a TA.
   bool ta = false;

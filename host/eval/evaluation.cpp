@@ -6,6 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "avertine/avertine.h"
 #include "host/eval/profile_plot.h"
 #include "host/input_file.h"
 #include "host/scenario/output_folder.h"
@@ -34,6 +35,7 @@ FlightResult Summarise(const ScenarioRun& run) {
       nearestS = std::abs(f.timeS - miss.timeS);
       r.ownAltitudeAglFt = f.ownRadioAltitudeFt;
       r.ownPressureAltitudeFt = f.ownPressureAltitudeFt;
+      r.ownVerticalSpeedFpm = f.own.verticalSpeedFpm;
     }
   for (const EventRow& e : run.Events().Rows()) {
     if (e.event == "threat" && e.threatClass == "TrafficAdvisory" && !r.firstTaS) r.firstTaS = e.timeS;
@@ -137,14 +139,15 @@ void WriteEvalPanel(const std::filesystem::path& file) {
   if (!out) throw std::runtime_error("cannot write " + file.string());
 }
 
-int SensitivityLevelFor(double pressureAltitudeFt, double radioAltitudeFt) {
-  // The same boundaries the logic uses: height above ground near it, pressure altitude above.
-  int level = pressureAltitudeFt < 5000 ? 4 : pressureAltitudeFt < 10000 ? 5 : pressureAltitudeFt < 20000 ? 6 : 7;
-  if (radioAltitudeFt < 3000) {
-    if (radioAltitudeFt < 1000) level = 2;
-    else if (radioAltitudeFt < 2350 && level > 3) level = 3;
-  }
-  return level;
+int SensitivityLevelFor(double pressureAltitudeFt, double radioAltitudeFt, double verticalSpeedFpm) {
+  // The own-ship record as the module fills it (radio altitude trusted below 3000 ft).
+  kvr::OwnShipRecord own{};
+  kvr::AvertineDefaultOwnShip(&own);
+  own.pressureAltitudeFt = static_cast<float>(pressureAltitudeFt);
+  own.radioAltitudeFt = static_cast<float>(radioAltitudeFt);
+  own.lowHeight = radioAltitudeFt < 3000 ? 1 : 0;
+  own.groundLevelFt = static_cast<float>(pressureAltitudeFt - radioAltitudeFt);
+  return kvr::AvertineSensitivityLevel(&own, static_cast<float>(verticalSpeedFpm));
 }
 
 Scenario EncounterScenario(const std::filesystem::path& file, const EvalSettings& settings, bool pilot) {
@@ -187,7 +190,8 @@ EncounterRow EvaluateEncounter(const std::filesystem::path& file, int index, con
     const FlightResult equipped =
         Fly(equippedScenario, settings, settings.profileDir.empty() ? std::filesystem::path() : settings.profileDir / (row.encounter + ".png"));
     row.ownAltitudeFt = unequipped.ownAltitudeAglFt;
-    row.sensitivityLevel = SensitivityLevelFor(unequipped.ownPressureAltitudeFt, unequipped.ownAltitudeAglFt);
+    row.sensitivityLevel =
+        SensitivityLevelFor(unequipped.ownPressureAltitudeFt, unequipped.ownAltitudeAglFt, unequipped.ownVerticalSpeedFpm);
     row.hmdUnequippedFt = unequipped.hmdFt;
     row.vmdUnequippedFt = unequipped.vmdFt;
     row.nmacUnequipped = unequipped.nmac;

@@ -33,6 +33,7 @@ struct FlightResult {
   double cpaTimeS = 0;
   double ownAltitudeAglFt = 0;  // at the closest approach
   double ownPressureAltitudeFt = 0;
+  double ownVerticalSpeedFpm = 0;
   std::optional<double> firstTaS, firstRaS;
   std::vector<double> raDurationsS;
   bool crossing = false, reversal = false;
@@ -67,8 +68,9 @@ struct EvalSettings {
 // The smallest panel that runs the logic: the Logic gauge and one IVSI, which publishes the mode selector.
 void WriteEvalPanel(const std::filesystem::path& file);
 
-// The logic's sensitivity level for an own pressure altitude and height above ground.
-int SensitivityLevelFor(double pressureAltitudeFt, double radioAltitudeFt);
+// The sensitivity level the collision library runs at for an own pressure altitude, height above ground
+// and vertical speed (climbing out under 1000 ft counts as level 3), as the library reports it.
+int SensitivityLevelFor(double pressureAltitudeFt, double radioAltitudeFt, double verticalSpeedFpm);
 
 // A scenario of a paired-track file as the evaluation flies it.
 Scenario EncounterScenario(const std::filesystem::path& file, const EvalSettings& settings, bool pilot);

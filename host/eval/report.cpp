@@ -237,8 +237,9 @@ void WriteReportPage(const std::filesystem::path& file, const std::string& title
      << "| unresolved NMACs (both) | " << s.unresolved.size() << " |\n"
      << "| nuisance RA rate (unequipped miss > 1.5 NM or > 1200 ft) | " << Percent(s.nuisanceRas, s.nuisanceEncounters)
      << " (" << s.nuisanceRas << " of " << s.nuisanceEncounters << ") |\n\n"
-     << "Below 1000 ft above ground the logic gives traffic advisories only, so no advisory can resolve an NMAC "
-        "there; the second risk ratio leaves those encounters out.\n\n";
+     << "Below 1000 ft above ground the logic gives traffic advisories only, except to an own aircraft climbing "
+        "out from 400 ft towards traffic it will meet above 1000 ft, which may be told to level off or climb; the "
+        "second risk ratio counts only the encounters whose closest approach lies at or above 1000 ft.\n\n";
   const auto names = [&](const std::vector<std::string>& list) {
     if (list.empty()) return std::string("none");
     std::string text;

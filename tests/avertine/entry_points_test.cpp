@@ -58,7 +58,7 @@ TEST(Exports, OnlyTheEntryPointsAreVisibleByName) {
   ASSERT_NE(library, nullptr) << dlerror();
   for (const char* name : {"AvertineCreate", "AvertineDestroy", "AvertineResetAdvisory", "AvertineCollectAdvisory",
                            "AvertineUpdateOwnShip", "AvertineProcessIntruder", "AvertineDefaultOwnShip",
-                           "AvertineDefaultIntruderInput", "AvertineLatestAdvisory"}) {
+                           "AvertineDefaultIntruderInput", "AvertineLatestAdvisory", "AvertineSensitivityLevel"}) {
     EXPECT_NE(dlsym(library, name), nullptr) << name;
   }
   // Internal classes stay hidden, so two copies of the logic can never interpose on each other.
@@ -120,6 +120,7 @@ TEST(Robustness, NullArgumentsAreRefusedWithoutHarm) {
   EXPECT_EQ(kvr::AvertineLatestAdvisory(nullptr, &latest), 0);
   EXPECT_EQ(kvr::AvertineDefaultOwnShip(nullptr), 0);
   EXPECT_EQ(kvr::AvertineDefaultIntruderInput(nullptr), 0);
+  EXPECT_EQ(kvr::AvertineSensitivityLevel(nullptr, 0.0f), 0);
   EXPECT_EQ(kvr::AvertineDestroy(nullptr), 0);
   EXPECT_EQ(kvr::AvertineDestroy(handle), 1);
 }

@@ -46,6 +46,26 @@ TEST(LowHeight, BelowThousandFeetRadioTrafficAdvisoryButNoResolutionAdvisory) {
   EXPECT_EQ(result.frames.back().advisory.modeStatus, static_cast<int32_t>(OperatingMode::TaRa));
 }
 
+TEST(LowHeight, SensitivityLevelReportedForAltitudesAndClimbOut) {
+  struct Case {
+    float pressureFt, radioFt, rateFpm;
+    int32_t level;
+  };
+  // Radio altitude counts below 3000 ft (the record's low-height flag), pressure altitude above.
+  for (const Case& c : {Case{800, 800, 0, 2}, Case{800, 800, 1500, 3}, Case{350, 350, 1500, 2},
+                        Case{1500, 1500, -500, 3}, Case{2500, 2500, 0, 4}, Case{6000, 2000, 0, 3},
+                        Case{4900, 4900, 0, 4}, Case{5000, 5000, 0, 5}, Case{15000, 15000, 0, 6},
+                        Case{30000, 30000, 0, 7}, Case{45000, 45000, 0, 7}}) {
+    kvr::OwnShipRecord own{};
+    kvr::AvertineDefaultOwnShip(&own);
+    own.pressureAltitudeFt = c.pressureFt;
+    own.radioAltitudeFt = c.radioFt;
+    own.lowHeight = c.radioFt < 3000 ? 1 : 0;
+    EXPECT_EQ(kvr::AvertineSensitivityLevel(&own, c.rateFpm), c.level)
+        << c.pressureFt << " ft, " << c.radioFt << " ft radio, " << c.rateFpm << " ft/min";
+  }
+}
+
 TEST(LowHeight, RadioAltitudeCountsAboveTheTerrainNotAboveSeaLevel) {
   // 800 ft above terrain at 5000 ft: still the lowest level, however high the pressure altitude.
   const EncounterResult result = FlyEncounter(HeadOnAbove(5800.0, 5000.0, 0.0), Pilot::Ignores, 110.0);

@@ -4,8 +4,10 @@
 //   kvr_avertine_measure [-v] [SEED [COUNT]]      defaults: seed 1, 1000 encounters; -v lists failures
 // With --onsets DIR it flies instead every paired-track file (*.txt) of DIR as recorded, advisories
 // ignored, and counts the encounters whose first traffic and resolution advisories come within 2 s of
-// the reference criteria's, up to the closest approach; -v lists the others.
-//   kvr_avertine_measure [-v] --onsets DIR
+// the reference criteria's, up to the closest approach; -v lists the others. With --csv FILE it also
+// writes one row per encounter: the closest approach of the recorded tracks (time, horizontal and
+// vertical miss, own height), both onsets of each side, and what either aircraft did before it.
+//   kvr_avertine_measure [-v] --onsets DIR [--csv FILE]
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include <fstream>
 #include <limits>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -165,12 +168,98 @@ bool ReadPairedTracks(const std::filesystem::path& path, PairedTracks* tracks) {
   return !tracks->own.empty() && !tracks->intruder.empty();
 }
 
-// Flies every encounter of `folder` as recorded (terrain at sea level) and prints the onset agreement.
-int MeasureOnsets(const std::filesystem::path& folder) {
+// The closest approach of two sampled tracks, the relative motion taken as straight between samples:
+// its time, horizontal range and the vertical separation and own altitude at that moment.
+struct ClosestApproach {
+  double timeS = 0.0, rangeNm = std::numeric_limits<double>::infinity(), verticalFt = 0.0, ownAltitudeFt = 0.0;
+};
+
+ClosestApproach ClosestApproachOf(const PairedTracks& tracks) {
+  ClosestApproach best;
+  const Aircraft* previousOwn = nullptr;
+  const Aircraft* previousIntruder = nullptr;
+  long previousS = 0;
+  const auto consider = [&](double timeS, const Aircraft& o0, const Aircraft& i0, const Aircraft& o1,
+                            const Aircraft& i1, double f) {
+    const double n = (i0.northNm - o0.northNm) * (1 - f) + (i1.northNm - o1.northNm) * f;
+    const double e = (i0.eastNm - o0.eastNm) * (1 - f) + (i1.eastNm - o1.eastNm) * f;
+    const double rangeNm = std::hypot(n, e);
+    if (rangeNm < best.rangeNm) {
+      best.rangeNm = rangeNm;
+      best.timeS = timeS;
+      best.verticalFt = std::fabs((i0.altitudeFt - o0.altitudeFt) * (1 - f) + (i1.altitudeFt - o1.altitudeFt) * f);
+      best.ownAltitudeFt = o0.altitudeFt * (1 - f) + o1.altitudeFt * f;
+    }
+  };
+  for (const auto& [timeS, own] : tracks.own) {
+    const auto intruder = tracks.intruder.find(timeS);
+    if (intruder == tracks.intruder.end()) continue;
+    if (previousOwn != nullptr) {
+      // The least range over the interval of a straight relative motion.
+      const double n0 = previousIntruder->northNm - previousOwn->northNm;
+      const double e0 = previousIntruder->eastNm - previousOwn->eastNm;
+      const double dn = intruder->second.northNm - own.northNm - n0;
+      const double de = intruder->second.eastNm - own.eastNm - e0;
+      const double speed2 = dn * dn + de * de;
+      const double f = speed2 > 0.0 ? std::clamp(-(n0 * dn + e0 * de) / speed2, 0.0, 1.0) : 0.0;
+      const double dtS = static_cast<double>(timeS - previousS);
+      consider(static_cast<double>(previousS) + f * dtS, *previousOwn, *previousIntruder, own, intruder->second, f);
+    } else {
+      consider(static_cast<double>(timeS), own, intruder->second, own, intruder->second, 0.0);
+    }
+    previousOwn = &own;
+    previousIntruder = &intruder->second;
+    previousS = timeS;
+  }
+  return best;
+}
+
+// What an aircraft did up to `untilS`: a turn (track change over 2 degrees in a second), a change of
+// vertical rate (over 100 ft/min in a second) or of ground speed (over 0.5 kt in a second).
+std::string Manoeuvres(const std::map<long, Aircraft>& track, double untilS) {
+  bool turn = false, vertical = false, speed = false;
+  const Aircraft* previous = nullptr;
+  for (const auto& [timeS, a] : track) {
+    if (timeS > untilS) break;
+    if (previous != nullptr) {
+      turn |= std::fabs(std::remainder(a.trackDeg - previous->trackDeg, 360.0)) > 2.0;
+      vertical |= std::fabs(a.verticalRateFpm - previous->verticalRateFpm) > 100.0;
+      speed |= std::fabs(a.groundSpeedKt - previous->groundSpeedKt) > 0.5;
+    }
+    previous = &a;
+  }
+  std::string text;
+  if (turn) text += "turn ";
+  if (vertical) text += "vertical ";
+  if (speed) text += "speed ";
+  if (!text.empty()) text.pop_back();
+  return text.empty() ? "straight" : text;
+}
+
+std::string Seconds(const std::optional<double>& timeS) {
+  if (!timeS) return "";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.0f", *timeS);
+  return text;
+}
+
+// Flies every encounter of `folder` as recorded (terrain at sea level) and prints the onset agreement;
+// with `csvPath` set, also writes the per-encounter rows described at the top of this file.
+int MeasureOnsets(const std::filesystem::path& folder, const std::filesystem::path& csvPath) {
   std::vector<std::filesystem::path> files;
   for (const auto& entry : std::filesystem::directory_iterator(folder))
     if (entry.path().extension() == ".txt") files.push_back(entry.path());
   std::sort(files.begin(), files.end());
+  std::ofstream csv;
+  if (!csvPath.empty()) {
+    csv.open(csvPath);
+    if (!csv) {
+      std::fprintf(stderr, "kvr_avertine_measure: cannot write %s\n", csvPath.string().c_str());
+      return 1;
+    }
+    csv << "encounter,cpaTimeS,cpaRangeNm,cpaVerticalFt,cpaOwnAltitudeFt,libraryTaS,libraryRaS,criteriaTaS,"
+           "criteriaRaS,own,intruder\n";
+  }
   int encounters = 0, trafficAgree = 0, resolutionAgree = 0, withResolution = 0;
   for (const std::filesystem::path& file : files) {
     PairedTracks tracks;
@@ -199,8 +288,16 @@ int MeasureOnsets(const std::filesystem::path& folder) {
         cpaS = log.timeS;
       }
     }
+    const ClosestApproach cpa = ClosestApproachOf(tracks);
     const Onsets library = LibraryOnsets(frames, cpaS);
     const Onsets oracle = OracleOnsets(frames, 0.0, cpaS);
+    if (csv.is_open()) {
+      char text[160];
+      std::snprintf(text, sizeof text, "%.2f,%.4f,%.1f,%.0f", cpa.timeS, cpa.rangeNm, cpa.verticalFt, cpa.ownAltitudeFt);
+      csv << file.stem().string() << ',' << text << ',' << Seconds(library.traffic) << ','
+          << Seconds(library.resolution) << ',' << Seconds(oracle.traffic) << ',' << Seconds(oracle.resolution) << ','
+          << Manoeuvres(tracks.own, cpa.timeS) << ',' << Manoeuvres(tracks.intruder, cpa.timeS) << '\n';
+    }
     const bool ta = OnsetsAgree(library.traffic, oracle.traffic);
     const bool ra = OnsetsAgree(library.resolution, oracle.resolution);
     ++encounters;
@@ -232,11 +329,12 @@ int main(int argc, char** argv) {
     ++argv;
   }
   if (argc > 1 && std::string(argv[1]) == "--onsets") {
-    if (argc != 3) {
-      std::fprintf(stderr, "usage: kvr_avertine_measure [-v] --onsets DIR\n");
+    const bool withCsv = argc == 5 && std::string(argv[3]) == "--csv";
+    if (argc != 3 && !withCsv) {
+      std::fprintf(stderr, "usage: kvr_avertine_measure [-v] --onsets DIR [--csv FILE]\n");
       return 2;
     }
-    return MeasureOnsets(argv[2]);
+    return MeasureOnsets(argv[2], withCsv ? argv[4] : "");
   }
   const uint64_t seed = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1;
   const int count = argc > 2 ? std::atoi(argv[2]) : 1000;

@@ -16,6 +16,7 @@
 
 #include "host/eval/encounter_generator.h"
 #include "host/eval/eval_runner.h"
+#include "host/eval/evaluation.h"
 #include "host/eval/report.h"
 #include "host/scenario/trajectory.h"
 #include "tests/gauge/module_fixture.h"
@@ -74,6 +75,13 @@ EncounterRow Row(const char* name, bool unequipped, bool equipped, double altitu
   r.sensitivityLevel = 5;
   r.hmdUnequippedFt = 100;
   return r;
+}
+
+TEST(SensitivityLevel, TheLibrarysLevelIncludingTheClimbOut) {
+  EXPECT_EQ(SensitivityLevelFor(800, 800, 0), 2);
+  EXPECT_EQ(SensitivityLevelFor(800, 800, 1500), 3);  // climbing out: level 3's resolution advisories
+  EXPECT_EQ(SensitivityLevelFor(6000, 2000, 0), 3);   // the radio altitude rules near the ground
+  EXPECT_EQ(SensitivityLevelFor(6000, 6000, 0), 5);
 }
 
 TEST(RiskRatio, MatchedPairsOnAHandMadeSet) {

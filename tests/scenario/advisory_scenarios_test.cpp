@@ -19,6 +19,7 @@ struct Case {
   const char* scenario;
   std::vector<std::string> aurals;  // every aural event, in order ("(silent)" where the voice is held)
   double minVerticalMissFt;         // at the closest approach
+  double latestTrafficS = 1e9;      // the first "Traffic, traffic" comes by then
 };
 
 TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
@@ -29,6 +30,12 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
       {"equipped_intruder_turns_in", {"TrafficTraffic", "Descend", "AdjustVerticalSpeed", "ClearOfConflict"}, 500.0},
       {"fast_descent_far_off", {"TrafficTraffic"}, 1000.0},
       {"climb_out_under_traffic", {"TrafficTraffic", "AdjustVerticalSpeed", "ClearOfConflict"}, 150.0},
+      {"descend_inhibit_ahead", {"TrafficTraffic", "ClimbCrossing", "IncreaseClimb", "ClearOfConflict"}, 200.0},
+      {"clear_then_return_to_altitude",
+       {"Climb", "AdjustVerticalSpeed", "ClearOfConflict", "AdjustVerticalSpeed", "Climb", "ClearOfConflict"},
+       400.0},
+      // The reference criteria alert at 55 s, as the intruder climbs through 300 ft.
+      {"departure_climbing_below", {"TrafficTraffic", "Climb", "IncreaseClimb", "ClearOfConflict"}, 300.0, 57.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
@@ -38,9 +45,14 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
     ScenarioRun run(scenario, options);
     run.RunToEnd();
     std::vector<std::string> aurals;
-    for (const EventRow& row : run.Events().Rows())
-      if (!row.aural.empty()) aurals.push_back(row.aural);
+    double firstTrafficS = -1;
+    for (const EventRow& row : run.Events().Rows()) {
+      if (row.aural.empty()) continue;
+      aurals.push_back(row.aural);
+      if (firstTrafficS < 0 && row.aural.rfind("TrafficTraffic", 0) == 0) firstTrafficS = row.timeS;
+    }
     EXPECT_EQ(aurals, c.aurals);
+    EXPECT_LE(firstTrafficS, c.latestTrafficS);
     ASSERT_EQ(run.Events().Closest().size(), 1u);
     EXPECT_GE(std::fabs(run.Events().Closest().front().verticalFt), c.minVerticalMissFt);
   }
