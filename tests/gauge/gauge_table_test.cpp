@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/packed_field.h"
 #include "host/elf_file.h"
 #include "host/module_loader.h"
 #include "host/panel_services.h"
@@ -39,7 +40,7 @@ TEST_F(GaugeTable, LinkageListsEightGaugesInOrderThenZero) {
   EXPECT_EQ(module.Linkage().moduleId, 0x13u);
   EXPECT_EQ(module.Linkage().version, 0x900u);
   EXPECT_EQ(module.Imports().panel.tableId, 0x0Fu);
-  EXPECT_EQ(module.Imports().panel.table, services.Table());
+  EXPECT_EQ(testing::Field(module.Imports().panel.table), services.Table());
   EXPECT_EQ(module.Imports().end.tableId, 0u);
   const char* names[] = {"IVSI", "IVSI2", "IVSI3", "IVSIb", "IVSI2b", "IVSI3b", "Transponder", "Logic"};
   const uint32_t widths[] = {158, 158, 158, 158, 158, 158, 228, 1};
@@ -49,8 +50,8 @@ TEST_F(GaugeTable, LinkageListsEightGaugesInOrderThenZero) {
     EXPECT_STREQ(gauge->name, names[i]);
     EXPECT_EQ(gauge->designWidth, widths[i]) << names[i];
     EXPECT_EQ(gauge->headerVersion, 0x320u);
-    EXPECT_EQ(gauge->gaugeState, nullptr);
-    EXPECT_NE(gauge->callback, nullptr);
+    EXPECT_EQ(testing::Field(gauge->gaugeState), nullptr);
+    EXPECT_NE(testing::Field(gauge->callback), nullptr);
   }
   EXPECT_EQ(module.Linkage().gauges[8], nullptr);
 }
@@ -59,13 +60,13 @@ TEST_F(GaugeTable, EveryHeaderSharesSevenRoutinesThatPassTheTopElementOfIvsi) {
   GaugeHeader& first = *module.Linkage().gauges[0];
   ElementHeader* ivsiTop = first.elementList[0];
   for (GaugeHeader* gauge : module.Gauges()) {
-    EXPECT_EQ(gauge->query, first.query);
-    EXPECT_EQ(gauge->install, first.install);
-    EXPECT_EQ(gauge->initialise, first.initialise);
-    EXPECT_EQ(gauge->update, first.update);
-    EXPECT_EQ(gauge->generate, first.generate);
-    EXPECT_EQ(gauge->draw, first.draw);
-    EXPECT_EQ(gauge->kill, first.kill);
+    EXPECT_EQ(testing::Field(gauge->query), testing::Field(first.query));
+    EXPECT_EQ(testing::Field(gauge->install), testing::Field(first.install));
+    EXPECT_EQ(testing::Field(gauge->initialise), testing::Field(first.initialise));
+    EXPECT_EQ(testing::Field(gauge->update), testing::Field(first.update));
+    EXPECT_EQ(testing::Field(gauge->generate), testing::Field(first.generate));
+    EXPECT_EQ(testing::Field(gauge->draw), testing::Field(first.draw));
+    EXPECT_EQ(testing::Field(gauge->kill), testing::Field(first.kill));
   }
   // Called through the Logic header, each routine still hands the host the top element of "IVSI".
   GaugeHeader& logic = Gauge("Logic");
@@ -98,7 +99,7 @@ void ExpectElement(const ElementHeader* e, const ExpectedElement& want, const Ga
   EXPECT_EQ(e->x, want.x);
   EXPECT_EQ(e->y, want.y);
   EXPECT_EQ(e->flags, want.flags);
-  EXPECT_EQ(e->gauge, owner);
+  EXPECT_EQ(testing::Field(e->gauge), owner);
 }
 
 TEST_F(GaugeTable, IvsiTreesDifferOnlyInBezelAndOverlayAndBVariantsAreBlank) {
@@ -106,18 +107,18 @@ TEST_F(GaugeTable, IvsiTreesDifferOnlyInBezelAndOverlayAndBVariantsAreBlank) {
     SCOPED_TRACE(name);
     GaugeHeader& g = Gauge(name);
     const bool blank = std::string(name).back() == 'b';
-    ASSERT_EQ(g.elementList[1], nullptr);
+    ASSERT_EQ(testing::Field(g.elementList[1]), nullptr);
     ElementHeader* root = g.elementList[0];
     ExpectElement(root, {kElementStatic, 0x1300, 0, 0, 0x01}, &g);
-    ASSERT_NE(root->children, nullptr);
+    ASSERT_NE(testing::Field(root->children), nullptr);
     ElementHeader* drawing = root->children[0];
-    EXPECT_EQ(root->children[1], nullptr);
+    EXPECT_EQ(testing::Field(root->children[1]), nullptr);
     ExpectElement(drawing, {kElementStatic, 0x1000, 14, 14, 0x26}, &g);
     ExpectElement(drawing->children[0], {kElementStatic, blank ? 0x1300u : 0x1100u, 0, 0, 0x03}, &g);
     ExpectElement(drawing->children[1], {kElementStatic, blank ? 0x1300u : 0x1200u, 0, 0, 0x07}, &g);
-    EXPECT_EQ(drawing->children[2], nullptr);
-    EXPECT_EQ(g.mouseAreas, Gauge("IVSI").mouseAreas);
-    EXPECT_EQ(g.callback, Gauge("IVSI").callback);
+    EXPECT_EQ(testing::Field(drawing->children[2]), nullptr);
+    EXPECT_EQ(testing::Field(g.mouseAreas), Gauge("IVSI").mouseAreas);
+    EXPECT_EQ(testing::Field(g.callback), Gauge("IVSI").callback);
   }
 }
 
@@ -136,7 +137,7 @@ void ExpectMouseList(const MouseArea* list, const std::vector<MouseArea>& areas)
     EXPECT_EQ(a.height, areas[i].height);
     EXPECT_EQ(a.acceptedFlags, areas[i].acceptedFlags);
     EXPECT_EQ(a.cursor, 5);
-    EXPECT_NE(a.handler, nullptr);
+    EXPECT_NE(testing::Field(a.handler), nullptr);
   }
   const MouseArea& end = list[areas.size() + 1];
   EXPECT_EQ(end.kind, kMouseListEnd);
@@ -155,7 +156,7 @@ TEST_F(GaugeTable, MouseAreasAreAsDeclared) {
                   {Box(92, 33, 12, 30, both), Box(104, 33, 12, 30, both), Box(116, 33, 12, 30, both),
                    Box(128, 33, 12, 30, both), Box(159, 51, 28, 25, both), Box(43, 51, 28, 25, both),
                    Box(27, 3, 15, 29, both), Box(65, 3, 15, 29, both), Box(133, 64, 20, 20, 0x20000000)});
-  EXPECT_EQ(Gauge("Logic").mouseAreas, nullptr);
+  EXPECT_EQ(testing::Field(Gauge("Logic").mouseAreas), nullptr);
 }
 
 TEST_F(GaugeTable, TransponderTreeHasBaseWithNineChildrenAndFourSelectorIcons) {
@@ -173,14 +174,14 @@ TEST_F(GaugeTable, TransponderTreeHasBaseWithNineChildrenAndFourSelectorIcons) {
     if (children[i].type == kElementIcon) {
       auto* icon = reinterpret_cast<IconElement*>(base->children[i]);
       EXPECT_EQ(icon->iconKind, 5u);
-      EXPECT_NE(icon->callback, nullptr);
+      EXPECT_NE(testing::Field(icon->callback), nullptr);
     }
   }
-  EXPECT_EQ(base->children[9], nullptr);
+  EXPECT_EQ(testing::Field(base->children[9]), nullptr);
 
   GaugeHeader& logic = Gauge("Logic");
   ExpectElement(logic.elementList[0], {kElementStatic, 0x1000, 0, 0, 0x01}, &logic);
-  EXPECT_EQ(logic.elementList[0]->children, nullptr);
+  EXPECT_EQ(testing::Field(logic.elementList[0]->children), nullptr);
 }
 
 TEST_F(GaugeTable, BitmapResourcesHaveTheirSizesAndFormats) {

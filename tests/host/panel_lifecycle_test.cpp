@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "tests/packed_field.h"
 #include "host/elf_file.h"
 #include "host/panel_session.h"
 #include "module/platform/resource_pack.h"
@@ -76,10 +77,10 @@ TEST_F(PanelLifecycle, LoadOpensTheLinkAndAWholeLifeKeepsTheOutsideProgramsBytes
 
   // The drawing element of the IVSI got a surface the size of its image.
   GaugeInstance& ivsi = Instance(*session, "IVSI");
-  ASSERT_NE(ivsi.Root()->children[0]->surfaceInfo, nullptr);
+  ASSERT_NE(testing::Field(ivsi.Root()->children[0]->surfaceInfo), nullptr);
   EXPECT_EQ(ivsi.Root()->children[0]->surfaceInfo->width, 132);
   EXPECT_EQ(ivsi.Root()->children[0]->surfaceInfo->height, 132);
-  EXPECT_NE(ivsi.header.gaugeState, nullptr);
+  EXPECT_NE(testing::Field(ivsi.header.gaugeState), nullptr);
 
   panel.Frame(18);
   EXPECT_EQ(fsuipc.Peek<uint8_t>(0x7B91), 1);  // the mode knob was evaluated in standby
@@ -104,7 +105,7 @@ TEST_F(PanelLifecycle, LoadOpensTheLinkAndAWholeLifeKeepsTheOutsideProgramsBytes
   EXPECT_EQ(session->Services().Find("KVR_TCAS!IVSI.mode_index"), nullptr);
   panel.Disconnect();
   EXPECT_EQ(session->Services().Find("KVR_TCAS!Transponder.power"), nullptr);
-  EXPECT_EQ(ivsi.header.gaugeState, nullptr);
+  EXPECT_EQ(testing::Field(ivsi.header.gaugeState), nullptr);
   EXPECT_EQ(fsuipc.Peek<uint8_t>(0x7B90), 0);  // counted out again
 
   const uint64_t served = fsuipc.BlocksServed();
@@ -193,7 +194,7 @@ TEST_F(PanelLifecycle, AGaugeWhoseBitmapHeaderIsUnusableIsLeftOutAndTheRestOfThe
     EXPECT_NE(session->Warnings()[0].find(c.reason), std::string::npos) << session->Warnings()[0];
     EXPECT_NE(session->Warnings()[0].find("gauge left out"), std::string::npos) << session->Warnings()[0];
     ASSERT_EQ(session->GetPanel().Instances().size(), 1u);
-    EXPECT_EQ(session->GetPanel().Instances()[0]->placement.gauge, "Transponder");
+    EXPECT_EQ(testing::Field(session->GetPanel().Instances()[0]->placement.gauge), "Transponder");
     session->GetPanel().Start();
     session->GetPanel().Frame(18);
   }
@@ -258,9 +259,9 @@ TEST_F(PanelLifecycle, EachPlacementOwnsItsHeaderTreeAndState) {
   session->GetPanel().Start();
   const auto& instances = session->GetPanel().Instances();
   ASSERT_EQ(instances.size(), 2u);
-  EXPECT_NE(instances[0]->header.gaugeState, instances[1]->header.gaugeState);
+  EXPECT_NE(testing::Field(instances[0]->header.gaugeState), testing::Field(instances[1]->header.gaugeState));
   EXPECT_NE(instances[0]->Root(), instances[1]->Root());
-  EXPECT_EQ(instances[0]->Root()->gauge, &instances[0]->header);
+  EXPECT_EQ(testing::Field(instances[0]->Root()->gauge), &instances[0]->header);
   EXPECT_STREQ(instances[1]->header.parameters, "pic=n");
   // Only the second publishes; both read the same module-wide variables.
   EXPECT_EQ(session->Services().Published().size(), 8u);
@@ -349,11 +350,11 @@ TEST(PanelServices, SimulatorVariablesBindingAndEvents) {
 
   VariableRecord bound{};
   host->BindVariable(&bound, "KVR_TCAS!Nothing");
-  EXPECT_EQ(bound.valuePointer, nullptr);
+  EXPECT_EQ(testing::Field(bound.valuePointer), nullptr);
   int32_t x = 5;
   host->PublishVariable(&x, kTypeInt32, "KVR_TCAS!Something");
   host->BindVariable(&bound, "KVR_TCAS!Something");
-  EXPECT_EQ(bound.valuePointer, &x);
+  EXPECT_EQ(testing::Field(bound.valuePointer), &x);
   EXPECT_EQ(bound.typeCode, kTypeInt32);
 
   host->SendEvent(0x10397, 0);

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <limits>
 
+#include "tests/packed_field.h"
 #include "host/panel_session.h"
 #include "host/render/panel_renderer.h"
 #include "tests/gauge/module_fixture.h"
@@ -170,7 +171,7 @@ TEST_F(Renderer, DrawingSurfaceShowsWhatTheGaugePaintedInPlaceOfItsBitmap) {
   Open("size_mm=158,158\ngauge00=KVR_TCAS!IVSI, 0, 0, 158, 158, pic=n\n");
   GaugeInstance& ivsi = Gauge("IVSI");
   ElementHeader* drawing = ivsi.elements[ElementIndex(ivsi, 0x1000)];
-  ASSERT_NE(drawing->deviceContext, nullptr);
+  ASSERT_NE(testing::Field(drawing->deviceContext), nullptr);
   auto* surface = static_cast<HostSurface*>(drawing->deviceContext);
   ASSERT_EQ(surface->width, 132);
   auto paint = [&](uint32_t fill) {
