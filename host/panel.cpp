@@ -10,7 +10,6 @@ namespace kvr::host {
 namespace {
 
 // Bounds on what a module may declare: deeper or larger trees are refused rather than followed.
-constexpr int kMaxTreeDepth = 16;
 constexpr size_t kMaxElements = 256;
 constexpr size_t kMaxChildren = 64;
 
@@ -113,7 +112,8 @@ void Panel::CopyTree(GaugeInstance& instance) {
 }
 
 ElementHeader* Panel::CopyElement(GaugeInstance& instance, const ElementHeader* source, int depth) {
-  if (depth > kMaxTreeDepth) throw std::runtime_error("element tree deeper than 16 levels");
+  if (depth > kMaxTreeDepth)
+    throw std::runtime_error("element tree deeper than " + std::to_string(kMaxTreeDepth) + " levels");
   if (instance.elements.size() >= kMaxElements) throw std::runtime_error("element tree larger than 256 elements");
 
   ElementHeader* copy = nullptr;

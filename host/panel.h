@@ -25,6 +25,9 @@ struct ShownSurface {
   std::vector<uint32_t> pixels;  // width * height
 };
 
+// The deepest element tree the panel copies, and so the deepest a renderer walks.
+inline constexpr int kMaxTreeDepth = 16;
+
 struct GaugeInstance {
   GaugePlacement placement;
   GaugeHeader* source = nullptr;  // the module's template

@@ -4,7 +4,7 @@
 
 #include <bit>
 
-#include "module/platform/posix/window_registry/window_registry.h"
+#include "module/platform/window_registry.h"
 
 namespace kvr::host {
 namespace {

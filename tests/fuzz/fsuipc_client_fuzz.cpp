@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "module/link/fsuipc.h"
-#include "module/platform/posix/window_registry/window_registry.h"
+#include "module/platform/window_registry.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/fsuipc/fsuipc_server.h"
-#include "module/platform/posix/window_registry/window_registry.h"
+#include "module/platform/window_registry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static kvr::host::FsuipcServer server;

@@ -10,7 +10,7 @@
 
 #include "host/fsuipc/fsuipc_server.h"
 #include "module/link/fsuipc.h"
-#include "module/platform/posix/window_registry/window_registry.h"
+#include "module/platform/window_registry.h"
 
 namespace kvr {
 namespace {

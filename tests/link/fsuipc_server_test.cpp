@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "host/fsuipc/fsuipc_server.h"
-#include "module/platform/posix/window_registry/window_registry.h"
+#include "module/platform/window_registry.h"
 
 namespace kvr::host {
 namespace {

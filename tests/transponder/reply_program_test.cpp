@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host/avionics/reply_program.h"
-#include "module/platform/posix/window_registry/window_registry.h"
+#include "module/platform/window_registry.h"
 
 namespace kvr::host {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "module/platform/posix/window_registry/window_registry.h"
+#include "module/platform/window_registry.h"
 
 namespace {
 

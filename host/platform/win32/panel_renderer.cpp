@@ -19,7 +19,6 @@
 namespace kvr::host {
 namespace {
 
-constexpr int kMaxTreeDepth = 16;  // as deep as the panel copies trees
 
 // Where one gauge is being drawn: the picture, the gauge's box on it and its scale from design pixels.
 struct Target {

@@ -1,6 +1,6 @@
 // Server windows on Windows: the host's FSUIPC server is a real top-level window of its class, which
 // clients find with FindWindowExA and reach with SendMessageA. Implements the window-registry calls the
-// server is written against (module/platform/posix/window_registry/window_registry.h) with user32: a class
+// server is written against (module/platform/window_registry.h) with user32: a class
 // registered once per name, a hidden window per server, its procedure answering through the registered
 // procedure. Leaves out: posted messages and other threads.
 #include <windows.h>
@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "module/platform/posix/window_registry/window_registry.h"
+#include "module/platform/window_registry.h"
 
 namespace {
 

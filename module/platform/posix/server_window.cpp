@@ -1,6 +1,6 @@
 // Server windows on POSIX: the process-wide window registry that the host shares.
 #include "module/platform/platform.h"
-#include "module/platform/posix/window_registry/window_registry.h"
+#include "module/platform/window_registry.h"
 
 namespace kvr::platform {
 

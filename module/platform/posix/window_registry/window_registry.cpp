@@ -1,4 +1,4 @@
-#include "module/platform/posix/window_registry/window_registry.h"
+#include "module/platform/window_registry.h"
 
 #include <cstring>
 #include <string>

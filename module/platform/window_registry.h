@@ -1,6 +1,8 @@
-// A process-wide table of server windows by class name: the POSIX stand-in for FindWindowExA and
-// SendMessageA. It lives in a shared library of its own so that the module and the host, which load it
-// separately, see one table. Implements: register, destroy, find by class, synchronous send.
+// A process-wide table of server windows by class name: the interface both server-window twins are
+// written against. On POSIX it is the stand-in for FindWindowExA and SendMessageA, a shared library of its
+// own (posix/window_registry/) so that the module and the host, which load it separately, see one table; on
+// Windows the host implements it with user32 (host/platform/win32/server_window.cpp). Implements: register,
+// destroy, find by class, synchronous send.
 // Leaves out: titles, parents, queued (posted) messages and threads other than the caller's.
 #pragma once
 

@@ -15,7 +15,6 @@
 namespace kvr::host {
 namespace {
 
-constexpr int kMaxTreeDepth = 16;      // as deep as the panel copies trees
 constexpr int32_t kMaxSurfaceSide = 16384;
 
 struct SurfaceDeleter {
