@@ -12,149 +12,19 @@
 
 #include "host/input_file.h"
 #include "host/panel_config.h"
+#include "host/scenario/toml_fields.h"
 #include "host/scenario/toml_prescan.h"
 
 namespace kvr::host {
 namespace {
 
+using toml_fields::Fields;
+using toml_fields::Reader;
+
 constexpr char kSelectorPrefix[] = "KVR_TCAS!IVSI.";
 constexpr const char* kSelectorNames[] = {"redraw",     "power",     "lit",         "vsi_flag",
                                           "range_index", "mode_index", "above_below", "absolute_relative"};
 constexpr double kMaxDurationS = 24 * 3600.0;
-
-class Reader {
- public:
-  explicit Reader(std::filesystem::path file) : file_(std::move(file)) {}
-
-  [[noreturn]] void Fail(const toml::source_region& where, const std::string& reason) const {
-    Fail(static_cast<int>(where.begin.line), reason);
-  }
-  [[noreturn]] void Fail(int line, const std::string& reason) const {
-    throw ScenarioError(file_.string() + ":" + std::to_string(std::max(line, 1)) + ": " + reason);
-  }
-  const std::filesystem::path& File() const { return file_; }
-
- private:
-  std::filesystem::path file_;
-};
-
-// The keys of one table, taken one by one; Finish() reports the first key nobody took.
-class Fields {
- public:
-  Fields(const Reader& reader, const toml::table& table, std::string where)
-      : reader_(reader), table_(table), where_(std::move(where)) {}
-
-  int Line() const { return std::max(1, static_cast<int>(table_.source().begin.line)); }
-  bool Has(const char* key) const { return table_.contains(key); }
-
-  const toml::node* Node(const char* key) {
-    taken_.insert(key);
-    return table_.get(key);
-  }
-
-  std::optional<double> OptionalNumber(const char* key, double min, double max) {
-    const toml::node* node = Node(key);
-    if (node == nullptr) return std::nullopt;
-    double value;
-    if (const auto* i = node->as_integer()) value = static_cast<double>(i->get());
-    else if (const auto* f = node->as_floating_point()) value = f->get();
-    else reader_.Fail(node->source(), Name(key) + " must be a number");
-    if (!std::isfinite(value) || value < min || value > max) {
-      std::ostringstream s;
-      s << Name(key) << " = " << value << " is outside " << min << " to " << max;
-      reader_.Fail(node->source(), s.str());
-    }
-    return value;
-  }
-  double Number(const char* key, double min, double max) {
-    if (!Has(key)) Missing(key);
-    return *OptionalNumber(key, min, max);
-  }
-  double Number(const char* key, double min, double max, double fallback) {
-    return OptionalNumber(key, min, max).value_or(fallback);
-  }
-
-  std::optional<int64_t> OptionalInteger(const char* key, int64_t min, int64_t max) {
-    const toml::node* node = Node(key);
-    if (node == nullptr) return std::nullopt;
-    const auto* i = node->as_integer();
-    if (i == nullptr) reader_.Fail(node->source(), Name(key) + " must be a whole number");
-    if (i->get() < min || i->get() > max)
-      reader_.Fail(node->source(), Name(key) + " = " + std::to_string(i->get()) + " is outside " +
-                                       std::to_string(min) + " to " + std::to_string(max));
-    return i->get();
-  }
-  int64_t Integer(const char* key, int64_t min, int64_t max) {
-    if (!Has(key)) Missing(key);
-    return *OptionalInteger(key, min, max);
-  }
-
-  std::optional<std::string> OptionalText(const char* key) {
-    const toml::node* node = Node(key);
-    if (node == nullptr) return std::nullopt;
-    const auto* s = node->as_string();
-    if (s == nullptr) reader_.Fail(node->source(), Name(key) + " must be a text in quotes");
-    // A NUL would cut a file name or a folder name short where the text is used, not where it is read.
-    if (s->get().find('\0') != std::string::npos) reader_.Fail(node->source(), Name(key) + " holds a NUL character");
-    return s->get();
-  }
-  std::string Text(const char* key) {
-    if (!Has(key)) Missing(key);
-    return *OptionalText(key);
-  }
-
-  bool Flag(const char* key, bool fallback) {
-    const toml::node* node = Node(key);
-    if (node == nullptr) return fallback;
-    const auto* b = node->as_boolean();
-    if (b == nullptr) reader_.Fail(node->source(), Name(key) + " must be true or false");
-    return b->get();
-  }
-
-  const toml::table* OptionalTable(const char* key) {
-    const toml::node* node = Node(key);
-    if (node == nullptr) return nullptr;
-    if (!node->is_table()) reader_.Fail(node->source(), Name(key) + " must be a table ([" + Name(key) + "])");
-    return node->as_table();
-  }
-
-  // An array of tables ([[key]]); empty when absent.
-  std::vector<const toml::table*> Tables(const char* key) {
-    std::vector<const toml::table*> tables;
-    const toml::node* node = Node(key);
-    if (node == nullptr) return tables;
-    const auto* array = node->as_array();
-    if (array == nullptr) reader_.Fail(node->source(), Name(key) + " must be written as [[" + Name(key) + "]] tables");
-    for (const toml::node& element : *array) {
-      if (!element.is_table()) reader_.Fail(element.source(), Name(key) + " entries must be tables");
-      tables.push_back(element.as_table());
-    }
-    return tables;
-  }
-
-  [[noreturn]] void Missing(const char* key) const { reader_.Fail(Line(), "missing key " + Name(key)); }
-  [[noreturn]] void Fail(const char* key, const std::string& reason) const {
-    const toml::node* node = table_.get(key);
-    if (node != nullptr) reader_.Fail(node->source(), reason);
-    reader_.Fail(Line(), reason);
-  }
-
-  void Finish() const {
-    for (auto&& [key, node] : table_) {
-      if (taken_.count(std::string(key.str())) != 0) continue;
-      const toml::source_region& at = key.source().begin.line != 0 ? key.source() : node.source();
-      reader_.Fail(at, "unknown key " + Name(std::string(key.str()).c_str()));
-    }
-  }
-
- private:
-  std::string Name(const char* key) const { return "'" + (where_.empty() ? "" : where_ + ".") + key + "'"; }
-
-  const Reader& reader_;
-  const toml::table& table_;
-  std::string where_;
-  std::set<std::string> taken_;
-};
 
 std::vector<ManoeuvreSpec> ReadManoeuvres(const Reader& reader, Fields& owner, const std::string& where) {
   std::vector<ManoeuvreSpec> manoeuvres;
@@ -300,49 +170,26 @@ Interval ReadInterval(Fields& f, const char* what, double durationS) {
   return interval;
 }
 
-}  // namespace
-
-int Scenario::FrameCount() const { return std::max(1, static_cast<int>(std::lround(durationS * frameRateHz))); }
-
-bool Scenario::Paused(double timeS) const {
-  return std::any_of(pauses.begin(), pauses.end(), [&](const Interval& p) { return p.Contains(timeS); });
-}
-
-const SlewSpec* Scenario::SlewAt(double timeS) const {
-  for (const SlewSpec& slew : slews)
-    if (slew.interval.Contains(timeS)) return &slew;
-  return nullptr;
-}
-
-std::optional<std::string> SelectorVariableName(const std::string& name) {
-  const std::string prefix = kSelectorPrefix;
-  const std::string shortName = name.rfind(prefix, 0) == 0 ? name.substr(prefix.size()) : name;
-  for (const char* known : kSelectorNames)
-    if (shortName == known) return prefix + known;
-  return std::nullopt;
-}
-
-Scenario ParseScenario(const std::string& text, const std::filesystem::path& file) {
-  const Reader reader(file);
+// The file's shape is checked before toml++ sees it: nesting and intruder count bound what parsing costs.
+toml::table ParseToml(const Reader& reader, const std::string& text) {
   const TomlPreScan shape = PreScanToml(text, kMaxScenarioNesting, "intruder", kMaxIntruders);
   if (shape.tooDeepLine != 0) reader.Fail(shape.tooDeepLine, "nesting deeper than " + std::to_string(kMaxScenarioNesting));
   if (shape.tooManyLine != 0) reader.Fail(shape.tooManyLine, "more than " + std::to_string(kMaxIntruders) + " intruders");
-  toml::table root;
   try {
-    root = toml::parse(text, std::string_view(file.string()));
+    return toml::parse(text, std::string_view(reader.File().string()));
   } catch (const toml::parse_error& e) {
     reader.Fail(e.source(), std::string(e.description()));
   }
+}
 
-  Fields f(reader, root, "");
-  Scenario s;
-  s.file = file;
-  s.name = f.OptionalText("name").value_or(file.stem().string());
+// The name (it names the output folder), the panel beside the file, and the traffic feed.
+void ReadNameAndPanel(Fields& f, Scenario& s) {
+  s.name = f.OptionalText("name").value_or(s.file.stem().string());
   if (s.name.empty() || s.name.find_first_of("/\\") != std::string::npos || s.name == "." || s.name == "..")
     f.Fail("name", "'name' must be a plain non-empty name (it names the output folder)");
 
   const std::string panel = f.Text("panel");
-  s.panelFile = file.parent_path() / panel;
+  s.panelFile = s.file.parent_path() / panel;
   try {
     CheckInputFile(s.panelFile, kMaxPanelConfigBytes);
   } catch (const InputFileError& e) {
@@ -353,9 +200,12 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
   if (feed == "fsuipc") s.feed = TrafficFeed::Fsuipc;
   else if (feed == "trafficinfo") s.feed = TrafficFeed::TrafficInfo;
   else f.Fail("feed", "'feed' must be \"fsuipc\" or \"trafficinfo\", not \"" + feed + "\"");
+}
 
+// The paired tracks, if any, and the duration (by default as long as the paired tracks) and frame rate.
+PairedTracks ReadTiming(Fields& f, Scenario& s) {
   PairedTracks paired;
-  if (auto pairedFile = f.OptionalText("pairedTracks")) paired = LoadPairedTracks(file.parent_path() / *pairedFile);
+  if (auto pairedFile = f.OptionalText("pairedTracks")) paired = LoadPairedTracks(s.file.parent_path() / *pairedFile);
   if (paired.own) {
     const double endS = std::max(paired.own->EndS(), paired.intruder->EndS());
     s.durationS = f.Number("durationS", 0.1, kMaxDurationS, std::clamp(endS, 0.1, kMaxDurationS));
@@ -363,7 +213,12 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
     s.durationS = f.Number("durationS", 0.1, kMaxDurationS);
   }
   s.frameRateHz = f.Number("frameRateHz", 1, 1000, s.frameRateHz);
+  return paired;
+}
 
+// The squawk, written in octal digits and kept as the BCD the transponder variable holds, and the
+// interrogation rate.
+void ReadTransponder(Fields& f, Scenario& s) {
   if (auto code = f.OptionalInteger("transponderCode", 0, 7777)) {
     uint16_t bcd = 0;
     int64_t rest = *code;
@@ -373,44 +228,53 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
     }
     s.transponderCodeBcd = bcd;
   }
-
   s.interrogationsPerS = f.Number("interrogationsPerS", 0, 1000, 0.0);
+}
 
+void ReadOwnAircraft(const Reader& reader, Fields& f, const PairedTracks& paired, Scenario& s) {
   const toml::table* own = f.OptionalTable("own");
   const toml::table noOwn;
   if (own == nullptr && !paired.own) f.Missing("own");
-  s.own = ReadOwn(reader, own != nullptr ? *own : noOwn, file.parent_path(), paired.own);
+  s.own = ReadOwn(reader, own != nullptr ? *own : noOwn, s.file.parent_path(), paired.own);
+}
+
+void ReadSurveillance(const Reader& reader, Fields& f, Scenario& s) {
+  const toml::table* table = f.OptionalTable("surveillance");
+  if (table == nullptr) return;
+  Fields p(reader, *table, "surveillance");
+  SurveillanceSpec& sv = s.surveillance;
+  sv.altitudeStepFt = p.Number("altitudeStepFt", 0, 1000, 0.0);
+  sv.rangeSigmaFt = p.Number("rangeSigmaFt", 0, 100000, 0.0);
+  sv.bearingSigmaDeg = p.Number("bearingSigmaDeg", 0, 180, 0.0);
+  sv.replyLossRate = p.Number("replyLossRate", 0, 1, 0.0);
+  sv.seed = static_cast<uint64_t>(p.OptionalInteger("seed", 0, INT64_MAX).value_or(1));
+  p.Finish();
+}
+
+void ReadPilot(const Reader& reader, Fields& f, Scenario& s) {
+  const toml::table* pilot = f.OptionalTable("pilot");
+  if (pilot == nullptr) return;
+  Fields p(reader, *pilot, "pilot");
+  PilotSpec spec;
+  spec.initialDelayS = p.Number("initialDelayS", 0, 60, spec.initialDelayS);
+  spec.initialAccelerationG = p.Number("initialAccelerationG", 0.01, 3, spec.initialAccelerationG);
+  spec.subsequentDelayS = p.Number("subsequentDelayS", 0, 60, spec.subsequentDelayS);
+  spec.subsequentAccelerationG = p.Number("subsequentAccelerationG", 0.01, 3, spec.subsequentAccelerationG);
+  p.Finish();
+  s.pilot = spec;
+}
+
+// Every [[intruder]], each id once; the paired file's intruder, unless an [[intruder]] took its track,
+// comes first with id 1.
+void ReadIntruders(const Reader& reader, Fields& f, const PairedTracks& paired, Scenario& s) {
   const LocalFrame frame({s.own.latitudeDeg, s.own.longitudeDeg});
-
-  if (const toml::table* table = f.OptionalTable("surveillance")) {
-    Fields p(reader, *table, "surveillance");
-    SurveillanceSpec& sv = s.surveillance;
-    sv.altitudeStepFt = p.Number("altitudeStepFt", 0, 1000, 0.0);
-    sv.rangeSigmaFt = p.Number("rangeSigmaFt", 0, 100000, 0.0);
-    sv.bearingSigmaDeg = p.Number("bearingSigmaDeg", 0, 180, 0.0);
-    sv.replyLossRate = p.Number("replyLossRate", 0, 1, 0.0);
-    sv.seed = static_cast<uint64_t>(p.OptionalInteger("seed", 0, INT64_MAX).value_or(1));
-    p.Finish();
-  }
-
-  if (const toml::table* pilot = f.OptionalTable("pilot")) {
-    Fields p(reader, *pilot, "pilot");
-    PilotSpec spec;
-    spec.initialDelayS = p.Number("initialDelayS", 0, 60, spec.initialDelayS);
-    spec.initialAccelerationG = p.Number("initialAccelerationG", 0.01, 3, spec.initialAccelerationG);
-    spec.subsequentDelayS = p.Number("subsequentDelayS", 0, 60, spec.subsequentDelayS);
-    spec.subsequentAccelerationG = p.Number("subsequentAccelerationG", 0.01, 3, spec.subsequentAccelerationG);
-    p.Finish();
-    s.pilot = spec;
-  }
-
   std::set<uint32_t> ids;
   const auto intruders = f.Tables("intruder");
   if (intruders.size() > static_cast<size_t>(kMaxIntruders))
     f.Fail("intruder", "more than " + std::to_string(kMaxIntruders) + " intruders");
   std::shared_ptr<const Track> pairedIntruder = paired.intruder;
   for (const toml::table* table : intruders) {
-    IntruderSpec intruder = ReadIntruder(reader, *table, file.parent_path(), frame, pairedIntruder);
+    IntruderSpec intruder = ReadIntruder(reader, *table, s.file.parent_path(), frame, pairedIntruder);
     if (intruder.track == pairedIntruder) pairedIntruder.reset();
     if (!ids.insert(intruder.id).second)
       reader.Fail(intruder.line, "intruder id " + std::to_string(intruder.id) + " is used twice");
@@ -425,7 +289,10 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
     intruder.track = pairedIntruder;
     s.intruders.insert(s.intruders.begin(), std::move(intruder));
   }
+}
 
+// Pauses, then slews; no two slews overlap, and no slew overlaps a pause.
+void ReadPausesAndSlews(const Reader& reader, Fields& f, Scenario& s) {
   for (const toml::table* table : f.Tables("pause")) {
     Fields p(reader, *table, "pause");
     s.pauses.push_back(ReadInterval(p, "pause", s.durationS));
@@ -447,6 +314,10 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
         reader.Fail(p.Line(), "a slew interval overlaps a pause");
     s.slews.push_back(slew);
   }
+}
+
+// The selector switches, in time order (those of one time in file order).
+void ReadSwitches(const Reader& reader, Fields& f, Scenario& s) {
   for (const toml::table* table : f.Tables("switch")) {
     Fields p(reader, *table, "switch");
     SwitchSpec sw;
@@ -465,6 +336,10 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
   }
   std::stable_sort(s.switches.begin(), s.switches.end(),
                    [](const SwitchSpec& a, const SwitchSpec& b) { return a.timeS < b.timeS; });
+}
+
+// The clicks, on a mouse area or at a point of a placed gauge, in time order.
+void ReadClicks(const Reader& reader, Fields& f, Scenario& s) {
   for (const toml::table* table : f.Tables("click")) {
     Fields p(reader, *table, "click");
     ClickSpec click;
@@ -491,6 +366,10 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
   }
   std::stable_sort(s.clicks.begin(), s.clicks.end(),
                    [](const ClickSpec& a, const ClickSpec& b) { return a.timeS < b.timeS; });
+}
+
+// The transponder head's power and lighting switches, in time order.
+void ReadTransponderSwitches(const Reader& reader, Fields& f, Scenario& s) {
   for (const toml::table* table : f.Tables("transponder")) {
     Fields p(reader, *table, "transponder");
     TransponderSwitchSpec sw;
@@ -504,6 +383,47 @@ Scenario ParseScenario(const std::string& text, const std::filesystem::path& fil
   }
   std::stable_sort(s.transponderSwitches.begin(), s.transponderSwitches.end(),
                    [](const TransponderSwitchSpec& a, const TransponderSwitchSpec& b) { return a.timeS < b.timeS; });
+}
+
+}  // namespace
+
+int Scenario::FrameCount() const { return std::max(1, static_cast<int>(std::lround(durationS * frameRateHz))); }
+
+bool Scenario::Paused(double timeS) const {
+  return std::any_of(pauses.begin(), pauses.end(), [&](const Interval& p) { return p.Contains(timeS); });
+}
+
+const SlewSpec* Scenario::SlewAt(double timeS) const {
+  for (const SlewSpec& slew : slews)
+    if (slew.interval.Contains(timeS)) return &slew;
+  return nullptr;
+}
+
+std::optional<std::string> SelectorVariableName(const std::string& name) {
+  const std::string prefix = kSelectorPrefix;
+  const std::string shortName = name.rfind(prefix, 0) == 0 ? name.substr(prefix.size()) : name;
+  for (const char* known : kSelectorNames)
+    if (shortName == known) return prefix + known;
+  return std::nullopt;
+}
+
+Scenario ParseScenario(const std::string& text, const std::filesystem::path& file) {
+  const Reader reader(file);
+  const toml::table root = ParseToml(reader, text);
+  Fields f(reader, root, "");
+  Scenario s;
+  s.file = file;
+  ReadNameAndPanel(f, s);
+  const PairedTracks paired = ReadTiming(f, s);
+  ReadTransponder(f, s);
+  ReadOwnAircraft(reader, f, paired, s);
+  ReadSurveillance(reader, f, s);
+  ReadPilot(reader, f, s);
+  ReadIntruders(reader, f, paired, s);
+  ReadPausesAndSlews(reader, f, s);
+  ReadSwitches(reader, f, s);
+  ReadClicks(reader, f, s);
+  ReadTransponderSwitches(reader, f, s);
   f.Finish();
   return s;
 }
