@@ -50,7 +50,8 @@ target_link_libraries(kvr_host_render PUBLIC kvr_host_core)
 
 kvr_add_present_subdirectories(traffic avionics scenario)
 
-add_executable(kvr-panel ${KVR_HOST_DIR}/main.cpp)
+add_executable(kvr-panel ${KVR_HOST_DIR}/main.cpp ${KVR_HOST_DIR}/cli/commands.cpp ${KVR_HOST_DIR}/cli/run_command.cpp
+               ${KVR_HOST_DIR}/platform/win32/platform_commands.cpp)
 target_link_libraries(kvr-panel PRIVATE kvr_host_core kvr_host_render kvr_host_avionics kvr_host_scenario kvr_host_cli11)
 add_dependencies(kvr-panel KVR_TCAS avertine)
 target_compile_definitions(kvr-panel PRIVATE KVR_VERSION="${PROJECT_VERSION}")
