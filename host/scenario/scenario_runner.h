@@ -1,8 +1,8 @@
 // Flies a scenario through the real module: a panel session on the scenario's panel, the simulator
 // variables, the FSUIPC traffic tables and the ITrafficInfo service fed from one flight every frame, the
-// switches set on the published selector variables and the clicks made on the gauges at their times, the
-// pilot flying what the panel shows, every traffic frame's picture logged, and, when asked, the panel drawn
-// into pictures (see host/render/frame_recorder.h).
+// switches set on the published selector variables and the clicks made on the gauges at their times
+// (ScheduledInputs), the pilot flying what the panel shows, and beside the flight its record (RunRecorder):
+// every traffic frame's picture logged, the trajectory, and, when asked, the panel drawn into pictures.
 //
 // The transponder side of the simulator rides along: the squawk and the interrogations reach the Transponder
 // head, and the scenario's [[transponder]] entries switch its power and lighting.
@@ -29,8 +29,11 @@
 #include "host/scenario/equipped_intruder.h"
 #include "host/scenario/event_log.h"
 #include "host/scenario/flight.h"
+#include "host/scenario/link_watch.h"
 #include "host/scenario/pilot.h"
+#include "host/scenario/run_recorder.h"
 #include "host/scenario/scenario.h"
+#include "host/scenario/scheduled_inputs.h"
 #include "host/scenario/surveillance.h"
 #include "host/scenario/trajectory.h"
 #include "host/traffic/traffic_info_service.h"
@@ -81,20 +84,20 @@ class ScenarioRun {
   const TrafficInfoService& TrafficService() const { return trafficService_; }
   TransponderAvionics& Avionics() { return *avionics_; }
   const Flight& GetFlight() const { return flight_; }
-  const EventLog& Events() const { return log_; }
+  const EventLog& Events() const { return record_.Log(); }
   // Every aircraft's state with the advisories in force: every frame, or a bounded summary (tracks.csv is
   // written to its file as the run goes and holds more).
-  const Trajectory& Flown() const { return trajectory_; }
+  const Trajectory& Flown() const { return record_.Flown(); }
   const std::optional<TrafficSnapshot>& LastPicture() const { return picture_; }
   // The pictures written so far; null unless RunOptions::pictures and an output folder were given.
-  const FrameRecorder* Pictures() const { return recorder_.get(); }
+  const FrameRecorder* Pictures() const { return record_.Pictures(); }
   double TimeS() const { return flight_.TimeS(); }
   int Frame() const { return frame_; }
   // Things the run noticed but flew on with (left-out traffic, unpublished switches, clicks no mouse area
   // took, no traffic picture).
   const std::vector<std::string>& Warnings() const { return warnings_; }
   // Whether the FSUIPC link was lost at some time of the run (the events and the summary say when).
-  bool LinkLost() const { return !log_.LinkOutages().empty(); }
+  bool LinkLost() const { return !record_.Log().LinkOutages().empty(); }
 
   // The Logic gauge's parameter string with its traffic feed set: "trafficinfo=y" first for the traffic
   // service, every "trafficinfo" option taken out for FSUIPC.
@@ -105,16 +108,11 @@ class ScenarioRun {
   void WriteSummary(std::ostream& out) const;
 
  private:
-  void ApplySwitches(double timeS);
-  void ApplyClicks(double timeS);
-  void ApplyTransponderSwitches(double timeS);
-  void WatchLink(double timeS);
-  struct ClickTarget {
-    GaugeInstance* instance;
-    int x, y;  // design pixels of the gauge
-  };
-  static ClickTarget FindClickTarget(const Scenario& scenario, const ClickSpec& click, Panel& panel);
   void Warn(const std::string& text);
+  // The frame's traffic written into both feeds, as the surveillance delivers it.
+  void WriteTraffic(const OwnSimState& own);
+  // The flight's state with the advisories in force and what the display shows, into the record.
+  void RecordTrajectory(double timeS, const OwnSimState& own);
 
   const Scenario& scenario_;
   RunOptions options_;
@@ -123,31 +121,17 @@ class ScenarioRun {
   std::unique_ptr<TransponderAvionics> avionics_;  // made after the session, destroyed before it
   Flight flight_;
   std::optional<Pilot> pilot_;
-  EventLog log_;
-  Trajectory trajectory_;
-  std::unique_ptr<std::ofstream> tracksFile_;  // tracks.csv, written as the run goes
-  std::unique_ptr<TracksCsv> tracks_;
-  void RecordTrajectory(double timeS, const OwnSimState& own);
   std::optional<Surveillance> surveillance_;
   std::vector<std::unique_ptr<EquippedIntruder>> equipped_;  // per intruder; null when it is not equipped
+  std::optional<ScheduledInputs> inputs_;
+  LinkWatch link_;
+  RunRecorder record_;
   std::optional<TrafficSnapshot> picture_;
-  size_t nextSwitch_ = 0;
-  std::vector<ClickTarget> clickTargets_;  // one per scenario click, in the same order
-  size_t nextClick_ = 0;
-  size_t nextTransponderSwitch_ = 0;
-  std::unique_ptr<PanelRenderer> renderer_;
-  std::unique_ptr<FrameRecorder> recorder_;
   int frame_ = 0;
   bool started_ = false;
   bool sawPicture_ = false;
   uint32_t lastUpdateCount_ = 0;
-  double lastRadioAltitudeFt_ = 0;
   uint32_t maxLeftOut_ = 0;
-  // The FSUIPC link as the host sees it from the server's side, after the last frame.
-  bool linkUp_ = true;
-  bool serverReachable_ = true;
-  uint64_t blocksRefused_ = 0;
-  uint64_t blocksServedAtLoss_ = 0;
   std::chrono::steady_clock::time_point wallStart_;
   std::vector<std::string> warnings_;
 };
