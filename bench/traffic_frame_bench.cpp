@@ -53,6 +53,7 @@ class Host {
   }
   void Serve(int n, int frame) {
     std::vector<host::TrafficTarget> targets;
+    targets.reserve(n);
     for (int i = 0; i < n; ++i) targets.push_back(Intruder(i, n, frame));
     fsuipc.Poke<uint16_t>(0xF000, 40);
     fsuipc.Poke<uint16_t>(0xF002, 99);

@@ -117,9 +117,7 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   CLI::App app{"kvr-panel: the panel host for the KVR_TCAS gauge module.\n"
                "Loads the module named by a panel configuration as the simulator does, serves FSUIPC and the\n"
                "panel services, and drives the gauges frame by frame." +
@@ -145,4 +143,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   return ReportFailure([&] { return LoadPanel(panel, gaugesDir); });
+}
+
+}  // namespace
+
+// Whatever escapes a command (a folder that cannot be read while setting the defaults) ends the program
+// with its reason, not with std::terminate.
+int main(int argc, char** argv) {
+  return ReportFailure([&] { return Main(argc, argv); });
 }

@@ -16,10 +16,11 @@ constexpr size_t kMaxChildren = 64;
 // The phase a simulator passes with code 9; gauges ignore it.
 constexpr uintptr_t kGeneratePhase = 1;
 
+// T may itself be a pointer (a list of element pointers).
 template <typename T>
 T* Allocate(std::vector<std::unique_ptr<uint8_t[]>>& storage, size_t count = 1) {
-  storage.push_back(std::make_unique<uint8_t[]>(sizeof(T) * count));
-  std::memset(storage.back().get(), 0, sizeof(T) * count);
+  storage.push_back(std::make_unique<uint8_t[]>(sizeof(T) * count));  // NOLINT(bugprone-sizeof-expression)
+  std::memset(storage.back().get(), 0, sizeof(T) * count);            // NOLINT(bugprone-sizeof-expression)
   return reinterpret_cast<T*>(storage.back().get());
 }
 

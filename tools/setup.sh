@@ -15,7 +15,7 @@ packages=(
   g++-mingw-w64-i686-win32 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 zip libstb-dev
   python3-markdown
-  clang libclang-rt-dev
+  clang libclang-rt-dev clang-format clang-tidy
 )
 # 32-bit wine only where the kernel runs 32-bit code: elsewhere it would install but run nothing.
 if tools/probe-32bit kernel; then

@@ -71,6 +71,6 @@ struct RunCommandOptions {
   bool batch = false;
   bool tracksEveryFrame = false;
 };
-int RunScenario(const RunCommandOptions& options, const std::filesystem::path& gaugesDir);
+int RunScenario(const RunCommandOptions& command, const std::filesystem::path& gaugesDir);
 
 }  // namespace kvr::host

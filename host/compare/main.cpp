@@ -37,9 +37,7 @@ std::vector<PixelBox> ReadBoxes(const fs::path& file) {
   return boxes;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   CLI::App app{"kvr-compare-runs: compares two runs of one scenario (kvr-panel run --out A, --out B).\n"
                "events.csv: time, event, intruder, class, sense, advisory, limits and aural message identical,\n"
                "range and relative altitude within the tolerances. Pictures: frames/NNNN.png of the frames\n"
@@ -99,6 +97,17 @@ int main(int argc, char** argv) {
     std::printf("%s\n", pass ? "agree" : "DISAGREE");
     return pass ? 0 : 1;
   } catch (const std::exception& e) {
+    std::fprintf(stderr, "kvr-compare-runs: %s\n", e.what());
+    return 2;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& e) {  // setting the command line up failed
     std::fprintf(stderr, "kvr-compare-runs: %s\n", e.what());
     return 2;
   }

@@ -101,12 +101,12 @@ PixelComparison ComparePictures(const Image& a, const Image& b, const std::vecto
   return result;
 }
 
-std::vector<uint8_t> TextMask(const Image& a, const std::vector<PixelBox>& text, int scale) {
-  std::vector<uint8_t> mask(a.pixels.size(), 0);
+std::vector<uint8_t> TextMask(const Image& picture, const std::vector<PixelBox>& text, int scale) {
+  std::vector<uint8_t> mask(picture.pixels.size(), 0);
   for (const PixelBox& box : text)
-    for (int32_t y = std::max(0, box.top * scale); y < std::min(a.height, box.bottom * scale); ++y)
-      for (int32_t x = std::max(0, box.left * scale); x < std::min(a.width, box.right * scale); ++x)
-        mask[size_t(y) * size_t(a.width) + size_t(x)] = 1;
+    for (int32_t y = std::max(0, box.top * scale); y < std::min(picture.height, box.bottom * scale); ++y)
+      for (int32_t x = std::max(0, box.left * scale); x < std::min(picture.width, box.right * scale); ++x)
+        mask[size_t(y) * size_t(picture.width) + size_t(x)] = 1;
   return mask;
 }
 

@@ -9,8 +9,9 @@
 #include <utility>
 #include <vector>
 
-typedef struct _cairo cairo_t;
-typedef struct _cairo_surface cairo_surface_t;
+// Cairo's own tag names, declared here so that users of the chart need not include Cairo.
+typedef struct _cairo cairo_t;                  // NOLINT(bugprone-reserved-identifier)
+typedef struct _cairo_surface cairo_surface_t;  // NOLINT(bugprone-reserved-identifier)
 
 namespace kvr::host {
 

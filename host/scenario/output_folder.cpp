@@ -70,7 +70,7 @@ std::set<fs::path> MarkedFiles(const fs::path& folder) {
   return files;
 }
 
-OutputFolder::OutputFolder(fs::path final) : final_(final.lexically_normal()) {
+OutputFolder::OutputFolder(const fs::path& final) : final_(final.lexically_normal()) {
   if (!final_.has_filename()) final_ = final_.parent_path();  // "out/x/" names "out/x"
   if (final_.empty() || final_.filename() == "." || final_.filename() == "..")
     throw std::runtime_error("the output folder must be named, not \"" + final.string() + "\"");

@@ -22,7 +22,7 @@ class OutputFolder {
   // Makes the staging folder. Throws std::runtime_error when `final` exists and is not a folder, or is a
   // folder that is neither empty nor a previous run's output (one with the marker), so that a mistyped
   // --out cannot mix a run into a user's files.
-  explicit OutputFolder(std::filesystem::path final);
+  explicit OutputFolder(const std::filesystem::path& final);
   ~OutputFolder();  // removes the staging folder unless committed
   OutputFolder(const OutputFolder&) = delete;
   OutputFolder& operator=(const OutputFolder&) = delete;

@@ -271,15 +271,13 @@ void EvaluateMode(IvsiDisplay& d) {
   if (!d.powered) {
     d.displayMode = kDisplayModeStandby;
   } else if (modeIndex == kModeTaOnly || modeIndex == kModeTaRa) {
-    // What the logic really runs in, which may be less than what is selected.
-    if (source == nullptr)
-      d.displayMode = kDisplayModeStandby;
-    else if (d.advisoryCopy.modeStatus == static_cast<int32_t>(OperatingMode::TaRa))
-      d.displayMode = kDisplayModeTaRa;
-    else if (d.advisoryCopy.modeStatus == static_cast<int32_t>(OperatingMode::TaOnly))
-      d.displayMode = kDisplayModeTaOnly;
-    else
-      d.displayMode = kDisplayModeStandby;
+    // What the logic really runs in, which may be less than what is selected; standby without a logic.
+    const auto runs = [&](OperatingMode mode) {
+      return source != nullptr && d.advisoryCopy.modeStatus == static_cast<int32_t>(mode);
+    };
+    d.displayMode = runs(OperatingMode::TaRa)     ? kDisplayModeTaRa
+                    : runs(OperatingMode::TaOnly) ? kDisplayModeTaOnly
+                                                  : kDisplayModeStandby;
   } else {
     d.displayMode = modeIndex;
   }

@@ -169,6 +169,8 @@ struct IvsiGaugeRecords {
   ElementHeader* drawingChildren[3];
 };
 
+// `records` names the variable the macro defines, so its arguments cannot stand in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define KVR_IVSI_GAUGE(records, gaugeName, bezelId, litId)                                                  \
   IvsiGaugeRecords records = {                                                                              \
       Header(gaugeName, records.elementList, 158, ivsiMouseAreas, IvsiCallback),                            \
@@ -180,6 +182,7 @@ struct IvsiGaugeRecords {
       {&records.drawing, nullptr},                                                                          \
       {&records.bezel, &records.litOverlay, nullptr},                                                       \
   }
+// NOLINTEND(bugprone-macro-parentheses)
 
 KVR_IVSI_GAUGE(ivsi1, "IVSI", kImageBezel, kImageLitOverlay);
 KVR_IVSI_GAUGE(ivsi2, "IVSI2", kImageBezel, kImageLitOverlay);

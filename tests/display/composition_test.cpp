@@ -142,6 +142,7 @@ TEST(ComposeFrame, AntiAliasedNeedleMoveCopiesOnlyOldAndNewNeedleAtHalfSize) {
 // exactly as a display composing its very first frame at that speed shows them.
 TEST(ComposeFrame, RepeatedAntiAliasedNeedlesMatchAFreshComposition) {
   std::vector<float> speeds;
+  speeds.reserve(150);
   for (int i = 0; i < 150; ++i) speeds.push_back(-6700.0f + 90.0f * static_cast<float>(i));
   std::vector<std::vector<uint32_t>> expected;
   for (float speed : speeds) {

@@ -10,6 +10,7 @@
 
 // fontconfig loses a few hundred bytes while it parses its configuration, once per process; that is its
 // own, so the leak check of sanitizer builds leaves it out. One definition for the whole test program.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the sanitizer's own hook name
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 namespace kvr::display_test {

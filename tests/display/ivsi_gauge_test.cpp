@@ -40,7 +40,7 @@ class GaugeRig {
   GaugeRig(const GaugeRig&) = delete;
   GaugeRig& operator=(const GaugeRig&) = delete;
 
-  IvsiGauge& Controller() { return *static_cast<IvsiGauge*>(header.gaugeState); }
+  IvsiGauge& Controller() const { return *static_cast<IvsiGauge*>(header.gaugeState); }
 
   // One drawing call at simulator tick `tick`; true when the drawing element was marked changed.
   bool Frame(double tick, double verticalSpeedFpm = 0.0) {

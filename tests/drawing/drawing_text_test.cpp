@@ -9,6 +9,7 @@
 
 // fontconfig loses a few hundred bytes while it parses its configuration, once per process; that is its
 // own and not the drawing seam's, so the leak check of sanitizer builds leaves it out.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the sanitizer's own hook name
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 namespace kvr::platform::testing {

@@ -41,7 +41,7 @@ class KvrPanel : public ::testing::Test {
   }
   // A level cruise of `seconds` on the shipped panel.
   fs::path Scenario(int seconds) {
-    const fs::path file = dir / "cruise.toml";
+    fs::path file = dir / "cruise.toml";
     std::ofstream(file) << "panel = \"" << (testing::SourceDir() / "scenarios" / "panel.cfg").string() << "\"\n"
                         << "durationS = " << seconds << "\n"
                         << "[own]\nlatitudeDeg = 47\nlongitudeDeg = 8\npressureAltitudeFt = 5000\nheadingDeg = 0\n"

@@ -32,7 +32,7 @@ struct Block {
     Word(size);
     bytes.insert(bytes.end(), data.begin(), data.end());
   }
-  void Write(uint32_t offset, std::vector<uint8_t> data) { Write(offset, data, static_cast<uint32_t>(data.size())); }
+  void Write(uint32_t offset, const std::vector<uint8_t>& data) { Write(offset, data, static_cast<uint32_t>(data.size())); }
   uint32_t Length() const { return static_cast<uint32_t>(bytes.size() - lead); }
   uintptr_t Send(const FsuipcServer& server, uint32_t length) {
     bytes.insert(bytes.end(), 8, 0xEE);  // bytes behind the block that must stay as they are

@@ -21,6 +21,7 @@ class TrafficFrame : public LogicTest {
 
   std::vector<uint32_t> Order() const {
     std::vector<uint32_t> ids;
+    ids.reserve(static_cast<size_t>(source.intruderCount));
     for (int i = 0; i < source.intruderCount; ++i) ids.push_back(source.intruderOrder[i]->id);
     return ids;
   }

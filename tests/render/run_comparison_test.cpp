@@ -12,7 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path WriteEvents(const std::string& name, const std::string& row, const char* eol) {
-  const fs::path file = fs::temp_directory_path() / ("kvr_compare_" + name + ".csv");
+  fs::path file = fs::temp_directory_path() / ("kvr_compare_" + name + ".csv");
   std::ofstream out(file, std::ios::binary);
   out << "timeS,event,intruderId,rangeNm,relativeAltitudeFt,threatClass,sense,advisory,vsLowerLimitFpm,"
          "vsUpperLimitFpm,vsTargetFpm,aural" << eol << "[s],[none],[none],[NM],[ft],[none],[none],[none],[fpm],[fpm],"

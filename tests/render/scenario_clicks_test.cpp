@@ -39,7 +39,7 @@ class ScenarioClicks : public ::testing::Test {
 
   // A scenario on the shipped panel with `rest` from line 9 on.
   fs::path Write(const std::string& rest) {
-    const fs::path file = dir / "case.toml";
+    fs::path file = dir / "case.toml";
     std::ofstream(file) << "panel = \"" << (kvr::testing::SourceDir() / "scenarios" / "panel.cfg").string() << "\"\n"
                         << "durationS = 3\n"
                         << "[own]\nlatitudeDeg = 47\nlongitudeDeg = 8\npressureAltitudeFt = 5000\nheadingDeg = 0\n"

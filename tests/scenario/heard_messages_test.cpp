@@ -104,6 +104,7 @@ TEST(HeardMessages, HeadOnIsHeardAsTrafficThenClimbThenClearOfConflictAtTheirTim
 
   const std::vector<Heard> heard = Identify(audio.Samples(), audio.RateHz(), recordings);
   std::vector<std::string> names;
+  names.reserve(heard.size());
   for (const Heard& h : heard) names.push_back(h.message);
   EXPECT_EQ(names, (std::vector<std::string>{"WAV_Traffic", "WAV_Traffic", "WAV_Climb", "WAV_Climb",
                                              "WAV_AdjustVerticalSpeedAdjust", "WAV_ClearOfConflict"}));
