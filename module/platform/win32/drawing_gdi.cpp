@@ -12,6 +12,7 @@
 
 #include "module/platform/block_span.h"
 #include "module/platform/drawing.h"
+#include "module/platform/win32/dib_section.h"
 #include "module/platform/win32/drawing_records.h"
 
 namespace kvr::platform {
@@ -201,20 +202,9 @@ void SelectDefaultObjects(DrawContext context) {
 
 Surface MakeSurface(DrawContext context, int32_t width, int32_t height) {
   if (width <= 0 || height <= 0 || width > kMaxSurfaceSide || height > kMaxSurfaceSide) return nullptr;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP bitmap =
-      CreateDIBSection(context != nullptr ? context->dc : nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (bitmap == nullptr || bits == nullptr) {
-    if (bitmap != nullptr) DeleteObject(bitmap);
-    return nullptr;
-  }
+  HBITMAP bitmap = MakeDibSection(context != nullptr ? context->dc : nullptr, width, height, bits);
+  if (bitmap == nullptr) return nullptr;
   std::memset(bits, 0, size_t(width) * size_t(height) * 4);
   auto* surface = new (std::nothrow)
       SurfaceRecord{bitmap, static_cast<uint32_t*>(bits), width, height, width * 4, false, nullptr};
