@@ -30,16 +30,6 @@ PenRecord gBlackPen{1, true, false, 1, {0, 0, 0}, LineCap::Flat, LineJoin::Mitre
 BrushRecord gNullBrush{1, true, true, {0, 0, 0}};
 BrushRecord gWhiteBrush{1, true, false, {255, 255, 255}};
 
-template <typename Record>
-void Retain(Record* record) {
-  if (record != nullptr && !record->stock) ++record->refs;
-}
-
-template <typename Record>
-void Drop(Record* record) {
-  if (record != nullptr && !record->stock && --record->refs == 0) delete record;
-}
-
 void SetSourceRgb(cairo_t* cairo, Rgb colour) {
   cairo_set_source_rgb(cairo, colour.red / 255.0, colour.green / 255.0, colour.blue / 255.0);
 }
@@ -157,11 +147,6 @@ ContextRecord* NewContext() {
   context->pen = &gBlackPen;
   context->brush = &gWhiteBrush;
   context->font = DefaultFont();
-  context->textColour = {0, 0, 0};
-  context->backColour = {255, 255, 255};
-  context->opaque = true;
-  context->alignX = TextAlignX::Left;
-  context->alignY = TextAlignY::Top;
   context->pathState = ContextRecord::NoPath;
   return context;
 }
@@ -278,17 +263,13 @@ void ReleaseContext(DrawContext context) {
     context->surface->selectedIn = nullptr;
     if (context->host) FreeSurfaceRecord(context->surface);
   }
-  Drop(context->pen);
-  Drop(context->brush);
-  DropFont(context->font);
+  DropSelected(context);
   delete context;
 }
 
 void SelectDefaultObjects(DrawContext context) {
   if (context == nullptr) return;
-  UsePen(context, &gBlackPen);
-  UseBrush(context, &gWhiteBrush);
-  if (FontRecord* font = DefaultFont()) UseFont(context, font);
+  SelectStartingObjects(context, &gBlackPen, &gWhiteBrush);
   if (!context->host) UseSurface(context, nullptr);
 }
 
@@ -351,23 +332,9 @@ Pen NullPen() { return &gNullPen; }
 
 Brush NullBrush() { return &gNullBrush; }
 
-Pen UsePen(DrawContext context, Pen pen) {
-  if (context == nullptr || pen == nullptr) return nullptr;
-  Pen previous = context->pen;
-  Retain(pen);
-  context->pen = pen;
-  Drop(previous);
-  return previous;
-}
+Pen UsePen(DrawContext context, Pen pen) { return UseCounted(context, &ContextRecord::pen, pen); }
 
-Brush UseBrush(DrawContext context, Brush brush) {
-  if (context == nullptr || brush == nullptr) return nullptr;
-  Brush previous = context->brush;
-  Retain(brush);
-  context->brush = brush;
-  Drop(previous);
-  return previous;
-}
+Brush UseBrush(DrawContext context, Brush brush) { return UseCounted(context, &ContextRecord::brush, brush); }
 
 // ---- Shapes --------------------------------------------------------------------------------------------
 

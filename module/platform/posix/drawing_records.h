@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "module/platform/drawing.h"
+#include "module/platform/drawing_objects.h"
 
 namespace kvr::platform {
 
-// Pens, brushes and fonts are counted: the owner's reference plus one per context that selects them.
-// Stock objects are never freed.
+// Pens, brushes and fonts are counted (drawing_objects.h): `refs` and `stock`.
 
 struct PenRecord {
   int32_t refs;
@@ -104,12 +104,7 @@ struct ContextRecord {
   PenRecord* pen;
   BrushRecord* brush;
   FontRecord* font;
-  Rgb textColour;
-  Rgb backColour;
-  bool opaque;
-  TextAlignX alignX;
-  TextAlignY alignY;
-  int32_t spacingPx;
+  TextSettings text;  // read when text is drawn
   Point current;
   enum PathState { NoPath, PathOpen, PathDone } pathState;
   std::vector<PathShape> path;
@@ -234,9 +229,17 @@ bool DrawShapeByMask(ContextRecord* context, std::string key, int32_t originX, i
 // within the surface and the context's clip.
 void PaintMask(ContextRecord* context, const TextMask& mask, int32_t x, int32_t y, Rgb colour);
 
-// ---- Shared by the context code, made in drawing_text.cpp ----------------------------------------------
+// ---- The hooks of drawing_objects.h ------------------------------------------------------------------
 
-FontRecord* DefaultFont();
-void DropFont(FontRecord* font);
+inline void FreeObject(PenRecord* pen) { delete pen; }
+inline void FreeObject(BrushRecord* brush) { delete brush; }
+inline void FreeObject(FontRecord* font) {
+  cairo_scaled_font_destroy(font->scaled);
+  delete font;
+}
+
+// Cairo has no selected objects: the context's record is read when it draws.
+template <typename Record>
+void SelectIn(ContextRecord* /*context*/, Record* /*record*/) {}
 
 }  // namespace kvr::platform

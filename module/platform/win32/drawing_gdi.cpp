@@ -35,19 +35,6 @@ BrushRecord* StockBrush(bool null) {
   return null ? &nullBrush : &whiteBrush;
 }
 
-template <typename Record>
-void Retain(Record* record) {
-  if (record != nullptr && !record->stock) ++record->refs;
-}
-
-// Deletes the GDI object with its last reference; by then no context has it selected.
-template <typename Record>
-void Drop(Record* record) {
-  if (record == nullptr || record->stock || --record->refs > 0) return;
-  DeleteObject(record->handle);
-  delete record;
-}
-
 void Order(int32_t& low, int32_t& high) {
   if (low > high) std::swap(low, high);
 }
@@ -76,11 +63,7 @@ void ResetState(ContextRecord* context) {
   SetROP2(dc, R2_COPYPEN);
   SetPolyFillMode(dc, ALTERNATE);
   SetArcDirection(dc, AD_COUNTERCLOCKWISE);
-  SetTextColor(dc, RGB(0, 0, 0));
-  SetBkColor(dc, RGB(255, 255, 255));
-  SetBkMode(dc, OPAQUE);
-  SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
-  SetTextCharacterExtra(dc, 0);
+  ApplyTextSettings(context);
   SelectClipRgn(dc, nullptr);
 }
 
@@ -184,17 +167,13 @@ void ReleaseContext(DrawContext context) {
     DeleteDC(context->dc);
     if (context->surface != nullptr) context->surface->selectedIn = nullptr;
   }
-  Drop(context->pen);
-  Drop(context->brush);
-  DropFont(context->font);
+  DropSelected(context);
   delete context;
 }
 
 void SelectDefaultObjects(DrawContext context) {
   if (context == nullptr) return;
-  UsePen(context, StockPen(false));
-  UseBrush(context, StockBrush(false));
-  if (FontRecord* font = DefaultFont()) UseFont(context, font);
+  SelectStartingObjects(context, StockPen(false), StockBrush(false));
   if (!context->host) UseSurface(context, nullptr);
 }
 
@@ -289,25 +268,9 @@ Pen NullPen() { return StockPen(true); }
 
 Brush NullBrush() { return StockBrush(true); }
 
-Pen UsePen(DrawContext context, Pen pen) {
-  if (context == nullptr || pen == nullptr) return nullptr;
-  Pen previous = context->pen;
-  Retain(pen);
-  SelectObject(context->dc, pen->handle);
-  context->pen = pen;
-  Drop(previous);
-  return previous;
-}
+Pen UsePen(DrawContext context, Pen pen) { return UseCounted(context, &ContextRecord::pen, pen); }
 
-Brush UseBrush(DrawContext context, Brush brush) {
-  if (context == nullptr || brush == nullptr) return nullptr;
-  Brush previous = context->brush;
-  Retain(brush);
-  SelectObject(context->dc, brush->handle);
-  context->brush = brush;
-  Drop(previous);
-  return previous;
-}
+Brush UseBrush(DrawContext context, Brush brush) { return UseCounted(context, &ContextRecord::brush, brush); }
 
 // ---- Shapes --------------------------------------------------------------------------------------------
 
