@@ -94,6 +94,17 @@ class StockFont {
   Record* record_ = nullptr;
 };
 
+// ---- The current position ------------------------------------------------------------------------------
+
+// MoveTo and DrawLineTo keep a context's position in its record on every platform: moves the position to
+// (x, y) and gives back where it was, the start of a line drawn to (x, y).
+template <typename Context>
+Point MoveCurrent(Context* context, int32_t x, int32_t y) {
+  const Point from = context->current;
+  context->current = {x, y};
+  return from;
+}
+
 // ---- Text settings -------------------------------------------------------------------------------------
 
 // A context's text settings as the setters leave them; a new context starts with these.

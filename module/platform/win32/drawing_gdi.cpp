@@ -323,13 +323,12 @@ void DrawPolygon(DrawContext context, const Point* points, int32_t count) {
 }
 
 void MoveTo(DrawContext context, int32_t x, int32_t y) {
-  if (context != nullptr) context->current = {x, y};
+  if (context != nullptr) MoveCurrent(context, x, y);
 }
 
 void DrawLineTo(DrawContext context, int32_t x, int32_t y) {
   if (context == nullptr) return;
-  const Point from = context->current;
-  context->current = {x, y};
+  const Point from = MoveCurrent(context, x, y);
   const PenRecord* pen = context->pen;
   if (!Drawable(context) || pen->null) return;
   HDC dc = context->dc;
