@@ -3,7 +3,9 @@
 // to its size on the panel and clipped to it, over a dark panel background. Pure black is transparent; an
 // element with the hidden bit is left out with its children; an icon shows its first image id plus its
 // last callback value; an element with a drawing surface shows what the gauge painted there.
-// Uses Cairo for the compositing and for PNG files; no window and no live drawing.
+// The tree walk is shared (panel_window.cpp); the compositing and PNG files are the platform's
+// (host/platform/<platform>/panel_renderer.cpp: Cairo and libpng, or software and stb). No window and no
+// live drawing.
 #pragma once
 
 #include <cstdint>
