@@ -3,13 +3,16 @@
 // to its size on the panel and clipped to it, over a dark panel background. Pure black is transparent; an
 // element with the hidden bit is left out with its children; an icon shows its first image id plus its
 // last callback value; an element with a drawing surface shows what the gauge painted there.
-// Uses Cairo for the compositing and for PNG files; no window and no live drawing.
+// The tree walk is shared (panel_window.cpp); the compositing and PNG files are the platform's
+// (host/platform/<platform>/panel_renderer.cpp: Cairo and libpng, or software and stb). No window and no
+// live drawing.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,9 +73,26 @@ class PanelRenderer {
   // The bitmap a static element or an icon shows (for an icon, the image its callback chose at the last
   // frame); null when it shows none. `index` is the element's place in the instance's element list.
   Picture* ShownPicture(const GaugeInstance& instance, const ElementHeader* element, size_t index);
-  void DrawGauge(void* cairo, const GaugeInstance& instance);
-  void DrawElement(void* cairo, const GaugeInstance& instance, const ElementHeader* element, int depth,
+  // How a gauge is drawn: scaled from its design size to its size on the panel.
+  struct GaugeScale {
+    double x = 1, y = 1;
+    bool Scaled() const { return x != 1.0 || y != 1.0; }
+  };
+  // The scale of `instance`; nothing when it has no element tree or no size on the panel.
+  std::optional<GaugeScale> ScaleOf(const GaugeInstance& instance);
+  // Sets the platform's canvas up for one gauge (its box as clip, its position and scale) and draws its
+  // tree through DrawTree. Each platform's renderer defines it.
+  void DrawGauge(void* canvas, const GaugeInstance& instance);
+  // Walks a gauge's element tree, parents before children, and paints what each element shows with
+  // PaintElement: an element with the hidden bit is left out with everything it carries, and so is what
+  // lies deeper than kMaxTreeDepth. The one walk both platforms draw by.
+  void DrawTree(void* canvas, const GaugeInstance& instance, bool scaled);
+  void DrawElement(void* canvas, const GaugeInstance& instance, const ElementHeader* element, int depth,
                    bool scaled);
+  // Paints at the element's position either the pixels the panel took from its drawing surface (`shown`,
+  // non-empty) or `picture`; exactly one of the two is non-null. Each platform's renderer defines it.
+  static void PaintElement(void* canvas, const ElementHeader& element, const ShownSurface* shown,
+                           const Picture* picture, bool scaled);
 
   const LoadedModule& module_;
   const Panel& panel_;

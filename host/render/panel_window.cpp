@@ -87,4 +87,35 @@ DesignSize PanelRenderer::DesignSizeOf(const GaugeInstance& instance) {
   return size;
 }
 
+std::optional<PanelRenderer::GaugeScale> PanelRenderer::ScaleOf(const GaugeInstance& instance) {
+  const GaugeHeader& h = instance.header;
+  if (instance.Root() == nullptr || h.width <= 0 || h.height <= 0) return std::nullopt;
+  const DesignSize design = DesignSizeOf(instance);
+  return GaugeScale{h.width / design.width, h.height / design.height};
+}
+
+void PanelRenderer::DrawTree(void* canvas, const GaugeInstance& instance, bool scaled) {
+  DrawElement(canvas, instance, instance.Root(), 0, scaled);
+}
+
+void PanelRenderer::DrawElement(void* canvas, const GaugeInstance& instance, const ElementHeader* element, int depth,
+                                bool scaled) {
+  if (element == nullptr || depth > kMaxTreeDepth) return;
+  if (element->flags & kElementHidden) return;  // hidden with everything it carries
+
+  const auto at = std::find(instance.elements.begin(), instance.elements.end(), element);
+  const size_t index = size_t(at - instance.elements.begin());
+  if ((element->flags & 0xFF) == kElementDrawingSurface) {
+    // An element with a drawing surface shows what the panel took from it when the gauge last cleared its
+    // on-screen bit; the live surface is not read here.
+    const ShownSurface* shown = index < instance.shown.size() ? &instance.shown[index] : nullptr;
+    if (shown != nullptr && !shown->pixels.empty()) PaintElement(canvas, *element, shown, nullptr, scaled);
+  } else if (const Picture* picture = ShownPicture(instance, element, index)) {
+    PaintElement(canvas, *element, nullptr, picture, scaled);
+  }
+  if (element->children != nullptr)
+    for (size_t i = 0; i < 64 && element->children[i] != nullptr; ++i)
+      DrawElement(canvas, instance, element->children[i], depth + 1, scaled);
+}
+
 }  // namespace kvr::host

@@ -419,5 +419,31 @@ TEST(DrawingRepeats, ASecondDrawingCoversThePixelsOfTheFirst) {
   }
 }
 
+// Objects are counted: a pen or brush whose owner releases it while a context has it selected keeps
+// drawing until the context lets it go (a miscount frees it early, which the sanitizer build catches).
+TEST(DrawingObjects, ReleasedWhileSelectedDrawsUntilReplaced) {
+  Canvas canvas(16, 8);
+  Pen pen = MakePen(1, kRed, LineCap::Flat, LineJoin::Mitre);
+  Brush brush = MakeSolidBrush(kGreen);
+  ASSERT_NE(pen, nullptr);
+  ASSERT_NE(brush, nullptr);
+  const Pen before = UsePen(canvas.context(), pen);
+  UseBrush(canvas.context(), brush);
+  ReleasePen(pen);
+  ReleaseBrush(brush);
+  DrawRectangle(canvas.context(), 2, 2, 8, 6);
+  EXPECT_EQ(canvas.Count(kRed), 16);   // the 6 x 4 outline
+  EXPECT_EQ(canvas.Count(kGreen), 8);  // the 4 x 2 inside
+  EXPECT_EQ(UsePen(canvas.context(), before), pen);
+  SelectDefaultObjects(canvas.context());
+
+  // Without a context, the setters change nothing and say so.
+  EXPECT_EQ(UsePen(nullptr, before), nullptr);
+  EXPECT_EQ(UseFont(canvas.context(), nullptr), nullptr);
+  SetTextColour(nullptr, kRed);
+  SetTextAlignment(nullptr, TextAlignX::Right, TextAlignY::Bottom);
+  EXPECT_EQ(SetCharacterSpacing(nullptr, 4), 0);
+}
+
 }  // namespace
 }  // namespace kvr::platform::testing

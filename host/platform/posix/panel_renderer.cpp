@@ -78,56 +78,36 @@ Image PanelRenderer::Render() {
   return ImageOf(target.get());
 }
 
-void PanelRenderer::DrawGauge(void* context, const GaugeInstance& instance) {
-  auto* cr = static_cast<cairo_t*>(context);
+void PanelRenderer::DrawGauge(void* canvas, const GaugeInstance& instance) {
+  auto* cr = static_cast<cairo_t*>(canvas);
+  const std::optional<GaugeScale> scale = ScaleOf(instance);
+  if (!scale) return;
   const GaugeHeader& h = instance.header;
-  const ElementHeader* root = instance.Root();
-  if (root == nullptr || h.width <= 0 || h.height <= 0) return;
-
-  const DesignSize design = DesignSizeOf(instance);
-  const double sx = h.width / design.width, sy = h.height / design.height;
-
   cairo_save(cr);
   cairo_rectangle(cr, h.x, h.y, h.width, h.height);
   cairo_clip(cr);
   cairo_translate(cr, h.x, h.y);
-  cairo_scale(cr, sx, sy);
-  DrawElement(cr, instance, root, 0, sx != 1.0 || sy != 1.0);
+  cairo_scale(cr, scale->x, scale->y);
+  DrawTree(cr, instance, scale->Scaled());
   cairo_restore(cr);
 }
 
-void PanelRenderer::DrawElement(void* context, const GaugeInstance& instance, const ElementHeader* element, int depth,
-                                bool scaled) {
-  auto* cr = static_cast<cairo_t*>(context);
-  if (element == nullptr || depth > kMaxTreeDepth) return;
-  if (element->flags & kElementHidden) return;  // hidden with everything it carries
-
-  // An element with a drawing surface shows what the panel took from it when the gauge last cleared its
-  // on-screen bit; the live surface is not read here.
-  const auto at = std::find(instance.elements.begin(), instance.elements.end(), element);
-  const size_t index = size_t(at - instance.elements.begin());
+void PanelRenderer::PaintElement(void* canvas, const ElementHeader& element, const ShownSurface* shown,
+                                 const Picture* picture, bool scaled) {
+  auto* cr = static_cast<cairo_t*>(canvas);
   SurfacePtr painted;
   cairo_surface_t* source = nullptr;
-  if ((element->flags & 0xFF) == kElementDrawingSurface) {
-    const ShownSurface* shown = index < instance.shown.size() ? &instance.shown[index] : nullptr;
-    if (shown != nullptr && !shown->pixels.empty()) {
-      painted = KeyedSurface(shown->pixels.data(), shown->width, shown->height, size_t(shown->width));
-      source = painted.get();
-    }
-  } else if (Picture* picture = ShownPicture(instance, element, index)) {
+  if (shown != nullptr) {
+    painted = KeyedSurface(shown->pixels.data(), shown->width, shown->height, size_t(shown->width));
+    source = painted.get();
+  } else {
     source = static_cast<cairo_surface_t*>(picture->platformImage.get());
   }
-
-  if (source != nullptr) {
-    const int w = cairo_image_surface_get_width(source), h = cairo_image_surface_get_height(source);
-    cairo_set_source_surface(cr, source, element->x, element->y);
-    cairo_pattern_set_filter(cairo_get_source(cr), scaled ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
-    cairo_rectangle(cr, element->x, element->y, w, h);
-    cairo_fill(cr);
-  }
-  if (element->children != nullptr)
-    for (size_t i = 0; i < 64 && element->children[i] != nullptr; ++i)
-      DrawElement(cr, instance, element->children[i], depth + 1, scaled);
+  const int w = cairo_image_surface_get_width(source), h = cairo_image_surface_get_height(source);
+  cairo_set_source_surface(cr, source, element.x, element.y);
+  cairo_pattern_set_filter(cairo_get_source(cr), scaled ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+  cairo_rectangle(cr, element.x, element.y, w, h);
+  cairo_fill(cr);
 }
 
 // Frame pictures are written many times a run: one row filter (each pixel less the one to its left)

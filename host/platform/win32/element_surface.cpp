@@ -1,8 +1,10 @@
-// Drawing surfaces on Windows: a memory DC with a 32-bit top-down DIB section selected. The gauge draws
-// into the DC with GDI; the host reads the DIB's bits after GdiFlush.
+// Drawing surfaces on Windows: a memory DC with a 32-bit top-down DIB section selected, made as the
+// module makes its own (module/platform/win32/dib_section.h). The gauge draws into the DC with GDI; the
+// host reads the DIB's bits after GdiFlush.
 #include <windows.h>
 
 #include "host/platform/element_surface.h"
+#include "module/platform/win32/dib_section.h"
 
 #include <stdexcept>
 #include <string>
@@ -11,17 +13,10 @@ namespace kvr::host::platform {
 
 ElementSurface::ElementSurface(int32_t width, int32_t height) : width_(width), height_(height) {
   if (width <= 0 || height <= 0) throw std::runtime_error("drawing surface of no size");
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   HDC dc = CreateCompatibleDC(nullptr);
   void* bits = nullptr;
-  HBITMAP bitmap = dc != nullptr ? CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
-  if (bitmap == nullptr || bits == nullptr) {
+  HBITMAP bitmap = dc != nullptr ? ::kvr::platform::MakeDibSection(dc, width, height, bits) : nullptr;
+  if (bitmap == nullptr) {
     if (dc != nullptr) DeleteDC(dc);
     throw std::runtime_error("cannot make a " + std::to_string(width) + "x" + std::to_string(height) +
                              " drawing surface (CreateDIBSection)");

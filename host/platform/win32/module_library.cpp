@@ -1,11 +1,12 @@
 // Module libraries on Windows: LoadLibraryA and GetProcAddress, and the resources through the module's
-// handle: bitmaps are resource type 2 by numeric id, data is RCDATA by name (matched without regard to case).
+// handle, found as the module finds its own (module/platform/win32/resource_lookup.h).
 #include <windows.h>
 
 #include <stdexcept>
 #include <string>
 
 #include "host/platform/module_library.h"
+#include "module/platform/win32/resource_lookup.h"
 
 namespace kvr::host::platform {
 namespace {
@@ -21,13 +22,7 @@ std::string LastError() {
   return message.empty() ? "error " + std::to_string(code) : message;
 }
 
-std::vector<uint8_t> Find(HMODULE module, LPCSTR name, LPCSTR type) {
-  HRSRC resource = FindResourceA(module, name, type);
-  HGLOBAL loaded = resource != nullptr ? LoadResource(module, resource) : nullptr;
-  const auto* bytes = static_cast<const uint8_t*>(loaded != nullptr ? LockResource(loaded) : nullptr);
-  if (bytes == nullptr) return {};
-  return {bytes, bytes + SizeofResource(module, resource)};
-}
+std::vector<uint8_t> Copy(std::span<const uint8_t> bytes) { return {bytes.begin(), bytes.end()}; }
 
 BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR, LONG_PTR count) {
   ++*reinterpret_cast<size_t*>(count);
@@ -48,19 +43,18 @@ void* ModuleLibrary::Symbol(const char* name) const {
 }
 
 std::vector<uint8_t> ModuleLibrary::Bitmap(uint32_t id) const {
-  if (id == 0 || id > 0xFFFF) return {};
-  return Find(static_cast<HMODULE>(library_), MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(2));
+  return Copy(::kvr::platform::FindBitmapBytes(static_cast<HMODULE>(library_), id));
 }
 
 std::vector<uint8_t> ModuleLibrary::Data(const std::string& name) const {
-  if (name.empty()) return {};
-  return Find(static_cast<HMODULE>(library_), name.c_str(), MAKEINTRESOURCEA(10));
+  return Copy(::kvr::platform::FindDataBytes(static_cast<HMODULE>(library_), name.c_str()));
 }
 
 size_t ModuleLibrary::ResourceCount() const {
   size_t count = 0;
-  for (LPCSTR type : {MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(10)})
-    EnumResourceNamesA(static_cast<HMODULE>(library_), type, CountName, reinterpret_cast<LONG_PTR>(&count));
+  for (WORD type : {::kvr::platform::kBitmapResourceType, ::kvr::platform::kDataResourceType})
+    EnumResourceNamesA(static_cast<HMODULE>(library_), MAKEINTRESOURCEA(type), CountName,
+                       reinterpret_cast<LONG_PTR>(&count));
   return count;
 }
 

@@ -1,7 +1,8 @@
 // The panel picture on Windows, composed in software from the pixels a simulator would show: the module's
-// bitmaps (read through its handle) and what the panel took from each drawing surface. Same tree walk,
-// clipping and transparency as the Cairo renderer; a gauge placed at another size than its design is
-// sampled at the nearest design pixel. PNG files through stb_image_write and stb_image.
+// bitmaps (read through its handle) and what the panel took from each drawing surface. The tree walk is
+// the shared one (host/render/panel_window.cpp); same clipping and transparency as the Cairo renderer; a
+// gauge placed at another size than its design is sampled at the nearest design pixel. PNG files through
+// stb_image_write and stb_image.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -62,12 +63,11 @@ Image PanelRenderer::Render() {
   return picture;
 }
 
-void PanelRenderer::DrawGauge(void* context, const GaugeInstance& instance) {
-  auto* picture = static_cast<Image*>(context);
+void PanelRenderer::DrawGauge(void* canvas, const GaugeInstance& instance) {
+  auto* picture = static_cast<Image*>(canvas);
+  const std::optional<GaugeScale> scale = ScaleOf(instance);
+  if (!scale) return;
   const GaugeHeader& h = instance.header;
-  const ElementHeader* root = instance.Root();
-  if (root == nullptr || h.width <= 0 || h.height <= 0) return;
-  const DesignSize design = DesignSizeOf(instance);
   Target target{picture,
                 std::max(0, h.x),
                 std::max(0, h.y),
@@ -75,30 +75,18 @@ void PanelRenderer::DrawGauge(void* context, const GaugeInstance& instance) {
                 static_cast<int32_t>(std::min<int64_t>(picture->height, int64_t{h.y} + h.height)),
                 double(h.x),
                 double(h.y),
-                h.width / design.width,
-                h.height / design.height};
-  DrawElement(&target, instance, root, 0, target.scaleX != 1.0 || target.scaleY != 1.0);
+                scale->x,
+                scale->y};
+  DrawTree(&target, instance, scale->Scaled());
 }
 
-void PanelRenderer::DrawElement(void* context, const GaugeInstance& instance, const ElementHeader* element, int depth,
-                                bool scaled) {
-  const auto& target = *static_cast<const Target*>(context);
-  if (element == nullptr || depth > kMaxTreeDepth) return;
-  if (element->flags & kElementHidden) return;  // hidden with everything it carries
-
-  const auto at = std::find(instance.elements.begin(), instance.elements.end(), element);
-  const size_t index = size_t(at - instance.elements.begin());
-  if ((element->flags & 0xFF) == kElementDrawingSurface) {
-    // What the panel took from the surface when the gauge last cleared the element's on-screen bit.
-    const ShownSurface* shown = index < instance.shown.size() ? &instance.shown[index] : nullptr;
-    if (shown != nullptr && !shown->pixels.empty())
-      Blit(target, shown->pixels.data(), shown->width, shown->height, element->x, element->y);
-  } else if (const Picture* picture = ShownPicture(instance, element, index)) {
-    Blit(target, picture->image.pixels.data(), picture->image.width, picture->image.height, element->x, element->y);
-  }
-  if (element->children != nullptr)
-    for (size_t i = 0; i < 64 && element->children[i] != nullptr; ++i)
-      DrawElement(context, instance, element->children[i], depth + 1, scaled);
+void PanelRenderer::PaintElement(void* canvas, const ElementHeader& element, const ShownSurface* shown,
+                                 const Picture* picture, bool /*scaled: sampled at the nearest pixel*/) {
+  const auto& target = *static_cast<const Target*>(canvas);
+  if (shown != nullptr)
+    Blit(target, shown->pixels.data(), shown->width, shown->height, element.x, element.y);
+  else
+    Blit(target, picture->image.pixels.data(), picture->image.width, picture->image.height, element.x, element.y);
 }
 
 void WritePng(const Image& image, const std::filesystem::path& file) {

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "module/platform/drawing.h"
+#include "module/platform/drawing_objects.h"
 
 namespace kvr::platform {
 
-// Pens, brushes and fonts are counted: the owner's reference plus one per context that selects them.
-// Stock objects are never freed.
+// Pens, brushes and fonts are counted (drawing_objects.h): `refs` and `stock`.
 
 struct PenRecord {
   int32_t refs;
@@ -104,12 +104,7 @@ struct ContextRecord {
   PenRecord* pen;
   BrushRecord* brush;
   FontRecord* font;
-  Rgb textColour;
-  Rgb backColour;
-  bool opaque;
-  TextAlignX alignX;
-  TextAlignY alignY;
-  int32_t spacingPx;
+  TextSettings text;  // read when text is drawn
   Point current;
   enum PathState { NoPath, PathOpen, PathDone } pathState;
   std::vector<PathShape> path;
@@ -134,7 +129,7 @@ struct ContextRecord {
     int32_t left, top, right, bottom;
   };
   std::unordered_map<std::string, FoundClip> foundClips;
-  // Shapes drawn more than once at whole-pixel offsets of each other (drawing_cairo.cpp): how often each
+  // Shapes drawn more than once at whole-pixel offsets of each other (drawing_masks.cpp): how often each
   // was seen, and the fill and outline masks of those seen twice or more.
   std::unordered_map<std::string, int32_t> shapesSeen;
   std::unordered_map<std::string, std::pair<TextMask, TextMask>> shapeMasks;
@@ -159,7 +154,7 @@ class SoftClipGuard {
   std::vector<uint32_t> spanStarts_, spanLengths_, saved_;
 };
 
-// ---- Shared helpers (drawing_cairo.cpp) ----------------------------------------------------------------
+// ---- Shared helpers ------------------------------------------------------------------------------------
 
 // Pixel-centre coordinates map to Cairo's pixel-edge coordinates by these offsets. They are a little
 // under one half, so that a pixel centre never falls exactly on the edge of a shape with whole-number
@@ -169,10 +164,22 @@ class SoftClipGuard {
 inline constexpr double kCentreOffsetX = 0.5 - 1.0 / 64;
 inline constexpr double kCentreOffsetY = 0.5 - 1.0 / 32;
 
+// drawing_cairo.cpp
+
 void SetSourceColour(cairo_t* cairo, Rgb colour);
+
+// Adds a shape of a path as a region: a box as the pixels FillBox covers, an ellipse and a polygon as
+// their fill.
+void AddShapeRegion(cairo_t* cairo, const PathShape& shape);
 
 // Fills Cairo's current path (kept) with `colour`, even-odd or winding.
 void FillCurrentPath(ContextRecord* context, Rgb colour, bool evenOdd);
+
+// Cairo's image backend writes 0xFF into the unused top byte of each pixel it draws; the surface's
+// contract is 0x00RRGGBB. Clears that byte in the box (Cairo coordinates, widened to whole pixels).
+void SettlePixels(ContextRecord* context, double x1, double y1, double x2, double y2);
+
+// drawing_strokes.cpp
 
 // Sets the line width, caps, joins and mitre limit of a wide pen on `cairo`.
 void SetStrokeStyle(cairo_t* cairo, const PenRecord* pen);
@@ -181,21 +188,58 @@ void SetStrokeStyle(cairo_t* cairo, const PenRecord* pen);
 // pixel by pixel along the flattened path.
 void StrokeCurrentPath(ContextRecord* context, const PenRecord* pen);
 
-// Cairo's image backend writes 0xFF into the unused top byte of each pixel it draws; the surface's
-// contract is 0x00RRGGBB. Clears that byte in the box (Cairo coordinates, widened to whole pixels).
-void SettlePixels(ContextRecord* context, double x1, double y1, double x2, double y2);
+// A box round everything a wide pen's stroke of Cairo's current path covers (Cairo coordinates).
+void StrokeBounds(cairo_t* cairo, const PenRecord* pen, double& x1, double& y1, double& x2, double& y2);
+
+// drawing_masks.cpp
+
+// Sets the context's clip on its Cairo state (after a new Cairo state or surface).
+void ApplyClip(ContextRecord* context);
+
+// Sets a changed clip: what was found as pixels for the old one no longer holds.
+void ReplaceClip(ContextRecord* context);
 
 // The pixels the context's clip keeps, one byte a pixel (non-zero: kept) over the whole selected surface
 // (rows `width` bytes apart); null when there is no clip.
 const uint8_t* KeptPixels(ContextRecord* context);
 
+// Adds a shape's path to a Cairo state, moved by (dx, dy) from where it is drawn. Refers to the caller's
+// callable without owning it: valid for the call it is passed to.
+class AddPathRef {
+ public:
+  template <typename AddPath>
+  AddPathRef(const AddPath& addPath)  // implicit, so that a lambda is passed as it is
+      : callable_(&addPath), call_([](const void* callable, cairo_t* cairo, int32_t dx, int32_t dy) {
+          (*static_cast<const AddPath*>(callable))(cairo, dx, dy);
+        }) {}
+  void operator()(cairo_t* cairo, int32_t dx, int32_t dy) const { call_(callable_, cairo, dx, dy); }
+
+ private:
+  const void* callable_;
+  void (*call_)(const void* callable, cairo_t* cairo, int32_t dx, int32_t dy);
+};
+
+// Draws a shape through its fill and outline masks when it has been seen before: `key` names its geometry
+// relative to (originX, originY), `addPath` adds it moved by (dx, dy) from there. False when it is to be
+// drawn through Cairo (first sight, the thinnest pen, or no masks could be made).
+bool DrawShapeByMask(ContextRecord* context, std::string key, int32_t originX, int32_t originY, bool fill,
+                     AddPathRef addPath);
+
 // Writes `colour` into every pixel of the surface that `mask` covers, placed with its (0, 0) at (x, y),
 // within the surface and the context's clip.
 void PaintMask(ContextRecord* context, const TextMask& mask, int32_t x, int32_t y, Rgb colour);
 
-// ---- Shared by the context code, made in drawing_text.cpp ----------------------------------------------
+// ---- The hooks of drawing_objects.h ------------------------------------------------------------------
 
-FontRecord* DefaultFont();
-void DropFont(FontRecord* font);
+inline void FreeObject(PenRecord* pen) { delete pen; }
+inline void FreeObject(BrushRecord* brush) { delete brush; }
+inline void FreeObject(FontRecord* font) {
+  cairo_scaled_font_destroy(font->scaled);
+  delete font;
+}
+
+// Cairo has no selected objects: the context's record is read when it draws.
+template <typename Record>
+void SelectIn(ContextRecord* /*context*/, Record* /*record*/) {}
 
 }  // namespace kvr::platform

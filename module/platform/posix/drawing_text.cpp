@@ -29,7 +29,6 @@ namespace {
 // What a face that cannot be found becomes: monospaced, so that text laid out for a fixed pitch still fits.
 constexpr FaceAlias kFallback{"", "DejaVu Sans Mono", 0.0};
 constexpr const char* kFallbackFamily = kFallback.family;
-constexpr int32_t kDefaultFontHeightPx = 16;
 constexpr int32_t kMaxFontHeightPx = 4096;
 
 // The stand-in of a face, chosen before fontconfig is asked: fontconfig itself would hand "Lucida
@@ -225,7 +224,7 @@ bool ShapeText(const FontRecord* font, const char* text, int32_t spacingPx, Text
 // Places the shaped text so that (x, y) is the reference point the context's alignment names.
 void PlaceText(const ContextRecord* context, int32_t x, int32_t y, TextLayout& layout) {
   const TextExtent& e = layout.extent;
-  switch (context->alignX) {
+  switch (context->text.alignX) {
     case TextAlignX::Left:
       layout.left = x;
       break;
@@ -236,7 +235,7 @@ void PlaceText(const ContextRecord* context, int32_t x, int32_t y, TextLayout& l
       layout.left = x - e.width;
       break;
   }
-  switch (context->alignY) {
+  switch (context->text.alignY) {
     case TextAlignY::Top:
       layout.top = y;
       break;
@@ -254,7 +253,7 @@ void PlaceText(const ContextRecord* context, int32_t x, int32_t y, TextLayout& l
 }
 
 bool LayOut(const ContextRecord* context, int32_t x, int32_t y, const char* text, TextLayout& layout) {
-  if (context->font == nullptr || !ShapeText(context->font, text, context->spacingPx, layout)) return false;
+  if (context->font == nullptr || !ShapeText(context->font, text, context->text.spacingPx, layout)) return false;
   PlaceText(context, x, y, layout);
   return true;
 }
@@ -342,10 +341,10 @@ bool RasteriseMask(const FontRecord* font, std::vector<cairo_glyph_t> glyphs, co
 // nothing to draw.
 const TextMask* MaskOf(const ContextRecord* context, const char* text, const PenRecord* pen) {
   FontRecord* font = context->font;
-  const std::string key = MaskKey(text, context->spacingPx, pen);
+  const std::string key = MaskKey(text, context->text.spacingPx, pen);
   if (const auto found = font->masks->find(key); found != font->masks->end()) return &found->second;
   TextLayout layout;
-  if (!ShapeText(font, text, context->spacingPx, layout) || layout.glyphs.empty()) return nullptr;
+  if (!ShapeText(font, text, context->text.spacingPx, layout) || layout.glyphs.empty()) return nullptr;
   for (cairo_glyph_t& glyph : layout.glyphs) glyph.y = layout.extent.ascent;
   TextMask mask;
   mask.extent = layout.extent;
@@ -354,17 +353,7 @@ const TextMask* MaskOf(const ContextRecord* context, const char* text, const Pen
   return &font->masks->emplace(key, std::move(mask)).first->second;
 }
 
-FontRecord* gDefaultFont = nullptr;
-
-// The stock font lives as long as the module and goes with it when the module is unloaded.
-struct StockFontRelease {
-  ~StockFontRelease() {
-    if (gDefaultFont == nullptr) return;
-    cairo_scaled_font_destroy(gDefaultFont->scaled);
-    delete gDefaultFont;
-    gDefaultFont = nullptr;
-  }
-} stockFontRelease;
+StockFont<FontRecord> gDefaultFont;
 
 }  // namespace
 
@@ -382,66 +371,27 @@ Font MakeFont(const FontSpec& spec) {
   return FontFromFace(*face, alias.advancePerCell, spec.cellHeightPx);
 }
 
-void DropFont(FontRecord* font) {
-  if (font == nullptr || font->stock || --font->refs > 0) return;
-  cairo_scaled_font_destroy(font->scaled);
-  delete font;
-}
+void ReleaseFont(Font font) { Drop(font); }
 
-void ReleaseFont(Font font) { DropFont(font); }
+FontRecord* DefaultFont() { return gDefaultFont.Get(kFallbackFamily); }
 
-FontRecord* DefaultFont() {
-  if (gDefaultFont == nullptr) {
-    gDefaultFont = MakeFont(FontSpec{kFallbackFamily, kDefaultFontHeightPx, 400, true});
-    if (gDefaultFont != nullptr) gDefaultFont->stock = true;
-  }
-  return gDefaultFont;
-}
-
-Font UseFont(DrawContext context, Font font) {
-  if (context == nullptr || font == nullptr) return nullptr;
-  Font previous = context->font;
-  if (!font->stock) ++font->refs;
-  context->font = font;
-  DropFont(previous);
-  return previous;
-}
+Font UseFont(DrawContext context, Font font) { return UseCounted(context, &ContextRecord::font, font); }
 
 const char* FontFaceName(Font font) { return font == nullptr ? "" : font->family.c_str(); }
 
 // ---- Text settings -------------------------------------------------------------------------------------
 
-void SetTextColour(DrawContext context, Rgb colour) {
-  if (context != nullptr) context->textColour = colour;
-}
+TextSettings* TextSettingsOf(DrawContext context) { return context == nullptr ? nullptr : &context->text; }
 
-void SetBackgroundColour(DrawContext context, Rgb colour) {
-  if (context != nullptr) context->backColour = colour;
-}
-
-void SetBackgroundOpaque(DrawContext context, bool opaque) {
-  if (context != nullptr) context->opaque = opaque;
-}
-
-void SetTextAlignment(DrawContext context, TextAlignX x, TextAlignY y) {
-  if (context == nullptr) return;
-  context->alignX = x;
-  context->alignY = y;
-}
-
-int32_t SetCharacterSpacing(DrawContext context, int32_t extraPx) {
-  if (context == nullptr) return 0;
-  const int32_t previous = context->spacingPx;
-  context->spacingPx = extraPx;
-  return previous;
-}
+// Cairo reads the settings when it draws.
+void ApplyTextSettings(DrawContext /*context*/) {}
 
 // ---- Text ----------------------------------------------------------------------------------------------
 
 TextExtent MeasureText(DrawContext context, const char* text) {
   if (context == nullptr || context->font == nullptr) return {0, 0, 0};
   TextLayout layout;
-  if (!ShapeText(context->font, text, context->spacingPx, layout)) return {0, 0, 0};
+  if (!ShapeText(context->font, text, context->text.spacingPx, layout)) return {0, 0, 0};
   return layout.extent;
 }
 
@@ -457,14 +407,15 @@ void WriteText(DrawContext context, int32_t x, int32_t y, const char* text) {
     return;
   }
   const TextExtent& e = layout.extent;
-  if (context->opaque && e.width > 0) {
+  if (context->text.opaque && e.width > 0) {
     cairo_t* cairo = context->cairo;
     cairo_new_path(cairo);
     cairo_rectangle(cairo, layout.left, layout.top, e.width, e.height);
-    FillCurrentPath(context, context->backColour, false);
+    FillCurrentPath(context, context->text.backColour, false);
     cairo_new_path(cairo);
   }
-  if (mask != nullptr) PaintMask(context, *mask, layout.left + mask->left, layout.top + mask->top, context->textColour);
+  if (mask != nullptr)
+    PaintMask(context, *mask, layout.left + mask->left, layout.top + mask->top, context->text.colour);
 }
 
 void StrokeTextOutline(DrawContext context, int32_t x, int32_t y, const char* text) {

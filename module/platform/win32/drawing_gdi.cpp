@@ -12,6 +12,7 @@
 
 #include "module/platform/block_span.h"
 #include "module/platform/drawing.h"
+#include "module/platform/win32/dib_section.h"
 #include "module/platform/win32/drawing_records.h"
 
 namespace kvr::platform {
@@ -32,19 +33,6 @@ BrushRecord* StockBrush(bool null) {
   static BrushRecord nullBrush{1, true, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))};
   static BrushRecord whiteBrush{1, true, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))};
   return null ? &nullBrush : &whiteBrush;
-}
-
-template <typename Record>
-void Retain(Record* record) {
-  if (record != nullptr && !record->stock) ++record->refs;
-}
-
-// Deletes the GDI object with its last reference; by then no context has it selected.
-template <typename Record>
-void Drop(Record* record) {
-  if (record == nullptr || record->stock || --record->refs > 0) return;
-  DeleteObject(record->handle);
-  delete record;
 }
 
 void Order(int32_t& low, int32_t& high) {
@@ -75,11 +63,7 @@ void ResetState(ContextRecord* context) {
   SetROP2(dc, R2_COPYPEN);
   SetPolyFillMode(dc, ALTERNATE);
   SetArcDirection(dc, AD_COUNTERCLOCKWISE);
-  SetTextColor(dc, RGB(0, 0, 0));
-  SetBkColor(dc, RGB(255, 255, 255));
-  SetBkMode(dc, OPAQUE);
-  SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
-  SetTextCharacterExtra(dc, 0);
+  ApplyTextSettings(context);
   SelectClipRgn(dc, nullptr);
 }
 
@@ -183,17 +167,13 @@ void ReleaseContext(DrawContext context) {
     DeleteDC(context->dc);
     if (context->surface != nullptr) context->surface->selectedIn = nullptr;
   }
-  Drop(context->pen);
-  Drop(context->brush);
-  DropFont(context->font);
+  DropSelected(context);
   delete context;
 }
 
 void SelectDefaultObjects(DrawContext context) {
   if (context == nullptr) return;
-  UsePen(context, StockPen(false));
-  UseBrush(context, StockBrush(false));
-  if (FontRecord* font = DefaultFont()) UseFont(context, font);
+  SelectStartingObjects(context, StockPen(false), StockBrush(false));
   if (!context->host) UseSurface(context, nullptr);
 }
 
@@ -201,20 +181,9 @@ void SelectDefaultObjects(DrawContext context) {
 
 Surface MakeSurface(DrawContext context, int32_t width, int32_t height) {
   if (width <= 0 || height <= 0 || width > kMaxSurfaceSide || height > kMaxSurfaceSide) return nullptr;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP bitmap =
-      CreateDIBSection(context != nullptr ? context->dc : nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (bitmap == nullptr || bits == nullptr) {
-    if (bitmap != nullptr) DeleteObject(bitmap);
-    return nullptr;
-  }
+  HBITMAP bitmap = MakeDibSection(context != nullptr ? context->dc : nullptr, width, height, bits);
+  if (bitmap == nullptr) return nullptr;
   std::memset(bits, 0, size_t(width) * size_t(height) * 4);
   auto* surface = new (std::nothrow)
       SurfaceRecord{bitmap, static_cast<uint32_t*>(bits), width, height, width * 4, false, nullptr};
@@ -299,25 +268,9 @@ Pen NullPen() { return StockPen(true); }
 
 Brush NullBrush() { return StockBrush(true); }
 
-Pen UsePen(DrawContext context, Pen pen) {
-  if (context == nullptr || pen == nullptr) return nullptr;
-  Pen previous = context->pen;
-  Retain(pen);
-  SelectObject(context->dc, pen->handle);
-  context->pen = pen;
-  Drop(previous);
-  return previous;
-}
+Pen UsePen(DrawContext context, Pen pen) { return UseCounted(context, &ContextRecord::pen, pen); }
 
-Brush UseBrush(DrawContext context, Brush brush) {
-  if (context == nullptr || brush == nullptr) return nullptr;
-  Brush previous = context->brush;
-  Retain(brush);
-  SelectObject(context->dc, brush->handle);
-  context->brush = brush;
-  Drop(previous);
-  return previous;
-}
+Brush UseBrush(DrawContext context, Brush brush) { return UseCounted(context, &ContextRecord::brush, brush); }
 
 // ---- Shapes --------------------------------------------------------------------------------------------
 
@@ -370,13 +323,12 @@ void DrawPolygon(DrawContext context, const Point* points, int32_t count) {
 }
 
 void MoveTo(DrawContext context, int32_t x, int32_t y) {
-  if (context != nullptr) context->current = {x, y};
+  if (context != nullptr) MoveCurrent(context, x, y);
 }
 
 void DrawLineTo(DrawContext context, int32_t x, int32_t y) {
   if (context == nullptr) return;
-  const Point from = context->current;
-  context->current = {x, y};
+  const Point from = MoveCurrent(context, x, y);
   const PenRecord* pen = context->pen;
   if (!Drawable(context) || pen->null) return;
   HDC dc = context->dc;

@@ -7,14 +7,15 @@
 #include <string>
 
 #include "module/platform/drawing.h"
+#include "module/platform/drawing_objects.h"
 
 namespace kvr::platform {
 
 inline COLORREF ColourRef(Rgb colour) { return RGB(colour.red, colour.green, colour.blue); }
 
-// Pens, brushes and fonts are counted: the owner's reference plus one per context that selects them, so
-// that a handle released while selected is deleted only once no device context holds it. Stock records
-// wrap GDI's stock objects (or the module's default font) and are never freed.
+// Pens, brushes and fonts are counted (drawing_objects.h), so that a handle released while selected is
+// deleted only once no device context holds it. Stock records wrap GDI's stock objects (or the module's
+// default font) and are never freed.
 
 struct PenRecord {
   int32_t refs;
@@ -58,13 +59,23 @@ struct ContextRecord {
   PenRecord* pen;
   BrushRecord* brush;
   FontRecord* font;
+  TextSettings text;       // kept in the DC too (ApplyTextSettings)
   Point current;           // kept here: a GDI move or line inside an open path would join the path
   enum PathState { NoPath, PathOpen, PathDone } pathState;
 };
 
-// ---- Shared by the context code, made in drawing_text.cpp ----------------------------------------------
+// ---- The hooks of drawing_objects.h ------------------------------------------------------------------
 
-FontRecord* DefaultFont();
-void DropFont(FontRecord* font);
+// Pens, brushes and fonts alike: the GDI object goes with the record.
+template <typename Record>
+void FreeObject(Record* record) {
+  DeleteObject(record->handle);
+  delete record;
+}
+
+template <typename Record>
+void SelectIn(ContextRecord* context, Record* record) {
+  SelectObject(context->dc, record->handle);
+}
 
 }  // namespace kvr::platform

@@ -21,7 +21,6 @@ namespace {
 // What a face that cannot be found becomes, in this order: monospaced, so that text laid out for a fixed
 // pitch still fits; the empty name at the end takes any fixed-pitch face GDI offers.
 constexpr const char* kFallbackFaces[] = {"Lucida Console", "DejaVu Sans Mono", "Courier New", ""};
-constexpr int32_t kDefaultFontHeightPx = 16;
 constexpr int32_t kMaxFontHeightPx = 4096;
 
 HFONT CreateFace(const char* face, int32_t heightPx, int32_t widthPx, const FontSpec& spec) {
@@ -107,17 +106,7 @@ bool CanDraw(const ContextRecord* context) {
          context->font != nullptr;
 }
 
-FontRecord* gDefaultFont = nullptr;
-
-// The stock font lives as long as the module and goes with it when the module is unloaded.
-struct StockFontRelease {
-  ~StockFontRelease() {
-    if (gDefaultFont == nullptr) return;
-    DeleteObject(gDefaultFont->handle);
-    delete gDefaultFont;
-    gDefaultFont = nullptr;
-  }
-} stockFontRelease;
+StockFont<FontRecord> gDefaultFont;
 
 }  // namespace
 
@@ -140,59 +129,34 @@ Font MakeFont(const FontSpec& spec) {
   return font;
 }
 
-void DropFont(FontRecord* font) {
-  if (font == nullptr || font->stock || --font->refs > 0) return;
-  DeleteObject(font->handle);
-  delete font;
-}
+void ReleaseFont(Font font) { Drop(font); }
 
-void ReleaseFont(Font font) { DropFont(font); }
+// The empty face: any fixed-pitch face GDI offers.
+FontRecord* DefaultFont() { return gDefaultFont.Get(""); }
 
-FontRecord* DefaultFont() {
-  if (gDefaultFont == nullptr) {
-    gDefaultFont = MakeFont(FontSpec{"", kDefaultFontHeightPx, 400, true});
-    if (gDefaultFont != nullptr) gDefaultFont->stock = true;
-  }
-  return gDefaultFont;
-}
-
-Font UseFont(DrawContext context, Font font) {
-  if (context == nullptr || font == nullptr) return nullptr;
-  Font previous = context->font;
-  if (!font->stock) ++font->refs;
-  SelectObject(context->dc, font->handle);
-  context->font = font;
-  DropFont(previous);
-  return previous;
-}
+Font UseFont(DrawContext context, Font font) { return UseCounted(context, &ContextRecord::font, font); }
 
 const char* FontFaceName(Font font) { return font == nullptr ? "" : font->family.c_str(); }
 
 // ---- Text settings -------------------------------------------------------------------------------------
 
-void SetTextColour(DrawContext context, Rgb colour) {
-  if (context != nullptr) SetTextColor(context->dc, ColourRef(colour));
-}
+TextSettings* TextSettingsOf(DrawContext context) { return context == nullptr ? nullptr : &context->text; }
 
-void SetBackgroundColour(DrawContext context, Rgb colour) {
-  if (context != nullptr) SetBkColor(context->dc, ColourRef(colour));
-}
-
-void SetBackgroundOpaque(DrawContext context, bool opaque) {
-  if (context != nullptr) SetBkMode(context->dc, opaque ? OPAQUE : TRANSPARENT);
-}
-
-void SetTextAlignment(DrawContext context, TextAlignX x, TextAlignY y) {
-  if (context == nullptr) return;
-  const UINT horizontal = x == TextAlignX::Centre ? TA_CENTER : x == TextAlignX::Right ? TA_RIGHT : TA_LEFT;
-  const UINT vertical = y == TextAlignY::Baseline ? TA_BASELINE : y == TextAlignY::Bottom ? TA_BOTTOM : TA_TOP;
-  SetTextAlign(context->dc, horizontal | vertical | TA_NOUPDATECP);
-}
-
-int32_t SetCharacterSpacing(DrawContext context, int32_t extraPx) {
-  if (context == nullptr) return 0;
-  const int previous = SetTextCharacterExtra(context->dc, extraPx);
-  return previous == static_cast<int>(0x80000000) ? 0 : previous;
+// GDI draws text by the device context's own settings: they follow the record's, all of them each time.
+void ApplyTextSettings(DrawContext context) {
+  const TextSettings& text = context->text;
+  HDC dc = context->dc;
+  SetTextColor(dc, ColourRef(text.colour));
+  SetBkColor(dc, ColourRef(text.backColour));
+  SetBkMode(dc, text.opaque ? OPAQUE : TRANSPARENT);
+  const UINT horizontal = text.alignX == TextAlignX::Centre ? TA_CENTER
+                          : text.alignX == TextAlignX::Right ? TA_RIGHT
+                                                             : TA_LEFT;
+  const UINT vertical = text.alignY == TextAlignY::Baseline ? TA_BASELINE
+                        : text.alignY == TextAlignY::Bottom ? TA_BOTTOM
+                                                            : TA_TOP;
+  SetTextAlign(dc, horizontal | vertical | TA_NOUPDATECP);
+  SetTextCharacterExtra(dc, text.spacingPx);
 }
 
 // ---- Text ----------------------------------------------------------------------------------------------

@@ -1,10 +1,10 @@
 // Resources on Windows: the module's own resource directory, reached through the handle of the module
 // this code is linked into (found from an address inside it, so it holds in a DLL and in a test program
-// alike). Bitmaps are resource type 2 by numeric id; recordings are RCDATA by name, which Windows matches
-// without regard to case.
+// alike). The lookup itself is resource_lookup.h, which the Windows host uses too.
 #include <windows.h>
 
 #include "module/platform/platform.h"
+#include "module/platform/win32/resource_lookup.h"
 
 namespace kvr::platform {
 
@@ -20,26 +20,13 @@ HMODULE OwnModule() {
   return module;
 }
 
-// The bytes stay valid for the module's life: a loaded resource is part of its image.
-ResourceBytes Find(LPCSTR name, LPCSTR type) {
-  HMODULE module = OwnModule();
-  HRSRC resource = module != nullptr ? FindResourceA(module, name, type) : nullptr;
-  HGLOBAL loaded = resource != nullptr ? LoadResource(module, resource) : nullptr;
-  const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-  if (bytes == nullptr) return {nullptr, 0};
-  return {static_cast<const uint8_t*>(bytes), SizeofResource(module, resource)};
-}
+// An empty span's data is null: "absent".
+ResourceBytes AsResourceBytes(std::span<const uint8_t> bytes) { return {bytes.data(), bytes.size()}; }
 
 }  // namespace
 
-ResourceBytes FindBitmapResource(uint32_t id) {
-  if (id == 0 || id > 0xFFFF) return {nullptr, 0};
-  return Find(MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(2));
-}
+ResourceBytes FindBitmapResource(uint32_t id) { return AsResourceBytes(FindBitmapBytes(OwnModule(), id)); }
 
-ResourceBytes FindDataResource(const char* name) {
-  if (name == nullptr || name[0] == '\0') return {nullptr, 0};
-  return Find(name, MAKEINTRESOURCEA(10));
-}
+ResourceBytes FindDataResource(const char* name) { return AsResourceBytes(FindDataBytes(OwnModule(), name)); }
 
 }  // namespace kvr::platform
