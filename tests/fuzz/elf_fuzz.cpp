@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "host/elf_file.h"
+#include "host/platform/posix/elf_file.h"
 #include "module/platform/resource_pack.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

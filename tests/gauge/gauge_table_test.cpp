@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/packed_field.h"
-#include "host/elf_file.h"
+#include "host/platform/posix/elf_file.h"
 #include "host/module_loader.h"
 #include "host/panel_services.h"
 #include "tests/gauge/module_fixture.h"

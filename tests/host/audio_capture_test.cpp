@@ -11,7 +11,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "host/audio_capture.h"
+#include "host/platform/posix/audio_capture.h"
 #include "module/sound/sound.h"
 #include "tests/gauge/module_fixture.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/elf_file.h"
+#include "host/platform/posix/elf_file.h"
 #include "module/platform/resource_pack.h"
 
 namespace kvr::host {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "tests/packed_field.h"
-#include "host/elf_file.h"
+#include "host/platform/posix/elf_file.h"
 #include "host/panel_session.h"
 #include "module/platform/resource_pack.h"
 #include "tests/gauge/module_fixture.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/audio_capture.h"
+#include "host/platform/posix/audio_capture.h"
 #include "host/scenario/scenario_runner.h"
 #include "tests/gauge/module_fixture.h"
 

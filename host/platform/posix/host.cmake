@@ -3,8 +3,8 @@
 find_package(CLI11 CONFIG REQUIRED)
 
 set(KVR_HOST_CORE_PLATFORM_SOURCES
-  elf_file.cpp
-  audio_capture.cpp
+  platform/posix/elf_file.cpp
+  platform/posix/audio_capture.cpp
   platform/posix/element_surface.cpp
   platform/posix/executable_dir.cpp
   platform/posix/module_library.cpp

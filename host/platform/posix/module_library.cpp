@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "host/elf_file.h"
+#include "host/platform/posix/elf_file.h"
 #include "host/platform/module_library.h"
 #include "module/platform/resource_pack.h"
 

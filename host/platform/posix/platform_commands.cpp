@@ -5,7 +5,7 @@
 #include <iostream>
 #include <optional>
 
-#include "host/audio_capture.h"
+#include "host/platform/posix/audio_capture.h"
 #include "host/cli/commands.h"
 #include "host/eval/eval_commands.h"
 #include "host/eval/profile_plot.h"

@@ -1,4 +1,4 @@
-#include "host/audio_capture.h"
+#include "host/platform/posix/audio_capture.h"
 
 #include <AL/al.h>
 #include <AL/alc.h>

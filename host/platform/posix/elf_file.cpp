@@ -1,4 +1,4 @@
-#include "host/elf_file.h"
+#include "host/platform/posix/elf_file.h"
 
 #include <cstring>
 #include <stdexcept>
