@@ -21,8 +21,6 @@
 #include "host/panel_config.h"
 #include "host/render/bitmap.h"
 
-typedef struct _cairo_surface cairo_surface_t;
-
 namespace kvr::host {
 
 // The size a gauge is drawn from, in design pixels (its bitmaps' pixels).

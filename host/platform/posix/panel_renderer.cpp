@@ -15,8 +15,6 @@
 namespace kvr::host {
 namespace {
 
-constexpr int32_t kMaxSurfaceSide = 16384;
-
 struct SurfaceDeleter {
   void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
 };
