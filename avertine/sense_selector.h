@@ -19,7 +19,7 @@ struct StrengthChoice {
 
 struct SenseConstraints {
   bool descendAllowed = true;
-  int forcedSense = 0;  // 1 up, 2 down: the complement of a coordinating intruder's sense; 0 free
+  Sense forcedSense = Sense::None;  // the complement of a coordinating intruder's sense; None: free
   // How far the own aircraft may still descend before descents are inhibited and it is told to level off.
   double descendRoomFt = SeparationPredictor::kNoMoveLimitFt;
 };
