@@ -32,6 +32,10 @@ class SenseSelector {
   // True when the sense takes the own aircraft through some threat's current altitude.
   static bool IsCrossing(std::span<const ThreatGeometry> threats, Sense sense);
 
+  // True when the own aircraft already flies in `sense` and, both holding their rates, passes through
+  // the altitude of every threat that sense crosses by the closest approach: that crossing is under way.
+  static bool AlreadyCrossing(std::span<const ThreatGeometry> threats, Sense sense);
+
   // The weakest advisory in `sense` whose limiting rate reaches `alimFt` with `model`, among the
   // negative limits stricter than `strongerThanFpm`, 1500 ft/min, and the own rate when it is steeper.
   // When none reaches ALIM the strongest of them. `ownRateFpm` is in ft/min, not sense coordinates.

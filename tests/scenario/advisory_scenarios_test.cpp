@@ -31,6 +31,7 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
       {"fast_descent_far_off", {"TrafficTraffic"}, 1000.0},
       {"climb_out_under_traffic", {"TrafficTraffic", "AdjustVerticalSpeed", "ClearOfConflict"}, 150.0},
       {"descend_inhibit_ahead", {"TrafficTraffic", "ClimbCrossing", "IncreaseClimb", "ClearOfConflict"}, 200.0},
+      {"climb_out_through_level_traffic", {"TrafficTraffic", "ClimbCrossing", "IncreaseClimb", "ClearOfConflict"}, 200.0},
       {"clear_then_return_to_altitude",
        {"Climb", "AdjustVerticalSpeed", "ClearOfConflict", "AdjustVerticalSpeed", "Climb", "ClearOfConflict"},
        400.0},
