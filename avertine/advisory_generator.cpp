@@ -13,19 +13,17 @@ bool Positive(Strength strength) {
   return strength == Strength::Maintain || strength == Strength::Corrective || strength == Strength::Increase;
 }
 
-// The complement of the first coordinating intruder's sense: 1 up, 2 down, 0 when none coordinates.
-int ForcedSense(std::span<const ThreatGeometry> threats) {
-  for (const ThreatGeometry& threat : threats) {
-    if (threat.coordinationSense == 1) return 2;
-    if (threat.coordinationSense == 2) return 1;
-  }
-  return 0;
+// The complement of the first coordinating intruder's sense; None when none coordinates.
+Sense ForcedSense(std::span<const ThreatGeometry> threats) {
+  for (const ThreatGeometry& threat : threats)
+    if (threat.coordinationSense != Sense::None) return Opposite(threat.coordinationSense);
+  return Sense::None;
 }
 
 // When the first coordinating intruder last changed the sense it tells us.
 double CoordinatedAfterS(std::span<const ThreatGeometry> threats) {
   for (const ThreatGeometry& threat : threats)
-    if (threat.coordinationSense == 1 || threat.coordinationSense == 2) return threat.coordinationSinceS;
+    if (threat.coordinationSense != Sense::None) return threat.coordinationSinceS;
   return 0.0;
 }
 
@@ -106,15 +104,14 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
   // Reversal: once per encounter, when even the strongest advisory in this sense falls short of ALIM
   // and the other sense gains clearly more; never into the sense a coordinating intruder has taken.
   const Sense other = Opposite(sense);
-  const int forced = ForcedSense(threats);
-  const bool otherAllowed = (other != Sense::Down || input.descendAllowed) &&
-                            (forced == 0 || (forced == 1) == (other == Sense::Up));
+  const Sense forced = ForcedSense(threats);
+  const bool otherAllowed = (other != Sense::Down || input.descendAllowed) && (forced == Sense::None || forced == other);
   const bool timeToReverse = MinEvaluationTimeS(threats) >= kMinReversalTimeS;
   // A coordinating intruder that took our sense after we had taken it has reversed into it: two
   // aircraft moving the same way is the worst outcome, so ours turns to the complement, even a second
   // time. When both took one sense in the same frame, neither follows the other: with no address to
   // break the tie, both would turn.
-  if (forced != 0 && otherAllowed && timeToReverse && CoordinatedAfterS(threats) > advisory_.senseSinceS) {
+  if (forced != Sense::None && otherAllowed && timeToReverse && CoordinatedAfterS(threats) > advisory_.senseSinceS) {
     Change(other, Strength::Corrective, kCorrectiveRateFpm, threats, input.nowS);
     advisory_.senseSinceS = input.nowS;
     advisory_.reversed = true;

@@ -144,8 +144,7 @@ bool CollisionLogic::ProcessIntruder(const kvr::IntruderInputRecord& intruder, k
   }
 
   const kvr::ThreatClass before = track->threatClass;
-  const int coordination =
-      (intruder.coordinationSense == 1 || intruder.coordinationSense == 2) ? intruder.coordinationSense : 0;
+  const Sense coordination = CoordinationSenseOf(intruder.coordinationSense);
   if (coordination != track->coordinationSense) track->coordinationSinceS = nowS_;
   track->coordinationSense = coordination;
   track->Report(nowS_, own_, northNm, eastNm, altitudeKnown, intruder.altitudeFt);

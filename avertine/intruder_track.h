@@ -40,7 +40,7 @@ class IntruderTrack {
   double taSinceS = 0.0;        // when the current TA began
   double raSinceS = 0.0;        // when the current RA threat was declared
   bool raCleared = false;       // an RA threat against this intruder has ended
-  int coordinationSense = 0;
+  Sense coordinationSense = Sense::None;
   double coordinationSinceS = 0.0;  // when coordinationSense last changed
 
  private:

@@ -8,8 +8,7 @@ namespace avertine {
 
 Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double alimFt,
                                  const SenseConstraints& constraints) {
-  if (constraints.forcedSense == 1) return Sense::Up;
-  if (constraints.forcedSense == 2) return Sense::Down;  // held level where descents are inhibited
+  if (constraints.forcedSense != Sense::None) return constraints.forcedSense;  // Down: held level where descents are inhibited
 
   // Each sense is judged at 1500 ft/min, or at the own rate when that is already steeper that way. Where
   // descents are inhibited the downward sense can only stop a climb: it is judged at level flight.
@@ -25,8 +24,11 @@ Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double
   if (!constraints.descendAllowed) {
     // Climbing through a threat above us rarely keeps more than the level-off below it keeps already,
     // once the pilot's delay is counted; without the choice of a descent, stay below unless climbing
-    // clearly does better. A threat at or below us leaves only the climb.
+    // clearly does better. A threat at or below us leaves only the climb. A climb that already takes us
+    // through the threat's altitude is no manoeuvre to start: stopping it short is then the gamble, and
+    // the climb is kept wherever it keeps more.
     if (!IsCrossing(threats, Sense::Up) || IsCrossing(threats, Sense::Down)) return Sense::Up;
+    if (AlreadyCrossing(threats, Sense::Up)) return down < alimFt && up > down ? Sense::Up : Sense::Down;
     return up >= alimFt && up >= down + kCrossingPreferenceFt ? Sense::Up : Sense::Down;
   }
   const bool upCrosses = IsCrossing(threats, Sense::Up);
@@ -52,6 +54,18 @@ bool SenseSelector::IsCrossing(std::span<const ThreatGeometry> threats, Sense se
     if (sense == Sense::Down && threat.relativeAltitudeFt < -kCrossingMarginFt) return true;
   }
   return false;
+}
+
+bool SenseSelector::AlreadyCrossing(std::span<const ThreatGeometry> threats, Sense sense) {
+  for (const ThreatGeometry& threat : threats) {
+    if (!IsCrossing(std::span<const ThreatGeometry>(&threat, 1), sense)) continue;
+    if (SeparationPredictor::SenseRateFpm(threat.ownRateFpm, sense) <= 0.0) return false;
+    // Where both hold their rates, the own aircraft is beyond the threat's altitude at the closest approach.
+    const double aheadFt = threat.relativeAltitudeFt +
+                           threat.relativeRateFpm / kSecondsPerMinute * SeparationPredictor::EvaluationTimeS(threat);
+    if (SeparationPredictor::SenseRateFpm(-aheadFt, sense) < kCrossingMarginFt) return false;
+  }
+  return true;
 }
 
 Strength SenseSelector::StrengthFor(double limitFpm, double ownSenseRateFpm) {

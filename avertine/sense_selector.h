@@ -19,7 +19,7 @@ struct StrengthChoice {
 
 struct SenseConstraints {
   bool descendAllowed = true;
-  int forcedSense = 0;  // 1 up, 2 down: the complement of a coordinating intruder's sense; 0 free
+  Sense forcedSense = Sense::None;  // the complement of a coordinating intruder's sense; None: free
   // How far the own aircraft may still descend before descents are inhibited and it is told to level off.
   double descendRoomFt = SeparationPredictor::kNoMoveLimitFt;
 };
@@ -31,6 +31,10 @@ class SenseSelector {
 
   // True when the sense takes the own aircraft through some threat's current altitude.
   static bool IsCrossing(std::span<const ThreatGeometry> threats, Sense sense);
+
+  // True when the own aircraft already flies in `sense` and, both holding their rates, passes through
+  // the altitude of every threat that sense crosses by the closest approach: that crossing is under way.
+  static bool AlreadyCrossing(std::span<const ThreatGeometry> threats, Sense sense);
 
   // The weakest advisory in `sense` whose limiting rate reaches `alimFt` with `model`, among the
   // negative limits stricter than `strongerThanFpm`, 1500 ft/min, and the own rate when it is steeper.

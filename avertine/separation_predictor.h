@@ -10,12 +10,6 @@
 
 namespace avertine {
 
-enum class Sense { None, Up, Down };
-
-inline Sense Opposite(Sense sense) {
-  return sense == Sense::Up ? Sense::Down : sense == Sense::Down ? Sense::Up : Sense::None;
-}
-
 class SeparationPredictor {
  public:
   // Vertical displacement (ft) after `timeS`, starting at `fromRateFpm` and going to `toRateFpm`.

@@ -115,9 +115,13 @@ bool ThreatDetector::ResolutionAdvisoryTest(const ThreatGeometry& g, const Sensi
   return AltitudeTest(g, level.raTauS, level.raZthrFt);
 }
 
+// Drawing apart resolves a threat once out of the RA DMOD, or inside it once beyond ZTHR of each other's
+// altitude: still within ZTHR side by side, or turning about each other, the divergence may not last,
+// and an aircraft cleared there that returns to its assigned altitude is on the other before a new
+// advisory can move it.
 bool ThreatDetector::ThreatResolved(const ThreatGeometry& g, const SensitivityLevel& level) {
   if (Diverging(g) && (g.rangeNm > level.raDmodNm ||
-                       (std::fabs(g.relativeAltitudeFt) >= level.alimFt && !ClosingVerticallyInsideDmod(g, level))))
+                       (std::fabs(g.relativeAltitudeFt) >= level.raZthrFt && !ClosingVerticallyInsideDmod(g, level))))
     return true;
   return g.closing && g.rangeNm > level.raDmodNm && SureMissBeyond(g, level.hmdNm);
 }

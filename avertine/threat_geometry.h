@@ -2,7 +2,21 @@
 // closest approach, and the vertical picture, all from the tracks at one instant.
 #pragma once
 
+#include <cstdint>
+
 namespace avertine {
+
+enum class Sense { None, Up, Down };
+
+inline Sense Opposite(Sense sense) {
+  return sense == Sense::Up ? Sense::Down : sense == Sense::Down ? Sense::Up : Sense::None;
+}
+
+// The sense a coordinating intruder reports in its record (0 none, 1 up, 2 down); any other value is
+// no coordination, so a corrupt record cannot force a sense.
+inline Sense CoordinationSenseOf(int32_t reported) {
+  return reported == 1 ? Sense::Up : reported == 2 ? Sense::Down : Sense::None;
+}
 
 struct ThreatGeometry {
   double rangeNm = 0.0;
@@ -18,7 +32,7 @@ struct ThreatGeometry {
   double relativeRateFpm = 0.0;     // rate of change of relativeAltitudeFt
   double intruderRateFpm = 0.0;
   double ownRateFpm = 0.0;
-  int coordinationSense = 0;        // the intruder's own RA sense: 0 none, 1 up, 2 down
+  Sense coordinationSense = Sense::None;  // the intruder's own RA sense
   double coordinationSinceS = 0.0;  // when the intruder last told us a different sense
 };
 

@@ -63,6 +63,7 @@ FlightResult Summarise(const ScenarioRun& run) {
     }
     if (startS && (!active || k + 1 == frames.size())) {
       r.raDurationsS.push_back(f.timeS - *startS);
+      r.lastRaCut = active;
       startS.reset();
       sense = AdvisorySenseWord::None;
     }
@@ -201,6 +202,7 @@ EncounterRow EvaluateEncounter(const std::filesystem::path& file, int index, con
     row.firstTaS = equipped.firstTaS;
     row.firstRaS = equipped.firstRaS;
     row.raDurationsS = equipped.raDurationsS;
+    row.lastRaCut = equipped.lastRaCut;
     row.crossing = equipped.crossing;
     row.reversal = equipped.reversal;
   } catch (const std::exception& e) {
@@ -230,6 +232,7 @@ std::string ResultLine(const EncounterRow& r) {
     if (!durations.empty()) durations += ';';
     durations += Number(d);
   }
+  if (r.lastRaCut && !r.raDurationsS.empty()) durations += '+';
   s << Number(r.ownAltitudeFt, "%.0f") << ',' << r.sensitivityLevel << ',' << Number(r.hmdUnequippedFt) << ','
     << Number(r.vmdUnequippedFt) << ',' << int(r.nmacUnequipped) << ',' << Number(r.hmdEquippedFt) << ','
     << Number(r.vmdEquippedFt) << ',' << int(r.nmacEquipped) << ',' << Number(r.firstTaS) << ',' << Number(r.firstRaS)
@@ -280,13 +283,18 @@ EncounterRow ParseResultLine(const std::string& line, const std::string& where) 
   r.firstTaS = optional(10, "firstTaS");
   r.firstRaS = optional(11, "firstRaS");
   const double count = number(12, "raCount");
-  if (!f[13].empty())
-    for (const std::string& d : Split(f[13], ';')) {
+  if (!f[13].empty()) {
+    std::string list = f[13];
+    r.lastRaCut = list.back() == '+';  // only the last advisory can run into the recording's end
+    if (r.lastRaCut) list.pop_back();
+    for (const std::string& d : Split(list, ';')) {
       char* end = nullptr;
       const double v = std::strtod(d.c_str(), &end);
-      if (d.empty() || end != d.c_str() + d.size()) throw std::runtime_error(where + ": raDurationsS \"" + f[13] + "\" is not a list of numbers");
+      if (d.empty() || end != d.c_str() + d.size() || !std::isfinite(v) || v < 0)
+        throw std::runtime_error(where + ": raDurationsS \"" + f[13] + "\" is not a list of durations");
       r.raDurationsS.push_back(v);
     }
+  }
   if (count != r.RaCount()) throw std::runtime_error(where + ": raCount does not match the durations listed");
   r.crossing = flag(14, "crossing");
   r.reversal = flag(15, "reversal");

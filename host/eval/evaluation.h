@@ -11,7 +11,8 @@
 //   hmdEquippedFt, vmdEquippedFt, nmacEquipped          and NMAC flag (0/1) of each flight
 //   firstTaS, firstRaS   first traffic and resolution advisory in the equipped flight (empty: none)
 //   raCount              resolution advisories posted (equipped flight)
-//   raDurationsS         their durations, separated by ';'
+//   raDurationsS         their durations, separated by ';'; the last ends in '+' when that advisory was
+//                        still posted at the final frame: the recording's end cut it, it did not end
 //   crossing, reversal   an advisory crossed the intruder's altitude / reversed its sense (0/1)
 //   error                why the encounter could not be flown (then the other fields are empty)
 #pragma once
@@ -36,6 +37,7 @@ struct FlightResult {
   double ownVerticalSpeedFpm = 0;
   std::optional<double> firstTaS, firstRaS;
   std::vector<double> raDurationsS;
+  bool lastRaCut = false;  // the last advisory was still posted at the final frame: its duration is a least
   bool crossing = false, reversal = false;
 };
 
@@ -50,6 +52,7 @@ struct EncounterRow {
   bool nmacEquipped = false;
   std::optional<double> firstTaS, firstRaS;
   std::vector<double> raDurationsS;
+  bool lastRaCut = false;  // as in FlightResult
   bool crossing = false, reversal = false;
   std::string error;
 

@@ -3,6 +3,8 @@
 // and sense over more geometries are in encounters.csv (regression_test.cpp).
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "tests/avertine/encounter_sim.h"
 
 namespace avertine_test {
@@ -188,6 +190,23 @@ TEST(ResolutionAdvisoryLifecycle, IntruderThatManoeuvresIntoOurSenseCausesRevers
   });
   EXPECT_TRUE(sawClimb);
   EXPECT_TRUE(sawReversal);
+}
+
+TEST(ResolutionAdvisoryLifecycle, ACoordinationSenseOutsideItsValuesIsNoCoordination) {
+  // A record that says neither none, up nor down must not force a sense: the reversal of the
+  // uncoordinated encounter above still comes.
+  for (const int32_t reported : {3, -1, std::numeric_limits<int32_t>::max()}) {
+    bool sawClimb = false, sawReversal = false;
+    FlyAgainstIntruderBelow(reported, [&](int, const LogicDriver& driver, Aircraft& intruder) {
+      const int32_t code = driver.Advisory().auralCode;
+      sawClimb |= code == Code(AuralCode::Climb);
+      sawReversal |= code == Code(AuralCode::DescendNow);
+      if (sawClimb && intruder.verticalRateFpm == 0.0) intruder.verticalRateFpm = 4000.0;
+      return true;
+    });
+    EXPECT_TRUE(sawClimb) << reported;
+    EXPECT_TRUE(sawReversal) << reported;
+  }
 }
 
 TEST(ResolutionAdvisoryLifecycle, NoReversalIntoTheSenseACoordinatingIntruderFlies) {

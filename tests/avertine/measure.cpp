@@ -6,7 +6,9 @@
 // ignored, and counts the encounters whose first traffic and resolution advisories come within 2 s of
 // the reference criteria's, up to the closest approach; -v lists the others. With --csv FILE it also
 // writes one row per encounter: the closest approach of the recorded tracks (time, horizontal and
-// vertical miss, own height), both onsets of each side, and what either aircraft did before it.
+// vertical miss, own height), both onsets of each side, what either aircraft did before it, and the last
+// moment the range was still shrinking (closingUntilS: a first alert after it comes once the two only
+// draw apart; after the closest approach alone it may still precede a later, nearer pass).
 //   kvr_avertine_measure [-v] --onsets DIR [--csv FILE]
 #include <algorithm>
 #include <cmath>
@@ -258,7 +260,7 @@ int MeasureOnsets(const std::filesystem::path& folder, const std::filesystem::pa
       return 1;
     }
     csv << "encounter,cpaTimeS,cpaRangeNm,cpaVerticalFt,cpaOwnAltitudeFt,libraryTaS,libraryRaS,criteriaTaS,"
-           "criteriaRaS,own,intruder\n";
+           "criteriaRaS,own,intruder,closingUntilS\n";
   }
   int encounters = 0, trafficAgree = 0, resolutionAgree = 0, withResolution = 0;
   for (const std::filesystem::path& file : files) {
@@ -269,6 +271,8 @@ int MeasureOnsets(const std::filesystem::path& folder, const std::filesystem::pa
     std::vector<Aircraft> traffic(1);
     double cpaS = 0.0;
     double cpaRangeNm = std::numeric_limits<double>::infinity();
+    double previousRangeNm = std::numeric_limits<double>::infinity();
+    double closingUntilS = 0.0;
     for (const auto& [timeS, own] : tracks.own) {
       const auto intruder = tracks.intruder.find(timeS);
       if (intruder == tracks.intruder.end()) continue;
@@ -287,6 +291,8 @@ int MeasureOnsets(const std::filesystem::path& folder, const std::filesystem::pa
         cpaRangeNm = rangeNm;
         cpaS = log.timeS;
       }
+      if (rangeNm < previousRangeNm) closingUntilS = log.timeS;
+      previousRangeNm = rangeNm;
     }
     const ClosestApproach cpa = ClosestApproachOf(tracks);
     const Onsets library = LibraryOnsets(frames, cpaS);
@@ -296,7 +302,8 @@ int MeasureOnsets(const std::filesystem::path& folder, const std::filesystem::pa
       std::snprintf(text, sizeof text, "%.2f,%.4f,%.1f,%.0f", cpa.timeS, cpa.rangeNm, cpa.verticalFt, cpa.ownAltitudeFt);
       csv << file.stem().string() << ',' << text << ',' << Seconds(library.traffic) << ','
           << Seconds(library.resolution) << ',' << Seconds(oracle.traffic) << ',' << Seconds(oracle.resolution) << ','
-          << Manoeuvres(tracks.own, cpa.timeS) << ',' << Manoeuvres(tracks.intruder, cpa.timeS) << '\n';
+          << Manoeuvres(tracks.own, cpa.timeS) << ',' << Manoeuvres(tracks.intruder, cpa.timeS) << ',' << closingUntilS
+          << '\n';
     }
     const bool ta = OnsetsAgree(library.traffic, oracle.traffic);
     const bool ra = OnsetsAgree(library.resolution, oracle.resolution);

@@ -311,6 +311,36 @@ TEST_F(EvalRun, AFailedEncounterIsRecordedAndTheOthersAreFlown) {
   EXPECT_EQ(read[3].hmdEquippedFt, rows[3].hmdEquippedFt);
 }
 
+// An advisory still posted when the recording ends is marked as cut, not counted as one that ended; the
+// mark reads back from results.csv, and only on the last duration.
+TEST_F(EvalSet, AnAdvisoryCutByTheRecordingsEndIsMarked) {
+  // Head-on at 8000 ft, 100 ft apart, closest 60 s in; the recording stops 5 s before that.
+  fs::create_directories(dir);
+  std::ofstream file(dir / "cut.txt");
+  file << "NAME, east, north, alt, trk, gs, vs, time\nunitless, [ft], [ft], [ft], [rad], [ftps], [ftps], [s]\n";
+  for (int t = 0; t <= 55; ++t) file << "OWNSHIP, 0, " << 400 * t << ", 8000, 0, 400, 0, " << t << "\n";
+  for (int t = 0; t <= 55; ++t) file << "INTRUDER, 0, " << 48000 - 400 * t << ", 8100, 3.14159265, 400, 0, " << t << "\n";
+  file.close();
+  EvalSettings settings;
+  settings.gaugesDir = kvr::testing::BinDir();
+  settings.panelFile = dir / "panel.cfg";
+  WriteEvalPanel(settings.panelFile);
+  const EncounterRow row = EvaluateEncounter(dir / "cut.txt", 0, settings);
+  ASSERT_EQ(row.error, "");
+  ASSERT_EQ(row.RaCount(), 1);
+  EXPECT_TRUE(row.lastRaCut);
+  const std::string line = ResultLine(row);
+  EXPECT_NE(line.find("+,"), std::string::npos) << line;
+  EXPECT_TRUE(ParseResultLine(line, "row").lastRaCut);
+
+  EncounterRow two = Row("x", false, false);
+  two.raDurationsS = {12, 7};
+  EXPECT_FALSE(ParseResultLine(ResultLine(two), "row").lastRaCut);
+  std::string misplaced = ResultLine(two);
+  misplaced.replace(misplaced.find(",12.0;7.0,"), 10, ",12.0+;7.0,");
+  EXPECT_THROW(ParseResultLine(misplaced, "row"), std::runtime_error);
+}
+
 // When a worker cannot be started (here: no file descriptor left for its pipe), the workers already
 // started are killed and reaped, not left running.
 TEST_F(EvalRun, WorkersAreReapedWhenStartingAnotherFails) {
