@@ -105,7 +105,8 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
   // and the other sense gains clearly more; never into the sense a coordinating intruder has taken.
   const Sense other = Opposite(sense);
   const Sense forced = ForcedSense(threats);
-  const bool otherAllowed = (other != Sense::Down || input.descendAllowed) && (forced == Sense::None || forced == other);
+  const bool otherAllowed =
+      (other != Sense::Down || input.descendAllowed) && (forced == Sense::None || forced == other);
   const bool timeToReverse = MinEvaluationTimeS(threats) >= kMinReversalTimeS;
   // A coordinating intruder that took our sense after we had taken it has reversed into it: two
   // aircraft moving the same way is the worst outcome, so ours turns to the complement, even a second
@@ -119,11 +120,11 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
   }
   if (!advisory_.reversed && otherAllowed && timeToReverse) {
     const double strongestFpm = (sense == Sense::Down && !input.descendAllowed) ? 0.0
-                                : IncreaseAllowed(input, sense)                ? kIncreaseRateFpm
-                                                                               : std::max(limit, kCorrectiveRateFpm);
-    const double bestFt =
-        std::max(separationFt, SeparationPredictor::MinSeparationFt(threats, sense, strongestFpm, kSubsequentResponse,
-                                                                    0.0, room(sense)));
+                                : IncreaseAllowed(input, sense)                 ? kIncreaseRateFpm
+                                                                                : std::max(limit, kCorrectiveRateFpm);
+    const double bestFt = std::max(
+        separationFt,
+        SeparationPredictor::MinSeparationFt(threats, sense, strongestFpm, kSubsequentResponse, 0.0, room(sense)));
     const double reversedFt =
         SeparationPredictor::MinSeparationFt(threats, other, kCorrectiveRateFpm, kSubsequentResponse, 0.0, room(other));
     if (bestFt < alimFt && reversedFt >= bestFt + kReversalGainFraction * alimFt) {
@@ -136,8 +137,8 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
 
   if (separationFt < alimFt) {
     if (strength == Strength::Monitor || strength == Strength::Adjust) {
-      StrengthChoice choice = SenseSelector::ChooseStrength(threats, sense, input.ownRateFpm, alimFt,
-                                                            kSubsequentResponse, limit);
+      StrengthChoice choice =
+          SenseSelector::ChooseStrength(threats, sense, input.ownRateFpm, alimFt, kSubsequentResponse, limit);
       if (sense == Sense::Down && !input.descendAllowed && choice.limitFpm > 0.0) {
         // Near the ground a downward advisory may still stop a climb but never ask for a descent again;
         // otherwise the weakening above would undo it on the next frame, and so on every second.
@@ -175,8 +176,8 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
   return AdvisoryEvent::None;
 }
 
-void AdvisoryGenerator::Change(Sense sense, Strength strength, double limitFpm,
-                               std::span<const ThreatGeometry> threats, double nowS) {
+void AdvisoryGenerator::Change(Sense sense, Strength strength, double limitFpm, std::span<const ThreatGeometry> threats,
+                               double nowS) {
   advisory_.sense = sense;
   advisory_.strength = strength;
   advisory_.limitFpm = limitFpm;

@@ -19,8 +19,8 @@ struct Advisory {
   bool crossing = false;
   bool reversed = false;
   int threatCount = 0;
-  double changedS = 0.0;               // when sense, strength or limit last changed
-  double senseSinceS = 0.0;            // when the sense was taken
+  double changedS = 0.0;                      // when sense, strength or limit last changed
+  double senseSinceS = 0.0;                   // when the sense was taken
   ResponseModel response = kInitialResponse;  // response expected to the latest change
 };
 

@@ -69,8 +69,8 @@ class AlphaBetaFilter {
   double ResidualSpread() const { return std::sqrt(residualSquare_); }  // RMS of recent residuals
 
  private:
-  static constexpr double kResidualWeight = 0.2;  // about the last five reports
-  static constexpr double kNoiseWeight = 0.1;     // the noise estimate: about the last ten quiet reports
+  static constexpr double kResidualWeight = 0.2;   // about the last five reports
+  static constexpr double kNoiseWeight = 0.1;      // the noise estimate: about the last ten quiet reports
   static constexpr int kNoiseLearningReports = 6;  // reports that only learn the noise
   static constexpr double kManoeuvreSigmas = 3.0;
   double residualSquare_ = 0.0;

@@ -26,15 +26,11 @@ kvr::AuralCode AuralSequencer::Decide(AdvisoryEvent event, const Advisory& advis
   switch (event) {
     case AdvisoryEvent::Started:
     case AdvisoryEvent::Strengthened:
-    case AdvisoryEvent::Weakened:
-      return AdvisoryMessage(advisory);
-    case AdvisoryEvent::Reversed:
-      return advisory.sense == Sense::Up ? AuralCode::ClimbNow : AuralCode::DescendNow;
-    case AdvisoryEvent::Cleared:
-      return AuralCode::ClearOfConflict;
+    case AdvisoryEvent::Weakened: return AdvisoryMessage(advisory);
+    case AdvisoryEvent::Reversed: return advisory.sense == Sense::Up ? AuralCode::ClimbNow : AuralCode::DescendNow;
+    case AdvisoryEvent::Cleared: return AuralCode::ClearOfConflict;
     case AdvisoryEvent::Withdrawn:
-    case AdvisoryEvent::None:
-      break;
+    case AdvisoryEvent::None: break;
   }
   // Traffic messages only while no resolution advisory is posted.
   if (newTrafficAdvisory_ && !advisory.active) {

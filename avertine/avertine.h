@@ -67,12 +67,12 @@ enum class AuralCode : int32_t {
 // for at least that rate (upward sense), equal to the upper limit for at most that rate (downward).
 // ±10000 mean "no limit" / "no green arc".
 struct AdvisoryRecord {
-  int32_t auralCode;       // AuralCode due this frame, 0 = none; reported once, on the frame it is due
-  void* advisoryTag;       // the library's: a static text naming the advisory ("CLIMB"); callers ignore it
-  float vsLowerLimitFpm;   // rates below are prohibited; -10000 = no lower prohibition
-  float vsUpperLimitFpm;   // rates above are prohibited; +10000 = no upper prohibition
-  float vsTargetFpm;       // equal to one limit: the green arc lies on its allowed side; 10000 = none
-  int32_t modeStatus;      // OperatingMode the library is in
+  int32_t auralCode;      // AuralCode due this frame, 0 = none; reported once, on the frame it is due
+  void* advisoryTag;      // the library's: a static text naming the advisory ("CLIMB"); callers ignore it
+  float vsLowerLimitFpm;  // rates below are prohibited; -10000 = no lower prohibition
+  float vsUpperLimitFpm;  // rates above are prohibited; +10000 = no upper prohibition
+  float vsTargetFpm;      // equal to one limit: the green arc lies on its allowed side; 10000 = none
+  int32_t modeStatus;     // OperatingMode the library is in
 };
 
 inline constexpr float kNoLowerLimitFpm = -10000.0f;
@@ -85,9 +85,9 @@ struct IntruderEntry {
   uint32_t status;           // bits 0-15 priority, 16-19 vertical trend (signed), 20-23 ThreatClass
   uint8_t valid;             // non-zero when the library placed the intruder this frame
   uint8_t padding[3];
-  float rangeNm;             // horizontal range
-  float bearingRad;          // relative to own heading, clockwise from the nose, -pi..pi
-  uint32_t id;               // traffic identifier, written by the caller; 0 = slot not in use
+  float rangeNm;     // horizontal range
+  float bearingRad;  // relative to own heading, clockwise from the nose, -pi..pi
+  uint32_t id;       // traffic identifier, written by the caller; 0 = slot not in use
 };
 
 // `status` packing. Priority orders painting: smaller first (underneath).
@@ -96,9 +96,7 @@ constexpr int32_t StatusVerticalTrend(uint32_t status) {
   const int32_t nibble = static_cast<int32_t>((status >> 16) & 0xFu);
   return nibble >= 8 ? nibble - 16 : nibble;
 }
-constexpr ThreatClass StatusThreatClass(uint32_t status) {
-  return static_cast<ThreatClass>((status >> 20) & 0xFu);
-}
+constexpr ThreatClass StatusThreatClass(uint32_t status) { return static_cast<ThreatClass>((status >> 20) & 0xFu); }
 constexpr uint32_t MakeStatus(uint32_t priority, int32_t verticalTrend, ThreatClass threatClass) {
   return (priority & 0xFFFFu) | ((static_cast<uint32_t>(verticalTrend) & 0xFu) << 16) |
          ((static_cast<uint32_t>(threatClass) & 0xFu) << 20);
@@ -113,25 +111,25 @@ struct OwnShipRecord {
   float groundLevelFt;       // caller: pressure minus radio altitude, the ground on the pressure basis
   float framePeriodS;        // seconds between two ordinal-12 calls; default 1.0
   int32_t reserved20[3];
-  int32_t mode;              // caller: OperatingMode of this frame
+  int32_t mode;  // caller: OperatingMode of this frame
   int32_t reserved36[6];
-  int32_t slew;              // caller: 1 while the simulator slews (positions jump)
-  float latitudeDeg;         // caller
-  float longitudeDeg;        // caller
-  float headingDeg;          // caller: true heading
+  int32_t slew;        // caller: 1 while the simulator slews (positions jump)
+  float latitudeDeg;   // caller
+  float longitudeDeg;  // caller
+  float headingDeg;    // caller: true heading
 };
 
 // One intruder, handed to ordinal 13. The caller writes id, position, altitude and address; the other
 // fields are set once after ordinal 15.
 struct IntruderInputRecord {
-  uint32_t id;                // traffic identifier
+  uint32_t id;  // traffic identifier
   float latitudeDeg;
   float longitudeDeg;
   float altitudeFt;           // on the own aircraft's pressure-altitude basis
   int32_t altitudeReporting;  // 1: altitude valid; 0: range-only traffic (TA at most, no RA)
   uint32_t address;           // the identifier again (transponder address)
   int32_t reserved24;
-  int32_t transponderKind;    // 3 = Mode S (the logic treats every kind alike)
+  int32_t transponderKind;  // 3 = Mode S (the logic treats every kind alike)
   int32_t reserved32[2];
   int32_t coordinationSense;  // the intruder's own RA sense: 0 none, 1 upward, 2 downward
 };
@@ -194,16 +192,16 @@ enum class AdvisoryStrength : int32_t {
 };
 
 struct LatestAdvisory {
-  int32_t active;          // 1 while a resolution advisory is posted
-  int32_t sense;           // AdvisorySense
-  int32_t strength;        // AdvisoryStrength
-  int32_t crossing;        // 1 when the advised sense crosses a threat's altitude
-  int32_t reversed;        // 1 after a sense reversal
-  int32_t threatCount;     // intruders the advisory resolves
-  float targetRateFpm;     // the limiting rate: at least this (Up) or at most this (Down)
-  float vsLowerLimitFpm;   // as in AdvisoryRecord
+  int32_t active;         // 1 while a resolution advisory is posted
+  int32_t sense;          // AdvisorySense
+  int32_t strength;       // AdvisoryStrength
+  int32_t crossing;       // 1 when the advised sense crosses a threat's altitude
+  int32_t reversed;       // 1 after a sense reversal
+  int32_t threatCount;    // intruders the advisory resolves
+  float targetRateFpm;    // the limiting rate: at least this (Up) or at most this (Down)
+  float vsLowerLimitFpm;  // as in AdvisoryRecord
   float vsUpperLimitFpm;
-  uint32_t changeCount;    // +1 whenever an advisory starts, changes or ends
+  uint32_t changeCount;  // +1 whenever an advisory starts, changes or ends
 };
 
 // ---- Entry points --------------------------------------------------------------------------------------
@@ -244,8 +242,7 @@ AVERTINE_API int32_t AVERTINE_CALL AvertineCollectAdvisory(AvertineHandle handle
 AVERTINE_API int32_t AVERTINE_CALL AvertineUpdateOwnShip(AvertineHandle handle, const OwnShipRecord* ownShip);
 // [ordinal 13, after 12, once per present intruder] Tracks the intruder and fills `entry` (all fields but
 // `id`). Returns 1 when the entry was placed (`valid` non-zero).
-AVERTINE_API int32_t AVERTINE_CALL AvertineProcessIntruder(AvertineHandle handle,
-                                                           const IntruderInputRecord* intruder,
+AVERTINE_API int32_t AVERTINE_CALL AvertineProcessIntruder(AvertineHandle handle, const IntruderInputRecord* intruder,
                                                            IntruderEntry* entry);
 // [ordinal 14, any time] Fills the own-ship record with defaults.
 AVERTINE_API int32_t AVERTINE_CALL AvertineDefaultOwnShip(OwnShipRecord* ownShip);

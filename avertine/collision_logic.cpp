@@ -97,8 +97,7 @@ bool CollisionLogic::UpdateOwnShip(const kvr::OwnShipRecord& record) {
   context_.resolutionAdvisoriesEnabled =
       resolutionCapable_ && mode == kvr::OperatingMode::TaRa && level.raTauS > 0.0 && !slewing;
   descendAllowed_ = !(radio && own_.RadioAltitudeFt() < kDescendInhibitBelowRadioFt);
-  descendRoomFt_ =
-      radio ? own_.RadioAltitudeFt() - kDescendInhibitBelowRadioFt : SeparationPredictor::kNoMoveLimitFt;
+  descendRoomFt_ = radio ? own_.RadioAltitudeFt() - kDescendInhibitBelowRadioFt : SeparationPredictor::kNoMoveLimitFt;
   increaseDescentAllowed_ = !(radio && own_.RadioAltitudeFt() < kIncreaseDescentInhibitBelowRadioFt);
   // Only low down does an intruder reporting little height above the ground under us mean traffic on the
   // ground; higher up the same report may be an aircraft just climbing out toward us.
@@ -154,13 +153,13 @@ bool CollisionLogic::ProcessIntruder(const kvr::IntruderInputRecord& intruder, k
   // unless it climbs, taking off towards us.
   const double intruderHeightFt = intruder.altitudeFt - context_.groundLevelFt;
   const bool climbing = track->AltitudeRateKnown() && track->IntruderRateFpm() >= kGroundIntruderClimbFpm;
-  const bool onGround = groundIntruderTest_ && altitudeKnown && !climbing &&
-                        intruderHeightFt < kGroundIntruderBelowFt &&
-                        (intruderHeightFt < kGroundLevelBandFt ||
-                         intruderHeightFt < own_.RadioAltitudeFt() - kGroundIntruderBelowOwnFt);
+  const bool onGround =
+      groundIntruderTest_ && altitudeKnown && !climbing && intruderHeightFt < kGroundIntruderBelowFt &&
+      (intruderHeightFt < kGroundLevelBandFt || intruderHeightFt < own_.RadioAltitudeFt() - kGroundIntruderBelowOwnFt);
   const kvr::ThreatClass threatClass =
       ThreatDetector::Classify(*track, g, rangeNm, relativeAltitudeFt, onGround, context_);
-  const bool wasAdvisory = before == kvr::ThreatClass::TrafficAdvisory || before == kvr::ThreatClass::ResolutionAdvisory;
+  const bool wasAdvisory =
+      before == kvr::ThreatClass::TrafficAdvisory || before == kvr::ThreatClass::ResolutionAdvisory;
   if (threatClass == kvr::ThreatClass::TrafficAdvisory && !wasAdvisory) aural_.NoteTrafficAdvisoryStart();
 
   g.rangeNm = rangeNm;  // order other traffic by the range shown
@@ -251,7 +250,7 @@ kvr::LatestAdvisory CollisionLogic::Latest() const {
   latest.threatCount = current.threatCount;
   float target = 0.0f;
   generator_.DisplayLimits(&latest.vsLowerLimitFpm, &latest.vsUpperLimitFpm, &target);
-  latest.targetRateFpm = !current.active ? 0.0f
+  latest.targetRateFpm = !current.active              ? 0.0f
                          : current.sense == Sense::Up ? latest.vsLowerLimitFpm
                                                       : latest.vsUpperLimitFpm;
   latest.changeCount = changeCount_;

@@ -70,9 +70,8 @@ int32_t AVERTINE_CALL AvertineLatestAdvisory(AvertineHandle handle, LatestAdviso
 
 int32_t AVERTINE_CALL AvertineSensitivityLevel(const OwnShipRecord* ownShip, float verticalRateFpm) {
   if (ownShip == nullptr) return 0;
-  const avertine::SensitivityLevel& level =
-      avertine::SelectFrameLevel(ownShip->pressureAltitudeFt, ownShip->radioAltitudeFt, ownShip->lowHeight != 0,
-                                 verticalRateFpm, false);
+  const avertine::SensitivityLevel& level = avertine::SelectFrameLevel(
+      ownShip->pressureAltitudeFt, ownShip->radioAltitudeFt, ownShip->lowHeight != 0, verticalRateFpm, false);
   return &level == &avertine::kClimbOutLevel ? 3 : level.level;
 }
 

@@ -57,8 +57,7 @@ RangeMiss FitRangeMiss(const std::array<double, kRangeFitReports>& timesS,
   // The spread of r^2 about the fit, never less than a range error of the noise floor would give.
   const double rmsRangeNm = std::sqrt(y[0] / static_cast<double>(timesS.size()));
   const double floorSpread = 2.0 * rmsRangeNm * kPositionNoiseFloorNm;
-  const double variance =
-      std::max(residualSquares / static_cast<double>(timesS.size() - 3), floorSpread * floorSpread);
+  const double variance = std::max(residualSquares / static_cast<double>(timesS.size() - 3), floorSpread * floorSpread);
   if (a <= kMissConfidence * std::sqrt(variance * inv[0][0])) return {};  // no sure curvature
 
   const double missSquare = c - b * b / (4.0 * a);
@@ -93,8 +92,8 @@ void IntruderTrack::Start(uint32_t id) {
   id_ = id;
 }
 
-void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm, double eastNm,
-                           bool altitudeKnown, double altitudeFt) {
+void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm, double eastNm, bool altitudeKnown,
+                           double altitudeFt) {
   if (reports_ > 0 && nowS <= lastReportS_) return;  // same frame: the first report stands
   const double dtS = nowS - lastReportS_;
   // The relative velocity changes by whatever the own aircraft's ground velocity changed, in a turn or a
@@ -111,7 +110,7 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
   ownNorthNmPerS_ = ownNorth;
   ownEastNmPerS_ = ownEast;
   static constexpr AlphaBetaFilter::Manoeuvre kTurn{kManoeuvrePositionAlpha, kManoeuvrePositionBeta,
-                                                   kPositionNoiseFloorNm};
+                                                    kPositionNoiseFloorNm};
   north_.Update(northNm, dtS, kPositionAlpha, kPositionBeta, &kTurn);
   east_.Update(eastNm, dtS, kPositionAlpha, kPositionBeta, &kTurn);
   if (altitudeKnown) {

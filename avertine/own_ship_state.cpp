@@ -21,10 +21,10 @@ kvr::OperatingMode ModeFromRecord(int32_t mode) {
 }  // namespace
 
 bool OwnShipState::Update(const kvr::OwnShipRecord& record, double nowS) {
-  const bool usable = Finite(record.latitudeDeg) && Finite(record.longitudeDeg) &&
-                      Finite(record.headingDeg) && Finite(record.pressureAltitudeFt) &&
-                      Finite(record.radioAltitudeFt) && Finite(record.groundLevelFt) &&
-                      std::fabs(record.latitudeDeg) <= 90.0f && std::fabs(record.longitudeDeg) <= 360.0f;
+  const bool usable = Finite(record.latitudeDeg) && Finite(record.longitudeDeg) && Finite(record.headingDeg) &&
+                      Finite(record.pressureAltitudeFt) && Finite(record.radioAltitudeFt) &&
+                      Finite(record.groundLevelFt) && std::fabs(record.latitudeDeg) <= 90.0f &&
+                      std::fabs(record.longitudeDeg) <= 360.0f;
   if (!usable) {
     Reset();
     return false;

@@ -8,7 +8,8 @@ namespace avertine {
 
 Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double alimFt,
                                  const SenseConstraints& constraints) {
-  if (constraints.forcedSense != Sense::None) return constraints.forcedSense;  // Down: held level where descents are inhibited
+  if (constraints.forcedSense != Sense::None)
+    return constraints.forcedSense;  // Down: held level where descents are inhibited
 
   // Each sense is judged at 1500 ft/min, or at the own rate when that is already steeper that way. Where
   // descents are inhibited the downward sense can only stop a climb: it is judged at level flight.

@@ -23,8 +23,7 @@ int RowByPressure(double pressureAltitudeFt) {
 
 }  // namespace
 
-const SensitivityLevel& SelectSensitivityLevel(double pressureAltitudeFt, double radioAltitudeFt,
-                                               bool radioValid) {
+const SensitivityLevel& SelectSensitivityLevel(double pressureAltitudeFt, double radioAltitudeFt, bool radioValid) {
   int row = RowByPressure(pressureAltitudeFt);
   if (radioValid) {
     if (radioAltitudeFt < kLevel3MinRadioFt) {

@@ -7,8 +7,7 @@
 namespace avertine {
 
 // `radioValid` false means the radio altitude is out of its range (high above ground) and is ignored.
-const SensitivityLevel& SelectSensitivityLevel(double pressureAltitudeFt, double radioAltitudeFt,
-                                               bool radioValid);
+const SensitivityLevel& SelectSensitivityLevel(double pressureAltitudeFt, double radioAltitudeFt, bool radioValid);
 
 // The level a frame runs at: the level above, or the climb-out level when the own aircraft climbs (or is
 // held by an advisory given so, `heldByAdvisory`) under level 3 from kClimbOutMinRadioFt up.

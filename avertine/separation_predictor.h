@@ -30,8 +30,7 @@ class SeparationPredictor {
 
   // The smallest such separation over all threats.
   static double MinSeparationFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
-                                const ResponseModel& model, double laterByS = 0.0,
-                                double maxMoveFt = kNoMoveLimitFt);
+                                const ResponseModel& model, double laterByS = 0.0, double maxMoveFt = kNoMoveLimitFt);
 
   static constexpr double kNoMoveLimitFt = 1e9;
 

@@ -14,7 +14,7 @@ namespace avertine {
 // ---- Units ----------------------------------------------------------------------------------------------
 inline constexpr double kPi = 3.14159265358979323846;
 inline constexpr double kRadPerDeg = kPi / 180.0;
-inline constexpr double kNmPerDegLatitude = 60.0;         // flat-earth scale, good within 40 NM
+inline constexpr double kNmPerDegLatitude = 60.0;  // flat-earth scale, good within 40 NM
 inline constexpr double kSecondsPerHour = 3600.0;
 inline constexpr double kSecondsPerMinute = 60.0;
 inline constexpr double kGravityFtPerS2 = 32.174;
@@ -29,25 +29,25 @@ inline constexpr double kGravityFtPerS2 = 32.174;
 // whenever the predicted miss lay between the two.
 struct SensitivityLevel {
   int level;
-  double taTauS;     // traffic advisory: time to closest approach
-  double raTauS;     // resolution advisory: time to closest approach (0: no RA at this level)
-  double taDmodNm;   // TA: range inside which the range test passes whatever the closure
-  double raDmodNm;   // RA: the same
-  double taZthrFt;   // TA: relative altitude inside which the altitude test passes
-  double raZthrFt;   // RA: the same
-  double alimFt;     // RA: vertical separation an advisory aims for at closest approach
-  double hmdNm;      // RA: predicted horizontal miss distance above which no RA is posted
+  double taTauS;    // traffic advisory: time to closest approach
+  double raTauS;    // resolution advisory: time to closest approach (0: no RA at this level)
+  double taDmodNm;  // TA: range inside which the range test passes whatever the closure
+  double raDmodNm;  // RA: the same
+  double taZthrFt;  // TA: relative altitude inside which the altitude test passes
+  double raZthrFt;  // RA: the same
+  double alimFt;    // RA: vertical separation an advisory aims for at closest approach
+  double hmdNm;     // RA: predicted horizontal miss distance above which no RA is posted
 };
 
 inline constexpr SensitivityLevel kSensitivityLevels[] = {
     //  level taTauS raTauS taDmodNm raDmodNm taZthrFt raZthrFt alimFt hmdNm
-    {2, 20.0, 0.0, 0.30, 0.00, 850.0, 0.0, 0.0, 0.00},         // below 1000 ft radio
-    {3, 25.0, 15.0, 0.33, 0.20, 850.0, 600.0, 300.0, 0.20},    // 1000-2350 ft radio
-    {4, 30.0, 20.0, 0.48, 0.35, 850.0, 600.0, 300.0, 0.35},    // 2350 ft radio - 5000 ft
-    {5, 40.0, 25.0, 0.75, 0.55, 850.0, 600.0, 350.0, 0.55},    // 5000-10000 ft
-    {6, 45.0, 30.0, 1.00, 0.80, 850.0, 600.0, 400.0, 0.80},    // 10000-20000 ft
-    {7, 48.0, 35.0, 1.30, 1.10, 850.0, 700.0, 600.0, 1.10},    // 20000-42000 ft
-    {7, 48.0, 35.0, 1.30, 1.10, 1200.0, 800.0, 700.0, 1.10},   // above 42000 ft
+    {2, 20.0, 0.0, 0.30, 0.00, 850.0, 0.0, 0.0, 0.00},        // below 1000 ft radio
+    {3, 25.0, 15.0, 0.33, 0.20, 850.0, 600.0, 300.0, 0.20},   // 1000-2350 ft radio
+    {4, 30.0, 20.0, 0.48, 0.35, 850.0, 600.0, 300.0, 0.35},   // 2350 ft radio - 5000 ft
+    {5, 40.0, 25.0, 0.75, 0.55, 850.0, 600.0, 350.0, 0.55},   // 5000-10000 ft
+    {6, 45.0, 30.0, 1.00, 0.80, 850.0, 600.0, 400.0, 0.80},   // 10000-20000 ft
+    {7, 48.0, 35.0, 1.30, 1.10, 850.0, 700.0, 600.0, 1.10},   // 20000-42000 ft
+    {7, 48.0, 35.0, 1.30, 1.10, 1200.0, 800.0, 700.0, 1.10},  // above 42000 ft
 };
 
 // Level boundaries: radio altitude near the ground, pressure altitude above [FAA 7.1].
@@ -81,19 +81,19 @@ inline constexpr SensitivityLevel kClimbOutLevel = {2, 20.0, 15.0, 0.30, 0.20, 8
 // during the approach and, at the 100 ft band, in the flare. These two heights are our own.
 inline constexpr double kProximateRangeNm = 6.0;
 inline constexpr double kProximateAltitudeFt = 1200.0;
-inline constexpr double kDescendInhibitBelowRadioFt = 1100.0;       // no descend RA below
+inline constexpr double kDescendInhibitBelowRadioFt = 1100.0;  // no descend RA below
 inline constexpr double kIncreaseDescentInhibitBelowRadioFt = 1450.0;
-inline constexpr double kGroundIntruderBelowFt = 360.0;             // intruder height: on the ground
-inline constexpr double kGroundIntruderTestBelowRadioFt = 1750.0;   // own height: the test above applies
-inline constexpr double kGroundIntruderBelowOwnFt = 200.0;          // ...and this much below the own height
-inline constexpr double kGroundLevelBandFt = 100.0;                 // ...or reporting no more than this
+inline constexpr double kGroundIntruderBelowFt = 360.0;            // intruder height: on the ground
+inline constexpr double kGroundIntruderTestBelowRadioFt = 1750.0;  // own height: the test above applies
+inline constexpr double kGroundIntruderBelowOwnFt = 200.0;         // ...and this much below the own height
+inline constexpr double kGroundLevelBandFt = 100.0;                // ...or reporting no more than this
 // An intruder climbing faster than this has left the ground, however low it still is: its traffic
 // advisory comes as it climbs towards us, not only once it passes kGroundIntruderBelowFt. Our own value:
 // twice the trend arrow's rate, above the 900 ft/min that a single 100 ft altitude step gives the track
 // for a moment.
 inline constexpr double kGroundIntruderClimbFpm = 1000.0;
-inline constexpr double kMaxThreatVerticalRateFpm = 10000.0;        // faster intruders are not threats
-inline constexpr double kTrendArrowRateFpm = 500.0;                 // display arrow threshold
+inline constexpr double kMaxThreatVerticalRateFpm = 10000.0;  // faster intruders are not threats
+inline constexpr double kTrendArrowRateFpm = 500.0;           // display arrow threshold
 
 // ---- Advisory rates and the pilot response they assume ----------------------------------------------------
 // Corrective and increase rates, and the two pilot responses (5 s at 0.25 g to a first advisory, 2.5 s at
@@ -131,9 +131,9 @@ inline constexpr ResponseModel kSubsequentResponse{2.5, 0.35 * kGravityFtPerS2};
 // these margins keep 99.9 % of RA onsets within 2 s (twice ALIM alone 99.1 %; the RA DMOD without the
 // vertical condition 97.8 %). Three reports give the first velocity that rests on more than one
 // difference; a track survives three missed frames (about 3 s) and a half.
-inline constexpr double kTrackAlpha = 0.85;          // own altitude
+inline constexpr double kTrackAlpha = 0.85;  // own altitude
 inline constexpr double kTrackBeta = 0.7;
-inline constexpr double kPositionAlpha = 0.3;        // intruder north and east
+inline constexpr double kPositionAlpha = 0.3;  // intruder north and east
 inline constexpr double kPositionBeta = 0.05;
 inline constexpr double kIntruderAltitudeAlpha = 0.5;
 inline constexpr double kIntruderAltitudeBeta = 0.15;
@@ -152,7 +152,7 @@ inline constexpr double kAltitudeNoiseFloorFt = 10.0;
 // Velocity error per unit of position residual of the position filters at their steady gains, per second
 // of prediction: sqrt(2 beta^2 / (alpha (4 - 2 alpha - beta))).
 inline constexpr double kPositionRatePerResidual = 0.07;
-inline constexpr double kMissConfidence = 2.0;       // miss uncertainty in residual spreads
+inline constexpr double kMissConfidence = 2.0;  // miss uncertainty in residual spreads
 // The miss from range alone: a parabola fitted to the squared ranges of the last reports, exact for two
 // aircraft flying straight. Range comes without the bearing error, so the miss is sure much sooner than
 // from the positions; it counts only where the tracked positions agree with it, since its window lags a
@@ -160,12 +160,12 @@ inline constexpr double kMissConfidence = 2.0;       // miss uncertainty in resi
 // fell from 27.5 % to 24.5, 22.3 and 21.9 % with windows of 16, 24 and 32 reports, the risk figures
 // unchanged; 24 keeps most of the gain with a shorter lag.
 inline constexpr int kRangeFitReports = 24;
-inline constexpr double kVerticalMissFilterAlims = 2.0;  // vertical miss filter: predicted miss in ALIMs
+inline constexpr double kVerticalMissFilterAlims = 2.0;     // vertical miss filter: predicted miss in ALIMs
 inline constexpr double kVerticalMissFilterMinFt = 1200.0;  // ...and in feet at least
-inline constexpr int kFirmTrackReports = 3;       // reports before a track may raise an advisory
-inline constexpr double kTrackCoastS = 3.5;       // a track unreported for longer is dropped
+inline constexpr int kFirmTrackReports = 3;                 // reports before a track may raise an advisory
+inline constexpr double kTrackCoastS = 3.5;                 // a track unreported for longer is dropped
 inline constexpr double kDefaultFramePeriodS = 1.0;
-inline constexpr double kMaxFramePeriodS = 10.0;  // longer gaps are taken as one default frame
+inline constexpr double kMaxFramePeriodS = 10.0;        // longer gaps are taken as one default frame
 inline constexpr double kMaxOwnGroundSpeedKt = 1200.0;  // faster moves of the own position are jumps
 
 // Advisory timing and margins. The 4 s TA hold keeps a symbol from blinking when a test flickers across
@@ -180,22 +180,22 @@ inline constexpr double kMaxOwnGroundSpeedKt = 1200.0;  // faster moves of the o
 // approach: with bearing noise and a slow closure the prediction can be that early, and an intruder
 // closing vertically then comes down (or up) onto a levelled-off aircraft; measured on the evaluation's
 // development set with 10 degree bearing noise, this removed its one induced NMAC and moved nothing else.
-inline constexpr double kTaMinDurationS = 4.0;         // a TA stays at least this long
-inline constexpr double kMinThreatDurationS = 5.0;     // an RA threat stays declared at least this long
-inline constexpr double kMinNewAdvisoryLeadS = 1.0;    // no new RA closer to closest approach
-inline constexpr double kMaxLookaheadS = 60.0;         // cap on the time to closest approach evaluated
-inline constexpr double kDivergingRangeRateKt = 5.0;   // opening faster than this: diverging
-inline constexpr double kSlowRangeRateKt = 30.0;       // slower: judged at co-altitude, not range CPA
-inline constexpr double kCrossingMarginFt = 100.0;     // closer than this, no side is "crossing"
-inline constexpr double kCrossingPreferenceFt = 150.0; // a forced crossing must beat staying by this
-inline constexpr double kSenseTieFt = 1.0;             // separations this close count as equal
-inline constexpr double kRateToleranceFpm = 100.0;     // own rate counts as complying within this
-inline constexpr double kMinIncreaseDelayS = 5.0;      // an increase waits for the pilot to respond
-inline constexpr double kMinWeakenDelayS = 10.0;       // a positive advisory stands this long at least
-inline constexpr double kWeakenMarginFt = 100.0;       // weaken only with this much above ALIM
-inline constexpr double kWeakenLaterS = 10.0;          // ...also were the closest approach this much later
-inline constexpr double kMinReversalTimeS = 4.0;       // no reversal closer to closest approach
-inline constexpr double kReversalGainFraction = 0.5;   // reversal must gain this share of ALIM
+inline constexpr double kTaMinDurationS = 4.0;          // a TA stays at least this long
+inline constexpr double kMinThreatDurationS = 5.0;      // an RA threat stays declared at least this long
+inline constexpr double kMinNewAdvisoryLeadS = 1.0;     // no new RA closer to closest approach
+inline constexpr double kMaxLookaheadS = 60.0;          // cap on the time to closest approach evaluated
+inline constexpr double kDivergingRangeRateKt = 5.0;    // opening faster than this: diverging
+inline constexpr double kSlowRangeRateKt = 30.0;        // slower: judged at co-altitude, not range CPA
+inline constexpr double kCrossingMarginFt = 100.0;      // closer than this, no side is "crossing"
+inline constexpr double kCrossingPreferenceFt = 150.0;  // a forced crossing must beat staying by this
+inline constexpr double kSenseTieFt = 1.0;              // separations this close count as equal
+inline constexpr double kRateToleranceFpm = 100.0;      // own rate counts as complying within this
+inline constexpr double kMinIncreaseDelayS = 5.0;       // an increase waits for the pilot to respond
+inline constexpr double kMinWeakenDelayS = 10.0;        // a positive advisory stands this long at least
+inline constexpr double kWeakenMarginFt = 100.0;        // weaken only with this much above ALIM
+inline constexpr double kWeakenLaterS = 10.0;           // ...also were the closest approach this much later
+inline constexpr double kMinReversalTimeS = 4.0;        // no reversal closer to closest approach
+inline constexpr double kReversalGainFraction = 0.5;    // reversal must gain this share of ALIM
 // Drawing apart slowly (kSlowRangeRateKt) but still inside the RA DMOD, a vertical closure at least this
 // fast that brings the two within ALIM before they are out of it is a threat again: an aircraft clear of
 // conflict that returns to its altitude towards the other. After the closest approach such a closure is

@@ -76,9 +76,7 @@ bool MetAboveLevel3(const ThreatGeometry& g, const DetectionContext& context) {
   return context.ownRadioAltitudeFt + context.ownRateFpm / kSecondsPerMinute * timeS >= kLevel3MinRadioFt;
 }
 
-bool Diverging(const ThreatGeometry& g) {
-  return g.rangeRateNmPerS * kSecondsPerHour > kDivergingRangeRateKt;
-}
+bool Diverging(const ThreatGeometry& g) { return g.rangeRateNmPerS * kSecondsPerHour > kDivergingRangeRateKt; }
 
 // Drawing apart only slowly and still inside the RA DMOD, the two close vertically and come within ALIM
 // of each other before they are out of the DMOD (and within the RA tau): as when one aircraft, clear of
@@ -90,8 +88,7 @@ bool ClosingVerticallyInsideDmod(const ThreatGeometry& g, const SensitivityLevel
   const double aDot = g.relativeRateFpm / kSecondsPerMinute;
   // Closing vertically, and at a rate an aircraft flies, not one that track noise shows.
   if (a * aDot >= 0.0 || std::fabs(g.relativeRateFpm) < kResumedClosureFpm) return false;
-  const double insideS =
-      g.rangeRateNmPerS > 1e-9 ? (level.raDmodNm - g.rangeNm) / g.rangeRateNmPerS : kMaxLookaheadS;
+  const double insideS = g.rangeRateNmPerS > 1e-9 ? (level.raDmodNm - g.rangeNm) / g.rangeRateNmPerS : kMaxLookaheadS;
   const double withinAlimS = (std::fabs(a) - level.alimFt) / std::fabs(aDot);
   return withinAlimS <= std::min(insideS, level.raTauS);
 }
@@ -154,8 +151,7 @@ kvr::ThreatClass ThreatDetector::Classify(IntruderTrack& track, const ThreatGeom
   if (eligible && context.trafficAdvisoriesEnabled) {
     const bool wasTa = track.threatClass == kvr::ThreatClass::TrafficAdvisory ||
                        track.threatClass == kvr::ThreatClass::ResolutionAdvisory;
-    ta = TrafficAdvisoryTest(g, level) || track.raThreat ||
-         (wasTa && context.nowS - track.taSinceS < kTaMinDurationS);
+    ta = TrafficAdvisoryTest(g, level) || track.raThreat || (wasTa && context.nowS - track.taSinceS < kTaMinDurationS);
     if (ta && !wasTa) track.taSinceS = context.nowS;
   }
 

@@ -20,12 +20,12 @@ inline Sense CoordinationSenseOf(int32_t reported) {
 
 struct ThreatGeometry {
   double rangeNm = 0.0;
-  double rangeRateNmPerS = 0.0;     // negative while closing
-  double timeToCpaS = 0.0;          // time to horizontal closest approach; 0 when not closing
-  double missDistanceNm = 0.0;      // predicted horizontal range at closest approach
-  double relativeSpeedNmPerS = 0.0; // horizontal speed of the intruder relative to the own aircraft
-  double missUncertaintyNm = 0.0;   // how far missDistanceNm may be off
-  double rangeMissFloorNm = 0.0;    // the least miss that the ranges alone make sure of (0: none)
+  double rangeRateNmPerS = 0.0;      // negative while closing
+  double timeToCpaS = 0.0;           // time to horizontal closest approach; 0 when not closing
+  double missDistanceNm = 0.0;       // predicted horizontal range at closest approach
+  double relativeSpeedNmPerS = 0.0;  // horizontal speed of the intruder relative to the own aircraft
+  double missUncertaintyNm = 0.0;    // how far missDistanceNm may be off
+  double rangeMissFloorNm = 0.0;     // the least miss that the ranges alone make sure of (0: none)
   bool closing = false;
   bool altitudeKnown = false;
   double relativeAltitudeFt = 0.0;  // intruder minus own
@@ -33,7 +33,7 @@ struct ThreatGeometry {
   double intruderRateFpm = 0.0;
   double ownRateFpm = 0.0;
   Sense coordinationSense = Sense::None;  // the intruder's own RA sense
-  double coordinationSinceS = 0.0;  // when the intruder last told us a different sense
+  double coordinationSinceS = 0.0;        // when the intruder last told us a different sense
 };
 
 }  // namespace avertine

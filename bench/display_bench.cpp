@@ -24,8 +24,13 @@ class BenchSource final : public TrafficSource {
     const ThreatClass classes[] = {ThreatClass::OtherTraffic, ThreatClass::ProximateTraffic,
                                    ThreatClass::TrafficAdvisory, ThreatClass::ResolutionAdvisory};
     for (int i = 0; i < 4; ++i)
-      entries_[i] = {300.0f * (i - 2), MakeStatus(0, i % 2 ? 1 : -1, classes[i]), 1, {}, 1.0f + i,
-                     -1.2f + 0.8f * i, static_cast<uint32_t>(i + 1)};
+      entries_[i] = {300.0f * (i - 2),
+                     MakeStatus(0, i % 2 ? 1 : -1, classes[i]),
+                     1,
+                     {},
+                     1.0f + i,
+                     -1.2f + 0.8f * i,
+                     static_cast<uint32_t>(i + 1)};
     for (int i = 0; i < 4; ++i) order_[i] = &entries_[i];
     intruderOrder = order_;
     intruderCount = 4;

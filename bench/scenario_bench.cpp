@@ -59,7 +59,12 @@ void HundredIntruders(benchmark::State& state) {
   }
   state.SetLabel(pictures ? "a picture each second" : "pictures off");
 }
-BENCHMARK(HundredIntruders)->ArgName("pictures")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()
+BENCHMARK(HundredIntruders)
+    ->ArgName("pictures")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
     ->Iterations(3);
 
 }  // namespace

@@ -31,7 +31,8 @@ host::TrafficTarget Intruder(int i, int n, int frame) {
   host::TrafficTarget t;
   t.id = static_cast<uint32_t>(1000 + i);
   t.position.latitudeDeg = kOwnLatitudeDeg + rangeNm * std::cos(bearing) / 60.0;
-  t.position.longitudeDeg = kOwnLongitudeDeg + rangeNm * std::sin(bearing) / 60.0 / std::cos(kOwnLatitudeDeg * M_PI / 180);
+  t.position.longitudeDeg =
+      kOwnLongitudeDeg + rangeNm * std::sin(bearing) / 60.0 / std::cos(kOwnLatitudeDeg * M_PI / 180);
   t.altitudeFt = kOwnAltitudeFt + ((i % 7) - 3) * 250.0;
   return t;
 }

@@ -23,7 +23,10 @@ class BenchSource final : public TrafficSource {
     for (int i = 0; i < count; ++i) {
       const auto threat = static_cast<ThreatClass>(i % 4);
       const int32_t trend = i % 3 - 1;
-      entries_[i] = {static_cast<float>((i % 11) * 300 - 1500), MakeStatus(i, trend, threat), 1, {},
+      entries_[i] = {static_cast<float>((i % 11) * 300 - 1500),
+                     MakeStatus(i, trend, threat),
+                     1,
+                     {},
                      0.5f + 5.0f * static_cast<float>(i % 10) / 10.0f,
                      2 * std::numbers::pi_v<float> * static_cast<float>(i) / static_cast<float>(count),
                      static_cast<uint32_t>(100 + i)};
@@ -64,7 +67,9 @@ void BM_DrawTrafficLayer(benchmark::State& state) {
   state.SetLabel(antiAliased ? "anti-aliased 265x265" : "plain 132x132");
   DestroyIvsiDisplay(display);
 }
-BENCHMARK(BM_DrawTrafficLayer)->ArgNames({"intruders", "aa"})->ArgsProduct({{10, 100}, {0, 1}})
+BENCHMARK(BM_DrawTrafficLayer)
+    ->ArgNames({"intruders", "aa"})
+    ->ArgsProduct({{10, 100}, {0, 1}})
     ->Unit(benchmark::kMicrosecond);
 
 // The yardstick of the goals: a plain copy of the anti-aliased surface's 265 x 265 pixels.

@@ -17,9 +17,9 @@ namespace kvr::host {
 inline constexpr int32_t kMaxBitmapSide = 4096;
 
 struct BitmapInfo {
-  int32_t width = 0;         // pixels, 1..kMaxBitmapSide
-  int32_t height = 0;        // rows, whatever the storage order, 1..kMaxBitmapSide
-  bool topDown = false;      // rows stored from the top (the header's height is negative)
+  int32_t width = 0;     // pixels, 1..kMaxBitmapSide
+  int32_t height = 0;    // rows, whatever the storage order, 1..kMaxBitmapSide
+  bool topDown = false;  // rows stored from the top (the header's height is negative)
   uint16_t bitsPerPixel = 0;
   uint32_t compression = 0;  // 0 none, 1 RLE8
   uint32_t headerBytes = 0;  // 40 or more; the palette follows

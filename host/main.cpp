@@ -62,7 +62,8 @@ int LoadPanel(const PanelCommand& command, const fs::path& gaugesDir) {
 }
 
 CLI::App* AddRunCommand(CLI::App& app, RunCommandOptions& run, fs::path& gaugesDir) {
-  CLI::App* command = app.add_subcommand("run", "Fly a scenario (TOML) through the module and log what the panel shows");
+  CLI::App* command =
+      app.add_subcommand("run", "Fly a scenario (TOML) through the module and log what the panel shows");
   command->add_option("scenario", run.scenarioFile, "Scenario file")->required()->check(CLI::ExistingFile);
   command->add_option("--out", run.outDir,
                       "Folder for events.csv, summary.txt, audio.wav and the pictures: frames/, panel.gif, final.png "
@@ -118,10 +119,11 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
 }
 
 int Main(int argc, char** argv) {
-  CLI::App app{"kvr-panel: the panel host for the KVR_TCAS gauge module.\n"
-               "Loads the module named by a panel configuration as the simulator does, serves FSUIPC and the\n"
-               "panel services, and drives the gauges frame by frame." +
-               PlatformHelpNote()};
+  CLI::App app{
+      "kvr-panel: the panel host for the KVR_TCAS gauge module.\n"
+      "Loads the module named by a panel configuration as the simulator does, serves FSUIPC and the\n"
+      "panel services, and drives the gauges frame by frame." +
+      PlatformHelpNote()};
   app.set_version_flag("--version", "kvr-panel " KVR_VERSION);
   fs::path gaugesDir = platform::ExecutableDir();
   PanelCommand panel;

@@ -80,8 +80,8 @@ Panel::Panel(const PanelConfig& config, LoadedModule& module, PanelServices& ser
       const int64_t designWidth = source->designWidth;
       const int64_t width = placement.width > 0 ? placement.width : designWidth;
       const int64_t height = placement.height > 0 ? placement.height
-                             : designWidth > 0     ? int64_t{designHeight} * width / designWidth
-                                                   : designHeight;
+                             : designWidth > 0    ? int64_t{designHeight} * width / designWidth
+                                                  : designHeight;
       if (width > kMaxPanelSide || height > kMaxPanelSide) {
         warnings.push_back(where + "gauge size " + std::to_string(width) + "x" + std::to_string(height) +
                            " exceeds the panel's " + std::to_string(kMaxPanelSide) + " pixels; gauge left out");
@@ -91,7 +91,8 @@ Panel::Panel(const PanelConfig& config, LoadedModule& module, PanelServices& ser
       instance->header.height = static_cast<int32_t>(height);
       // Panel pixels per design pixel, across and down, where the simulator keeps its scale.
       instance->header.xAdjust = designWidth > 0 ? static_cast<float>(width) / static_cast<float>(designWidth) : 1.0f;
-      instance->header.yAdjust = designHeight > 0 ? static_cast<float>(height) / static_cast<float>(designHeight) : 1.0f;
+      instance->header.yAdjust =
+          designHeight > 0 ? static_cast<float>(height) / static_cast<float>(designHeight) : 1.0f;
       instances_.push_back(std::move(instance));
     }
   }

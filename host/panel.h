@@ -34,16 +34,16 @@ struct GaugeInstance {
   GaugeHeader header{};           // this instance's copy, passed to the callback
   std::string parameters;
   ElementHeader* elementList[2] = {nullptr, nullptr};
-  std::vector<ElementHeader*> elements;     // every element of the copied tree, parents before children
-  std::vector<double> iconValues;           // last image index per element (icons only; 0 otherwise)
-  std::vector<ShownSurface> shown;          // per element; empty for elements without a drawing surface
-  std::vector<uint64_t> redraws;            // per element: how often its gauge cleared the on-screen bit
+  std::vector<ElementHeader*> elements;  // every element of the copied tree, parents before children
+  std::vector<double> iconValues;        // last image index per element (icons only; 0 otherwise)
+  std::vector<ShownSurface> shown;       // per element; empty for elements without a drawing surface
+  std::vector<uint64_t> redraws;         // per element: how often its gauge cleared the on-screen bit
 
   ElementHeader* Root() const { return elementList[0]; }
 
  private:
   friend class Panel;
-  std::vector<std::unique_ptr<uint8_t[]>> storage_;  // element records, child lists, surface records
+  std::vector<std::unique_ptr<uint8_t[]>> storage_;                  // element records, child lists, surface records
   std::vector<std::unique_ptr<platform::ElementSurface>> surfaces_;  // per element; null without flags 0x26
 };
 
@@ -118,9 +118,9 @@ class Panel {
   PanelServices& services_;
   std::vector<std::unique_ptr<GaugeInstance>> instances_;
   bool connected_ = false, installed_ = false;
-  double rateHz_ = 0;        // frames per second of the current count; 0 before the first frame
+  double rateHz_ = 0;          // frames per second of the current count; 0 before the first frame
   uint64_t framesAtRate_ = 0;  // frames run at rateHz_
-  double baseTimeS_ = 0;     // time and ticks when the current rate began
+  double baseTimeS_ = 0;       // time and ticks when the current rate began
   uint32_t baseTicks_ = 0;
   uint64_t surfaceBytes_ = 0;  // of the drawing surfaces made so far, against kMaxPanelSurfaceBytes
 };

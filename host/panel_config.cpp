@@ -44,7 +44,8 @@ int ParseInt(const std::string& field, const char* what, int low, int high, cons
       end != text.data() + text.size())
     fail(std::string(what) + " is not a whole number: \"" + text + "\"");
   if (error == std::errc::result_out_of_range || value < low || value > high)
-    fail(std::string(what) + " " + text + " is out of range (" + std::to_string(low) + " to " + std::to_string(high) + ")");
+    fail(std::string(what) + " " + text + " is out of range (" + std::to_string(low) + " to " + std::to_string(high) +
+         ")");
   return static_cast<int>(value);
 }
 
@@ -89,7 +90,8 @@ GaugePlacement ParseGauge(const std::string& value, const LineError& fail) {
   if (std::any_of(g.module.begin(), g.module.end(), [](unsigned char c) { return c < 0x20; }))
     fail("module name holds a control character");
   if (!InsideGaugesFolder(g.module))
-    fail("module \"" + g.module + "\" is not a name inside the panel's gauges folder (an absolute path or one "
+    fail("module \"" + g.module +
+         "\" is not a name inside the panel's gauges folder (an absolute path or one "
          "climbing out with \"..\" is refused)");
   if (fields.size() < 3) fail("gauge needs at least a name, x and y");
   g.x = ParseInt(fields[1], "x", -kMaxPanelSide, kMaxPanelSide, fail);
@@ -116,7 +118,8 @@ PanelConfig ParsePanelConfig(const std::string& text, const std::filesystem::pat
     std::string line = raw;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     for (const char* comment : {"//", ";"})
-      if (auto at = line.find(comment); at != std::string::npos && (at == 0 || std::isspace(static_cast<unsigned char>(line[at - 1]))))
+      if (auto at = line.find(comment);
+          at != std::string::npos && (at == 0 || std::isspace(static_cast<unsigned char>(line[at - 1]))))
         line.erase(at);
     line = Trim(line);
     if (line.empty()) continue;

@@ -32,8 +32,8 @@ inline constexpr size_t kMaxPanelWindows = 64;
 inline constexpr size_t kMaxGaugesPerWindow = 256;
 
 struct GaugePlacement {
-  std::string module;      // before "!"; a path inside the panel's gauges folder, without ".gau"
-  std::string gauge;       // after "!"
+  std::string module;  // before "!"; a path inside the panel's gauges folder, without ".gau"
+  std::string gauge;   // after "!"
   int x = 0, y = 0;
   int width = 0;           // 0: the gauge's design size
   int height = 0;          // 0: in proportion to the width
@@ -43,7 +43,7 @@ struct GaugePlacement {
 };
 
 struct PanelWindow {
-  std::string name;        // "Window00"
+  std::string name;               // "Window00"
   int widthPx = 0, heightPx = 0;  // from size_mm, when given
   std::vector<GaugePlacement> gauges;
 };

@@ -81,7 +81,8 @@ PanelServices::PanelServices(TableEdition edition) {
   table_.GaugeKill = RoutineEntry<kKill>;
   if (edition == TableEdition::kFs2002) {
     // The table ends after word 42; what follows is data.
-    for (int word = 43; word < kPanelHostWords; ++word) SetWord(table_, word, reinterpret_cast<HostRoutine>(pastTheTable_));
+    for (int word = 43; word < kPanelHostWords; ++word)
+      SetWord(table_, word, reinterpret_cast<HostRoutine>(pastTheTable_));
   }
   active_ = this;
 }
@@ -121,8 +122,7 @@ void KVR_FSAPI PanelServices::RefreshVariableEntry(VariableRecord* record) {
   VariableValue value{};
   if (auto it = self.simIntegers_.find(record->id); it != self.simIntegers_.end())
     value.u32 = it->second;  // the high half stays 0
-  else
-    value.f64 = self.SimVariable(record->id);
+  else value.f64 = self.SimVariable(record->id);
   record->value = value;
 }
 

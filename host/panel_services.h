@@ -45,7 +45,7 @@ struct SentEvent {
 class PanelServices {
  public:
   explicit PanelServices(TableEdition edition = TableEdition::kFs2004);  // becomes the active instance
-  ~PanelServices();  // stops being active
+  ~PanelServices();                                                      // stops being active
   PanelServices(const PanelServices&) = delete;
   PanelServices& operator=(const PanelServices&) = delete;
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <iomanip>
-#include <sstream>
 #include <ostream>
+#include <sstream>
 #include <stdexcept>
 
 namespace kvr::host {
@@ -69,7 +69,8 @@ void PanelSession::Describe(std::ostream& out) const {
     for (const ElementHeader* e : instance->elements) {
       out << "      " << (e->type == kElementIcon ? "icon   " : "static ") << Hex(e->imageId) << " at (" << e->x << ", "
           << e->y << ") flags " << Hex(e->flags);
-      if (e->surfaceInfo != nullptr) out << ", drawing surface " << e->surfaceInfo->width << "x" << e->surfaceInfo->height;
+      if (e->surfaceInfo != nullptr)
+        out << ", drawing surface " << e->surfaceInfo->width << "x" << e->surfaceInfo->height;
       out << "\n";
     }
   }

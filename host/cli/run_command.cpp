@@ -25,9 +25,8 @@ class ProgressDisplay {
       if (percent == shownPercent_ && p.frame != p.frameCount) return;
       constexpr int kWidth = 30;
       const int filled = percent * kWidth / 100;
-      std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %6.1f / %.1f s  TA %d  RA %d", filled,
-                   "##############################", kWidth - filled, "", percent, p.timeS, p.durationS,
-                   p.trafficAdvisories, p.resolutionAdvisories);
+      std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %6.1f / %.1f s  TA %d  RA %d", filled, "##############################",
+                   kWidth - filled, "", percent, p.timeS, p.durationS, p.trafficAdvisories, p.resolutionAdvisories);
       if (p.frame == p.frameCount) std::fputc('\n', stderr);
     } else {
       if (percent / 10 == shownPercent_ / 10 && p.frame != p.frameCount) return;

@@ -38,10 +38,11 @@ std::vector<PixelBox> ReadBoxes(const fs::path& file) {
 }
 
 int Main(int argc, char** argv) {
-  CLI::App app{"kvr-compare-runs: compares two runs of one scenario (kvr-panel run --out A, --out B).\n"
-               "events.csv: time, event, intruder, class, sense, advisory, limits and aural message identical,\n"
-               "range and relative altitude within the tolerances. Pictures: frames/NNNN.png of the frames\n"
-               "given, pixel by pixel, text (the boxes of --text) counted apart."};
+  CLI::App app{
+      "kvr-compare-runs: compares two runs of one scenario (kvr-panel run --out A, --out B).\n"
+      "events.csv: time, event, intruder, class, sense, advisory, limits and aural message identical,\n"
+      "range and relative altitude within the tolerances. Pictures: frames/NNNN.png of the frames\n"
+      "given, pixel by pixel, text (the boxes of --text) counted apart."};
   fs::path a, b, textFile, diffDir;
   std::vector<int> frames;
   EventTolerance tolerance;

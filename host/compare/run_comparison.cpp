@@ -36,7 +36,8 @@ std::vector<std::vector<std::string>> ReadRows(const std::filesystem::path& file
 
 }  // namespace
 
-EventComparison CompareEvents(const std::filesystem::path& a, const std::filesystem::path& b, EventTolerance tolerance) {
+EventComparison CompareEvents(const std::filesystem::path& a, const std::filesystem::path& b,
+                              EventTolerance tolerance) {
   const auto rowsA = ReadRows(a), rowsB = ReadRows(b);
   EventComparison result;
   result.rowsA = rowsA.empty() ? 0 : rowsA.size() - std::min<size_t>(2, rowsA.size());  // header and units rows
@@ -84,8 +85,9 @@ void PixelComparison::Add(const PixelComparison& other) {
 
 PixelComparison ComparePictures(const Image& a, const Image& b, const std::vector<uint8_t>& mask, Image* diff) {
   if (a.width != b.width || a.height != b.height)
-    throw std::runtime_error("pictures of different sizes: " + std::to_string(a.width) + "x" + std::to_string(a.height) +
-                             " and " + std::to_string(b.width) + "x" + std::to_string(b.height));
+    throw std::runtime_error("pictures of different sizes: " + std::to_string(a.width) + "x" +
+                             std::to_string(a.height) + " and " + std::to_string(b.width) + "x" +
+                             std::to_string(b.height));
   PixelComparison result;
   if (diff != nullptr) *diff = Image(a.width, a.height);
   for (size_t i = 0; i < a.pixels.size(); ++i) {

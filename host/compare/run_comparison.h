@@ -13,13 +13,13 @@
 namespace kvr::host {
 
 struct EventTolerance {
-  double rangeNm = 0.01;             // rangeNm of one row may differ by this much
-  double relativeAltitudeFt = 1.0;   // relativeAltitudeFt likewise
+  double rangeNm = 0.01;            // rangeNm of one row may differ by this much
+  double relativeAltitudeFt = 1.0;  // relativeAltitudeFt likewise
 };
 
 struct EventComparison {
   size_t rowsA = 0, rowsB = 0;
-  size_t identicalRows = 0;            // every field the same
+  size_t identicalRows = 0;  // every field the same
   double largestRangeDifferenceNm = 0;
   double largestAltitudeDifferenceFt = 0;
   std::vector<std::string> mismatches;  // "row N: field: A vs B", at most 20

@@ -43,7 +43,8 @@ void Canvas::WritePng(const std::filesystem::path& file) {
 }
 
 void Canvas::Text(double x, double y, const std::string& text, double size, uint32_t colour, double alignX, bool bold) {
-  cairo_select_font_face(cr_, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_select_font_face(cr_, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
+                         bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr_, size);
   cairo_text_extents_t e;
   cairo_text_extents(cr_, text.c_str(), &e);
@@ -53,7 +54,8 @@ void Canvas::Text(double x, double y, const std::string& text, double size, uint
 }
 
 double Canvas::TextWidth(const std::string& text, double size, bool bold) {
-  cairo_select_font_face(cr_, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_select_font_face(cr_, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
+                         bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr_, size);
   cairo_text_extents_t e;
   cairo_text_extents(cr_, text.c_str(), &e);
@@ -88,14 +90,23 @@ std::vector<int> StackLabels(const std::vector<std::pair<double, double>>& spans
   return lanes;
 }
 
-Plot::Plot(Canvas& canvas, double left, double top, double width, double height, double x0, double x1, double y0, double y1)
-    : canvas_(canvas), left_(left), top_(top), width_(width), height_(height), x0_(x0), x1_(x1 > x0 ? x1 : x0 + 1),
-      y0_(y0), y1_(y1 > y0 ? y1 : y0 + 1) {}
+Plot::Plot(Canvas& canvas, double left, double top, double width, double height, double x0, double x1, double y0,
+           double y1)
+    : canvas_(canvas),
+      left_(left),
+      top_(top),
+      width_(width),
+      height_(height),
+      x0_(x0),
+      x1_(x1 > x0 ? x1 : x0 + 1),
+      y0_(y0),
+      y1_(y1 > y0 ? y1 : y0 + 1) {}
 
 double Plot::X(double x) const { return left_ + (x - x0_) / (x1_ - x0_) * width_; }
 double Plot::Y(double y) const { return top_ + height_ - (y - y0_) / (y1_ - y0_) * height_; }
 
-void Plot::Frame(const std::string& title, const std::string& xLabel, const std::string& yLabel, double xStep, double yStep) {
+void Plot::Frame(const std::string& title, const std::string& xLabel, const std::string& yLabel, double xStep,
+                 double yStep) {
   cairo_t* cr = canvas_.Context();
   cairo_set_line_width(cr, 1);
   if (yStep > 0)
@@ -122,7 +133,8 @@ void Plot::Frame(const std::string& title, const std::string& xLabel, const std:
   cairo_restore(cr);
 }
 
-void Plot::Line(const std::vector<double>& xs, const std::vector<double>& ys, uint32_t colour, double width, bool dashed) {
+void Plot::Line(const std::vector<double>& xs, const std::vector<double>& ys, uint32_t colour, double width,
+                bool dashed) {
   cairo_t* cr = canvas_.Context();
   cairo_save(cr);
   cairo_rectangle(cr, left_, top_, width_, height_);

@@ -24,8 +24,8 @@ class Canvas {
   cairo_t* Context() { return cr_; }
   // Throws std::runtime_error when the file cannot be written.
   void WritePng(const std::filesystem::path& file);
-  void Text(double x, double y, const std::string& text, double size = 12, uint32_t colour = 0x000000, double alignX = 0,
-            bool bold = false);
+  void Text(double x, double y, const std::string& text, double size = 12, uint32_t colour = 0x000000,
+            double alignX = 0, bool bold = false);
   // Advance width of `text` in pixels, as Text draws it.
   double TextWidth(const std::string& text, double size = 12, bool bold = false);
   // A colour key: a swatch and a name per entry, one under the other from (left, top), or side by side
@@ -40,10 +40,12 @@ class Canvas {
 // A plot in a rectangle of the canvas mapping data x and y onto it.
 class Plot {
  public:
-  Plot(Canvas& canvas, double left, double top, double width, double height, double x0, double x1, double y0, double y1);
+  Plot(Canvas& canvas, double left, double top, double width, double height, double x0, double x1, double y0,
+       double y1);
   double X(double x) const;
   double Y(double y) const;
-  void Frame(const std::string& title, const std::string& xLabel, const std::string& yLabel, double xStep, double yStep);
+  void Frame(const std::string& title, const std::string& xLabel, const std::string& yLabel, double xStep,
+             double yStep);
   void Line(const std::vector<double>& xs, const std::vector<double>& ys, uint32_t colour, double width = 1.5,
             bool dashed = false);
   void Bar(double x0, double x1, double y, uint32_t colour);

@@ -76,7 +76,8 @@ std::vector<TrackSample> Fly(const Behaviour& b) {
       s.verticalSpeedFpm = vs;
       samples.push_back(s);
     }
-    if (b.levelOffS >= 0 && t >= b.levelOffS) vs = vs > 0 ? std::max(0.0, vs - kLevelOffFpmPerS * kStepS) : std::min(0.0, vs + kLevelOffFpmPerS * kStepS);
+    if (b.levelOffS >= 0 && t >= b.levelOffS)
+      vs = vs > 0 ? std::max(0.0, vs - kLevelOffFpmPerS * kStepS) : std::min(0.0, vs + kLevelOffFpmPerS * kStepS);
     if (t >= b.turnStartS && t < b.turnEndS) heading += b.turnRateDegS * kStepS;
     if (b.speedChangeStartS >= 0 && t >= b.speedChangeStartS)
       speed += std::clamp(targetSpeed - speed, -1.0 * kStepS, 1.0 * kStepS);
@@ -170,8 +171,8 @@ GeneratedEncounter GenerateEncounter(uint64_t seed, int index) {
   double pe = rn / rel, pn = -re / rel;
   if (!right) pe = -pe, pn = -pn;
   const double missM = g.horizontalMissNm * kMetresPerNm;
-  Place(g.intruder, 0, o.position.eastM + missM * pe - i.position.eastM, o.position.northM + missM * pn - i.position.northM,
-        o.altitudeFt + g.verticalMissFt - i.altitudeFt);
+  Place(g.intruder, 0, o.position.eastM + missM * pe - i.position.eastM,
+        o.position.northM + missM * pn - i.position.northM, o.altitudeFt + g.verticalMissFt - i.altitudeFt);
   KeepAboveFloor(g.own);
   KeepAboveFloor(g.intruder);
   return g;
@@ -189,8 +190,8 @@ void WriteEncounterSet(const std::filesystem::path& dir, int count, uint64_t see
     WritePairedTracks(out, g.own, g.intruder);
     out.close();
     if (!out) throw std::runtime_error("cannot write " + (dir / (g.name + ".txt")).string());
-    std::snprintf(row, sizeof row, "%s,%s,%.0f,%.3f,%.0f,%.1f,%.0f\n", g.name.c_str(), g.altitudeBand.c_str(), g.ownAltitudeFt,
-                  g.horizontalMissNm, g.verticalMissFt, g.approachAngleDeg, g.cpaTimeS);
+    std::snprintf(row, sizeof row, "%s,%s,%.0f,%.3f,%.0f,%.1f,%.0f\n", g.name.c_str(), g.altitudeBand.c_str(),
+                  g.ownAltitudeFt, g.horizontalMissNm, g.verticalMissFt, g.approachAngleDeg, g.cpaTimeS);
     list << row;
     if (onWritten) onWritten(k);
   }

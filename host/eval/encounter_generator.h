@@ -38,9 +38,9 @@ struct GeneratedEncounter {
   double cpaTimeS = 0;
   double ownAltitudeFt = 0;
   double horizontalMissNm = 0;
-  double verticalMissFt = 0;   // intruder minus own
+  double verticalMissFt = 0;  // intruder minus own
   double approachAngleDeg = 0;
-  std::string altitudeBand;    // "low-boundary", "rvsm" or "uniform"
+  std::string altitudeBand;  // "low-boundary", "rvsm" or "uniform"
 };
 
 inline constexpr double kGeneratedDurationS = 110.0;

@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 // A progress bar on stderr: redrawn in place on a terminal, a line every tenth otherwise.
 class Bar {
  public:
-  explicit Bar(const char* what) : what_(what), terminal_(isatty(STDERR_FILENO) != 0), start_(std::chrono::steady_clock::now()) {}
+  explicit Bar(const char* what)
+      : what_(what), terminal_(isatty(STDERR_FILENO) != 0), start_(std::chrono::steady_clock::now()) {}
 
   void Show(int done, int total, const std::string& extra = "") {
     const int percent = total > 0 ? done * 100 / total : 100;
@@ -55,12 +56,14 @@ std::string Title(const EvalCommands& c, const std::vector<EncounterRow>& rows, 
   const SurveillanceSpec& s = c.surveillance;
   if (!s.Any()) t << "exact.";
   else
-    t << "with noise: altitude in " << s.altitudeStepFt << " ft steps, range sigma " << s.rangeSigmaFt << " ft, bearing sigma "
-      << s.bearingSigmaDeg << " deg, " << s.replyLossRate * 100 << " % of replies lost (seed " << s.seed << ").";
+    t << "with noise: altitude in " << s.altitudeStepFt << " ft steps, range sigma " << s.rangeSigmaFt
+      << " ft, bearing sigma " << s.bearingSigmaDeg << " deg, " << s.replyLossRate * 100 << " % of replies lost (seed "
+      << s.seed << ").";
   if (seconds > 0) {
     char text[128];
-    std::snprintf(text, sizeof text, " Flown in %.1f s by %d worker processes: %.2f encounter pairs a second per process.",
-                  seconds, jobs, rows.size() / seconds / jobs);
+    std::snprintf(text, sizeof text,
+                  " Flown in %.1f s by %d worker processes: %.2f encounter pairs a second per process.", seconds, jobs,
+                  rows.size() / seconds / jobs);
     t << text;
   }
   return t.str();
@@ -71,8 +74,8 @@ int Encounters(const EvalCommands& c) {
   if (fs::is_directory(c.encountersOut))
     for (const auto& entry : fs::directory_iterator(c.encountersOut))
       if (entry.path().extension() == ".txt")
-        throw std::runtime_error(c.encountersOut.string() + " already holds encounter files (" + entry.path().filename().string() +
-                                 "); write the set into a new or empty folder");
+        throw std::runtime_error(c.encountersOut.string() + " already holds encounter files (" +
+                                 entry.path().filename().string() + "); write the set into a new or empty folder");
   Bar bar("encounters");
   WriteEncounterSet(c.encountersOut, c.count, c.seed, [&](int written) { bar.Show(written, c.count); });
   std::cout << c.count << " encounters (seed " << c.seed << ") in " << c.encountersOut.string() << "\n";
@@ -142,30 +145,47 @@ int Merge(const EvalCommands& c) {
 }  // namespace
 
 void AddEvalCommands(CLI::App& app, EvalCommands& c, fs::path& gaugesDir) {
-  c.encounters = app.add_subcommand("encounters", "Generate an encounter set: paired-track files from a seeded generator");
-  c.encounters->add_option("--count", c.count, "Number of encounters")->check(CLI::Range(1, 10000000))->capture_default_str();
+  c.encounters =
+      app.add_subcommand("encounters", "Generate an encounter set: paired-track files from a seeded generator");
+  c.encounters->add_option("--count", c.count, "Number of encounters")
+      ->check(CLI::Range(1, 10000000))
+      ->capture_default_str();
   c.encounters->add_option("--seed", c.seed, "Seed; the same seed gives the same set")->capture_default_str();
   c.encounters->add_option("--out", c.encountersOut, "Folder for enc_NNNNNN.txt and encounters.csv")->required();
 
-  c.eval = app.add_subcommand("eval", "Fly every encounter of a folder with and without advisories; results.csv and report.md.\n"
-                              "Run again with the same --out, it flies only what is missing. Exits with 3 when an encounter failed.");
-  c.eval->add_option("encounters", c.encounterDir, "Folder of paired-track encounter files (*.txt)")->check(CLI::ExistingDirectory);
-  c.eval->add_option("--out", c.evalOut, "Folder for results.csv, eval_run.txt, report.md and report.png")->capture_default_str();
+  c.eval = app.add_subcommand(
+      "eval",
+      "Fly every encounter of a folder with and without advisories; results.csv and report.md.\n"
+      "Run again with the same --out, it flies only what is missing. Exits with 3 when an encounter failed.");
+  c.eval->add_option("encounters", c.encounterDir, "Folder of paired-track encounter files (*.txt)")
+      ->check(CLI::ExistingDirectory);
+  c.eval->add_option("--out", c.evalOut, "Folder for results.csv, eval_run.txt, report.md and report.png")
+      ->capture_default_str();
   c.eval->add_option("--jobs,-j", c.jobs, "Worker processes (default: one per core)")->check(CLI::Range(1, 1024));
-  c.eval->add_option("--shard", c.shard, "Fly only shard K of N: every N-th encounter from the K-th")->capture_default_str();
-  c.eval->add_option("--frame-rate", c.frameRateHz, "Simulator frames a second")->check(CLI::Range(1.0, 100.0))->capture_default_str();
-  c.eval->add_flag("--equipped-intruder", c.equippedIntruder, "The intruder flies its own coordinated collision logic too");
+  c.eval->add_option("--shard", c.shard, "Fly only shard K of N: every N-th encounter from the K-th")
+      ->capture_default_str();
+  c.eval->add_option("--frame-rate", c.frameRateHz, "Simulator frames a second")
+      ->check(CLI::Range(1.0, 100.0))
+      ->capture_default_str();
+  c.eval->add_flag("--equipped-intruder", c.equippedIntruder,
+                   "The intruder flies its own coordinated collision logic too");
   c.eval->add_flag("--profiles", c.profiles, "Write profiles/<encounter>.png of every equipped flight");
-  c.eval->add_option("--altitude-step", c.surveillance.altitudeStepFt, "Reported altitude in steps of this many feet (25 or 100)")
+  c.eval
+      ->add_option("--altitude-step", c.surveillance.altitudeStepFt,
+                   "Reported altitude in steps of this many feet (25 or 100)")
       ->check(CLI::Range(0.0, 1000.0));
-  c.eval->add_option("--range-sigma", c.surveillance.rangeSigmaFt, "Range noise, standard deviation in feet")->check(CLI::Range(0.0, 100000.0));
+  c.eval->add_option("--range-sigma", c.surveillance.rangeSigmaFt, "Range noise, standard deviation in feet")
+      ->check(CLI::Range(0.0, 100000.0));
   c.eval->add_option("--bearing-sigma", c.surveillance.bearingSigmaDeg, "Bearing noise, standard deviation in degrees")
       ->check(CLI::Range(0.0, 180.0));
-  c.eval->add_option("--reply-loss", c.surveillance.replyLossRate, "Share of replies lost, 0 to 1")->check(CLI::Range(0.0, 1.0));
+  c.eval->add_option("--reply-loss", c.surveillance.replyLossRate, "Share of replies lost, 0 to 1")
+      ->check(CLI::Range(0.0, 1.0));
   c.eval->add_option("--noise-seed", c.surveillance.seed, "Seed of the surveillance noise")->capture_default_str();
-  c.eval->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")->check(CLI::ExistingDirectory);
+  c.eval->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
+      ->check(CLI::ExistingDirectory);
 
-  c.merge = c.eval->add_subcommand("merge", "Combine the results.csv of all the shards of one run into one results.csv and report");
+  c.merge = c.eval->add_subcommand(
+      "merge", "Combine the results.csv of all the shards of one run into one results.csv and report");
   c.merge->add_option("results", c.mergeInputs, "results.csv files or folders holding one")->required();
   c.merge->add_option("--out", c.mergeOut, "Folder for the merged results.csv, report.md and report.png")->required();
   c.merge->add_option("--title", c.mergeTitle, "The report's opening line (default: the files merged)");
@@ -189,7 +209,8 @@ int RunEvalCommands(const EvalCommands& c, const fs::path& gaugesDir) {
       return Eval(c, gaugesDir);
     }
   } catch (const Stopped& stopped) {
-    std::cerr << "kvr-panel: " << stopped.what() << "; the encounters flown are kept in results.csv, and the same "
+    std::cerr << "kvr-panel: " << stopped.what()
+              << "; the encounters flown are kept in results.csv, and the same "
                  "command resumes from them\n";
     StopSignals::Reraise(stopped.Signal());
   } catch (const std::exception& e) {

@@ -161,7 +161,8 @@ class ResultsJournal {
         throw std::runtime_error(results.string() + " has no " + kResultsRecordName +
                                  " beside it, so it cannot be resumed; choose another --out");
       if (ReadRecord(recordFile) != record)
-        throw std::runtime_error(dir.string() + " holds the results of another evaluation (another set, settings or shard: see " +
+        throw std::runtime_error(dir.string() +
+                                 " holds the results of another evaluation (another set, settings or shard: see " +
                                  recordFile.string() + "); choose another --out");
       Load(results);
     }
@@ -192,7 +193,8 @@ class ResultsJournal {
     for (size_t end; (end = all.find('\n', begin)) != std::string::npos; begin = end + 1) {
       std::string line = all.substr(begin, end - begin);
       if (++lineNo == 1) {
-        if (line.rfind("index,encounter,", 0) != 0) throw std::runtime_error(results.string() + ":1: not a results.csv header");
+        if (line.rfind("index,encounter,", 0) != 0)
+          throw std::runtime_error(results.string() + ":1: not a results.csv header");
         continue;
       }
       if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -310,7 +312,8 @@ ResultsRecord ParseRecord(const std::string& text, const fs::path& file) {
     if (key == "set") {
       std::istringstream v(value);
       if (!(v >> r.setFingerprint >> r.encounters) || r.setFingerprint.size() != 16 || r.encounters < 1)
-        throw std::runtime_error(where + "\"set\" must give a fingerprint of 16 hex digits and the number of encounters");
+        throw std::runtime_error(where +
+                                 "\"set\" must give a fingerprint of 16 hex digits and the number of encounters");
     } else if (key == "settings") {
       r.settings = value;
     } else if (key == "module") {
@@ -327,7 +330,8 @@ ResultsRecord ParseRecord(const std::string& text, const fs::path& file) {
     }
   }
   for (const char* key : {"set", "settings", "module", "shard"})
-    if (seen.count(key) == 0) throw std::runtime_error(file.string() + ":" + std::to_string(lineNo) + ": no \"" + key + "\" entry");
+    if (seen.count(key) == 0)
+      throw std::runtime_error(file.string() + ":" + std::to_string(lineNo) + ": no \"" + key + "\" entry");
   return r;
 }
 
@@ -458,8 +462,8 @@ MergedResults MergeResults(const std::vector<fs::path>& files) {
       if (r.setFingerprint != first.setFingerprint || r.encounters != first.encounters)
         throw std::runtime_error(file.string() + ": flown on another encounter set than " + firstFile.string());
       if (r.settings != first.settings)
-        throw std::runtime_error(file.string() + ": flown with other settings than " + firstFile.string() + " (" + r.settings +
-                                 " against " + first.settings + ")");
+        throw std::runtime_error(file.string() + ": flown with other settings than " + firstFile.string() + " (" +
+                                 r.settings + " against " + first.settings + ")");
       if (r.moduleFingerprint != first.moduleFingerprint)
         throw std::runtime_error(file.string() + ": flown with another build of the module than " + firstFile.string());
       if (r.shard.count != first.shard.count)
@@ -468,7 +472,8 @@ MergedResults MergeResults(const std::vector<fs::path>& files) {
     }
     const auto [at, fresh] = shards.try_emplace(r.shard.index, file);
     if (!fresh)
-      throw std::runtime_error(file.string() + ": shard " + ShardText(r.shard) + " again, already given as " + at->second.string());
+      throw std::runtime_error(file.string() + ": shard " + ShardText(r.shard) + " again, already given as " +
+                               at->second.string());
   }
   for (int k = 1; k <= merged.record.shard.count; ++k)
     if (shards.count(k) == 0)

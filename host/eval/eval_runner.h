@@ -39,7 +39,7 @@ struct EvalProgress {
 struct EvalJob {
   std::filesystem::path encounterDir;
   std::filesystem::path outDir;  // empty: no results.csv as the run goes, and no resuming
-  EvalSettings settings;  // panelFile is set by the run
+  EvalSettings settings;         // panelFile is set by the run
   Shard shard;
   int jobs = 1;
   std::function<void(const EvalProgress&)> onProgress;

@@ -55,7 +55,8 @@ FlightResult Summarise(const ScenarioRun& run) {
       if (!startS) {
         startS = f.timeS;
         const double aboveFt = f.intruders.empty() ? 0.0 : f.intruders[0].altitudeFt - f.own.altitudeFt;
-        if ((now == AdvisorySenseWord::Up && aboveFt > 0) || (now == AdvisorySenseWord::Down && aboveFt < 0)) r.crossing = true;
+        if ((now == AdvisorySenseWord::Up && aboveFt > 0) || (now == AdvisorySenseWord::Down && aboveFt < 0))
+          r.crossing = true;
       } else if (sense != AdvisorySenseWord::None && now != AdvisorySenseWord::None && now != sense) {
         r.reversal = true;
       }
@@ -189,10 +190,11 @@ EncounterRow EvaluateEncounter(const std::filesystem::path& file, int index, con
     const FlightResult unequipped = Fly(unequippedScenario, settings);
     const Scenario equippedScenario = EncounterScenario(file, settings, true);
     const FlightResult equipped =
-        Fly(equippedScenario, settings, settings.profileDir.empty() ? std::filesystem::path() : settings.profileDir / (row.encounter + ".png"));
+        Fly(equippedScenario, settings,
+            settings.profileDir.empty() ? std::filesystem::path() : settings.profileDir / (row.encounter + ".png"));
     row.ownAltitudeFt = unequipped.ownAltitudeAglFt;
-    row.sensitivityLevel =
-        SensitivityLevelFor(unequipped.ownPressureAltitudeFt, unequipped.ownAltitudeAglFt, unequipped.ownVerticalSpeedFpm);
+    row.sensitivityLevel = SensitivityLevelFor(unequipped.ownPressureAltitudeFt, unequipped.ownAltitudeAglFt,
+                                               unequipped.ownVerticalSpeedFpm);
     row.hmdUnequippedFt = unequipped.hmdFt;
     row.vmdUnequippedFt = unequipped.vmdFt;
     row.nmacUnequipped = unequipped.nmac;
@@ -245,7 +247,8 @@ void WriteResultRow(std::ostream& out, const EncounterRow& row) { out << ResultL
 EncounterRow ParseResultLine(const std::string& line, const std::string& where) {
   const std::vector<std::string> f = Split(line, ',');
   if (static_cast<int>(f.size()) != kColumns - 1)
-    throw std::runtime_error(where + ": has " + std::to_string(f.size()) + " fields, not " + std::to_string(kColumns - 1));
+    throw std::runtime_error(where + ": has " + std::to_string(f.size()) + " fields, not " +
+                             std::to_string(kColumns - 1));
   const auto number = [&](size_t i, const char* name) {
     char* end = nullptr;
     const double v = std::strtod(f[i].c_str(), &end);
@@ -258,12 +261,14 @@ EncounterRow ParseResultLine(const std::string& line, const std::string& where) 
     return number(i, name);
   };
   const auto flag = [&](size_t i, const char* name) {
-    if (f[i] != "0" && f[i] != "1") throw std::runtime_error(where + ": " + name + " must be 0 or 1, not \"" + f[i] + "\"");
+    if (f[i] != "0" && f[i] != "1")
+      throw std::runtime_error(where + ": " + name + " must be 0 or 1, not \"" + f[i] + "\"");
     return f[i] == "1";
   };
   EncounterRow r;
   const double index = number(0, "index");
-  if (index < 0 || index != std::floor(index) || index > 1e9) throw std::runtime_error(where + ": index must be a whole number");
+  if (index < 0 || index != std::floor(index) || index > 1e9)
+    throw std::runtime_error(where + ": index must be a whole number");
   r.index = static_cast<int>(index);
   r.encounter = f[1];
   if (r.encounter.empty()) throw std::runtime_error(where + ": the encounter has no name");
@@ -316,7 +321,8 @@ std::vector<EncounterRow> ReadResults(const std::filesystem::path& file) {
     ++lineNo;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (lineNo == 1) {
-      if (line.rfind("index,encounter,", 0) != 0) throw std::runtime_error(file.string() + ":1: not a results.csv header");
+      if (line.rfind("index,encounter,", 0) != 0)
+        throw std::runtime_error(file.string() + ":1: not a results.csv header");
       continue;
     }
     if (line.empty()) continue;

@@ -64,8 +64,8 @@ struct EvalSettings {
   std::filesystem::path panelFile;  // a panel with a Logic and an IVSI gauge (see WriteEvalPanel)
   double frameRateHz = 18;          // simulator frames a second; the logic runs once a second at any rate
   SurveillanceSpec surveillance;
-  bool equippedIntruder = false;    // the intruder flies its own collision logic too
-  std::filesystem::path profileDir; // when set: <encounter>.png, the equipped flight's profile
+  bool equippedIntruder = false;     // the intruder flies its own collision logic too
+  std::filesystem::path profileDir;  // when set: <encounter>.png, the equipped flight's profile
 };
 
 // The smallest panel that runs the logic: the Logic gauge and one IVSI, which publishes the mode selector.

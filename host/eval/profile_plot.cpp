@@ -67,8 +67,9 @@ void WriteProfile(const Trajectory& trajectory, const EventLog& events, const st
     widen(f.own);
     for (const AircraftState& s : f.intruders) {
       widen(s);
-      rangeHi = std::max(rangeHi, std::hypot(s.position.eastM - f.own.position.eastM, s.position.northM - f.own.position.northM) /
-                                      kMetresPerNm);
+      rangeHi = std::max(
+          rangeHi, std::hypot(s.position.eastM - f.own.position.eastM, s.position.northM - f.own.position.northM) /
+                       kMetresPerNm);
     }
   }
   altLo -= 300, altHi += 300;
@@ -78,7 +79,8 @@ void WriteProfile(const Trajectory& trajectory, const EventLog& events, const st
   Plot alt(canvas, 90, 70, 640, 330, t0, t1, altLo, altHi);
   Plot range(canvas, 90, 470, 640, 190, t0, t1, 0, std::min(rangeHi, 20.0) * 1.05);
   const auto ta = Periods(frames, [](const TrajectoryFrame& f) {
-    return std::any_of(f.shown.begin(), f.shown.end(), [](const auto& c) { return c && *c == ThreatClass::TrafficAdvisory; });
+    return std::any_of(f.shown.begin(), f.shown.end(),
+                       [](const auto& c) { return c && *c == ThreatClass::TrafficAdvisory; });
   });
   const auto ra = Periods(frames, [](const TrajectoryFrame& f) { return f.ownAdvisory.Active(); });
   for (Plot* p : {&alt, &range}) {
@@ -116,9 +118,12 @@ void WriteProfile(const Trajectory& trajectory, const EventLog& events, const st
     for (const TrajectoryFrame& f : frames) {
       if (i >= f.intruders.size()) continue;
       const AircraftState& s = f.intruders[i];
-      const double hFt = std::hypot(s.position.eastM - f.own.position.eastM, s.position.northM - f.own.position.northM) / kMetresPerFoot;
+      const double hFt =
+          std::hypot(s.position.eastM - f.own.position.eastM, s.position.northM - f.own.position.northM) /
+          kMetresPerFoot;
       if (hFt < kNmacHorizontalFt)
-        alt.Box(f.timeS - 0.05, f.timeS + 0.05, s.altitudeFt - kNmacVerticalFt, s.altitudeFt + kNmacVerticalFt, 0x000000, 0.25);
+        alt.Box(f.timeS - 0.05, f.timeS + 0.05, s.altitudeFt - kNmacVerticalFt, s.altitudeFt + kNmacVerticalFt,
+                0x000000, 0.25);
     }
   }
   range.Line({t0, t1}, {kNmacHorizontalFt / kFtPerNm, kNmacHorizontalFt / kFtPerNm}, 0x000000, 1, true);
@@ -135,7 +140,8 @@ void WriteProfile(const Trajectory& trajectory, const EventLog& events, const st
       const AircraftState& s = f.intruders[i];
       ts.push_back(f.timeS);
       a.push_back(s.altitudeFt);
-      r.push_back(std::hypot(s.position.eastM - f.own.position.eastM, s.position.northM - f.own.position.northM) / kMetresPerNm);
+      r.push_back(std::hypot(s.position.eastM - f.own.position.eastM, s.position.northM - f.own.position.northM) /
+                  kMetresPerNm);
     }
     alt.Line(ts, a, IntruderColour(i), 1.5);
     range.Line(ts, r, IntruderColour(i), 1.5);
@@ -162,13 +168,15 @@ void WriteProfile(const Trajectory& trajectory, const EventLog& events, const st
   const auto path = [&](auto get, uint32_t colour) {
     std::vector<double> e, n;
     for (const TrajectoryFrame& f : frames)
-      if (const AircraftState* s = get(f)) e.push_back(s->position.eastM / kMetresPerNm), n.push_back(s->position.northM / kMetresPerNm);
+      if (const AircraftState* s = get(f))
+        e.push_back(s->position.eastM / kMetresPerNm), n.push_back(s->position.northM / kMetresPerNm);
     plan.Line(e, n, colour, 1.5);
     if (!e.empty()) plan.Point(e.front(), n.front(), colour, 4);
   };
   path([](const TrajectoryFrame& f) { return &f.own; }, kOwnColour);
   for (size_t i = 0; i < trajectory.Intruders().size(); ++i)
-    path([i](const TrajectoryFrame& f) { return i < f.intruders.size() ? &f.intruders[i] : nullptr; }, IntruderColour(i));
+    path([i](const TrajectoryFrame& f) { return i < f.intruders.size() ? &f.intruders[i] : nullptr; },
+         IntruderColour(i));
   canvas.Text(820, 500, "dots: where each aircraft started", 10, 0x555555);
   canvas.WritePng(png);
 }

@@ -62,7 +62,8 @@ struct AlertCounts {
   int encounters = 0, ta = 0, ra = 0;
 };
 
-void DrawReport(const std::filesystem::path& file, const std::vector<const EncounterRow*>& rows, const ReportSummary& s) {
+void DrawReport(const std::filesystem::path& file, const std::vector<const EncounterRow*>& rows,
+                const ReportSummary& s) {
   Canvas canvas(1200, 860);
   canvas.Text(20, 28, "Encounter evaluation: " + std::to_string(s.encounters) + " encounters", 18, 0x000000, 0, true);
 
@@ -94,8 +95,7 @@ void DrawReport(const std::filesystem::path& file, const std::vector<const Encou
     // clear of the cap's half width.
     if (rr.Y(barTop) - 16 > rr.Y(top * 1.1))
       canvas.Text(rr.X(g), rr.Y(barTop) - 5, Fixed(*r.ratio, 2), 10, 0x000000, 0.5);
-    else
-      canvas.Text(rr.X(g) + 7, rr.Y(*r.ratio) - 3, Fixed(*r.ratio, 2), 10, 0x000000, 0.0);
+    else canvas.Text(rr.X(g) + 7, rr.Y(*r.ratio) - 3, Fixed(*r.ratio, 2), 10, 0x000000, 0.0);
   }
 
   // 2. TA and RA rates by unequipped horizontal miss.
@@ -209,10 +209,10 @@ std::string HeadlineText(const ReportSummary& s) {
   out << s.encounters << " encounters flown" << (s.errors ? ", " + std::to_string(s.errors) + " failed" : "") << "\n"
       << "risk ratio:                 " << RatioText(s.overall) << "\n"
       << "risk ratio above 1000 ft:   " << RatioText(s.above1000Ft) << "\n"
-      << "NMACs unequipped/equipped:  " << s.overall.NmacUnequipped() << " / " << s.overall.NmacEquipped() << " (induced "
-      << s.induced.size() << ", unresolved " << s.unresolved.size() << ")\n"
-      << "nuisance RA rate:           " << Percent(s.nuisanceRas, s.nuisanceEncounters) << " of " << s.nuisanceEncounters
-      << " encounters\n";
+      << "NMACs unequipped/equipped:  " << s.overall.NmacUnequipped() << " / " << s.overall.NmacEquipped()
+      << " (induced " << s.induced.size() << ", unresolved " << s.unresolved.size() << ")\n"
+      << "nuisance RA rate:           " << Percent(s.nuisanceRas, s.nuisanceEncounters) << " of "
+      << s.nuisanceEncounters << " encounters\n";
   return out.str();
 }
 
@@ -221,14 +221,16 @@ namespace {
 void WriteReportPage(const std::filesystem::path& file, const std::string& title, const ReportSummary& s,
                      const std::vector<const EncounterRow*>& valid) {
   std::ofstream md(file);
-  md << "# Encounter evaluation\n\n" << title << "\n\n"
+  md << "# Encounter evaluation\n\n"
+     << title << "\n\n"
      << "Each encounter was flown twice through the module: with a pilot who follows the resolution advisories "
         "(equipped) and with the advisories ignored (unequipped). An NMAC is a moment with the aircraft under "
         "500 ft apart horizontally and under 100 ft vertically, found on the flown trajectories.\n\n"
      << "![plots](report.png)\n\n"
      << "## Headline\n\n"
      << "| figure | value |\n|---|---|\n"
-     << "| encounters flown | " << s.encounters << (s.errors ? " (" + std::to_string(s.errors) + " failed)" : "") << " |\n"
+     << "| encounters flown | " << s.encounters << (s.errors ? " (" + std::to_string(s.errors) + " failed)" : "")
+     << " |\n"
      << "| NMACs unequipped / equipped | " << s.overall.NmacUnequipped() << " / " << s.overall.NmacEquipped() << " |\n"
      << "| risk ratio | " << RatioText(s.overall) << " |\n"
      << "| risk ratio, own aircraft at or above 1000 ft AGL (" << s.above1000Ft.encounters << " encounters) | "
@@ -263,7 +265,8 @@ void WriteReportPage(const std::filesystem::path& file, const std::string& title
   }
 
   md << "\n## By sensitivity level at closest approach\n\n"
-     << "| level | encounters | NMAC unequipped | NMAC equipped | risk ratio | induced | TA rate | RA rate | nuisance RA rate |"
+     << "| level | encounters | NMAC unequipped | NMAC equipped | risk ratio | induced | TA rate | RA rate | nuisance "
+        "RA rate |"
         "\n|---|---|---|---|---|---|---|---|---|\n";
   for (int level = 2; level <= 7; ++level) {
     std::vector<const EncounterRow*> sub;
@@ -280,9 +283,9 @@ void WriteReportPage(const std::filesystem::path& file, const std::string& title
       }
     const RiskRatio rr = ComputeRiskRatio(sub);
     const int n = static_cast<int>(sub.size());
-    md << "| " << level << " | " << n << " | " << rr.NmacUnequipped() << " | " << rr.NmacEquipped() << " | " << RatioText(rr)
-       << " | " << rr.induced << " | " << Percent(ta, n) << " | " << Percent(ra, n) << " | " << Percent(nuisanceRa, nuisance)
-       << " |\n";
+    md << "| " << level << " | " << n << " | " << rr.NmacUnequipped() << " | " << rr.NmacEquipped() << " | "
+       << RatioText(rr) << " | " << rr.induced << " | " << Percent(ta, n) << " | " << Percent(ra, n) << " | "
+       << Percent(nuisanceRa, nuisance) << " |\n";
   }
 
   md << "\n## Resolution advisories\n\n";
@@ -302,7 +305,8 @@ void WriteReportPage(const std::filesystem::path& file, const std::string& title
      << crossing << " encounters with a crossing advisory, " << reversal << " with a reversal.\n\n"
      << "| duration | advisories |\n|---|---|\n";
   for (const auto& [bin, count] : histogram)
-    md << "| " << Fixed(bin * kDurationBinS, 0) << "–" << Fixed((bin + 1) * kDurationBinS, 0) << " s | " << count << " |\n";
+    md << "| " << Fixed(bin * kDurationBinS, 0) << "–" << Fixed((bin + 1) * kDurationBinS, 0) << " s | " << count
+       << " |\n";
   md << "\nRisk-ratio interval: matched pairs, ln(RR) ± 1.96·sqrt((b + c) / ((a + b)(a + c))), with a the encounters "
         "with an NMAC both ways, b only equipped, c only unequipped; 0.5 is added to a, b and c when a term is zero.\n";
   md.close();
@@ -317,8 +321,8 @@ void WriteReport(const std::filesystem::path& dir, const std::vector<EncounterRo
   const std::vector<const EncounterRow*> valid = Valid(rows);
   // Each file is staged and renamed into place, so that a full disk leaves no picture or page cut short.
   WriteFileStaged(dir / "report.png", [&](const std::filesystem::path& file) { DrawReport(file, valid, s); });
-  WriteFileStaged(dir / "report.md", [&](const std::filesystem::path& file) { WriteReportPage(file, title, s, valid); });
+  WriteFileStaged(dir / "report.md",
+                  [&](const std::filesystem::path& file) { WriteReportPage(file, title, s, valid); });
 }
-
 
 }  // namespace kvr::host

@@ -41,7 +41,7 @@ struct Record {
 bool DecodeRecord(const uint8_t* block, uint64_t length, uint64_t position, Record* record) {
   if (length - position < 4) return false;
   record->kind = LoadU32(block + position);
-  const uint32_t headerBytes = record->kind == kReadKind ? kReadHeaderBytes
+  const uint32_t headerBytes = record->kind == kReadKind    ? kReadHeaderBytes
                                : record->kind == kWriteKind ? kWriteHeaderBytes
                                                             : 0;
   if (headerBytes == 0 || length - position < headerBytes) return false;

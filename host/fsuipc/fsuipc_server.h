@@ -28,10 +28,10 @@ struct FsuipcServerOptions {
 
 class FsuipcServer {
  public:
-  static constexpr uint32_t kSpaceBytes = 0x10000;          // offsets 0..0xFFFF
-  static constexpr uint32_t kVersionOffset = 0x3304;        // u32, read-only to clients
-  static constexpr uint32_t kIdentificationOffset = 0x3308; // u32, read-only to clients
-  static constexpr uint32_t kClientVersionOffset = 0x330A;  // u16 a client writes; kept apart, see ClientVersion
+  static constexpr uint32_t kSpaceBytes = 0x10000;           // offsets 0..0xFFFF
+  static constexpr uint32_t kVersionOffset = 0x3304;         // u32, read-only to clients
+  static constexpr uint32_t kIdentificationOffset = 0x3308;  // u32, read-only to clients
+  static constexpr uint32_t kClientVersionOffset = 0x330A;   // u16 a client writes; kept apart, see ClientVersion
 
   // Called after each served block with its write records in block order; not called for refused blocks.
   // It runs inside the message, so it must not throw (an exception is swallowed there).

@@ -102,9 +102,7 @@ std::optional<GaugeHit> LiveWindow::HitAtWindow(int windowX, int windowY) const 
 
 void LiveWindow::Handle(const SDL_Event& event) {
   switch (event.type) {
-    case SDL_QUIT:
-      quit_ = true;
-      break;
+    case SDL_QUIT: quit_ = true; break;
     case SDL_KEYDOWN:
       Key(event.key.keysym.sym);
       changed_ = true;
@@ -117,16 +115,13 @@ void LiveWindow::Handle(const SDL_Event& event) {
       }
       break;
     }
-    case SDL_MOUSEMOTION:
-      UpdateCursor(event.motion.x, event.motion.y);
-      break;
+    case SDL_MOUSEMOTION: UpdateCursor(event.motion.x, event.motion.y); break;
     case SDL_WINDOWEVENT:  // shown again, uncovered or resized: the window system may have lost the picture
       if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SHOWN ||
           event.window.event == SDL_WINDOWEVENT_RESTORED || event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
         changed_ = true;
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -143,12 +138,8 @@ void LiveWindow::Key(int keycode) {
       speed_ = std::min(kMaxSpeed, speed_ * 2);
       break;
     case SDLK_MINUS:
-    case SDLK_KP_MINUS:
-      speed_ = std::max(kMinSpeed, speed_ / 2);
-      break;
-    case SDLK_r:
-      try {
-        sim_->Restart();
+    case SDLK_KP_MINUS: speed_ = std::max(kMinSpeed, speed_ / 2); break;
+    case SDLK_r: try { sim_->Restart();
       } catch (const std::exception& e) {  // the files changed under us: nothing left to show
         std::cerr << "kvr-panel: cannot start over: " << e.what() << "\n";
         quit_ = true;
@@ -162,11 +153,8 @@ void LiveWindow::Key(int keycode) {
       ResizeWindow();
       break;
     case SDLK_q:
-    case SDLK_ESCAPE:
-      quit_ = true;
-      break;
-    default:
-      break;
+    case SDLK_ESCAPE: quit_ = true; break;
+    default: break;
   }
 }
 
@@ -209,7 +197,10 @@ void LiveWindow::Show() {
   const int height = panelHeight_ * scale_ + (legend_ ? kLegendHeightPx : 0);
   char status[160];
   std::snprintf(status, sizeof status, "%s  t %.1f s  speed %s  %s", sim_->Name().c_str(), sim_->TimeS(),
-                SpeedText(speed_).c_str(), sim_->Ended() ? "ENDED" : paused_ ? "PAUSED" : "running");
+                SpeedText(speed_).c_str(),
+                sim_->Ended() ? "ENDED"
+                : paused_     ? "PAUSED"
+                              : "running");
   // Most frames at the simulator's rate change nothing that the window shows.
   const bool unchanged = texture_ != nullptr && frame_ != nullptr && textureWidth_ == width &&
                          textureHeight_ == height && next.width == picture_.width && next.height == picture_.height &&
@@ -221,7 +212,8 @@ void LiveWindow::Show() {
   shownStatus_ = status;
 
   // The window's picture: the panel scaled by whole pixels, the legend strip under it.
-  if (frame_ != nullptr && (cairo_image_surface_get_width(frame_) != width || cairo_image_surface_get_height(frame_) != height)) {
+  if (frame_ != nullptr &&
+      (cairo_image_surface_get_width(frame_) != width || cairo_image_surface_get_height(frame_) != height)) {
     cairo_surface_destroy(frame_);
     frame_ = nullptr;
   }

@@ -24,13 +24,13 @@ struct _cairo_surface;
 namespace kvr::host {
 
 struct LiveOptions {
-  std::filesystem::path file;       // scenario (.toml) or panel configuration
-  std::filesystem::path gaugesDir;  // where "<Module>.gau" is
-  int scale = 0;                    // window pixels per panel pixel; 0: the largest that fits the screen
-  int frames = -1;                  // quit after this many simulated frames (or a scenario's end); -1: never
-  double seconds = -1;              // quit after this many seconds of wall-clock time; negative: never
-  std::filesystem::path screenshot; // the panel picture of the last frame, as PNG, at quitting; empty: none
-  bool verbose = false;             // let the sound libraries print their own diagnostics
+  std::filesystem::path file;        // scenario (.toml) or panel configuration
+  std::filesystem::path gaugesDir;   // where "<Module>.gau" is
+  int scale = 0;                     // window pixels per panel pixel; 0: the largest that fits the screen
+  int frames = -1;                   // quit after this many simulated frames (or a scenario's end); -1: never
+  double seconds = -1;               // quit after this many seconds of wall-clock time; negative: never
+  std::filesystem::path screenshot;  // the panel picture of the last frame, as PNG, at quitting; empty: none
+  bool verbose = false;              // let the sound libraries print their own diagnostics
 };
 
 class LiveWindow {

@@ -100,7 +100,7 @@ struct Capture {
 struct Scene {
   std::string name;
   const char* panel;
-  std::string scenario;  // TOML without the panel line
+  std::string scenario;           // TOML without the panel line
   std::vector<Capture> captures;  // by time
 };
 
@@ -115,20 +115,25 @@ struct Setting {
 struct BareScene {
   std::string name;
   const char* panel;
-  uint32_t fsuipcVersionWord;  // what the FSUIPC server answers; 0 is too old for the module: no link
+  uint32_t fsuipcVersionWord;     // what the FSUIPC server answers; 0 is too old for the module: no link
   std::vector<Setting> settings;  // by time
   std::vector<Capture> captures;  // by time
 };
 
 std::vector<BareScene> BareScenes() {
   return {
-      {"no-fsuipc", kSheetPanel, 0,
+      {"no-fsuipc",
+       kSheetPanel,
+       0,
        {{0, "KVR_TCAS!IVSI.mode_index", 4}, {3, "KVR_TCAS!IVSI.mode_index", 0}},
        {{2, "ivsi-failure", kSheet, false, "IVSI in TA/RA without FSUIPC: the TCAS flag"},
         {5, "ivsi-failure-test", kSheet, false, "the self test without FSUIPC: TCAS FAIL over FSUIPC"}}},
-      {"no-logic", kSheetPanelWithoutLogic, FsuipcServerOptions{}.versionWord,
+      {"no-logic",
+       kSheetPanelWithoutLogic,
+       FsuipcServerOptions{}.versionWord,
        {{0, "KVR_TCAS!IVSI.mode_index", 0}},
-       {{2, "ivsi-no-logic-test", kSheetIvsi, false, "the self test without a Logic gauge: TCAS FAIL over KVR_TCAS!Logic"}}},
+       {{2, "ivsi-no-logic-test", kSheetIvsi, false,
+         "the self test without a Logic gauge: TCAS FAIL over KVR_TCAS!Logic"}}},
   };
 }
 
@@ -138,7 +143,8 @@ std::vector<Scene> Scenes() {
 
   // The modes one after the other, as a pilot turns the mode knob, then the V/S flag and power off.
   scenes.push_back(
-      {"modes", kSheetPanel,
+      {"modes",
+       kSheetPanel,
        "durationS = 26\n" + own + company + R"(
 [[switch]]
 timeS = 3
@@ -174,7 +180,8 @@ variable = "power"
 value = 0
 )",
        {
-           {2, "ivsi-standby", kSheet, false, "IVSI in standby (STBY): bezel and bare, anti-aliased above, plain below"},
+           {2, "ivsi-standby", kSheet, false,
+            "IVSI in standby (STBY): bezel and bare, anti-aliased above, plain below"},
            {2, "xpdr-mode-stby", kSheetTransponder, true, "Transponder, mode knob at STBY"},
            {5, "ivsi-xpdr", kSheet, false, "IVSI with the transponder only (XPDR): TCAS OFF as in standby"},
            {5, "xpdr-mode-xpdr", kSheetTransponder, true, "Transponder, mode knob at XPDR"},
@@ -184,12 +191,14 @@ value = 0
            {15, "xpdr-mode-tara", kSheetTransponder, true, "Transponder, mode knob at TA/RA"},
            {18, "ivsi-test", kSheet, false, "IVSI in the self test"},
            {18, "xpdr-mode-test", kSheetTransponder, true, "Transponder, mode knob at TEST"},
-           {21, "ivsi-vs-failed", kSheet, false, "IVSI in TA/RA with the vertical speed failed: V/S flag, no needle, TA only"},
+           {21, "ivsi-vs-failed", kSheet, false,
+            "IVSI in TA/RA with the vertical speed failed: V/S flag, no needle, TA only"},
            {25, "ivsi-unpowered", kSheet, false, "IVSI without power"},
        }});
 
   // The six gauge names side by side.
-  scenes.push_back({"variants", kVariantsPanel,
+  scenes.push_back({"variants",
+                    kVariantsPanel,
                     "durationS = 5\n" + own + company + R"(
 [[switch]]
 timeS = 0
@@ -199,7 +208,8 @@ value = 4
                     {{4, "ivsi-variants", kVariantsRow, false, "IVSI, IVSI2, IVSI3, IVSIb, IVSI2b, IVSI3b in TA/RA"}}});
 
   // The Transponder's other knobs and switches, and the IVSI following them, in TA/RA with company.
-  scenes.push_back({"knobs", kSheetPanel,
+  scenes.push_back({"knobs",
+                    kSheetPanel,
                     "durationS = 22\ntransponderCode = 4721\n" + own + company + R"(
 [[switch]]
 timeS = 0
@@ -272,8 +282,10 @@ power = false
                     }});
 
   // A head-on encounter flown by a pilot who follows the advisories: the traffic advisory, then the climb.
-  scenes.push_back({"encounter", kSheetPanel,
-                    "durationS = 46\n" + own + R"(
+  scenes.push_back(
+      {"encounter",
+       kSheetPanel,
+       "durationS = 46\n" + own + R"(
 [pilot]
 [[switch]]
 timeS = 0
@@ -289,13 +301,14 @@ verticalMissFt = 0
 approachAngleDeg = 180
 groundSpeedKt = 250
 )",
-                    {
-                        {28, "traffic-advisory", kSheetIvsi, false, "a traffic advisory: the yellow circle"},
-                        {45, "resolution-advisory", kSheetIvsi, false, "a climb advisory: red square, red and green bands"},
-                    }});
+       {
+           {28, "traffic-advisory", kSheetIvsi, false, "a traffic advisory: the yellow circle"},
+           {45, "resolution-advisory", kSheetIvsi, false, "a climb advisory: red square, red and green bands"},
+       }});
 
   // An intruder that will pass 300 ft above: the pilot is told to descend.
-  scenes.push_back({"descent", kSheetPanel,
+  scenes.push_back({"descent",
+                    kSheetPanel,
                     "durationS = 46\n" + own + R"(
 [pilot]
 [[switch]]
@@ -361,8 +374,8 @@ std::vector<ManualPicture> WriteManualPictures(const fs::path& gaugesDir, const 
     if (onScene) onScene(scene.name);
     const fs::path panelFile = work / (scene.name + ".cfg"), scenarioFile = work / (scene.name + ".toml");
     std::ofstream(panelFile) << scene.panel;
-    const std::string text = "name = \"" + scene.name + "\"\npanel = \"" + panelFile.filename().string() + "\"\n" +
-                             scene.scenario;
+    const std::string text =
+        "name = \"" + scene.name + "\"\npanel = \"" + panelFile.filename().string() + "\"\n" + scene.scenario;
     std::ofstream(scenarioFile) << text;
     const Scenario scenario = LoadScenario(scenarioFile);
     RunOptions options;

@@ -20,7 +20,8 @@ struct ManualPicture {
 // missing; files of the same names are replaced, other files are left alone). `onScene` is told the name
 // of each scene before it is flown. Returns the pictures written, in order. Throws std::runtime_error
 // naming what failed (the module, a write).
-std::vector<ManualPicture> WriteManualPictures(const std::filesystem::path& gaugesDir, const std::filesystem::path& outDir,
+std::vector<ManualPicture> WriteManualPictures(const std::filesystem::path& gaugesDir,
+                                               const std::filesystem::path& outDir,
                                                const std::function<void(const std::string&)>& onScene = {});
 
 }  // namespace kvr::host

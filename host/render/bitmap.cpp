@@ -78,7 +78,8 @@ Image DecodeBitmap(std::span<const uint8_t> bytes) {
 
   const uint32_t paletteSlots = 1u << bits;
   const uint32_t paletteEntries = coloursUsed == 0 ? paletteSlots : coloursUsed;
-  if (paletteEntries > paletteSlots) Fail("palette of " + std::to_string(coloursUsed) + " colours for " + std::to_string(bits) + " bits");
+  if (paletteEntries > paletteSlots)
+    Fail("palette of " + std::to_string(coloursUsed) + " colours for " + std::to_string(bits) + " bits");
   const size_t paletteEnd = size_t(headerBytes) + size_t(paletteEntries) * 4;
   if (paletteEnd > bytes.size()) Fail("palette runs past the end of the data");
   uint32_t palette[256] = {};  // missing entries stay black
@@ -88,7 +89,8 @@ Image DecodeBitmap(std::span<const uint8_t> bytes) {
   }
 
   // Pixels follow the palette in a resource; a file may place them elsewhere.
-  const size_t pixelStart = pixelOffsetInFile >= paletteEnd && pixelOffsetInFile <= bytes.size() ? pixelOffsetInFile : paletteEnd;
+  const size_t pixelStart =
+      pixelOffsetInFile >= paletteEnd && pixelOffsetInFile <= bytes.size() ? pixelOffsetInFile : paletteEnd;
   std::span<const uint8_t> data = bytes.subspan(pixelStart);
 
   if (compression == kBiRle8) {
@@ -106,7 +108,8 @@ Image DecodeBitmap(std::span<const uint8_t> bytes) {
   } else {
     const size_t stride = ((size_t(width) * bits + 31) / 32) * 4;
     if (data.size() < stride * size_t(height))
-      Fail("pixel data holds " + std::to_string(data.size()) + " bytes, its rows need " + std::to_string(stride * size_t(height)));
+      Fail("pixel data holds " + std::to_string(data.size()) + " bytes, its rows need " +
+           std::to_string(stride * size_t(height)));
     for (int32_t y = 0; y < height; ++y) {
       const uint8_t* line = data.data() + stride * size_t(topDown ? y : height - 1 - y);
       uint8_t* out = indices.data() + size_t(y) * size_t(width);

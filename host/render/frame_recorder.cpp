@@ -48,9 +48,7 @@ void FrameRecorder::AfterFrame(double timeS, const std::string& aural) {
   }
 }
 
-Image FrameRecorder::Picture() {
-  return scale_ == 1 ? renderer_.Render() : ScaleImage(renderer_.Render(), scale_);
-}
+Image FrameRecorder::Picture() { return scale_ == 1 ? renderer_.Render() : ScaleImage(renderer_.Render(), scale_); }
 
 void FrameRecorder::Finish() {
   if (finished_) return;

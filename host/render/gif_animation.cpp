@@ -27,8 +27,7 @@ struct Palette {
     int n = 0;
     for (int r = 0; r < 6; ++r)
       for (int g = 0; g < 6; ++g)
-        for (int b = 0; b < 6; ++b)
-          colours[n++] = {GifByteType(r * 51), GifByteType(g * 51), GifByteType(b * 51)};
+        for (int b = 0; b < 6; ++b) colours[n++] = {GifByteType(r * 51), GifByteType(g * 51), GifByteType(b * 51)};
     // Greys between the cube's six, for shaded metal and dark faces.
     for (int i = 1; n < kPaletteSize; ++i) {
       const auto level = GifByteType((i * 255) / 41);
@@ -88,7 +87,8 @@ bool GifSupported() { return true; }
 GifAnimation::GifAnimation(const std::filesystem::path& file, int32_t width, int32_t height, int frameDelayCs)
     : file_(file), width_(width), height_(height), delayCs_(frameDelayCs) {
   if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
-    throw std::runtime_error(file.string() + ": a GIF frame cannot be " + std::to_string(width) + "x" + std::to_string(height));
+    throw std::runtime_error(file.string() + ": a GIF frame cannot be " + std::to_string(width) + "x" +
+                             std::to_string(height));
   // Made first as any other output file is, so that it gets the usual permissions (giflib creates new
   // files readable by their owner only); giflib then opens it for writing.
   if (!std::ofstream(file, std::ios::binary | std::ios::trunc))
@@ -121,8 +121,9 @@ GifAnimation::~GifAnimation() {
 void GifAnimation::AddFrame(const Image& frame) {
   if (gif_ == nullptr) throw std::runtime_error(file_.string() + ": the GIF is already closed");
   if (frame.width != width_ || frame.height != height_)
-    throw std::runtime_error(file_.string() + ": a " + std::to_string(frame.width) + "x" + std::to_string(frame.height) +
-                             " frame does not fit the " + std::to_string(width_) + "x" + std::to_string(height_) + " animation");
+    throw std::runtime_error(file_.string() + ": a " + std::to_string(frame.width) + "x" +
+                             std::to_string(frame.height) + " frame does not fit the " + std::to_string(width_) + "x" +
+                             std::to_string(height_) + " animation");
   GifFileType* gif = File(gif_);
   const Palette& palette = FixedPalette();
   std::vector<GifPixelType> indices(frame.pixels.size());
@@ -196,7 +197,8 @@ Image ReadGifFrame(const std::filesystem::path& file, int index) {
   Slurp(file, slurped);
   GifFileType* gif = slurped.gif;
   if (index < 0 || index >= gif->ImageCount)
-    throw std::runtime_error(file.string() + ": no frame " + std::to_string(index) + " of " + std::to_string(gif->ImageCount));
+    throw std::runtime_error(file.string() + ": no frame " + std::to_string(index) + " of " +
+                             std::to_string(gif->ImageCount));
   // The frames up to `index` laid over each other, as they stay on screen; a frame's transparent colour
   // shows what lies under it.
   Image image(gif->SWidth, gif->SHeight);

@@ -1,6 +1,7 @@
 // Animated GIF files of panel pictures, written frame by frame through giflib with one fixed palette (a
 // 6x6x6 colour cube and 40 greys), so that frames map colours alike and the file never flickers between
-// palettes. Each frame after the first stores only the rectangle that changed and is drawn over the last. A build without giflib offers the same calls and refuses them with a reason.
+// palettes. Each frame after the first stores only the rectangle that changed and is drawn over the last. A build
+// without giflib offers the same calls and refuses them with a reason.
 #pragma once
 
 #include <cstdint>

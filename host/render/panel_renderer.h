@@ -29,8 +29,8 @@ struct DesignSize {
 };
 
 struct RenderOptions {
-  size_t window = 0;                 // which [WindowNN] section of the configuration, in file order
-  uint32_t backgroundRgb = 0x2A2D31; // the panel behind the gauges, 0x00RRGGBB
+  size_t window = 0;                  // which [WindowNN] section of the configuration, in file order
+  uint32_t backgroundRgb = 0x2A2D31;  // the panel behind the gauges, 0x00RRGGBB
 };
 
 class PanelRenderer {
@@ -85,8 +85,7 @@ class PanelRenderer {
   // PaintElement: an element with the hidden bit is left out with everything it carries, and so is what
   // lies deeper than kMaxTreeDepth. The one walk both platforms draw by.
   void DrawTree(void* canvas, const GaugeInstance& instance, bool scaled);
-  void DrawElement(void* canvas, const GaugeInstance& instance, const ElementHeader* element, int depth,
-                   bool scaled);
+  void DrawElement(void* canvas, const GaugeInstance& instance, const ElementHeader* element, int depth, bool scaled);
   // Paints at the element's position either the pixels the panel took from its drawing surface (`shown`,
   // non-empty) or `picture`; exactly one of the two is non-null. Each platform's renderer defines it.
   static void PaintElement(void* canvas, const ElementHeader& element, const ShownSurface* shown,

@@ -30,8 +30,8 @@ std::optional<VerticalCommand> EquippedIntruder::Command(double timeS, const Air
   return pilot_.Command(timeS, self.PlannedVertical(), self.State().verticalSpeedFpm);
 }
 
-void EquippedIntruder::AfterFrame(double timeS, const AircraftState& self, const LocalFrame& frame, const AircraftState& own,
-                                  const AdvisoryReading& ownAdvisory) {
+void EquippedIntruder::AfterFrame(double timeS, const AircraftState& self, const LocalFrame& frame,
+                                  const AircraftState& own, const AdvisoryReading& ownAdvisory) {
   if (timeS - lastFrameS_ < 1.0 - 1e-6) return;
   lastFrameS_ = timeS;
   const double radioFt = std::max(0.0, self.altitudeFt - terrainElevationFt_);

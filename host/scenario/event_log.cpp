@@ -75,7 +75,8 @@ void EventLog::OnTrafficFrame(double timeS, const TrafficSnapshot& picture, doub
     if (c == ThreatClass::TrafficAdvisory && before < ThreatClass::TrafficAdvisory) ++trafficAdvisories_;
     if (c == ThreatClass::ResolutionAdvisory) ++resolutionAdvisories_;
     if (c > before) risen.push_back(entry.id);
-    rows_.push_back({timeS, "threat", entry.id, entry.rangeNm, entry.relativeAltitudeFt, ThreatClassName(c), advisory, ""});
+    rows_.push_back(
+        {timeS, "threat", entry.id, entry.rangeNm, entry.relativeAltitudeFt, ThreatClassName(c), advisory, ""});
   }
   for (const auto& [id, known] : known_) {
     if (now.count(id) != 0 || known.threatClass == ThreatClass::OtherTraffic) continue;
@@ -135,8 +136,8 @@ void EventLog::WriteCsv(std::ostream& out) const {
     out << std::fixed << std::setprecision(2) << r.timeS << ',' << r.event << ',' << r.intruderId << ','
         << std::setprecision(2) << r.rangeNm << ',' << std::setprecision(0) << r.relativeAltitudeFt << ','
         << r.threatClass << ',' << SenseName(SenseOf(r.advisory)) << ',' << AdvisoryWords(r.advisory) << ','
-        << Limit(r.advisory.lowerFpm) << ',' << Limit(r.advisory.upperFpm) << ',' << Limit(r.advisory.targetFpm)
-        << ',' << r.aural << '\n';
+        << Limit(r.advisory.lowerFpm) << ',' << Limit(r.advisory.upperFpm) << ',' << Limit(r.advisory.targetFpm) << ','
+        << r.aural << '\n';
   }
 }
 
@@ -153,12 +154,10 @@ void EventLog::WriteSummary(std::ostream& out) const {
   out << "aural messages: " << (heard.empty() ? "none" : heard) << "\n";
   for (const LinkOutage& o : outages_) {
     out << std::fixed << std::setprecision(1) << "FSUIPC link lost at " << o.lostS << " s (" << o.cause << ")";
-    if (o.linkBackS)
-      out << "; back at " << *o.linkBackS << " s";
+    if (o.linkBackS) out << "; back at " << *o.linkBackS << " s";
     else if (o.serverBackS)
       out << "; the server was back at " << *o.serverBackS << " s, but the module did not use the link again";
-    else
-      out << "; not back by the end of the run";
+    else out << "; not back by the end of the run";
     out << "\n";
   }
   out << "closest approach (horizontal), per intruder:\n";

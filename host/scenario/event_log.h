@@ -44,8 +44,8 @@ struct ClosestApproach {
   uint32_t intruderId = 0;
   std::string callsign;
   double timeS = 0;
-  double rangeNm = 1e9;     // horizontal
-  double verticalFt = 0;    // intruder minus own at that time
+  double rangeNm = 1e9;   // horizontal
+  double verticalFt = 0;  // intruder minus own at that time
 };
 
 // A time the FSUIPC link was down, seconds from the start.
@@ -70,7 +70,7 @@ class EventLog {
   void OnSeparation(double timeS, uint32_t intruderId, const std::string& callsign, double rangeNm, double verticalFt);
 
   const std::vector<EventRow>& Rows() const { return rows_; }
-  int TrafficAdvisories() const { return trafficAdvisories_; }      // intruders entering TA from below
+  int TrafficAdvisories() const { return trafficAdvisories_; }        // intruders entering TA from below
   int ResolutionAdvisories() const { return resolutionAdvisories_; }  // intruders entering RA
   const std::vector<ClosestApproach>& Closest() const { return closest_; }
 

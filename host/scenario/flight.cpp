@@ -53,7 +53,8 @@ bool Flight::StepOwn(const Scenario& s, AircraftModel& own, double fromS, double
   // Slews and pauses never overlap (the scenario reader refuses it), so each slew's share arrives whole.
   for (const SlewSpec& slew : s.slews) {
     const double share = SlewFraction(slew, toS) - SlewFraction(slew, fromS);
-    if (share > 0) own.Displace(slew.eastNm * kMetresPerNm * share, slew.northNm * kMetresPerNm * share, slew.climbFt * share);
+    if (share > 0)
+      own.Displace(slew.eastNm * kMetresPerNm * share, slew.northNm * kMetresPerNm * share, slew.climbFt * share);
   }
   if (s.SlewAt(toS) != nullptr) return false;
   own.Step(fromS, toS - fromS, command);
@@ -133,8 +134,9 @@ void Flight::AdvanceTo(double timeS, const std::optional<VerticalCommand>& ownCo
   StepOwn(scenario_, own_, timeS_, timeS, ownCommand);
   if (!scenario_.Paused(timeS))
     for (size_t i = 0; i < intruders_.size(); ++i)
-      intruders_[i].Step(timeS_, timeS - timeS_,
-                         intruderCommands != nullptr && i < intruderCommands->size() ? (*intruderCommands)[i] : std::nullopt);
+      intruders_[i].Step(
+          timeS_, timeS - timeS_,
+          intruderCommands != nullptr && i < intruderCommands->size() ? (*intruderCommands)[i] : std::nullopt);
   timeS_ = timeS;
 }
 

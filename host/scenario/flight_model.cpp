@@ -122,7 +122,8 @@ void AircraftModel::Step(double startS, double dtS, const std::optional<Vertical
 
   // Vertical: toward the commanded or planned rate.
   const VerticalCommand vertical = command.value_or(VerticalCommand{vsTargetFpm_, vsAccelerationG_});
-  const RateStep vs = StepRate(state_.verticalSpeedFpm, vertical.targetFpm, FpmPerSecondFromG(vertical.accelerationG), dtS);
+  const RateStep vs =
+      StepRate(state_.verticalSpeedFpm, vertical.targetFpm, FpmPerSecondFromG(vertical.accelerationG), dtS);
   state_.verticalSpeedFpm = vs.end;
   state_.altitudeFt += vs.mean * dtS / 60.0;
 

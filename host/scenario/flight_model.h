@@ -15,9 +15,9 @@
 namespace kvr::host {
 
 struct AircraftState {
-  LocalPosition position;       // metres from the frame's origin
-  double altitudeFt = 0;        // true altitude, above mean sea level
-  double headingDeg = 0;        // true track, [0, 360)
+  LocalPosition position;  // metres from the frame's origin
+  double altitudeFt = 0;   // true altitude, above mean sea level
+  double headingDeg = 0;   // true track, [0, 360)
   double groundSpeedKt = 0;
   double verticalSpeedFpm = 0;
 };
@@ -56,7 +56,6 @@ class AircraftModel {
   void TakeManoeuvres(double timeS);
   void StepOnTrack(double startS, double dtS, const std::optional<VerticalCommand>& command);
   double ReturnRateFpm(double trackAltitudeFt, double trackRateFpm) const;
-
 
   AircraftState state_;
   std::vector<ManoeuvreSpec> manoeuvres_;

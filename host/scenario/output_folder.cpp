@@ -110,7 +110,8 @@ void OutputFolder::Commit() {
   std::error_code error;
   if (!fs::exists(fs::symlink_status(final_, error))) {
     fs::rename(staging_, final_, error);
-    if (error) throw std::runtime_error("cannot put the output in place as " + final_.string() + ": " + error.message());
+    if (error)
+      throw std::runtime_error("cannot put the output in place as " + final_.string() + ": " + error.message());
     committed_ = true;
     return;
   }
@@ -139,11 +140,13 @@ void OutputFolder::Commit() {
     if (error) throw std::runtime_error("cannot put " + (final_ / p).string() + " in place: " + error.message());
   }
   fs::rename(staging_ / kMarkerName, final_ / kMarkerName, error);
-  if (error) throw std::runtime_error("cannot put " + (final_ / kMarkerName).string() + " in place: " + error.message());
+  if (error)
+    throw std::runtime_error("cannot put " + (final_ / kMarkerName).string() + " in place: " + error.message());
   committed_ = true;
   // Folders the previous output's files leave empty go with them (fs::remove takes only empty ones).
   for (const fs::path& p : previous)
-    for (fs::path folder = p.parent_path(); !folder.empty(); folder = folder.parent_path()) fs::remove(final_ / folder, error);
+    for (fs::path folder = p.parent_path(); !folder.empty(); folder = folder.parent_path())
+      fs::remove(final_ / folder, error);
   fs::remove_all(aside, error);
   fs::remove_all(staging_, error);
 }
@@ -160,7 +163,8 @@ void WriteFileStaged(const fs::path& file, const std::function<void(const fs::pa
     fs::remove(staging, ignored);
     // The reader knows the file by its own name, not the staging one.
     std::string message = e.what();
-    for (size_t at; (at = message.find(staging.string())) != std::string::npos;) message.replace(at, staging.string().size(), file.string());
+    for (size_t at; (at = message.find(staging.string())) != std::string::npos;)
+      message.replace(at, staging.string().size(), file.string());
     throw std::runtime_error(message);
   }
 }

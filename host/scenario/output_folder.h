@@ -49,6 +49,7 @@ std::set<std::filesystem::path> MarkedFiles(const std::filesystem::path& folder)
 // Writes `file` whole or not at all: `write` fills a staging file beside it (".NAME.partial-PID"), which
 // is renamed into place once `write` returns; when `write` or the rename throws, the staging file is
 // removed and `file` is left as it was.
-void WriteFileStaged(const std::filesystem::path& file, const std::function<void(const std::filesystem::path& staging)>& write);
+void WriteFileStaged(const std::filesystem::path& file,
+                     const std::function<void(const std::filesystem::path& staging)>& write);
 
 }  // namespace kvr::host

@@ -31,7 +31,9 @@ class Pilot {
   // How the last observed change was classified, for logs and tests.
   PilotReaction LastReaction() const { return lastReaction_; }
   // The start of the response not yet begun, if any.
-  std::optional<double> PendingStartS() const { return pending_ ? std::optional<double>(pending_->startS) : std::nullopt; }
+  std::optional<double> PendingStartS() const {
+    return pending_ ? std::optional<double>(pending_->startS) : std::nullopt;
+  }
 
   static PilotReaction Classify(const AdvisoryReading& before, const AdvisoryReading& after);
 

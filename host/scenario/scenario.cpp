@@ -22,7 +22,7 @@ using toml_fields::Fields;
 using toml_fields::Reader;
 
 constexpr char kSelectorPrefix[] = "KVR_TCAS!IVSI.";
-constexpr const char* kSelectorNames[] = {"redraw",     "power",     "lit",         "vsi_flag",
+constexpr const char* kSelectorNames[] = {"redraw",      "power",      "lit",         "vsi_flag",
                                           "range_index", "mode_index", "above_below", "absolute_relative"};
 constexpr double kMaxDurationS = 24 * 3600.0;
 
@@ -40,7 +40,9 @@ std::vector<ManoeuvreSpec> ReadManoeuvres(const Reader& reader, Fields& owner, c
       if (*turn == "shortest") m.turn = TurnDirection::Shortest;
       else if (*turn == "left") m.turn = TurnDirection::Left;
       else if (*turn == "right") m.turn = TurnDirection::Right;
-      else f.Fail("turn", "'" + where + ".manoeuvre.turn' must be \"shortest\", \"left\" or \"right\", not \"" + *turn + "\"");
+      else
+        f.Fail("turn",
+               "'" + where + ".manoeuvre.turn' must be \"shortest\", \"left\" or \"right\", not \"" + *turn + "\"");
     }
     m.groundSpeedKt = f.OptionalNumber("groundSpeedKt", 0, kMaxSpeedKt);
     m.accelerationKtS = f.Number("accelerationKtS", 0.1, 50.0, m.accelerationKtS);
@@ -62,7 +64,8 @@ OwnSpec ReadOwnOnTrack(const Reader& reader, Fields& f, const std::filesystem::p
   own.latitudeDeg = f.Number("latitudeDeg", -85, 85, 0.0);
   own.longitudeDeg = f.Number("longitudeDeg", -180, 180, 0.0);
   if (pairedTrack) {
-    if (f.Has("track")) f.Fail("track", "'own.track' conflicts with pairedTracks: the own aircraft follows the paired file");
+    if (f.Has("track"))
+      f.Fail("track", "'own.track' conflicts with pairedTracks: the own aircraft follows the paired file");
     own.track = std::move(pairedTrack);
   } else {
     own.track = LoadTrackCsv(dir / f.Text("track"), LocalFrame({own.latitudeDeg, own.longitudeDeg}));
@@ -100,7 +103,8 @@ OwnSpec ReadOwn(const Reader& reader, const toml::table& table, const std::files
   own.groundSpeedKt = f.Number("groundSpeedKt", 0, kMaxSpeedKt);
   own.verticalSpeedFpm = f.Number("verticalSpeedFpm", -kMaxVerticalSpeedFpm, kMaxVerticalSpeedFpm, 0.0);
   // By default the altimeter is set so that it reads the true altitude (a local QNH setting).
-  own.altimeterInHg = f.Number("altimeterInHg", 25.0, 35.0, 29.92 + (own.trueAltitudeFt - own.pressureAltitudeFt) / 1000.0);
+  own.altimeterInHg =
+      f.Number("altimeterInHg", 25.0, 35.0, 29.92 + (own.trueAltitudeFt - own.pressureAltitudeFt) / 1000.0);
   own.manoeuvres = ReadManoeuvres(reader, f, "own");
   f.Finish();
   return own;
@@ -116,7 +120,8 @@ IntruderSpec ReadIntruder(const Reader& reader, const toml::table& table, const 
   if (in.callsign.size() > 17) f.Fail("callsign", "'intruder.callsign' is longer than 17 characters");
   in.altitudeUnreadable = f.Flag("altitudeUnreadable", false);
   in.equipped = f.Flag("equipped", false);
-  const bool placed = f.Has("encounter") || f.Has("track") || f.Has("latitudeDeg") || f.Has("eastNm") || f.Has("northNm");
+  const bool placed =
+      f.Has("encounter") || f.Has("track") || f.Has("latitudeDeg") || f.Has("eastNm") || f.Has("northNm");
   if (pairedTrack && !placed) {
     in.track = std::move(pairedTrack);
   } else if (f.Has("track")) {
@@ -138,7 +143,9 @@ IntruderSpec ReadIntruder(const Reader& reader, const toml::table& table, const 
     for (const char* key : {"latitudeDeg", "longitudeDeg", "eastNm", "northNm", "altitudeFt", "headingDeg",
                             "groundSpeedKt", "verticalSpeedFpm", "manoeuvre"})
       if (f.Has(key))
-        f.Fail(key, std::string("'intruder.") + key + "' conflicts with [intruder.encounter]: an intruder starts either from an encounter or from a position");
+        f.Fail(key, std::string("'intruder.") + key +
+                        "' conflicts with [intruder.encounter]: an intruder starts either from an encounter or from a "
+                        "position");
   } else {
     if (f.Has("eastNm") || f.Has("northNm")) {
       for (const char* key : {"latitudeDeg", "longitudeDeg"})
@@ -173,8 +180,10 @@ Interval ReadInterval(Fields& f, const char* what, double durationS) {
 // The file's shape is checked before toml++ sees it: nesting and intruder count bound what parsing costs.
 toml::table ParseToml(const Reader& reader, const std::string& text) {
   const TomlPreScan shape = PreScanToml(text, kMaxScenarioNesting, "intruder", kMaxIntruders);
-  if (shape.tooDeepLine != 0) reader.Fail(shape.tooDeepLine, "nesting deeper than " + std::to_string(kMaxScenarioNesting));
-  if (shape.tooManyLine != 0) reader.Fail(shape.tooManyLine, "more than " + std::to_string(kMaxIntruders) + " intruders");
+  if (shape.tooDeepLine != 0)
+    reader.Fail(shape.tooDeepLine, "nesting deeper than " + std::to_string(kMaxScenarioNesting));
+  if (shape.tooManyLine != 0)
+    reader.Fail(shape.tooManyLine, "more than " + std::to_string(kMaxIntruders) + " intruders");
   try {
     return toml::parse(text, std::string_view(reader.File().string()));
   } catch (const toml::parse_error& e) {
@@ -282,7 +291,8 @@ void ReadIntruders(const Reader& reader, Fields& f, const PairedTracks& paired, 
   }
 
   if (pairedIntruder) {
-    if (!ids.insert(1).second) f.Fail("pairedTracks", "the paired intruder takes id 1, which an [[intruder]] already uses");
+    if (!ids.insert(1).second)
+      f.Fail("pairedTracks", "the paired intruder takes id 1, which an [[intruder]] already uses");
     IntruderSpec intruder;
     intruder.id = 1;
     intruder.callsign = "INTRUDER";

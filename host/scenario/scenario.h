@@ -131,8 +131,8 @@ struct IntruderSpec {
   double verticalSpeedFpm = 0;
   std::vector<ManoeuvreSpec> manoeuvres;
   std::shared_ptr<const Track> track;  // follows it instead of the start state and manoeuvres
-  bool equipped = false;  // flies its own collision logic, coordinated with the own aircraft's
-  int line = 0;  // of its [[intruder]] header, for messages
+  bool equipped = false;               // flies its own collision logic, coordinated with the own aircraft's
+  int line = 0;                        // of its [[intruder]] header, for messages
 };
 
 // Surveillance as a real transponder link delivers it to the collision logic; all off by default. The
@@ -205,8 +205,8 @@ struct Scenario {
   std::vector<IntruderSpec> intruders;
   std::vector<Interval> pauses;
   std::vector<SlewSpec> slews;
-  std::vector<SwitchSpec> switches;  // by time
-  std::vector<ClickSpec> clicks;     // by time
+  std::vector<SwitchSpec> switches;                        // by time
+  std::vector<ClickSpec> clicks;                           // by time
   std::vector<TransponderSwitchSpec> transponderSwitches;  // by time
   std::optional<PilotSpec> pilot;
   SurveillanceSpec surveillance;

@@ -44,7 +44,10 @@ std::string ScenarioRun::WithTrafficFeed(const std::string& parameters, TrafficF
 }
 
 ScenarioRun::ScenarioRun(const Scenario& scenario, RunOptions options)
-    : scenario_(scenario), options_(std::move(options)), flight_(scenario), record_(scenario, RecorderOptionsOf(options_)) {
+    : scenario_(scenario),
+      options_(std::move(options)),
+      flight_(scenario),
+      record_(scenario, RecorderOptionsOf(options_)) {
   SessionOptions sessionOptions;
   sessionOptions.panelFile = scenario.panelFile;
   sessionOptions.gaugesDir = options_.gaugesDir;
@@ -157,7 +160,8 @@ bool ScenarioRun::Step() {
   record_.AfterFrame(timeS, rowsBefore);
   if (options_.onFrameEnd) options_.onFrameEnd(timeS, frameS);
   if (options_.onProgress)
-    options_.onProgress({timeS, scenario_.durationS, frame_, frameCount, log.TrafficAdvisories(), log.ResolutionAdvisories()});
+    options_.onProgress(
+        {timeS, scenario_.durationS, frame_, frameCount, log.TrafficAdvisories(), log.ResolutionAdvisories()});
   if (options_.realtime)
     std::this_thread::sleep_until(wallStart_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                    std::chrono::duration<double>(timeS)));

@@ -68,8 +68,8 @@ class ScenarioRun {
   // Loads the module and the panel, sets the traffic feed on the Logic gauge, registers the traffic
   // service and finds the gauge of every click; `scenario` must outlive the run. Throws std::runtime_error
   // (ScenarioError with the click's line when a click names a gauge or mouse area the panel lacks, or
-  // PanelConfigError) naming what is wrong. Anything that must exist before the module's sound device opens (an audio capture) is made
-  // before Start().
+  // PanelConfigError) naming what is wrong. Anything that must exist before the module's sound device opens (an audio
+  // capture) is made before Start().
   ScenarioRun(const Scenario& scenario, RunOptions options);
   ~ScenarioRun();
 

@@ -5,7 +5,9 @@
 namespace kvr::host {
 namespace {
 
-std::string Where(const Scenario& scenario, int line) { return scenario.file.string() + ":" + std::to_string(line) + ": "; }
+std::string Where(const Scenario& scenario, int line) {
+  return scenario.file.string() + ":" + std::to_string(line) + ": ";
+}
 
 }  // namespace
 
@@ -21,9 +23,9 @@ ScheduledInputs::ClickTarget ScheduledInputs::FindClickTarget(const Scenario& sc
   for (const auto& candidate : panel.Instances())
     if (candidate->placement.gauge == click.gauge && placed++ == click.index) instance = candidate.get();
   if (instance == nullptr)
-    throw ScenarioError(Where(scenario, click.line) + "the panel " + scenario.panelFile.filename().string() + " places " +
-                        std::to_string(placed) + " \"" + click.gauge + "\" gauge" + (placed == 1 ? "" : "s") +
-                        ", so there is none with index " + std::to_string(click.index));
+    throw ScenarioError(Where(scenario, click.line) + "the panel " + scenario.panelFile.filename().string() +
+                        " places " + std::to_string(placed) + " \"" + click.gauge + "\" gauge" +
+                        (placed == 1 ? "" : "s") + ", so there is none with index " + std::to_string(click.index));
   if (!click.area) return {instance, click.x, click.y};
 
   // The areas in list order, as the panel looks them up.

@@ -14,7 +14,9 @@ extern "C" void OnStopSignal(int signal) { caught = signal; }
 }  // namespace
 
 Stopped::Stopped(int signal)
-    : std::runtime_error(std::string("stopped by ") + (signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal")),
+    : std::runtime_error(std::string("stopped by ") + (signal == SIGINT    ? "SIGINT"
+                                                       : signal == SIGTERM ? "SIGTERM"
+                                                                           : "a signal")),
       signal_(signal) {}
 
 StopSignals::StopSignals()

@@ -76,8 +76,8 @@ class Fields {
     const auto* i = node->as_integer();
     if (i == nullptr) reader_.Fail(node->source(), Name(key) + " must be a whole number");
     if (i->get() < min || i->get() > max)
-      reader_.Fail(node->source(), Name(key) + " = " + std::to_string(i->get()) + " is outside " +
-                                       std::to_string(min) + " to " + std::to_string(max));
+      reader_.Fail(node->source(), Name(key) + " = " + std::to_string(i->get()) + " is outside " + std::to_string(min) +
+                                       " to " + std::to_string(max));
     return i->get();
   }
   int64_t Integer(const char* key, int64_t min, int64_t max) {

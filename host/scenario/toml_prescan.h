@@ -10,8 +10,8 @@
 namespace kvr::host {
 
 struct TomlPreScan {
-  int tooDeepLine = 0;   // the first line nesting deeper than the limit; 0 when none does
-  int tooManyLine = 0;   // the line of the first [[name]] header past the count; 0 when none is
+  int tooDeepLine = 0;  // the first line nesting deeper than the limit; 0 when none does
+  int tooManyLine = 0;  // the line of the first [[name]] header past the count; 0 when none is
 };
 
 // Depth counts each part of a table header and of a key, and each array or inline table a value opens.

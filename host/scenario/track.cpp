@@ -118,7 +118,9 @@ TrackPoint Track::At(double timeS) const {
     const double s2 = s * s, s3 = s2 * s;
     const double h00 = 2 * s3 - 3 * s2 + 1, h10 = s3 - 2 * s2 + s, h01 = -2 * s3 + 3 * s2, h11 = s3 - s2;
     const double d00 = 6 * s2 - 6 * s, d10 = 3 * s2 - 4 * s + 1, d01 = -6 * s2 + 6 * s, d11 = 3 * s2 - 2 * s;
-    const auto value = [&](double a, double ma, double b, double mb) { return h00 * a + h10 * h * ma + h01 * b + h11 * h * mb; };
+    const auto value = [&](double a, double ma, double b, double mb) {
+      return h00 * a + h10 * h * ma + h01 * b + h11 * h * mb;
+    };
     const auto rate = [&](double a, double ma, double b, double mb) {
       return (d00 * a + d10 * h * ma + d01 * b + d11 * h * mb) / h;
     };
@@ -135,10 +137,12 @@ TrackPoint Track::At(double timeS) const {
   p.groundSpeedKt = std::hypot(vEast, vNorth) / kMetresPerSecondPerKnot;
   p.verticalSpeedFpm = vAlt * 60.0;
   // A hovering sample keeps the track it was given.
-  const TrackSample& near = samples_[std::min(n - 1, static_cast<size_t>(std::lower_bound(samples_.begin(), samples_.end(), timeS,
-                                                                                           [](const TrackSample& s, double t) { return s.timeS < t; }) -
-                                                                         samples_.begin()))];
-  p.trackDeg = p.groundSpeedKt > 0.1 ? NormaliseHeadingDeg(Degrees(std::atan2(vEast, vNorth))) : near.trackDeg.value_or(0.0);
+  const TrackSample& near = samples_[std::min(
+      n - 1, static_cast<size_t>(std::lower_bound(samples_.begin(), samples_.end(), timeS,
+                                                  [](const TrackSample& s, double t) { return s.timeS < t; }) -
+                                 samples_.begin()))];
+  p.trackDeg =
+      p.groundSpeedKt > 0.1 ? NormaliseHeadingDeg(Degrees(std::atan2(vEast, vNorth))) : near.trackDeg.value_or(0.0);
   return p;
 }
 
@@ -156,11 +160,15 @@ std::shared_ptr<const Track> ParseTrackCsv(const std::string& text, const std::f
     const std::vector<std::string> fields = SplitFields(trimmed);
     if (column.empty()) {
       for (size_t i = 0; i < fields.size(); ++i) {
-        static const char* const kKnown[] = {"timeS", "eastNm", "northNm", "latitudeDeg", "longitudeDeg",
-                                             "altitudeFt", "groundSpeedKt", "trackDeg", "verticalSpeedFpm"};
-        if (std::find_if(std::begin(kKnown), std::end(kKnown), [&](const char* k) { return fields[i] == k; }) == std::end(kKnown))
-          Fail(file, lineNo, "unknown column \"" + fields[i] + "\" (timeS, eastNm, northNm or latitudeDeg, longitudeDeg, altitudeFt, "
-                             "and optionally groundSpeedKt, trackDeg, verticalSpeedFpm)");
+        static const char* const kKnown[] = {"timeS",         "eastNm",       "northNm",
+                                             "latitudeDeg",   "longitudeDeg", "altitudeFt",
+                                             "groundSpeedKt", "trackDeg",     "verticalSpeedFpm"};
+        if (std::find_if(std::begin(kKnown), std::end(kKnown), [&](const char* k) { return fields[i] == k; }) ==
+            std::end(kKnown))
+          Fail(file, lineNo,
+               "unknown column \"" + fields[i] +
+                   "\" (timeS, eastNm, northNm or latitudeDeg, longitudeDeg, altitudeFt, "
+                   "and optionally groundSpeedKt, trackDeg, verticalSpeedFpm)");
         if (!column.emplace(fields[i], i).second) Fail(file, lineNo, "column \"" + fields[i] + "\" appears twice");
       }
       geographic = column.count("latitudeDeg") != 0;
@@ -173,7 +181,8 @@ std::shared_ptr<const Track> ParseTrackCsv(const std::string& text, const std::f
       continue;
     }
     if (fields.size() != column.size())
-      Fail(file, lineNo, "has " + std::to_string(fields.size()) + " fields, the header " + std::to_string(column.size()));
+      Fail(file, lineNo,
+           "has " + std::to_string(fields.size()) + " fields, the header " + std::to_string(column.size()));
     const auto get = [&](const char* name, double min, double max) {
       return Number(file, lineNo, name, fields[column.at(name)], min, max);
     };
@@ -226,8 +235,7 @@ PairedTracks ParsePairedTracks(const std::string& text, const std::filesystem::p
         Fail(file, lineNo, "the units line must be \"unitless, [ft], [ft], [ft], [rad], [ftps], [ftps], [s]\"");
       continue;
     }
-    if (fields.size() != kHeader.size())
-      Fail(file, lineNo, "has " + std::to_string(fields.size()) + " fields, not 8");
+    if (fields.size() != kHeader.size()) Fail(file, lineNo, "has " + std::to_string(fields.size()) + " fields, not 8");
     std::vector<TrackSample>* target = nullptr;
     if (fields[0] == "OWNSHIP") target = &own;
     else if (fields[0] == "INTRUDER") target = &intruder;
@@ -241,7 +249,8 @@ PairedTracks ParsePairedTracks(const std::string& text, const std::filesystem::p
     s.altitudeFt = Number(file, lineNo, "alt", fields[3], kMinAltitudeFt, kMaxAltitudeFt);
     s.trackDeg = NormaliseHeadingDeg(Degrees(Number(file, lineNo, "trk", fields[4], -maxTrackRad, maxTrackRad)));
     s.groundSpeedKt = Number(file, lineNo, "gs", fields[5], 0, kMaxSpeedKt / kKtPerFtS) * kKtPerFtS;
-    s.verticalSpeedFpm = Number(file, lineNo, "vs", fields[6], -kMaxVerticalSpeedFpm / 60, kMaxVerticalSpeedFpm / 60) * 60.0;
+    s.verticalSpeedFpm =
+        Number(file, lineNo, "vs", fields[6], -kMaxVerticalSpeedFpm / 60, kMaxVerticalSpeedFpm / 60) * 60.0;
     s.timeS = Number(file, lineNo, "time", fields[7], -kMaxTrackTimeS, kMaxTrackTimeS);
     Append(*target, s, file, lineNo);
     (target == &own ? ownLines : intruderLines).push_back(lineNo);
@@ -255,14 +264,16 @@ PairedTracks ParsePairedTracks(const std::string& text, const std::filesystem::p
     for (size_t i = 0; i < list->size(); ++i) {
       (*list)[i].timeS -= start;
       if (i > 0 && (*list)[i].timeS <= (*list)[i - 1].timeS)
-        Fail(file, (*lines)[i], "time cannot be told from the previous sample's once counted from the earliest time of the file");
+        Fail(file, (*lines)[i],
+             "time cannot be told from the previous sample's once counted from the earliest time of the file");
     }
   return {std::make_shared<const Track>(std::move(own)), std::make_shared<const Track>(std::move(intruder))};
 }
 
 PairedTracks LoadPairedTracks(const std::filesystem::path& file) { return ParsePairedTracks(ReadAll(file), file); }
 
-void WritePairedTracks(std::ostream& out, const std::vector<TrackSample>& own, const std::vector<TrackSample>& intruder) {
+void WritePairedTracks(std::ostream& out, const std::vector<TrackSample>& own,
+                       const std::vector<TrackSample>& intruder) {
   out << "NAME, east, north, alt, trk, gs, vs, time\n"
       << "unitless, [ft], [ft], [ft], [rad], [ftps], [ftps], [s]\n";
   char line[256];

@@ -90,6 +90,7 @@ PairedTracks LoadPairedTracks(const std::filesystem::path& file);
 PairedTracks ParsePairedTracks(const std::string& text, const std::filesystem::path& file);
 
 // Writes a paired-track encounter (the form ParsePairedTracks reads), samples as given.
-void WritePairedTracks(std::ostream& out, const std::vector<TrackSample>& own, const std::vector<TrackSample>& intruder);
+void WritePairedTracks(std::ostream& out, const std::vector<TrackSample>& own,
+                       const std::vector<TrackSample>& intruder);
 
 }  // namespace kvr::host

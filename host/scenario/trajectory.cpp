@@ -58,7 +58,8 @@ void Trajectory::WriteCsv(std::ostream& out, const LocalFrame& frame, bool every
   csv.Finish();
 }
 
-TracksCsv::TracksCsv(std::ostream& out, const LocalFrame& frame, std::vector<TrajectoryAircraft> intruders, bool everyFrame)
+TracksCsv::TracksCsv(std::ostream& out, const LocalFrame& frame, std::vector<TrajectoryAircraft> intruders,
+                     bool everyFrame)
     : out_(out), frame_(frame), intruders_(std::move(intruders)), everyFrame_(everyFrame) {
   out_ << "timeS,aircraft,id,latitudeDeg,longitudeDeg,eastNm,northNm,altitudeFt,groundSpeedKt,trackDeg,"
           "verticalSpeedFpm,threatClass,advisory\n"
@@ -133,7 +134,8 @@ void TracksCsv::Row(double timeS, const std::string& name, uint32_t id, const Ai
 std::vector<PathPoint> OwnPath(const Trajectory& t) {
   std::vector<PathPoint> path;
   path.reserve(t.Frames().size());
-  for (const TrajectoryFrame& f : t.Frames()) path.push_back({f.timeS, f.own.position.eastM, f.own.position.northM, f.own.altitudeFt});
+  for (const TrajectoryFrame& f : t.Frames())
+    path.push_back({f.timeS, f.own.position.eastM, f.own.position.northM, f.own.altitudeFt});
   return path;
 }
 
@@ -142,7 +144,8 @@ std::vector<PathPoint> IntruderPath(const Trajectory& t, size_t i) {
   path.reserve(t.Frames().size());
   for (const TrajectoryFrame& f : t.Frames())
     if (i < f.intruders.size())
-      path.push_back({f.timeS, f.intruders[i].position.eastM, f.intruders[i].position.northM, f.intruders[i].altitudeFt});
+      path.push_back(
+          {f.timeS, f.intruders[i].position.eastM, f.intruders[i].position.northM, f.intruders[i].altitudeFt});
   return path;
 }
 

@@ -31,7 +31,7 @@ struct TrajectoryFrame {
   double ownPressureAltitudeFt = 0;
   AdvisoryReading ownAdvisory;
   std::vector<AircraftState> intruders;
-  std::vector<std::optional<ThreatClass>> shown;       // per intruder; nothing: not on the display
+  std::vector<std::optional<ThreatClass>> shown;                   // per intruder; nothing: not on the display
   std::vector<std::optional<AdvisoryReading>> intruderAdvisories;  // per intruder; nothing: unequipped
 };
 
@@ -96,11 +96,11 @@ class TracksCsv {
 // they came within the near-mid-air-collision cylinder (horizontally under 500 ft and vertically under
 // 100 ft at the same moment) anywhere on the way.
 struct MissDistance {
-  double timeS = 0;           // of the least horizontal separation
-  double horizontalFt = 1e12; // least horizontal separation
-  double verticalFt = 0;      // |vertical separation| at that moment
+  double timeS = 0;            // of the least horizontal separation
+  double horizontalFt = 1e12;  // least horizontal separation
+  double verticalFt = 0;       // |vertical separation| at that moment
   bool nmac = false;
-  double nmacTimeS = 0;       // first moment inside the cylinder
+  double nmacTimeS = 0;  // first moment inside the cylinder
 };
 inline constexpr double kNmacHorizontalFt = 500.0;
 inline constexpr double kNmacVerticalFt = 100.0;

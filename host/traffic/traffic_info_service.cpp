@@ -123,10 +123,12 @@ int32_t KVR_HOST_OBJECT_CALL TrafficInfoService::GetVariableHandle(ServiceObject
   return Lookup(kVariables, name);
 }
 
-int32_t KVR_HOST_OBJECT_CALL TrafficInfoService::GetUnitHandle(ServiceObject*, const char* name) { return Lookup(kUnits, name); }
+int32_t KVR_HOST_OBJECT_CALL TrafficInfoService::GetUnitHandle(ServiceObject*, const char* name) {
+  return Lookup(kUnits, name);
+}
 
-int32_t KVR_HOST_OBJECT_CALL TrafficInfoService::GetTrafficInRange(ServiceObject* self, double radiusM, int32_t maxCount,
-                                                       int32_t* identifiers) {
+int32_t KVR_HOST_OBJECT_CALL TrafficInfoService::GetTrafficInRange(ServiceObject* self, double radiusM,
+                                                                   int32_t maxCount, int32_t* identifiers) {
   if (self == nullptr) return 0;
   TrafficInfoService& service = Owner(self);
   ++service.rangeQueries_;
@@ -154,8 +156,7 @@ int32_t KVR_HOST_OBJECT_CALL TrafficInfoService::GetTrafficInRange(ServiceObject
   }
   if (inRange.size() > static_cast<size_t>(maxCount)) {
     for (auto& [distanceM, i] : inRange) distanceM = HorizontalDistanceM(own, service.targets_[i].position);
-    std::stable_sort(inRange.begin(), inRange.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(inRange.begin(), inRange.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     inRange.resize(static_cast<size_t>(maxCount));
     std::sort(inRange.begin(), inRange.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
   }
@@ -164,8 +165,9 @@ int32_t KVR_HOST_OBJECT_CALL TrafficInfoService::GetTrafficInRange(ServiceObject
   return static_cast<int32_t>(inRange.size());
 }
 
-int32_t KVR_HOST_OBJECT_CALL TrafficInfoService::GetTrafficValue(ServiceObject* self, int32_t identifier, int32_t variable,
-                                                     int32_t unit, double* value, int32_t index) {
+int32_t KVR_HOST_OBJECT_CALL TrafficInfoService::GetTrafficValue(ServiceObject* self, int32_t identifier,
+                                                                 int32_t variable, int32_t unit, double* value,
+                                                                 int32_t index) {
   if (self == nullptr || value == nullptr || index != 0 || identifier == 0) return 0;
   const TrafficTarget* found = Owner(self).Find(static_cast<uint32_t>(identifier));
   if (found == nullptr) return 0;

@@ -125,10 +125,8 @@ void CopyOutput(IvsiDisplay& d, const Box& box, uint32_t* buffer, int32_t buffer
   for (int32_t k = 0; k < height; ++k) {
     uint32_t* out = Row(face, box.top / 2 + k) + box.left / 2;
     uint32_t* kept = buffer + static_cast<ptrdiff_t>(k) * bufferStride;
-    if (toFace)
-      std::memcpy(out, kept, bytes);
-    else
-      std::memcpy(kept, out, bytes);
+    if (toFace) std::memcpy(out, kept, bytes);
+    else std::memcpy(kept, out, bytes);
   }
   if (toFace) platform::MarkPixelsChanged(d.faceLayer);
 }
@@ -168,8 +166,8 @@ void CompactNeedleFrame(IvsiDisplay& d, NeedleFrame& frame) {
   const uint32_t* from = frame.pixels.data();
   for (size_t i = 0; i < frame.spans.size(); i += 2) {
     const int32_t first = frame.spans[i], count = frame.spans[i + 1];
-    const uint32_t* background =
-        d.backgroundOutput.data() + static_cast<ptrdiff_t>(frame.firstRow + static_cast<int32_t>(i / 2)) * stride + first;
+    const uint32_t* background = d.backgroundOutput.data() +
+                                 static_cast<ptrdiff_t>(frame.firstRow + static_cast<int32_t>(i / 2)) * stride + first;
     int32_t low = 0, high = count - 1;
     while (low <= high && from[low] == background[low]) ++low;
     while (high >= low && from[high] == background[high]) --high;
@@ -336,8 +334,8 @@ void ComposeFrame(IvsiDisplay& d, void* targetContext, int32_t x, int32_t y, flo
     }
     const int32_t width = (region.right - region.left) / 2;  // (w - 1) / 2 for the odd width w
     const int32_t height = (region.bottom - region.top) / 2;
-    platform::CopyBlock(target, x + region.left / 2, y + region.top / 2, width, height, d.drawContext,
-                        region.left / 2, region.top / 2);
+    platform::CopyBlock(target, x + region.left / 2, y + region.top / 2, width, height, d.drawContext, region.left / 2,
+                        region.top / 2);
     // The next composition must erase the needle drawn now.
     d.dirtyBox = d.needleBox;
     d.needleBox = Box{};
@@ -398,15 +396,16 @@ void DownsampleRegion(IvsiDisplay& d, const Box& box) {
         const int32_t c = first + 2 * j;
         const Columns mid = columns(centre + c - 1);
         const Columns low = columns(below + c - 1);
-        const __m128i middle = _mm_add_epi32(shifted(mid.centre, 2, quarter),
-                                             _mm_add_epi32(shifted(mid.left, 3, eighth), shifted(mid.right, 3, eighth)));
-        const __m128i edgeBelow = _mm_add_epi32(
-            shifted(low.centre, 3, eighth), _mm_add_epi32(shifted(low.left, 4, sixteenth), shifted(low.right, 4, sixteenth)));
+        const __m128i middle =
+            _mm_add_epi32(shifted(mid.centre, 2, quarter),
+                          _mm_add_epi32(shifted(mid.left, 3, eighth), shifted(mid.right, 3, eighth)));
+        const __m128i edgeBelow =
+            _mm_add_epi32(shifted(low.centre, 3, eighth),
+                          _mm_add_epi32(shifted(low.left, 4, sixteenth), shifted(low.right, 4, sixteenth)));
         auto* kept = reinterpret_cast<__m128i*>(edgeAbove + j);
         const __m128i sum = _mm_add_epi32(_mm_add_epi32(_mm_loadu_si128(kept), middle), edgeBelow);
         _mm_storeu_si128(kept, edgeBelow);
-        const __m128i result = _mm_add_epi32(
-            sum, _mm_add_epi32(shifted(sum, 5, carry5), shifted(sum, 7, carry7)));
+        const __m128i result = _mm_add_epi32(sum, _mm_add_epi32(shifted(sum, 5, carry5), shifted(sum, 7, carry7)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), result);
       }
 #endif

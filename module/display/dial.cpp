@@ -33,26 +33,26 @@ constexpr TickClass kTickClasses[3] = {{0.39f, 0.41f, 0.0f}, {0.39f, 0.42f, 0.10
 struct ScaleMark {
   int16_t speedFpm;
   uint8_t tickClass;
-  const char* label;  // null: none
+  const char* label;       // null: none
   float labelDx, labelDy;  // label offset from the outer end, fractions of the display size
 };
 
 // In ascending order of vertical speed.
 constexpr ScaleMark kScaleMarks[] = {
-    {-6000, 2, "6", 0.03f, 0.0f},    {-5500, 1, nullptr, 0, 0},      {-5000, 2, nullptr, 0, 0},
-    {-4500, 1, nullptr, 0, 0},       {-4000, 2, "4", 0.05f, 0.01f},  {-3500, 1, nullptr, 0, 0},
-    {-3000, 2, nullptr, 0, 0},       {-2500, 1, nullptr, 0, 0},      {-2000, 2, "2", 0.05f, 0.02f},
-    {-1500, 1, nullptr, 0, 0},       {-1000, 2, "1", -0.04f, 0.02f}, {-900, 0, nullptr, 0, 0},
-    {-800, 0, nullptr, 0, 0},        {-700, 0, nullptr, 0, 0},       {-600, 0, nullptr, 0, 0},
-    {-500, 1, ".5", -0.08f, 0.02f},  {-400, 0, nullptr, 0, 0},       {-300, 0, nullptr, 0, 0},
-    {-200, 0, nullptr, 0, 0},        {-100, 0, nullptr, 0, 0},       {0, 2, "0", -0.02f, 0.0f},
-    {100, 0, nullptr, 0, 0},         {200, 0, nullptr, 0, 0},        {300, 0, nullptr, 0, 0},
-    {400, 0, nullptr, 0, 0},         {500, 1, ".5", -0.08f, -0.03f}, {600, 0, nullptr, 0, 0},
-    {700, 0, nullptr, 0, 0},         {800, 0, nullptr, 0, 0},        {900, 0, nullptr, 0, 0},
-    {1000, 2, "1", -0.04f, -0.02f},  {1500, 1, nullptr, 0, 0},       {2000, 2, "2", 0.05f, -0.02f},
-    {2500, 1, nullptr, 0, 0},        {3000, 2, nullptr, 0, 0},       {3500, 1, nullptr, 0, 0},
-    {4000, 2, "4", 0.05f, -0.01f},   {4500, 1, nullptr, 0, 0},       {5000, 2, nullptr, 0, 0},
-    {5500, 1, nullptr, 0, 0},        {6000, 2, "6", 0.03f, 0.0f},
+    {-6000, 2, "6", 0.03f, 0.0f},   {-5500, 1, nullptr, 0, 0},      {-5000, 2, nullptr, 0, 0},
+    {-4500, 1, nullptr, 0, 0},      {-4000, 2, "4", 0.05f, 0.01f},  {-3500, 1, nullptr, 0, 0},
+    {-3000, 2, nullptr, 0, 0},      {-2500, 1, nullptr, 0, 0},      {-2000, 2, "2", 0.05f, 0.02f},
+    {-1500, 1, nullptr, 0, 0},      {-1000, 2, "1", -0.04f, 0.02f}, {-900, 0, nullptr, 0, 0},
+    {-800, 0, nullptr, 0, 0},       {-700, 0, nullptr, 0, 0},       {-600, 0, nullptr, 0, 0},
+    {-500, 1, ".5", -0.08f, 0.02f}, {-400, 0, nullptr, 0, 0},       {-300, 0, nullptr, 0, 0},
+    {-200, 0, nullptr, 0, 0},       {-100, 0, nullptr, 0, 0},       {0, 2, "0", -0.02f, 0.0f},
+    {100, 0, nullptr, 0, 0},        {200, 0, nullptr, 0, 0},        {300, 0, nullptr, 0, 0},
+    {400, 0, nullptr, 0, 0},        {500, 1, ".5", -0.08f, -0.03f}, {600, 0, nullptr, 0, 0},
+    {700, 0, nullptr, 0, 0},        {800, 0, nullptr, 0, 0},        {900, 0, nullptr, 0, 0},
+    {1000, 2, "1", -0.04f, -0.02f}, {1500, 1, nullptr, 0, 0},       {2000, 2, "2", 0.05f, -0.02f},
+    {2500, 1, nullptr, 0, 0},       {3000, 2, nullptr, 0, 0},       {3500, 1, nullptr, 0, 0},
+    {4000, 2, "4", 0.05f, -0.01f},  {4500, 1, nullptr, 0, 0},       {5000, 2, nullptr, 0, 0},
+    {5500, 1, nullptr, 0, 0},       {6000, 2, "6", 0.03f, 0.0f},
 };
 static_assert(sizeof(kScaleMarks) / sizeof(kScaleMarks[0]) == 41);
 
@@ -353,8 +353,8 @@ void DrawFace(IvsiDisplay& d) {
       char altitude[16];
       std::snprintf(altitude, sizeof altitude, "%03d", d.ownAltitudeHundreds);
       TextFont font(d.drawContext, Truncate(0.08f * size), 0);
-      Write(d, Odd(d, cx + Round(0.29f * size)), Odd(d, cy + Round(0.35f * size)), TextAlignX::Left,
-            TextAlignY::Top, kLightBlue, altitude);
+      Write(d, Odd(d, cx + Round(0.29f * size)), Odd(d, cy + Round(0.35f * size)), TextAlignX::Left, TextAlignY::Top,
+            kLightBlue, altitude);
     }
   }
 

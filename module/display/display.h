@@ -80,8 +80,8 @@ struct SelectorCache {
   int32_t rangeIndex = 0;
   int32_t modeIndex = 0;
   int32_t aboveBelow = 1;
-  int32_t absRelPosition = 0;     // picture index: 0 or 2
-  bool transponderStandby = true; // modeIndex < 2, set by every evaluation of the mode reader
+  int32_t absRelPosition = 0;      // picture index: 0 or 2
+  bool transponderStandby = true;  // modeIndex < 2, set by every evaluation of the mode reader
 };
 extern SelectorCache selectorCache;
 

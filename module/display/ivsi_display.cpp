@@ -75,8 +75,8 @@ void ComputeNeedleShape(IvsiDisplay& d) {
   const int32_t head = Round(size * 0.03f);
   const int32_t half = d.needleWidth / 2;
   const int32_t tip = Round(size * 0.39f) - 2;
-  const platform::Point shape[7] = {{0, -half}, {length, -half}, {length, -head}, {tip, 0},
-                                    {length, head},  {length, half},  {0, half}};
+  const platform::Point shape[7] = {{0, -half},     {length, -half}, {length, -head}, {tip, 0},
+                                    {length, head}, {length, half},  {0, half}};
   std::copy(std::begin(shape), std::end(shape), d.needleShape);
 }
 
@@ -88,8 +88,7 @@ void ReleaseAll(IvsiDisplay* d) {
   platform::SelectDefaultObjects(d->drawContext);
   for (platform::Pen pen : {d->trafficPen, d->taPen, d->raPen, d->outlinePen, d->flagPen, d->needlePen})
     platform::ReleasePen(pen);
-  for (platform::Brush brush :
-       {d->trafficBrush, d->taBrush, d->raBrush, d->outlineBrush, d->flagBrush, d->needleBrush})
+  for (platform::Brush brush : {d->trafficBrush, d->taBrush, d->raBrush, d->outlineBrush, d->flagBrush, d->needleBrush})
     platform::ReleaseBrush(brush);
   platform::ReleaseFont(d->mainFont);
   platform::ReleaseSurface(d->faceLayer);
@@ -142,9 +141,9 @@ bool FaceOutOfDate(const IvsiDisplay& d) {
   if (static_cast<int32_t>(selectedRangeNm) != d.drawnRangeNm) return true;
   if (d.displayMode != d.drawnMode) return true;
   if (d.logicFailed != d.drawnLogicFailed) return true;
-  if (!d.logicFailed && (d.advisoryCopy.vsLowerLimitFpm != d.drawnLimits[0] ||
-                         d.advisoryCopy.vsUpperLimitFpm != d.drawnLimits[1] ||
-                         d.advisoryCopy.vsTargetFpm != d.drawnLimits[2])) {
+  if (!d.logicFailed &&
+      (d.advisoryCopy.vsLowerLimitFpm != d.drawnLimits[0] || d.advisoryCopy.vsUpperLimitFpm != d.drawnLimits[1] ||
+       d.advisoryCopy.vsTargetFpm != d.drawnLimits[2])) {
     return true;
   }
   return selectors.aboveBelow != d.drawnAboveBelow;
@@ -214,8 +213,7 @@ IvsiDisplay* CreateIvsiDisplay(platform::DrawContext templateContext, TrafficSou
   d->trafficLayer = platform::MakeSurface(d->drawContext, d->surfaceWidth, d->surfaceHeight);
   d->savedFace = static_cast<uint32_t*>(std::calloc(static_cast<size_t>(d->pixelCount), sizeof(uint32_t)));
   // Every composition works on these pixels directly: without them there is nothing to draw on.
-  if (d->drawContext == nullptr || d->faceLayer == nullptr || d->trafficLayer == nullptr ||
-      d->savedFace == nullptr) {
+  if (d->drawContext == nullptr || d->faceLayer == nullptr || d->trafficLayer == nullptr || d->savedFace == nullptr) {
     ReleaseAll(d);
     return nullptr;
   }

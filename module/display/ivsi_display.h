@@ -68,12 +68,12 @@ inline constexpr int32_t kDisplayModeTaRa = 4;
 
 struct IvsiDisplay {
   bool antiAliased = true;
-  int32_t normalBand = 999;       // hundreds of feet
+  int32_t normalBand = 999;  // hundreds of feet
   platform::Rgb ownColour{};
   platform::Rgb trafficColour{};
   int32_t surfaceWidth = 0, surfaceHeight = 0;
   int32_t pixelCount = 0;
-  int32_t displaySize = 0;        // D: every size of the picture is a fraction of it
+  int32_t displaySize = 0;  // D: every size of the picture is a fraction of it
   platform::Surface faceLayer = nullptr;
   platform::Surface trafficLayer = nullptr;
   platform::DrawContext drawContext = nullptr;
@@ -159,12 +159,9 @@ void DrawTrafficLayer(IvsiDisplay& display);
 // One symbol centred on (x, y) with its tag (at most 7 characters) above or below it and, for trend -1
 // or +1, its arrow: a hollow diamond, a filled diamond, a yellow circle, a red square.
 void DrawOtherTraffic(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend, bool tagAbove);
-void DrawProximateTraffic(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend,
-                          bool tagAbove);
-void DrawTrafficAdvisory(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend,
-                         bool tagAbove);
-void DrawResolutionAdvisory(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend,
-                            bool tagAbove);
+void DrawProximateTraffic(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend, bool tagAbove);
+void DrawTrafficAdvisory(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend, bool tagAbove);
+void DrawResolutionAdvisory(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend, bool tagAbove);
 // The trend arrow right of a symbol at (x, y), with the pen and brush selected; nothing unless trend is
 // -1 (down) or +1 (up).
 void DrawTrendArrow(IvsiDisplay& display, int32_t x, int32_t y, int32_t trend);
@@ -175,8 +172,8 @@ void DrawOwnAircraft(IvsiDisplay& display);
 // `targetContext` is the drawing element's device context as the host hands it (a HostSurface on POSIX,
 // an HDC on Windows); a drawing context is made of it for this call only. `x`, `y`: where the picture
 // goes in it, pixels.
-void ComposeFrame(IvsiDisplay& display, void* targetContext, int32_t x, int32_t y, float verticalSpeedFpm,
-                  bool powered, bool vsiFailed);
+void ComposeFrame(IvsiDisplay& display, void* targetContext, int32_t x, int32_t y, float verticalSpeedFpm, bool powered,
+                  bool vsiFailed);
 // Filters `box` of faceLayer down by two in each direction, in place: output pixel (X, Y) is the 1-2-1
 // weighted 3 x 3 block centred on input pixel (2X + 1, 2Y + 1). The box's bounds are even; a box reaching
 // outside the surface is cut to it.

@@ -24,8 +24,7 @@ std::vector<IvsiGauge*> madeControllers;
 IvsiGauge* ControllerOf(const GaugeHeader* gauge) {
   auto* state = static_cast<IvsiGauge*>(gauge->gaugeState);
   if (state == nullptr) return nullptr;
-  return std::find(madeControllers.begin(), madeControllers.end(), state) != madeControllers.end() ? state
-                                                                                                     : nullptr;
+  return std::find(madeControllers.begin(), madeControllers.end(), state) != madeControllers.end() ? state : nullptr;
 }
 
 ElementHeader* FirstChild(ElementHeader* element) {
@@ -127,8 +126,8 @@ void IvsiInstall(GaugeHeader* gauge) {
   // A second installation rebuilds the display.
   DestroyIvsiDisplay(ivsi->display);
   const IvsiOptions& o = ivsi->options;
-  ivsi->display = CreateIvsiDisplay(ivsi->templateContext, ivsi->logicBinding, ivsi->width, ivsi->height,
-                                    o.antiAliased, o.bluePlane, o.normalBand, o.fontScale);
+  ivsi->display = CreateIvsiDisplay(ivsi->templateContext, ivsi->logicBinding, ivsi->width, ivsi->height, o.antiAliased,
+                                    o.bluePlane, o.normalBand, o.fontScale);
 }
 
 void IvsiDrawFrame(GaugeHeader* gauge) {
@@ -167,10 +166,8 @@ void IvsiDrawFrame(GaugeHeader* gauge) {
   // The lit overlay is the drawing element's second child.
   ElementHeader** children = ivsi->drawingElement->children;
   if (children != nullptr && children[0] != nullptr && children[1] != nullptr) {
-    if (selectors.lit != 0)
-      children[1]->flags &= ~kElementHidden;
-    else
-      children[1]->flags |= kElementHidden;
+    if (selectors.lit != 0) children[1]->flags &= ~kElementHidden;
+    else children[1]->flags |= kElementHidden;
   }
   selectors.redraw = 0;
 }

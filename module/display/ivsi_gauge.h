@@ -12,12 +12,12 @@ class TrafficSource;
 struct IvsiDisplay;
 
 struct IvsiOptions {
-  bool useProbe = true;      // "pic": power, lit and vsi_flag from the systems probe
-  bool antiAliased = true;   // "aa"
-  bool bluePlane = true;     // "blueplane": own aircraft light blue, traffic white
-  uint16_t refreshTicks = 1; // "vsirate" 18 gives one composition per 18 Hz tick
-  int32_t normalBand = 999;  // "other", hundreds of feet; never negative
-  float fontScale = 1.0f;    // "fontscale"
+  bool useProbe = true;          // "pic": power, lit and vsi_flag from the systems probe
+  bool antiAliased = true;       // "aa"
+  bool bluePlane = true;         // "blueplane": own aircraft light blue, traffic white
+  uint16_t refreshTicks = 1;     // "vsirate" 18 gives one composition per 18 Hz tick
+  int32_t normalBand = 999;      // "other", hundreds of feet; never negative
+  float fontScale = 1.0f;        // "fontscale"
   bool publishVariables = true;  // "nv"
 };
 
@@ -27,8 +27,8 @@ IvsiOptions ParseIvsiOptions(const char* parameters);
 struct SimSnapshot {
   VariableRecord tickRecord = SimVariableRecord(kSimTickCount18Hz);
   VariableRecord verticalSpeedRecord = SimVariableRecord(65);
-  uint16_t tick = 0;             // 18 Hz tick counter, low 16 bits
-  float verticalSpeedFpm = 0;    // feet per minute
+  uint16_t tick = 0;           // 18 Hz tick counter, low 16 bits
+  float verticalSpeedFpm = 0;  // feet per minute
 };
 
 // Refreshes both records and converts them.
@@ -37,7 +37,7 @@ void FillSimSnapshot(SimSnapshot& snapshot);
 struct IvsiGauge {
   GaugeHeader* gauge = nullptr;
   ElementHeader* drawingElement = nullptr;
-  int32_t width = 0;   // drawing surface, pixels
+  int32_t width = 0;  // drawing surface, pixels
   int32_t height = 0;
   platform::DrawContext templateContext = nullptr;  // compatible with the drawing element's context
   IvsiDisplay* display = nullptr;                   // owned; null without a drawing element

@@ -15,10 +15,8 @@ int32_t Clamp(int32_t value, int32_t low, int32_t high) { return value < low ? l
 
 // Left click moves the value by `leftStep`, right click by the opposite; then clamp and ask for a redraw.
 int32_t StepSelector(int32_t& value, uint32_t mouseFlags, int32_t leftStep, int32_t top) {
-  if (mouseFlags & kMouseLeftSingle)
-    value += leftStep;
-  else if (mouseFlags & kMouseRightSingle)
-    value -= leftStep;
+  if (mouseFlags & kMouseLeftSingle) value += leftStep;
+  else if (mouseFlags & kMouseRightSingle) value -= leftStep;
   value = Clamp(value, 0, top);
   selectors.redraw = 1;
   return 1;
@@ -51,8 +49,7 @@ int32_t KVR_FSAPI IvsiAbsoluteRelativeArea(PixelPoint*, uint32_t mouseFlags) {
 }
 
 double KVR_FSAPI ReadAbsoluteRelativeSelector(ElementHeader*) {
-  int32_t value = ReadBound(selectorBindings.absoluteRelative, kAbsoluteRelativeVariable,
-                            selectorCache.absRelPosition);
+  int32_t value = ReadBound(selectorBindings.absoluteRelative, kAbsoluteRelativeVariable, selectorCache.absRelPosition);
   selectorCache.absRelPosition = value >= 1 ? 2 : 0;  // a three-position switch picture: 0 or 2
   return selectorCache.absRelPosition;
 }

@@ -34,9 +34,7 @@ const char* SelectorName(int index) { return ValidIndex(index) ? kSelectors[inde
 
 uint32_t SelectorTypeCode(int index) { return ValidIndex(index) ? kSelectors[index].typeCode : 0; }
 
-int32_t* SelectorStorage(int index) {
-  return ValidIndex(index) ? &(selectors.*kSelectors[index].field) : nullptr;
-}
+int32_t* SelectorStorage(int index) { return ValidIndex(index) ? &(selectors.*kSelectors[index].field) : nullptr; }
 
 float UpdateSelectedRange() {
   if (selectors.rangeIndex < 0) selectors.rangeIndex = 0;

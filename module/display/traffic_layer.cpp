@@ -62,20 +62,16 @@ void DrawShape(platform::DrawContext context, Shape shape, int32_t x, int32_t y,
       platform::DrawPolygon(context, diamond, 4);
       break;
     }
-    case Shape::Circle:
-      platform::DrawEllipse(context, x - hw, y - hh, x + hw, y + hh);
-      break;
-    case Shape::Square:
-      platform::DrawRectangle(context, x - hw, y - hh, x + hw, y + hh);
-      break;
+    case Shape::Circle: platform::DrawEllipse(context, x - hw, y - hh, x + hw, y + hh); break;
+    case Shape::Square: platform::DrawRectangle(context, x - hw, y - hh, x + hw, y + hh); break;
   }
 }
 
 // The tag, the symbol and its arrow of one kind: `shapeBrush` fills the shape (null: hollow),
 // `arrowBrush` fills the arrowhead, `pen` and `colour` are the kind's.
 void PaintSymbol(IvsiDisplay& display, Shape shape, platform::Pen pen, platform::Brush shapeBrush,
-                 platform::Brush arrowBrush, platform::Rgb colour, int32_t x, int32_t y, const char* tag,
-                 int32_t trend, bool tagAbove) {
+                 platform::Brush arrowBrush, platform::Rgb colour, int32_t x, int32_t y, const char* tag, int32_t trend,
+                 bool tagAbove) {
   platform::DrawContext context = display.drawContext;
   platform::UseFont(context, display.mainFont);
   platform::SetTextColour(context, colour);
@@ -142,14 +138,13 @@ void DrawTestPattern(IvsiDisplay& display, float pixelsPerFoot) {
 }
 
 // One intruder of the picture; `upper` and `lower` bound other traffic, in hundreds of feet.
-void DrawIntruder(IvsiDisplay& display, const TrafficSource& source, const IntruderEntry& entry,
-                  float pixelsPerFoot, int32_t upper, int32_t lower) {
+void DrawIntruder(IvsiDisplay& display, const TrafficSource& source, const IntruderEntry& entry, float pixelsPerFoot,
+                  int32_t upper, int32_t lower) {
   const ThreatClass threat = StatusThreatClass(entry.status);
   if (entry.id == 0 || entry.valid == 0) return;
   if (threat == ThreatClass::OtherTraffic && source.raCount > 0) return;
   // A picture with a non-finite number in it cannot be placed; it is left out rather than guessed.
-  if (!std::isfinite(entry.rangeNm) || !std::isfinite(entry.bearingRad) ||
-      !std::isfinite(entry.relativeAltitudeFt)) {
+  if (!std::isfinite(entry.rangeNm) || !std::isfinite(entry.bearingRad) || !std::isfinite(entry.relativeAltitudeFt)) {
     return;
   }
 
@@ -189,18 +184,10 @@ void DrawIntruder(IvsiDisplay& display, const TrafficSource& source, const Intru
   const int32_t trend = StatusVerticalTrend(entry.status);
 
   switch (threat) {
-    case ThreatClass::OtherTraffic:
-      DrawOtherTraffic(display, x, y, tag, trend, tagAbove);
-      break;
-    case ThreatClass::ProximateTraffic:
-      DrawProximateTraffic(display, x, y, tag, trend, tagAbove);
-      break;
-    case ThreatClass::TrafficAdvisory:
-      DrawTrafficAdvisory(display, x, y, tag, trend, tagAbove);
-      break;
-    case ThreatClass::ResolutionAdvisory:
-      DrawResolutionAdvisory(display, x, y, tag, trend, tagAbove);
-      break;
+    case ThreatClass::OtherTraffic: DrawOtherTraffic(display, x, y, tag, trend, tagAbove); break;
+    case ThreatClass::ProximateTraffic: DrawProximateTraffic(display, x, y, tag, trend, tagAbove); break;
+    case ThreatClass::TrafficAdvisory: DrawTrafficAdvisory(display, x, y, tag, trend, tagAbove); break;
+    case ThreatClass::ResolutionAdvisory: DrawResolutionAdvisory(display, x, y, tag, trend, tagAbove); break;
   }
 }
 
@@ -253,30 +240,27 @@ void DrawTrendArrow(IvsiDisplay& display, int32_t x, int32_t y, int32_t trend) {
   const int32_t tip = trend > 0 ? y - hh : y + hh;
   const int32_t tail = trend > 0 ? y + hh : y - hh;
   const int32_t base = trend > 0 ? tip + a : tip - a;
-  const platform::Point arrow[7] = {{ax, tail}, {ax, base},     {ax + a, base}, {ax, tip},
+  const platform::Point arrow[7] = {{ax, tail},     {ax, base}, {ax + a, base}, {ax, tip},
                                     {ax - a, base}, {ax, base}, {ax, tail}};
   platform::DrawPolygon(display.drawContext, arrow, 7);
 }
 
 void DrawOtherTraffic(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend, bool tagAbove) {
-  PaintSymbol(display, Shape::Diamond, display.trafficPen, nullptr, display.trafficBrush, display.trafficColour, x,
-              y, tag, trend, tagAbove);
+  PaintSymbol(display, Shape::Diamond, display.trafficPen, nullptr, display.trafficBrush, display.trafficColour, x, y,
+              tag, trend, tagAbove);
 }
 
-void DrawProximateTraffic(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend,
-                          bool tagAbove) {
+void DrawProximateTraffic(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend, bool tagAbove) {
   PaintSymbol(display, Shape::Diamond, display.trafficPen, display.trafficBrush, display.trafficBrush,
               display.trafficColour, x, y, tag, trend, tagAbove);
 }
 
-void DrawTrafficAdvisory(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend,
-                         bool tagAbove) {
+void DrawTrafficAdvisory(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend, bool tagAbove) {
   PaintSymbol(display, Shape::Circle, display.taPen, display.taBrush, display.taBrush, kYellow, x, y, tag, trend,
               tagAbove);
 }
 
-void DrawResolutionAdvisory(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend,
-                            bool tagAbove) {
+void DrawResolutionAdvisory(IvsiDisplay& display, int32_t x, int32_t y, const char* tag, int32_t trend, bool tagAbove) {
   PaintSymbol(display, Shape::Square, display.raPen, display.raBrush, display.raBrush, kRed, x, y, tag, trend,
               tagAbove);
 }

@@ -69,8 +69,7 @@ void KVR_FSAPI TransponderCallback(GaugeHeader* gauge, int32_t code, uintptr_t) 
     case kServicePostInstall: TransponderInstall(gauge); break;
     case kServiceUpdate: TransponderUpdate(gauge); break;
     case kServiceDraw:
-      if (gauge != nullptr && gauge->elementList != nullptr && gauge->elementList[0] != nullptr)
-        TransponderDraw(gauge);
+      if (gauge != nullptr && gauge->elementList != nullptr && gauge->elementList[0] != nullptr) TransponderDraw(gauge);
       break;
     case kServiceDisconnect: TransponderDisconnect(gauge); break;
     default: break;
@@ -124,8 +123,8 @@ constexpr MouseArea Area(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t fl
 
 constexpr uint32_t kLeftAndRight = kMouseLeftSingle | kMouseRightSingle;
 
-constexpr GaugeHeader Header(const char* name, ElementHeader** elements, uint32_t designWidth,
-                             MouseArea* mouseAreas, GaugeCallback callback) {
+constexpr GaugeHeader Header(const char* name, ElementHeader** elements, uint32_t designWidth, MouseArea* mouseAreas,
+                             GaugeCallback callback) {
   GaugeHeader h{};
   h.headerVersion = kGaugeHeaderVersion;
   h.name = name;
@@ -171,16 +170,16 @@ struct IvsiGaugeRecords {
 
 // `records` names the variable the macro defines, so its arguments cannot stand in parentheses.
 // NOLINTBEGIN(bugprone-macro-parentheses)
-#define KVR_IVSI_GAUGE(records, gaugeName, bezelId, litId)                                                  \
-  IvsiGaugeRecords records = {                                                                              \
-      Header(gaugeName, records.elementList, 158, ivsiMouseAreas, IvsiCallback),                            \
-      Static(kImageBlankFace, 0, 0, 0x01, &records.header, records.rootChildren),                           \
+#define KVR_IVSI_GAUGE(records, gaugeName, bezelId, litId)                                                    \
+  IvsiGaugeRecords records = {                                                                                \
+      Header(gaugeName, records.elementList, 158, ivsiMouseAreas, IvsiCallback),                              \
+      Static(kImageBlankFace, 0, 0, 0x01, &records.header, records.rootChildren),                             \
       Static(kImageDrawingSurface, 14, 14, kElementDrawingSurface, &records.header, records.drawingChildren), \
-      Static(bezelId, 0, 0, 0x03, &records.header),                                                         \
-      Static(litId, 0, 0, 0x07, &records.header),                                                           \
-      {&records.root, nullptr},                                                                             \
-      {&records.drawing, nullptr},                                                                          \
-      {&records.bezel, &records.litOverlay, nullptr},                                                       \
+      Static(bezelId, 0, 0, 0x03, &records.header),                                                           \
+      Static(litId, 0, 0, 0x07, &records.header),                                                             \
+      {&records.root, nullptr},                                                                               \
+      {&records.drawing, nullptr},                                                                            \
+      {&records.bezel, &records.litOverlay, nullptr},                                                         \
   }
 // NOLINTEND(bugprone-macro-parentheses)
 

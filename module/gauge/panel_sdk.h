@@ -49,24 +49,24 @@ struct PixelPoint {
 // The module acts on 2, 3, 6, 10, 12, 14 and 15. A simulator also sends the others, each just before or
 // after the step it names; a gauge ignores them.
 enum ServiceCode : int32_t {
-  kServicePreQuery = 0,       // before the gauge's query routine
-  kServicePostQuery = 1,      // after it
-  kServiceInstall = 2,        // installation, parameter string available; extra = the module handle
-  kServicePostInstall = 3,    // installation, after code 2
-  kServicePreInitialise = 4,  // before the initialise routine
-  kServicePostInitialise = 5, // after it
-  kServiceUpdate = 6,         // once per simulator frame
-  kServicePostUpdate = 7,     // after code 6
-  kServicePreGenerate = 8,    // before the frame's picture is generated
-  kServicePostGenerate = 9,   // after it; extra = the generation phase
-  kServiceDraw = 10,          // once per simulator frame, before drawing
-  kServicePostDraw = 11,      // after drawing
-  kServiceRemove = 12,        // before the gauge is removed
-  kServicePostRemove = 13,    // after the kill routine
-  kServiceConnect = 14,       // connection to the panel window
-  kServiceDisconnect = 15,    // disconnection from the panel window
-  kServicePanelOpen = 16,     // the gauge's panel window was opened
-  kServicePanelClose = 17,    // ... and closed
+  kServicePreQuery = 0,        // before the gauge's query routine
+  kServicePostQuery = 1,       // after it
+  kServiceInstall = 2,         // installation, parameter string available; extra = the module handle
+  kServicePostInstall = 3,     // installation, after code 2
+  kServicePreInitialise = 4,   // before the initialise routine
+  kServicePostInitialise = 5,  // after it
+  kServiceUpdate = 6,          // once per simulator frame
+  kServicePostUpdate = 7,      // after code 6
+  kServicePreGenerate = 8,     // before the frame's picture is generated
+  kServicePostGenerate = 9,    // after it; extra = the generation phase
+  kServiceDraw = 10,           // once per simulator frame, before drawing
+  kServicePostDraw = 11,       // after drawing
+  kServiceRemove = 12,         // before the gauge is removed
+  kServicePostRemove = 13,     // after the kill routine
+  kServiceConnect = 14,        // connection to the panel window
+  kServiceDisconnect = 15,     // disconnection from the panel window
+  kServicePanelOpen = 16,      // the gauge's panel window was opened
+  kServicePanelClose = 17,     // ... and closed
 };
 
 // ---- Callbacks a gauge module offers --------------------------------------------------------------------
@@ -100,12 +100,12 @@ inline constexpr uint32_t kLinkageVersion = 0x900;
 inline constexpr int kLinkageGaugeSlots = 8;
 
 struct LinkageRecord {
-  uint32_t moduleId;          // 0x13
-  ModuleRoutine moduleInit;   // called by the host after loading; does nothing here
-  ModuleRoutine moduleDeinit; // called by the host before unloading; does nothing here
+  uint32_t moduleId;           // 0x13
+  ModuleRoutine moduleInit;    // called by the host after loading; does nothing here
+  ModuleRoutine moduleDeinit;  // called by the host before unloading; does nothing here
   uint32_t reserved12;
   uint32_t reserved16;
-  uint32_t version;           // 0x900
+  uint32_t version;                             // 0x900
   GaugeHeader* gauges[kLinkageGaugeSlots + 1];  // in table order, closed by null
 };
 
@@ -119,9 +119,9 @@ inline constexpr uint32_t kGaugeHeaderVersion = 0x320;
 inline constexpr int kGaugeUserAreaWords = 10;
 
 struct GaugeHeader {
-  uint32_t headerVersion;        // 0x320
-  const char* name;              // gauge name, as panel.cfg writes it after "Module!"
-  ElementHeader** elementList;   // null-terminated; one top element per gauge here
+  uint32_t headerVersion;       // 0x320
+  const char* name;             // gauge name, as panel.cfg writes it after "Module!"
+  ElementHeader** elementList;  // null-terminated; one top element per gauge here
   GaugeRoutine query;
   GaugeRoutineWithArgument install;
   GaugeRoutine initialise;
@@ -130,21 +130,21 @@ struct GaugeHeader {
   GaugeRoutine draw;
   GaugeRoutine kill;
   void* reserved40;
-  uint32_t designWidth;          // pixels of the design the panel scales from
-  uint32_t designHeight;         // 0: the host derives it from the top element's image
-  float xAdjust;                 // host: scale from design to panel pixels, across
-  float yAdjust;                 // host: ... and down
-  uint32_t hostReserved60[2];    // host
-  int32_t x;                     // host: the instance's position on its panel window, panel pixels
+  uint32_t designWidth;        // pixels of the design the panel scales from
+  uint32_t designHeight;       // 0: the host derives it from the top element's image
+  float xAdjust;               // host: scale from design to panel pixels, across
+  float yAdjust;               // host: ... and down
+  uint32_t hostReserved60[2];  // host
+  int32_t x;                   // host: the instance's position on its panel window, panel pixels
   int32_t y;
   uint32_t reserved76;
-  MouseArea* mouseAreas;         // list from kind 1 to kind 3, then a kind-0 record; or null
+  MouseArea* mouseAreas;  // list from kind 1 to kind 3, then a kind-0 record; or null
   GaugeCallback callback;
-  void* gaugeState;              // user data: 0 in the module; the instance's state, owned by the gauge
-  const char* parameters;        // the instance's parameter string, filled by the host; never null then
-  uint32_t usage;                // host
-  uint32_t hostReserved100[2];   // host
-  int32_t width;                 // host: the instance's size on its panel window, panel pixels
+  void* gaugeState;             // user data: 0 in the module; the instance's state, owned by the gauge
+  const char* parameters;       // the instance's parameter string, filled by the host; never null then
+  uint32_t usage;               // host
+  uint32_t hostReserved100[2];  // host
+  int32_t width;                // host: the instance's size on its panel window, panel pixels
   int32_t height;
   uint32_t userArea[kGaugeUserAreaWords];  // host
   uint32_t hostReserved156[13];
@@ -174,37 +174,37 @@ struct SurfaceInfo {
 // context is the device context (HDC) of the host's own bitmap.
 inline constexpr uint32_t kHostSurfaceMagic = 0x4B565253;  // "SRVK"
 struct HostSurface {
-  uint32_t magic;        // kHostSurfaceMagic
-  int32_t width;         // pixels
-  int32_t height;        // pixels
-  int32_t strideBytes;   // bytes from one row to the next
-  uint32_t* pixels;      // row 0 first
+  uint32_t magic;       // kHostSurfaceMagic
+  int32_t width;        // pixels
+  int32_t height;       // pixels
+  int32_t strideBytes;  // bytes from one row to the next
+  uint32_t* pixels;     // row 0 first
 };
 
 struct ElementHeader {
-  uint32_t type;                // kElementStatic or kElementIcon
-  uint32_t imageId;             // bitmap resource; for an icon the first of consecutive ids
-  int32_t x;                    // position relative to the gauge, pixels of the design
+  uint32_t type;     // kElementStatic or kElementIcon
+  uint32_t imageId;  // bitmap resource; for an icon the first of consecutive ids
+  int32_t x;         // position relative to the gauge, pixels of the design
   int32_t y;
   uint32_t reserved16[4];
-  GaugeHeader* gauge;           // owning gauge header (the instance's copy once a host placed it)
+  GaugeHeader* gauge;  // owning gauge header (the instance's copy once a host placed it)
   uint32_t reserved36;
-  ElementHeader** children;     // null-terminated list, or null
+  ElementHeader** children;  // null-terminated list, or null
   uint32_t reserved44;
   uint32_t flags;
   uint32_t reserved52[2];
-  SurfaceInfo* surfaceInfo;     // host: drawing surface size, for flags 0x26
+  SurfaceInfo* surfaceInfo;  // host: drawing surface size, for flags 0x26
   uint32_t reserved64[4];
-  void* deviceContext;          // host: the drawing surface's context, for flags 0x26
+  void* deviceContext;  // host: the drawing surface's context, for flags 0x26
   uint32_t reserved84[3];
 };
 
 struct IconElement {
-  ElementHeader element;        // type kElementIcon
+  ElementHeader element;  // type kElementIcon
   uint32_t reserved96[4];
-  uint32_t iconKind;            // 5
+  uint32_t iconKind;  // 5
   uint32_t reserved116[4];
-  IconCallback callback;        // returns the image index
+  IconCallback callback;  // returns the image index
   uint32_t reserved136[2];
 };
 
@@ -219,8 +219,8 @@ inline constexpr int32_t kCursorNone = -1;
 inline constexpr int32_t kCursorHand = 5;
 
 struct MouseArea {
-  uint32_t kind;        // kMouseListStart, kMouseArea, kMouseListEnd, kMouseListClose
-  int32_t x;            // box relative to the gauge, pixels of the design
+  uint32_t kind;  // kMouseListStart, kMouseArea, kMouseListEnd, kMouseListClose
+  int32_t x;      // box relative to the gauge, pixels of the design
   int32_t y;
   int32_t width;
   int32_t height;
@@ -235,20 +235,20 @@ struct MouseArea {
 // ---- Variables --------------------------------------------------------------------------------------------
 // The simulator's type codes. A host may write any of them into a simulator-variable record it prepares:
 // nothing in the module depends on which.
-inline constexpr uint32_t kTypeFlag32 = 17;     // a 32-bit flag
-inline constexpr uint32_t kTypeInt32 = 19;      // a 32-bit integer (the simulator's unsigned one)
-inline constexpr uint32_t kTypeSInt32 = 20;     // a 32-bit signed integer
-inline constexpr uint32_t kTypeFlags32 = 23;    // 32-bit flags
-inline constexpr uint32_t kTypeFloat64 = 33;    // a float64
-inline constexpr uint32_t kTypeObject = 38;     // a pointer to an object
+inline constexpr uint32_t kTypeFlag32 = 17;   // a 32-bit flag
+inline constexpr uint32_t kTypeInt32 = 19;    // a 32-bit integer (the simulator's unsigned one)
+inline constexpr uint32_t kTypeSInt32 = 20;   // a 32-bit signed integer
+inline constexpr uint32_t kTypeFlags32 = 23;  // 32-bit flags
+inline constexpr uint32_t kTypeFloat64 = 33;  // a float64
+inline constexpr uint32_t kTypeObject = 38;   // a pointer to an object
 
 // Simulator variable numbers used by this module.
 inline constexpr uint32_t kSimTickCount18Hz = 1;
 inline constexpr uint32_t kSimTransponderCode = 38;  // BCD digits in the low 16 bits of value.u32
 
 union VariableValue {
-  double f64;      // simulator variables
-  uint32_t u32;    // the transponder code: low 32 bits
+  double f64;    // simulator variables
+  uint32_t u32;  // the transponder code: low 32 bits
 };
 
 // A simulator-variable record. The host's refresh first copies `value` into `previous`, then writes the
@@ -278,20 +278,19 @@ struct ServiceObject {
 };
 
 inline constexpr char kTrafficInfoServiceName[] = "ITrafficInfo";
-inline constexpr int kServiceQueryInterface = 2;        // (name) -> ServiceObject*
-inline constexpr int kTrafficGetVariableHandle = 8;     // (name) -> handle
-inline constexpr int kTrafficGetUnitHandle = 9;         // (name) -> handle
-inline constexpr int kTrafficGetTrafficInRange = 10;    // (radius m, max count, int32 ids[]) -> count
-inline constexpr int kTrafficGetTrafficValue = 12;      // (id, variable, unit, double* value, index) -> ok
+inline constexpr int kServiceQueryInterface = 2;      // (name) -> ServiceObject*
+inline constexpr int kTrafficGetVariableHandle = 8;   // (name) -> handle
+inline constexpr int kTrafficGetUnitHandle = 9;       // (name) -> handle
+inline constexpr int kTrafficGetTrafficInRange = 10;  // (radius m, max count, int32 ids[]) -> count
+inline constexpr int kTrafficGetTrafficValue = 12;    // (id, variable, unit, double* value, index) -> ok
 inline constexpr int kTrafficInfoOperationCount = 13;
 
 using ServiceQueryInterface = ServiceObject*(KVR_HOST_OBJECT_CALL*)(ServiceObject* self, const char* name);
 using TrafficGetHandle = int32_t(KVR_HOST_OBJECT_CALL*)(ServiceObject* self, const char* name);
-using TrafficGetTrafficInRange = int32_t(KVR_HOST_OBJECT_CALL*)(ServiceObject* self, double radiusM,
-                                                                int32_t maxCount, int32_t* identifiers);
-using TrafficGetTrafficValue = int32_t(KVR_HOST_OBJECT_CALL*)(ServiceObject* self, int32_t identifier,
-                                                              int32_t variable, int32_t unit, double* value,
-                                                              int32_t index);
+using TrafficGetTrafficInRange = int32_t(KVR_HOST_OBJECT_CALL*)(ServiceObject* self, double radiusM, int32_t maxCount,
+                                                                int32_t* identifiers);
+using TrafficGetTrafficValue = int32_t(KVR_HOST_OBJECT_CALL*)(ServiceObject* self, int32_t identifier, int32_t variable,
+                                                              int32_t unit, double* value, int32_t index);
 
 // Operation `position` of a host object, as the function type `F`.
 template <typename F>
@@ -309,48 +308,50 @@ using HostRoutine = void(KVR_FSAPI*)();  // a word the module never calls
 inline constexpr int kPanelHostWords = 78;  // words 0 to 77
 
 struct PanelHost {
-  uint32_t tableId;                  // 0: the table's identifier (0x0F, as ImportTable asks)
-  HostRoutine headerRoutines[2];     // 1, 2
-  uint32_t flags;                    // 3
-  uint32_t priority;                 // 4
-  uint32_t version;                  // 5
-  HostRoutine services6[18];         // 6-23: panel windows, tooltips, reserved
+  uint32_t tableId;               // 0: the table's identifier (0x0F, as ImportTable asks)
+  HostRoutine headerRoutines[2];  // 1, 2
+  uint32_t flags;                 // 3
+  uint32_t priority;              // 4
+  uint32_t version;               // 5
+  HostRoutine services6[18];      // 6-23: panel windows, tooltips, reserved
   // [panel thread] The generic element routines, each given an element of the module and passing back its
   // result; the gauge headers' routines forward to them.
-  int32_t(KVR_FSAPI* GaugeQuery)(ElementHeader* element);                                    // 24
-  int32_t(KVR_FSAPI* GaugeInstall)(ElementHeader* element, uintptr_t argument);              // 25
-  int32_t(KVR_FSAPI* GaugeInitialise)(ElementHeader* element);                               // 26
-  int32_t(KVR_FSAPI* GaugeUpdate)(ElementHeader* element);                                   // 27
-  int32_t(KVR_FSAPI* GaugeGenerate)(ElementHeader* element, uintptr_t argument);             // 28
-  int32_t(KVR_FSAPI* GaugeDraw)(ElementHeader* element);                                     // 29
-  HostRoutine GaugeErase;                                                                    // 30
-  int32_t(KVR_FSAPI* GaugeKill)(ElementHeader* element);                                     // 31
-  HostRoutine mouseRoutines[3];                                                              // 32-34
-  HostRoutine panelWindowToggle;                                                             // 35
+  int32_t(KVR_FSAPI* GaugeQuery)(ElementHeader* element);                         // 24
+  int32_t(KVR_FSAPI* GaugeInstall)(ElementHeader* element, uintptr_t argument);   // 25
+  int32_t(KVR_FSAPI* GaugeInitialise)(ElementHeader* element);                    // 26
+  int32_t(KVR_FSAPI* GaugeUpdate)(ElementHeader* element);                        // 27
+  int32_t(KVR_FSAPI* GaugeGenerate)(ElementHeader* element, uintptr_t argument);  // 28
+  int32_t(KVR_FSAPI* GaugeDraw)(ElementHeader* element);                          // 29
+  HostRoutine GaugeErase;                                                         // 30
+  int32_t(KVR_FSAPI* GaugeKill)(ElementHeader* element);                          // 31
+  HostRoutine mouseRoutines[3];                                                   // 32-34
+  HostRoutine panelWindowToggle;                                                  // 35
   // [panel thread] Sends a simulator event (0x10000 + n) with its parameter; answers whether it was taken.
-  int32_t(KVR_FSAPI* SendEvent)(uint32_t eventId, uint32_t parameter);                       // 36
+  int32_t(KVR_FSAPI* SendEvent)(uint32_t eventId, uint32_t parameter);  // 36
   // [panel thread] Makes `address` readable by every gauge under `name`.
-  void(KVR_FSAPI* PublishVariable)(void* address, uint32_t typeCode, const char* name);      // 37
+  void(KVR_FSAPI* PublishVariable)(void* address, uint32_t typeCode, const char* name);  // 37
   // [panel thread] Prepares a record whose id is set, before its first refresh.
-  void(KVR_FSAPI* InitSimVariable)(VariableRecord* record);                                  // 38
+  void(KVR_FSAPI* InitSimVariable)(VariableRecord* record);  // 38
   // [panel thread] Sets record's value pointer and type code, or leaves the pointer null.
-  void(KVR_FSAPI* BindVariable)(VariableRecord* record, const char* name);                   // 39
+  void(KVR_FSAPI* BindVariable)(VariableRecord* record, const char* name);  // 39
   // [panel thread] Moves record->value to record->previous and reads simulator variable record->id into
   // record->value.
-  void(KVR_FSAPI* RefreshVariable)(VariableRecord* record);                                  // 40
+  void(KVR_FSAPI* RefreshVariable)(VariableRecord* record);  // 40
   // [panel thread] Withdraws a name; records bound before keep their pointer.
-  void(KVR_FSAPI* WithdrawVariable)(const char* name);                                       // 41
-  HostRoutine withdrawAllVariables;                                                          // 42
-  HostRoutine services43[34];                                                                // 43-76
+  void(KVR_FSAPI* WithdrawVariable)(const char* name);  // 41
+  HostRoutine withdrawAllVariables;                     // 42
+  HostRoutine services43[34];                           // 43-76
   // [panel thread] The named host object, or null. A simulator without it ends its table before this word.
-  ServiceObject*(KVR_FSAPI* QueryService)(const char* name);                                 // 77
+  ServiceObject*(KVR_FSAPI* QueryService)(const char* name);  // 77
 };
 
 // Byte offset of word `k` of the table.
 constexpr size_t PanelHostWordOffset(int k) {
-  constexpr size_t kHeader[] = {offsetof(PanelHost, tableId),           offsetof(PanelHost, headerRoutines),
+  constexpr size_t kHeader[] = {offsetof(PanelHost, tableId),
+                                offsetof(PanelHost, headerRoutines),
                                 offsetof(PanelHost, headerRoutines) + sizeof(HostRoutine),
-                                offsetof(PanelHost, flags),             offsetof(PanelHost, priority),
+                                offsetof(PanelHost, flags),
+                                offsetof(PanelHost, priority),
                                 offsetof(PanelHost, version)};
   return k < 6 ? kHeader[k] : offsetof(PanelHost, services6) + static_cast<size_t>(k - 6) * sizeof(HostRoutine);
 }

@@ -14,21 +14,21 @@ namespace kvr {
 // are never produced.
 enum FsuipcError : uint32_t {
   FsuipcOk = 0,
-  FsuipcErrAlreadyOpen = 1,    // Open while the link is open
-  FsuipcErrNoServer = 2,       // no window of class "UIPCMAIN"
-  FsuipcErrBuffer = 6,         // Open given no buffer, or one under 32 bytes
-  FsuipcErrVersion = 7,        // server version under 0x19980005, or the 0xFADE mark missing
-  FsuipcErrWrongSimulator = 8, // the required simulator is not the server's
-  FsuipcErrNotOpen = 9,        // Read, Write or Process while the link is closed
-  FsuipcErrNothingQueued = 10, // Process with an empty queue
-  FsuipcErrServerRefused = 13, // the server answered anything but 1
-  FsuipcErrNoRoom = 15,        // the record and the end marker do not fit in the buffer
+  FsuipcErrAlreadyOpen = 1,     // Open while the link is open
+  FsuipcErrNoServer = 2,        // no window of class "UIPCMAIN"
+  FsuipcErrBuffer = 6,          // Open given no buffer, or one under 32 bytes
+  FsuipcErrVersion = 7,         // server version under 0x19980005, or the 0xFADE mark missing
+  FsuipcErrWrongSimulator = 8,  // the required simulator is not the server's
+  FsuipcErrNotOpen = 9,         // Read, Write or Process while the link is closed
+  FsuipcErrNothingQueued = 10,  // Process with an empty queue
+  FsuipcErrServerRefused = 13,  // the server answered anything but 1
+  FsuipcErrNoRoom = 15,         // the record and the end marker do not fit in the buffer
 };
 
-inline constexpr uint32_t kFsuipcMessage = 0x47F;           // window message that carries a block
-inline constexpr char kFsuipcWindowClass[] = "UIPCMAIN";    // class of the server's window
-inline constexpr uint32_t kFsuipcBufferBytes = 5712;        // size of the module's own request buffer
-inline constexpr uint32_t kFsuipcMaxCapacity = 32512;       // most bytes of any buffer that are used
+inline constexpr uint32_t kFsuipcMessage = 0x47F;         // window message that carries a block
+inline constexpr char kFsuipcWindowClass[] = "UIPCMAIN";  // class of the server's window
+inline constexpr uint32_t kFsuipcBufferBytes = 5712;      // size of the module's own request buffer
+inline constexpr uint32_t kFsuipcMaxCapacity = 32512;     // most bytes of any buffer that are used
 
 // Wire format of the request block (little-endian, records back to back, no padding):
 //   read  record: u32 kind 1, u32 offset, u32 size, u32 destination, then `size` bytes the server fills;

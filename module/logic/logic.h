@@ -29,15 +29,15 @@ class TrafficSource {
   virtual bool Update(float latitudeDeg, float longitudeDeg, float trueAltitudeFt, float pressureAltitudeFt,
                       float radioAltitudeFt, float headingDeg, OperatingMode mode) = 0;
 
-  uint32_t updateCount = 0;                // +1 after every Update call; readers redraw when it changes
-  IntruderEntry** intruderOrder = nullptr; // display order, first painted first; owned by the variant
-  int32_t intruderCount = 0;               // positions in intruderOrder
-  int32_t taCount = 0;                     // entries in use and valid in TrafficAdvisory
-  int32_t raCount = 0;                     // entries in use and valid in ResolutionAdvisory
-  AdvisoryRecord advisory{};               // the library's advisory of the latest frame
-  float ownPressureAltitudeFt = 0;         // of the latest frame, feet
-  uint16_t lastTick = 0;                   // 18 Hz tick of the last traffic frame (Logic gauge)
-  AvertineHandle logicHandle = nullptr;    // the library instance
+  uint32_t updateCount = 0;                 // +1 after every Update call; readers redraw when it changes
+  IntruderEntry** intruderOrder = nullptr;  // display order, first painted first; owned by the variant
+  int32_t intruderCount = 0;                // positions in intruderOrder
+  int32_t taCount = 0;                      // entries in use and valid in TrafficAdvisory
+  int32_t raCount = 0;                      // entries in use and valid in ResolutionAdvisory
+  AdvisoryRecord advisory{};                // the library's advisory of the latest frame
+  float ownPressureAltitudeFt = 0;          // of the latest frame, feet
+  uint16_t lastTick = 0;                    // 18 Hz tick of the last traffic frame (Logic gauge)
+  AvertineHandle logicHandle = nullptr;     // the library instance
   OwnShipRecord ownShipInput{};
   IntruderInputRecord intruderInput{};
 
@@ -113,7 +113,7 @@ class TrafficInfoSource final : public TrafficSource {
  private:
   ServiceObject* trafficInfo_ = nullptr;
   int32_t isUserSim_ = 0, latitude_ = 0, longitude_ = 0, altitude_ = 0;  // variable handles
-  int32_t feet_ = 0, bool_ = 0, degrees_ = 0;                             // unit handles
+  int32_t feet_ = 0, bool_ = 0, degrees_ = 0;                            // unit handles
 };
 
 // The pause word at FSUIPC 0x0264, false when the link is down. Shared by both feeds.

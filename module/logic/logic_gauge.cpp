@@ -65,8 +65,8 @@ void RunFrameStep(TrafficSource& source) {
   const float trueAltitudeFt = static_cast<float>(records.altitude.value.f64 * kMetresToFeet);
   const float radioAltitudeFt = static_cast<float>(records.radioAltitude.value.f64 * kMetresToFeet);
   const float headingDeg = static_cast<float>(records.heading.value.f64);
-  const float pressureAltitudeFt = static_cast<float>(
-      records.indicatedAltitude.value.f64 - (records.altimeter.value.f64 - kStandardAltimeterInHg) * 1000.0);
+  const float pressureAltitudeFt = static_cast<float>(records.indicatedAltitude.value.f64 -
+                                                      (records.altimeter.value.f64 - kStandardAltimeterInHg) * 1000.0);
 
   source.Update(latitudeDeg, longitudeDeg, trueAltitudeFt, pressureAltitudeFt, radioAltitudeFt, headingDeg,
                 ModeFromSelectors());
@@ -100,10 +100,8 @@ void LogicInstall(GaugeHeader* gauge, uintptr_t moduleHandle) {
     logicCell = nullptr;
     delete old;
   }
-  if (options.trafficInfo)
-    logicCell = new (std::nothrow) TrafficInfoSource;
-  else
-    logicCell = new (std::nothrow) FsuipcTrafficSource;
+  if (options.trafficInfo) logicCell = new (std::nothrow) TrafficInfoSource;
+  else logicCell = new (std::nothrow) FsuipcTrafficSource;
   InitAnnouncer(reinterpret_cast<void*>(moduleHandle), options.volume);
 }
 

@@ -11,8 +11,8 @@ constexpr char kMissingName[] = "TrafficInfo";
 
 TrafficInfoSource::TrafficInfoSource() {
   if (ServiceObject* provider = QueryService(kTrafficInfoServiceName))
-    trafficInfo_ = ServiceOperation<ServiceQueryInterface>(provider, kServiceQueryInterface)(provider,
-                                                                                             kTrafficInfoServiceName);
+    trafficInfo_ =
+        ServiceOperation<ServiceQueryInterface>(provider, kServiceQueryInterface)(provider, kTrafficInfoServiceName);
   if (trafficInfo_ != nullptr) {
     auto variable = ServiceOperation<TrafficGetHandle>(trafficInfo_, kTrafficGetVariableHandle);
     auto unit = ServiceOperation<TrafficGetHandle>(trafficInfo_, kTrafficGetUnitHandle);

@@ -83,7 +83,7 @@ TrafficSource::~TrafficSource() {
 
 bool TrafficSource::AllocateTables(int32_t positions) {
   entries_ = new (std::nothrow) IntruderEntry[positions]{};
-  intruderOrder = new (std::nothrow) IntruderEntry*[positions]{};
+  intruderOrder = new (std::nothrow) IntruderEntry* [positions] {};
   if (entries_ == nullptr || intruderOrder == nullptr) {
     delete[] entries_;
     delete[] intruderOrder;

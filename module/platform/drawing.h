@@ -137,8 +137,8 @@ void DrawEllipse(DrawContext context, int32_t left, int32_t top, int32_t right, 
 // A sector of the ellipse inscribed in the box, from its centre: the arc runs counter-clockwise (as seen
 // on the screen) from where the radial toward (x1, y1) meets the ellipse to where the radial toward
 // (x2, y2) does; both radials are drawn. The same radial twice gives the whole ellipse.
-void DrawPie(DrawContext context, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x1,
-             int32_t y1, int32_t x2, int32_t y2);
+void DrawPie(DrawContext context, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x1, int32_t y1,
+             int32_t x2, int32_t y2);
 
 // A closed polygon through `count` points (at least 2), filled (even-odd rule) and outlined with joins.
 void DrawPolygon(DrawContext context, const Point* points, int32_t count);

@@ -62,7 +62,7 @@ struct ResourceBytes {
   size_t size;
 };
 
-ResourceBytes FindBitmapResource(uint32_t id);  // {null, 0} when absent
+ResourceBytes FindBitmapResource(uint32_t id);     // {null, 0} when absent
 ResourceBytes FindDataResource(const char* name);  // {null, 0} when absent
 
 }  // namespace kvr::platform

@@ -29,11 +29,11 @@ struct Header {
 };
 
 struct Entry {
-  uint32_t kind;            // kKindBitmap or kKindData
-  uint32_t id;              // bitmaps: the resource id; data: 0
-  char name[kNameBytes];    // data: the resource name, zero-padded; bitmaps: empty
-  uint32_t offset;          // from the start of the pack
-  uint32_t size;            // bytes
+  uint32_t kind;          // kKindBitmap or kKindData
+  uint32_t id;            // bitmaps: the resource id; data: 0
+  char name[kNameBytes];  // data: the resource name, zero-padded; bitmaps: empty
+  uint32_t offset;        // from the start of the pack
+  uint32_t size;          // bytes
 };
 
 static_assert(sizeof(Header) == 16);

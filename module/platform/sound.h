@@ -24,9 +24,7 @@ inline int32_t ClampVolume(int32_t volume) {
 
 // The amplitude factor that a volume stands for, 10^(volume / 2000), after clamping: 1 at 0, 0.1 at -2000
 // (-20 dB), 1e-5 at -10000.
-inline float GainOfVolume(int32_t volume) {
-  return static_cast<float>(std::pow(10.0, ClampVolume(volume) / 2000.0));
-}
+inline float GainOfVolume(int32_t volume) { return static_cast<float>(std::pow(10.0, ClampVolume(volume) / 2000.0)); }
 
 // ---- Buffers -------------------------------------------------------------------------------------------
 

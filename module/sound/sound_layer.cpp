@@ -29,9 +29,7 @@ bool Parse(const uint8_t* image, size_t imageBytes, Wave& wave) {
 }
 
 uint16_t ReadU16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | bytes[1] << 8); }
-uint32_t ReadU32(const uint8_t* bytes) {
-  return uint32_t{ReadU16(bytes)} | uint32_t{ReadU16(bytes + 2)} << 16;
-}
+uint32_t ReadU32(const uint8_t* bytes) { return uint32_t{ReadU16(bytes)} | uint32_t{ReadU16(bytes + 2)} << 16; }
 
 // The wave format record: tag, channels, samples per second, bytes per second, block alignment, and from
 // byte 14, when present, bits per sample. A 14-byte record leaves the bits to the block alignment.
@@ -42,8 +40,7 @@ platform::SoundFormat FormatOf(const Wave& wave) {
   format.samplesPerSecond = ReadU32(wave.format + 4);
   format.averageBytesPerSecond = ReadU32(wave.format + 8);
   format.blockAlignBytes = ReadU16(wave.format + 12);
-  if (wave.formatBytes >= 16)
-    format.bitsPerSample = ReadU16(wave.format + 14);
+  if (wave.formatBytes >= 16) format.bitsPerSample = ReadU16(wave.format + 14);
   else if (format.channels != 0)
     format.bitsPerSample = static_cast<uint16_t>(format.blockAlignBytes * 8 / format.channels);
   return format;

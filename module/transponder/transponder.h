@@ -12,9 +12,9 @@
 namespace kvr {
 
 struct TransponderState {
-  int32_t power = 1;     // published as "KVR_TCAS!Transponder.power" (17); the probe's answer when useProbe
-  int32_t lit = 0;       // published as "KVR_TCAS!Transponder.lit" (17); backlight when useProbe is clear
-  int32_t useProbe = 1;  // option "pic"
+  int32_t power = 1;              // published as "KVR_TCAS!Transponder.power" (17); the probe's answer when useProbe
+  int32_t lit = 0;                // published as "KVR_TCAS!Transponder.lit" (17); backlight when useProbe is clear
+  int32_t useProbe = 1;           // option "pic"
   int32_t replyCountdown = 0;     // updates for which the reply light stays on
   int32_t previousCountdown = 1;  // replyCountdown at the previous draw
   int32_t overlayState = 0;       // 1 backlight last shown, 2 last hidden, 0 not yet decided
@@ -23,8 +23,8 @@ struct TransponderState {
   // What the code window shows now; lastCode -1 = no digits drawn yet.
   int32_t lastPowered = 0;
   int32_t lastCode = -1;
-  int32_t lastWidth = 0;   // pixels
-  int32_t lastHeight = 0;  // pixels
+  int32_t lastWidth = 0;           // pixels
+  int32_t lastHeight = 0;          // pixels
   VariableRecord redrawBinding{};  // "KVR_TCAS!IVSI.redraw", bound on first use
 };
 extern TransponderState transponder;

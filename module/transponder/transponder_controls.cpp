@@ -23,7 +23,8 @@ bool RightClick(uint32_t mouseFlags) { return (mouseFlags & kMouseRightSingle) !
 // binding of another type is taken as absent.
 void StoreThrough(VariableRecord& record, const char* name, uint32_t typeCode, int32_t value) {
   if (record.valuePointer == nullptr) BindVariable(&record, name);
-  if (record.valuePointer != nullptr && record.typeCode == typeCode) *static_cast<int32_t*>(record.valuePointer) = value;
+  if (record.valuePointer != nullptr && record.typeCode == typeCode)
+    *static_cast<int32_t*>(record.valuePointer) = value;
 }
 
 void PublishSelection(VariableRecord& record, const char* name, int32_t value) {
@@ -32,10 +33,8 @@ void PublishSelection(VariableRecord& record, const char* name, int32_t value) {
 }
 
 int32_t DigitArea(int digit, uint32_t mouseFlags) {
-  if (LeftClick(mouseFlags))
-    SendEvent(kEventDigitDown + digit, 0);
-  else if (RightClick(mouseFlags))
-    SendEvent(kEventDigitUp + digit, 0);
+  if (LeftClick(mouseFlags)) SendEvent(kEventDigitDown + digit, 0);
+  else if (RightClick(mouseFlags)) SendEvent(kEventDigitUp + digit, 0);
   return 1;
 }
 

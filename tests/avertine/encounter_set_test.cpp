@@ -59,8 +59,8 @@ TEST(EncounterSet, FollowingAdvisoriesKeepsMoreVerticalSeparationThanIgnoringThe
       }
     }
   }
-  std::printf("encounters %d, with a resolution advisory %d, separation improved in %d\n", kEncounters,
-              withAdvisory, improved);
+  std::printf("encounters %d, with a resolution advisory %d, separation improved in %d\n", kEncounters, withAdvisory,
+              improved);
   std::printf("ignoring:  mean %.0f ft, smallest %.0f ft, near mid-air collisions %d\n", ignoring.meanVerticalFt,
               ignoring.smallestVerticalFt, ignoring.nearMidAirCollisions);
   std::printf("following: mean %.0f ft, smallest %.0f ft, near mid-air collisions %d\n", following.meanVerticalFt,

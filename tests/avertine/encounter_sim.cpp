@@ -146,8 +146,8 @@ void BuildEncounter(const EncounterSpec& spec, Aircraft* own, Aircraft* intruder
   intruder->groundSpeedKt = spec.intruderSpeedKt;
   intruder->trackDeg = spec.intruderCourseDeg;
   intruder->verticalRateFpm = spec.intruderVerticalRateFpm;
-  intruder->altitudeFt = spec.ownAltitudeFt + spec.ownVerticalRateFpm * spec.timeToCpaS / 60.0 +
-                         spec.verticalMissFt - spec.intruderVerticalRateFpm * spec.timeToCpaS / 60.0;
+  intruder->altitudeFt = spec.ownAltitudeFt + spec.ownVerticalRateFpm * spec.timeToCpaS / 60.0 + spec.verticalMissFt -
+                         spec.intruderVerticalRateFpm * spec.timeToCpaS / 60.0;
 }
 
 namespace {
@@ -169,8 +169,8 @@ struct FollowingPilot {
     const bool waiting = pendingAtS != std::numeric_limits<double>::infinity();
     const kvr::LatestAdvisory& before = waiting ? pending : flown;
     const bool first = !flown.active && !(waiting && pending.active);
-    const bool stronger = before.active && latest.active &&
-                          (latest.sense != before.sense || latest.strength > before.strength);
+    const bool stronger =
+        before.active && latest.active && (latest.sense != before.sense || latest.strength > before.strength);
     double startS = timeS + (first ? kInitialDelayS : kSubsequentDelayS);
     if (waiting) startS = std::max(startS, pendingAtS);
     pending = latest;
@@ -280,8 +280,8 @@ double EncounterResult::FirstClassBeforeCpaS(kvr::ThreatClass threatClass, doubl
 }
 
 int EncounterResult::CountAural(int32_t code) const {
-  return static_cast<int>(std::count_if(frames.begin(), frames.end(),
-                                        [code](const FrameLog& frame) { return frame.auralCode == code; }));
+  return static_cast<int>(
+      std::count_if(frames.begin(), frames.end(), [code](const FrameLog& frame) { return frame.auralCode == code; }));
 }
 
 int32_t EncounterResult::FirstResolutionAural() const {

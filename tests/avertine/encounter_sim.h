@@ -22,12 +22,12 @@ struct Aircraft {
   uint32_t id = 0;
   double northNm = 0.0;
   double eastNm = 0.0;
-  double altitudeFt = 0.0;         // pressure-altitude basis
+  double altitudeFt = 0.0;  // pressure-altitude basis
   double groundSpeedKt = 0.0;
   double trackDeg = 0.0;
   double verticalRateFpm = 0.0;
   bool present = true;
-  int32_t coordinationSense = 0;   // as an intruder: the sense of its own RA, 0 none, 1 up, 2 down
+  int32_t coordinationSense = 0;  // as an intruder: the sense of its own RA, 0 none, 1 up, 2 down
 
   void Advance(double dtS);
 };
@@ -96,14 +96,14 @@ struct EncounterSpec {
   double ownVerticalRateFpm = 0.0;
   double ownSpeedKt = 250.0;
   double intruderSpeedKt = 250.0;
-  double intruderCourseDeg = 180.0;   // relative to the own track (180 = head-on)
+  double intruderCourseDeg = 180.0;  // relative to the own track (180 = head-on)
   double intruderVerticalRateFpm = 0.0;
-  double verticalMissFt = 0.0;        // intruder minus own at closest approach, unresolved
-  double missDistanceNm = 0.0;        // horizontal, at closest approach
-  double timeToCpaS = 100.0;          // from the first frame
-  double groundFt = 0.0;              // terrain under the own aircraft
-  bool intruderEquipped = false;      // the intruder runs its own logic and follows it like the own pilot
-  Surveillance surveillance;          // what both logics see of the other aircraft
+  double verticalMissFt = 0.0;    // intruder minus own at closest approach, unresolved
+  double missDistanceNm = 0.0;    // horizontal, at closest approach
+  double timeToCpaS = 100.0;      // from the first frame
+  double groundFt = 0.0;          // terrain under the own aircraft
+  bool intruderEquipped = false;  // the intruder runs its own logic and follows it like the own pilot
+  Surveillance surveillance;      // what both logics see of the other aircraft
 };
 
 enum class Pilot { Ignores, Follows };
@@ -116,16 +116,16 @@ struct FrameLog {
   bool intruderValid = false;
   kvr::LatestAdvisory latest{};
   kvr::AdvisoryRecord advisory{};
-  Aircraft own;       // both aircraft as the frame saw them
+  Aircraft own;  // both aircraft as the frame saw them
   Aircraft intruder;
 };
 
 struct EncounterResult {
   std::vector<FrameLog> frames;
-  double cpaTimeS = 0.0;          // of the flown trajectories
+  double cpaTimeS = 0.0;  // of the flown trajectories
   double cpaRangeNm = 0.0;
-  double cpaVerticalFt = 0.0;     // |own - intruder| at the closest horizontal approach
-  double cpaOwnHeightFt = 0.0;    // own height above the ground then
+  double cpaVerticalFt = 0.0;        // |own - intruder| at the closest horizontal approach
+  double cpaOwnHeightFt = 0.0;       // own height above the ground then
   bool nearMidAirCollision = false;  // at some instant within 500 ft horizontally and 100 ft vertically
   // Each resolution advisory of the own aircraft from posting to its end (the end of the flight when it
   // is still shown), in seconds of flight.

@@ -144,17 +144,19 @@ TEST(VerticalEncounter, PassingThroughTheIntrudersLevelFarOffGivesNoResolutionAd
   } cases[] = {
       {-3200.0, 1300.0, 0.0, false},  // crosses 3.4 NM away, 1300 ft apart at closest approach
       {3200.0, -1300.0, 0.0, false},
-      {-3200.0, 400.0, 0.0, true},    // crosses 1 NM away
+      {-3200.0, 400.0, 0.0, true},  // crosses 1 NM away
       {3200.0, -400.0, 0.0, true},
-      {3000.0, 1400.0, 0.6, false},   // inside the RA DMOD well before reaching the level, 3 NM after
+      {3000.0, 1400.0, 0.6, false},  // inside the RA DMOD well before reaching the level, 3 NM after
   };
   for (const Case& c : cases) {
     EncounterSpec spec = HeadOn(30000.0, c.verticalMissFt);
     spec.ownVerticalRateFpm = c.rateFpm;
     spec.missDistanceNm = c.missNm;
     const EncounterResult result = FlyEncounter(spec, Pilot::Ignores, 130.0);
-    EXPECT_EQ(result.FirstResolutionAural() != 0, c.resolution) << c.rateFpm << " ft/min, " << c.verticalMissFt << " ft";
-    EXPECT_GT(result.CountAural(Code(AuralCode::TrafficTraffic)), 0) << c.rateFpm << " ft/min, " << c.verticalMissFt << " ft";
+    EXPECT_EQ(result.FirstResolutionAural() != 0, c.resolution)
+        << c.rateFpm << " ft/min, " << c.verticalMissFt << " ft";
+    EXPECT_GT(result.CountAural(Code(AuralCode::TrafficTraffic)), 0)
+        << c.rateFpm << " ft/min, " << c.verticalMissFt << " ft";
   }
 }
 

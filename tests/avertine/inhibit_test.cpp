@@ -52,10 +52,10 @@ TEST(LowHeight, SensitivityLevelReportedForAltitudesAndClimbOut) {
     int32_t level;
   };
   // Radio altitude counts below 3000 ft (the record's low-height flag), pressure altitude above.
-  for (const Case& c : {Case{800, 800, 0, 2}, Case{800, 800, 1500, 3}, Case{350, 350, 1500, 2},
-                        Case{1500, 1500, -500, 3}, Case{2500, 2500, 0, 4}, Case{6000, 2000, 0, 3},
-                        Case{4900, 4900, 0, 4}, Case{5000, 5000, 0, 5}, Case{15000, 15000, 0, 6},
-                        Case{30000, 30000, 0, 7}, Case{45000, 45000, 0, 7}}) {
+  for (const Case& c :
+       {Case{800, 800, 0, 2}, Case{800, 800, 1500, 3}, Case{350, 350, 1500, 2}, Case{1500, 1500, -500, 3},
+        Case{2500, 2500, 0, 4}, Case{6000, 2000, 0, 3}, Case{4900, 4900, 0, 4}, Case{5000, 5000, 0, 5},
+        Case{15000, 15000, 0, 6}, Case{30000, 30000, 0, 7}, Case{45000, 45000, 0, 7}}) {
     kvr::OwnShipRecord own{};
     kvr::AvertineDefaultOwnShip(&own);
     own.pressureAltitudeFt = c.pressureFt;

@@ -299,7 +299,8 @@ int MeasureOnsets(const std::filesystem::path& folder, const std::filesystem::pa
     const Onsets oracle = OracleOnsets(frames, 0.0, cpaS);
     if (csv.is_open()) {
       char text[160];
-      std::snprintf(text, sizeof text, "%.2f,%.4f,%.1f,%.0f", cpa.timeS, cpa.rangeNm, cpa.verticalFt, cpa.ownAltitudeFt);
+      std::snprintf(text, sizeof text, "%.2f,%.4f,%.1f,%.0f", cpa.timeS, cpa.rangeNm, cpa.verticalFt,
+                    cpa.ownAltitudeFt);
       csv << file.stem().string() << ',' << text << ',' << Seconds(library.traffic) << ','
           << Seconds(library.resolution) << ',' << Seconds(oracle.traffic) << ',' << Seconds(oracle.resolution) << ','
           << Manoeuvres(tracks.own, cpa.timeS) << ',' << Manoeuvres(tracks.intruder, cpa.timeS) << ',' << closingUntilS
@@ -317,13 +318,13 @@ int MeasureOnsets(const std::filesystem::path& folder, const std::filesystem::pa
                   library.resolution.value_or(-1), oracle.resolution.value_or(-1), cpaS);
     }
   }
-  std::printf("onset within 2 s of the reference criteria, %d encounters of %s: TA %s, RA %s (%d with a "
-              "reference RA)\n",
-              encounters, folder.string().c_str(), Ratio(trafficAgree, encounters).c_str(),
-              Ratio(resolutionAgree, encounters).c_str(), withResolution);
+  std::printf(
+      "onset within 2 s of the reference criteria, %d encounters of %s: TA %s, RA %s (%d with a "
+      "reference RA)\n",
+      encounters, folder.string().c_str(), Ratio(trafficAgree, encounters).c_str(),
+      Ratio(resolutionAgree, encounters).c_str(), withResolution);
   return 0;
 }
-
 
 }  // namespace
 }  // namespace avertine_test

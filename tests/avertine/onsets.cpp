@@ -11,12 +11,9 @@ double EastRate(const Aircraft& a) { return a.groundSpeedKt / 3600.0 * std::sin(
 }  // namespace
 
 RelativeState Relative(const Aircraft& own, const Aircraft& intruder) {
-  return {intruder.northNm - own.northNm,
-          intruder.eastNm - own.eastNm,
-          NorthRate(intruder) - NorthRate(own),
-          EastRate(intruder) - EastRate(own),
-          intruder.altitudeFt - own.altitudeFt,
-          (intruder.verticalRateFpm - own.verticalRateFpm) / 60.0};
+  return {intruder.northNm - own.northNm,       intruder.eastNm - own.eastNm,
+          NorthRate(intruder) - NorthRate(own), EastRate(intruder) - EastRate(own),
+          intruder.altitudeFt - own.altitudeFt, (intruder.verticalRateFpm - own.verticalRateFpm) / 60.0};
 }
 
 Onsets LibraryOnsets(const std::vector<FrameLog>& frames, double untilS) {

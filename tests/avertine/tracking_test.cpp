@@ -40,8 +40,11 @@ TEST(IntruderGeometry, RangeBearingAndRelativeAltitudeAreRelativeToOwnHeading) {
     double headingDeg, northNm, eastNm, bearingDeg;
   };
   const Case cases[] = {
-      {0.0, 0.0, 3.0, 90.0},     {90.0, 0.0, 3.0, 0.0},       {0.0, 0.0, -3.0, -90.0},
-      {90.0, -2.0, -2.0, 135.0}, {350.0, 3.0 * std::cos(10 * kPi / 180), 3.0 * std::sin(10 * kPi / 180), 20.0},
+      {0.0, 0.0, 3.0, 90.0},
+      {90.0, 0.0, 3.0, 0.0},
+      {0.0, 0.0, -3.0, -90.0},
+      {90.0, -2.0, -2.0, 135.0},
+      {350.0, 3.0 * std::cos(10 * kPi / 180), 3.0 * std::sin(10 * kPi / 180), 20.0},
       {10.0, -3.0, -0.01, 170.19},
   };
   for (const Case& c : cases) {
@@ -118,7 +121,8 @@ TEST(TrackAgeing, ThreatThatStopsReportingEndsWithClearOfConflict) {
     if (vanishedAt < 0 && driver.Latest().active) vanishedAt = t;
     traffic[0].present = vanishedAt < 0;
     driver.Frame(own, traffic, 0.0);
-    if (vanishedAt >= 0 && clearAt < 0 && driver.Advisory().auralCode == static_cast<int32_t>(AuralCode::ClearOfConflict)) {
+    if (vanishedAt >= 0 && clearAt < 0 &&
+        driver.Advisory().auralCode == static_cast<int32_t>(AuralCode::ClearOfConflict)) {
       clearAt = t;
     }
     own.Advance(1.0);
@@ -200,12 +204,12 @@ TEST(Priority, ClassesPaintInOrderAndNearerOrMoreUrgentOnTop) {
     return a;
   };
   std::vector<Aircraft> traffic = {
-      parallel(1, 10.0, 11000.0),      // other traffic
-      parallel(2, 2.0, 8500.0),        // proximate, near
-      parallel(3, -5.0, 7200.0),       // proximate, far
-      headOn(4, 39.0, 8700.0, 0.0),    // traffic advisory, closest approach in 35 s
-      headOn(5, 42.0, 8700.0, 0.1),    // traffic advisory, in 38 s
-      headOn(6, 26.0, 8000.0, 0.0),    // resolution advisory
+      parallel(1, 10.0, 11000.0),    // other traffic
+      parallel(2, 2.0, 8500.0),      // proximate, near
+      parallel(3, -5.0, 7200.0),     // proximate, far
+      headOn(4, 39.0, 8700.0, 0.0),  // traffic advisory, closest approach in 35 s
+      headOn(5, 42.0, 8700.0, 0.1),  // traffic advisory, in 38 s
+      headOn(6, 26.0, 8000.0, 0.0),  // resolution advisory
   };
   LogicDriver driver;
   for (int t = 0; t < 4; ++t) {
@@ -213,7 +217,7 @@ TEST(Priority, ClassesPaintInOrderAndNearerOrMoreUrgentOnTop) {
     own.Advance(1.0);
     for (Aircraft& a : traffic) a.Advance(1.0);
   }
-  const ThreatClass expected[] = {ThreatClass::OtherTraffic,    ThreatClass::ProximateTraffic,
+  const ThreatClass expected[] = {ThreatClass::OtherTraffic,     ThreatClass::ProximateTraffic,
                                   ThreatClass::ProximateTraffic, ThreatClass::TrafficAdvisory,
                                   ThreatClass::TrafficAdvisory,  ThreatClass::ResolutionAdvisory};
   for (size_t i = 0; i < traffic.size(); ++i) EXPECT_EQ(driver.ClassOf(i), expected[i]) << i;

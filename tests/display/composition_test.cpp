@@ -55,8 +55,10 @@ Box NeedleBox(const IvsiDisplay& d, float verticalSpeedFpm) {
   const double angle = VerticalSpeedAngle(verticalSpeedFpm);
   Box box;
   for (const platform::Point& p : d.needleShape) {
-    const int32_t x = d.surfaceWidth / 2 + static_cast<int32_t>(std::lround(p.x * std::cos(angle) - p.y * std::sin(angle)));
-    const int32_t y = d.surfaceHeight / 2 - static_cast<int32_t>(std::lround(p.x * std::sin(angle) + p.y * std::cos(angle)));
+    const int32_t x =
+        d.surfaceWidth / 2 + static_cast<int32_t>(std::lround(p.x * std::cos(angle) - p.y * std::sin(angle)));
+    const int32_t y =
+        d.surfaceHeight / 2 - static_cast<int32_t>(std::lround(p.x * std::sin(angle) + p.y * std::cos(angle)));
     box.Grow(Box{x, y, x, y});
   }
   if (d.antiAliased) {
@@ -308,7 +310,9 @@ uint32_t ReferencePixel(const std::vector<uint32_t>& in, int32_t width, int32_t 
   uint32_t out = 0;
   for (int shift : {16, 8, 0}) {
     auto channel = [&](int32_t x, int32_t y) { return (in[static_cast<size_t>(y) * width + x] >> shift) & 0xFFu; };
-    auto outer = [&](int32_t y) { return (channel(cx, y) >> 3) + (channel(cx - 1, y) >> 4) + (channel(cx + 1, y) >> 4); };
+    auto outer = [&](int32_t y) {
+      return (channel(cx, y) >> 3) + (channel(cx - 1, y) >> 4) + (channel(cx + 1, y) >> 4);
+    };
     const uint32_t middle = (channel(cx, cy) >> 2) + (channel(cx - 1, cy) >> 3) + (channel(cx + 1, cy) >> 3);
     const uint32_t v = outer(cy - 1) + middle + outer(cy + 1);
     out |= (v + ((v >> 5) & 7) + ((v >> 7) & 1)) << shift;

@@ -26,8 +26,8 @@ TEST(VerticalSpeedAngle, ScaleLawAtItsBreakpointsAndBeyond) {
   EXPECT_FLOAT_EQ(VerticalSpeedAngle(1000.0f), 1.9111356f);
   EXPECT_FLOAT_EQ(VerticalSpeedAngle(-1000.0f), -1.9111356f);
   EXPECT_FLOAT_EQ(VerticalSpeedAngle(4000.0f), 0.6265732f);
-  EXPECT_NEAR(VerticalSpeedAngle(1500.0f), kPi / 2, 1e-6f);   // 12 o'clock
-  EXPECT_NEAR(VerticalSpeedAngle(-1500.0f), -kPi / 2, 1e-6f); // 6 o'clock
+  EXPECT_NEAR(VerticalSpeedAngle(1500.0f), kPi / 2, 1e-6f);    // 12 o'clock
+  EXPECT_NEAR(VerticalSpeedAngle(-1500.0f), -kPi / 2, 1e-6f);  // 6 o'clock
   EXPECT_NEAR(VerticalSpeedAngle(2500.0f), (1.2304571f + 0.8953539f) / 2, 1e-6f);
   for (float beyond : {6000.0f, 9000.0f, 1e30f}) EXPECT_FLOAT_EQ(VerticalSpeedAngle(beyond), 0.1658063f);
   for (float beyond : {-6000.0f, -9000.0f, -1e30f}) EXPECT_FLOAT_EQ(VerticalSpeedAngle(beyond), -0.1658063f);
@@ -130,12 +130,12 @@ void WriteNamedWave(const std::filesystem::path& folder, const std::string& name
   std::string samples = name;
   samples.resize(64, '\0');
   std::string format;
-  PutWord(format, 1, 2);        // PCM
-  PutWord(format, 1, 2);        // mono
-  PutWord(format, 8000, 4);     // samples per second
-  PutWord(format, 16000, 4);    // bytes per second
-  PutWord(format, 2, 2);        // block
-  PutWord(format, 16, 2);       // bits
+  PutWord(format, 1, 2);      // PCM
+  PutWord(format, 1, 2);      // mono
+  PutWord(format, 8000, 4);   // samples per second
+  PutWord(format, 16000, 4);  // bytes per second
+  PutWord(format, 2, 2);      // block
+  PutWord(format, 16, 2);     // bits
   std::string body = "WAVEfmt ";
   PutWord(body, static_cast<uint32_t>(format.size()), 4);
   body += format + "data";
@@ -240,7 +240,7 @@ class AdvisorySectors : public ::testing::Test {
     for (float speed : speeds) EXPECT_EQ(At(speed, radius), kBackgroundPixel) << what << " at " << speed;
   }
 
-  static constexpr float kInRed = 104.0f;    // between the dial circle and the red radius
+  static constexpr float kInRed = 104.0f;      // between the dial circle and the red radius
   static constexpr float kOnlyGreen = 110.5f;  // beyond the red radius, inside the green one
   FakeSource source;
   TrafficSource* cell = &source;

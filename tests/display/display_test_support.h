@@ -50,7 +50,12 @@ class FakeSource final : public TrafficSource {
   }
 
   void Add(ThreatClass threat, float rangeNm, float bearingRad, float relativeAltitudeFt, int32_t trend = 0) {
-    entries.push_back({relativeAltitudeFt, MakeStatus(0, trend, threat), 1, {}, rangeNm, bearingRad,
+    entries.push_back({relativeAltitudeFt,
+                       MakeStatus(0, trend, threat),
+                       1,
+                       {},
+                       rangeNm,
+                       bearingRad,
                        static_cast<uint32_t>(entries.size() + 1)});
     order.clear();
     for (IntruderEntry& entry : entries) order.push_back(&entry);

@@ -33,7 +33,7 @@ struct Built {
 };
 
 void ExpectNeedle(const IvsiDisplay& d, int32_t half, int32_t length, int32_t head, int32_t tip) {
-  const platform::Point expected[7] = {{0, -half}, {length, -half}, {length, -head}, {tip, 0},
+  const platform::Point expected[7] = {{0, -half},     {length, -half}, {length, -head}, {tip, 0},
                                        {length, head}, {length, half},  {0, half}};
   for (int i = 0; i < 7; ++i) {
     EXPECT_EQ(d.needleShape[i].x, expected[i].x) << "point " << i;

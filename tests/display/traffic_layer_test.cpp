@@ -36,7 +36,8 @@ class TrafficLayer : public ::testing::TestWithParam<bool> {
   platform::Point Place(float rangeNm, float bearingRad, float selectedNm = 6.0f) const {
     const bool aa = GetParam();
     const int32_t ox = display->ringCentreX;
-    const int32_t oy = display->ringCentreY + (static_cast<int32_t>(std::lround(display->ringRadius / 2.0)) & (aa ? ~1 : ~0));
+    const int32_t oy =
+        display->ringCentreY + (static_cast<int32_t>(std::lround(display->ringRadius / 2.0)) & (aa ? ~1 : ~0));
     const double pixelsPerNm = (oy - display->ringCentreY + display->ringRadius - (aa ? 2 : 1)) / selectedNm;
     return {ox + static_cast<int32_t>(std::lround(std::sin(bearingRad) * rangeNm * pixelsPerNm)),
             oy - static_cast<int32_t>(std::lround(std::cos(bearingRad) * rangeNm * pixelsPerNm))};
@@ -94,7 +95,7 @@ TEST_P(TrafficLayer, EachThreatClassPaintsItsSymbolWhereThePictureSaysAndTheBoxH
   const platform::Point advisory = Place(3.0f, 0.0f), resolution = Place(1.0f, kPi);
   const int32_t hh = display->symbolHalfHeight;
   EXPECT_EQ(At(other.x, other.y - hh), PixelWord(kTraffic));  // a hollow diamond: colour on its rim
-  EXPECT_NE(At(other.x, other.y), PixelWord(kTraffic));  // and not filled
+  EXPECT_NE(At(other.x, other.y), PixelWord(kTraffic));       // and not filled
   EXPECT_EQ(At(proximate.x, proximate.y), PixelWord(kTraffic));
   EXPECT_EQ(At(advisory.x, advisory.y), PixelWord(kYellow));
   EXPECT_EQ(At(resolution.x + hh / 2 + 1, resolution.y - hh / 2 - 1), PixelWord(kRed));  // under the tail

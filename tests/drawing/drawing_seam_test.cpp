@@ -369,7 +369,8 @@ TEST(DrawingRepeats, ASecondDrawingCoversThePixelsOfTheFirst) {
       {"ellipse", [](Canvas& c, int32_t x, int32_t y) { DrawEllipse(c.context(), x, y, x + 17, y + 17); }},
       {"arrow",
        [](Canvas& c, int32_t x, int32_t y) {
-         const Point arrow[7] = {{x, y + 16}, {x, y + 3}, {x + 3, y + 3}, {x, y}, {x - 3, y + 3}, {x, y + 3}, {x, y + 16}};
+         const Point arrow[7] = {{x, y + 16},    {x, y + 3}, {x + 3, y + 3}, {x, y},
+                                 {x - 3, y + 3}, {x, y + 3}, {x, y + 16}};
          DrawPolygon(c.context(), arrow, 7);
        }},
       {"tag outline", [](Canvas& c, int32_t x, int32_t y) { StrokeTextOutline(c.context(), x, y, "+7Q"); }},

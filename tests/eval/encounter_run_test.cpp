@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "host/eval/evaluation.h"
-#include "host/scenario/scenario_runner.h"
 #include "host/scenario/noise_source.h"
+#include "host/scenario/scenario_runner.h"
 #include "host/scenario/surveillance.h"
 #include "tests/gauge/module_fixture.h"
 
@@ -27,7 +27,9 @@ TEST(EncounterRun, APairedTrackScenarioFliesAndTheOwnAircraftReturnsToItsTrack) 
   EXPECT_GT(miss.verticalFt, 300);  // the recorded tracks pass 62 ft apart
   // After the advisory the gap to the recorded track closes.
   const auto& frames = run.Flown().Frames();
-  const auto gap = [&](const TrajectoryFrame& f) { return std::abs(f.own.altitudeFt - s.own.track->At(f.timeS).altitudeFt); };
+  const auto gap = [&](const TrajectoryFrame& f) {
+    return std::abs(f.own.altitudeFt - s.own.track->At(f.timeS).altitudeFt);
+  };
   double gapAtClear = 0;
   for (const TrajectoryFrame& f : frames)
     if (f.timeS >= 77 && gapAtClear == 0) gapAtClear = gap(f);

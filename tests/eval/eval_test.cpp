@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -33,8 +33,8 @@ std::vector<PathPoint> Still(double t1, double stepS) {
   for (double t = 0; t <= t1 + 1e-9; t += stepS) p.push_back({t, 0, 0, 0});
   return p;
 }
-std::vector<PathPoint> Moving(double t1, double stepS, double e0Ft, double n0Ft, double a0Ft, double veFtS, double vnFtS,
-                              double vaFtS) {
+std::vector<PathPoint> Moving(double t1, double stepS, double e0Ft, double n0Ft, double a0Ft, double veFtS,
+                              double vnFtS, double vaFtS) {
   std::vector<PathPoint> p;
   for (double t = 0; t <= t1 + 1e-9; t += stepS)
     p.push_back({t, (e0Ft + veFtS * t) * kFt, (n0Ft + vnFtS * t) * kFt, a0Ft + vaFtS * t});
@@ -63,7 +63,8 @@ TEST(NmacDetection, NeedsBothSeparationsSmallAtTheSameMoment) {
     EXPECT_NEAR(m.verticalFt, c.vmdFt, 1e-6) << c.what;
   }
   // The first moment inside: 500 ft before passing overhead at 5.375 s.
-  EXPECT_NEAR(ClosestApproachOf(Still(10, 2), Moving(10, 2, -4300, 0, 50, 800, 0, 0)).nmacTimeS, 5.375 - 500.0 / 800, 1e-9);
+  EXPECT_NEAR(ClosestApproachOf(Still(10, 2), Moving(10, 2, -4300, 0, 50, 800, 0, 0)).nmacTimeS, 5.375 - 500.0 / 800,
+              1e-9);
 }
 
 EncounterRow Row(const char* name, bool unequipped, bool equipped, double altitudeFt = 5000) {
@@ -270,7 +271,8 @@ std::vector<pid_t> Children() {
     std::istringstream rest(text.substr(text.rfind(')') + 2));
     char state;
     pid_t parent = 0;
-    if (rest >> state >> parent && parent == ::getpid()) children.push_back(std::stoi(entry.path().filename().string()));
+    if (rest >> state >> parent && parent == ::getpid())
+      children.push_back(std::stoi(entry.path().filename().string()));
   }
   return children;
 }
@@ -319,7 +321,8 @@ TEST_F(EvalSet, AnAdvisoryCutByTheRecordingsEndIsMarked) {
   std::ofstream file(dir / "cut.txt");
   file << "NAME, east, north, alt, trk, gs, vs, time\nunitless, [ft], [ft], [ft], [rad], [ftps], [ftps], [s]\n";
   for (int t = 0; t <= 55; ++t) file << "OWNSHIP, 0, " << 400 * t << ", 8000, 0, 400, 0, " << t << "\n";
-  for (int t = 0; t <= 55; ++t) file << "INTRUDER, 0, " << 48000 - 400 * t << ", 8100, 3.14159265, 400, 0, " << t << "\n";
+  for (int t = 0; t <= 55; ++t)
+    file << "INTRUDER, 0, " << 48000 - 400 * t << ", 8100, 3.14159265, 400, 0, " << t << "\n";
   file.close();
   EvalSettings settings;
   settings.gaugesDir = kvr::testing::BinDir();
@@ -348,7 +351,8 @@ TEST_F(EvalRun, WorkersAreReapedWhenStartingAnotherFails) {
   job.jobs = 3;
   // Every descriptor below `lowest` in use, so that the limit leaves room for one pipe exactly.
   int highest = 0;
-  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) highest = std::max(highest, std::stoi(entry.path().filename().string()));
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd"))
+    highest = std::max(highest, std::stoi(entry.path().filename().string()));
   std::vector<int> fillers;
   for (int fd; (fd = ::open("/dev/null", O_RDONLY)) <= highest;) fillers.push_back(fd);
   const int lowest = highest + 1;
@@ -388,7 +392,8 @@ TEST(ResultRows, ReadBackAsWrittenAndRefuseWhatTheyCannotHold) {
 
 TEST(Shard, RefusesWhatIsNotKOfN) {
   EXPECT_EQ(ParseShard("2/5").index, 2);
-  for (const char* bad : {"0/2", "3/2", "2", "a/b", "1/0", "1/2x"}) EXPECT_THROW(ParseShard(bad), std::invalid_argument) << bad;
+  for (const char* bad : {"0/2", "3/2", "2", "a/b", "1/0", "1/2x"})
+    EXPECT_THROW(ParseShard(bad), std::invalid_argument) << bad;
 }
 
 }  // namespace

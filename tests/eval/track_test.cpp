@@ -120,8 +120,9 @@ TEST(Track, HermiteFollowsTheGivenRatesBetweenSamples) {
 TEST(Track, WithoutRatesItIsSmoothThroughTheSamples) {
   const LocalFrame frame;
   // Decimal numbers in every form a writer may use: signs, exponents, points without digits on one side.
-  const auto track = ParseTrackCsv("# a level turn\ntimeS,eastNm,northNm,altitudeFt\n0,0,0,5000\n1e1,-0.0,+1,5.0E3\n20,1.,2,+5000\n",
-                                   "turn.csv", frame);
+  const auto track =
+      ParseTrackCsv("# a level turn\ntimeS,eastNm,northNm,altitudeFt\n0,0,0,5000\n1e1,-0.0,+1,5.0E3\n20,1.,2,+5000\n",
+                    "turn.csv", frame);
   EXPECT_NEAR(track->At(10).position.northM, kMetresPerNm, 1e-6);
   // The rate at the middle sample is the centred difference: 1 NM east and 2 NM north in 20 s.
   EXPECT_NEAR(track->At(10).trackDeg, Degrees(std::atan2(1.0, 2.0)), 1e-6);
@@ -145,7 +146,8 @@ TEST(Track, BadFilesNameTheLineAndReason) {
       {"timeS,eastNm,northNm,altitudeFt\n0,1e300,0,5000\n", "t.csv:2: eastNm 1e300 is outside -1000 to 1000"},
       {"timeS,eastNm,northNm,altitudeFt\n0,0,0,1e6\n", "t.csv:2: altitudeFt 1e6 is outside -2000 to 100000"},
       {"timeS,latitudeDeg,longitudeDeg,altitudeFt\n0,91,8,5000\n", "t.csv:2: latitudeDeg 91 is outside -85 to 85"},
-      {"timeS,eastNm,northNm,altitudeFt,groundSpeedKt\n0,0,0,5000,9000\n", "t.csv:2: groundSpeedKt 9000 is outside 0 to 2000"},
+      {"timeS,eastNm,northNm,altitudeFt,groundSpeedKt\n0,0,0,5000,9000\n",
+       "t.csv:2: groundSpeedKt 9000 is outside 0 to 2000"},
       {"timeS,eastNm,northNm,altitudeFt\n0,0,0\n", "t.csv:2: has 3 fields, the header 4"},
   };
   for (const Case& c : cases) {
@@ -177,7 +179,8 @@ TEST(PairedTracks, ReadsFeetRadiansAndFeetPerSecondFromTimeZero) {
 }
 
 TEST(PairedTracks, BadFilesNameTheLineAndReason) {
-  const std::string header = "NAME, east, north, alt, trk, gs, vs, time\nunitless, [ft], [ft], [ft], [rad], [ftps], [ftps], [s]\n";
+  const std::string header =
+      "NAME, east, north, alt, trk, gs, vs, time\nunitless, [ft], [ft], [ft], [rad], [ftps], [ftps], [s]\n";
   struct Case {
     std::string text;
     const char* message;

@@ -19,11 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (const auto& g : window.gauges)
         if (g.module.empty() || g.module[0] == '/' || g.module[0] == '\\' || g.module.find(':') != std::string::npos)
           std::abort();
-      if (window.widthPx < 0 || window.widthPx > kMaxPanelSide || window.heightPx < 0 || window.heightPx > kMaxPanelSide)
+      if (window.widthPx < 0 || window.widthPx > kMaxPanelSide || window.heightPx < 0 ||
+          window.heightPx > kMaxPanelSide)
         std::abort();
       for (const auto& g : window.gauges)
-        if (g.x < -kMaxPanelSide || g.x > kMaxPanelSide || g.y < -kMaxPanelSide || g.y > kMaxPanelSide ||
-            g.width < 0 || g.width > kMaxPanelSide || g.height < 0 || g.height > kMaxPanelSide)
+        if (g.x < -kMaxPanelSide || g.x > kMaxPanelSide || g.y < -kMaxPanelSide || g.y > kMaxPanelSide || g.width < 0 ||
+            g.width > kMaxPanelSide || g.height < 0 || g.height > kMaxPanelSide)
           std::abort();
     }
   } catch (const kvr::host::PanelConfigError&) {

@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const kvr::host::LocalFrame frame(kvr::host::GeoPosition{47.0, 8.0});
   try {
     const auto track = kvr::host::ParseTrackCsv(text, "fuzz.csv", frame);
-    for (double t : {track->StartS() - 10, track->StartS(), (track->StartS() + track->EndS()) / 2, track->EndS() + 10}) {
+    for (double t :
+         {track->StartS() - 10, track->StartS(), (track->StartS() + track->EndS()) / 2, track->EndS() + 10}) {
       const kvr::host::TrackPoint p = track->At(t);
       if (!std::isfinite(p.altitudeFt) || !std::isfinite(p.position.eastM) || !std::isfinite(p.position.northM))
         std::abort();

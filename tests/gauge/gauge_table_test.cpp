@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/packed_field.h"
-#include "host/platform/posix/elf_file.h"
 #include "host/module_loader.h"
 #include "host/panel_services.h"
+#include "host/platform/posix/elf_file.h"
 #include "tests/gauge/module_fixture.h"
+#include "tests/packed_field.h"
 
 namespace kvr {
 namespace {
@@ -146,12 +146,14 @@ void ExpectMouseList(const MouseArea* list, const std::vector<MouseArea>& areas)
   EXPECT_EQ(list[areas.size() + 2].kind, kMouseListClose);  // the list closes as the simulator's own do
 }
 
-MouseArea Box(int x, int y, int w, int h, uint32_t flags) { return {kMouseArea, x, y, w, h, 5, 0, flags, 0, nullptr, 0}; }
+MouseArea Box(int x, int y, int w, int h, uint32_t flags) {
+  return {kMouseArea, x, y, w, h, 5, 0, flags, 0, nullptr, 0};
+}
 
 TEST_F(GaugeTable, MouseAreasAreAsDeclared) {
   const uint32_t both = 0xA0000000;
-  ExpectMouseList(Gauge("IVSI").mouseAreas,
-                  {Box(0, 0, 52, 52, both), Box(106, 0, 52, 52, both), Box(0, 106, 52, 52, both), Box(106, 106, 52, 52, both)});
+  ExpectMouseList(Gauge("IVSI").mouseAreas, {Box(0, 0, 52, 52, both), Box(106, 0, 52, 52, both),
+                                             Box(0, 106, 52, 52, both), Box(106, 106, 52, 52, both)});
   ExpectMouseList(Gauge("Transponder").mouseAreas,
                   {Box(92, 33, 12, 30, both), Box(104, 33, 12, 30, both), Box(116, 33, 12, 30, both),
                    Box(128, 33, 12, 30, both), Box(159, 51, 28, 25, both), Box(43, 51, 28, 25, both),
@@ -164,9 +166,11 @@ TEST_F(GaugeTable, TransponderTreeHasBaseWithNineChildrenAndFourSelectorIcons) {
   ElementHeader* base = g.elementList[0];
   ExpectElement(base, {kElementStatic, 0x2000, 0, 0, 0x01}, &g);
   const ExpectedElement children[] = {
-      {kElementStatic, 0x2100, 0, 0, 0x05},  {kElementStatic, 0x2200, 91, 13, 0x26}, {kElementStatic, 0x2500, 139, 71, 0x05},
-      {kElementIcon, 0x2300, 159, 50, 0x03}, {kElementIcon, 0x2300, 42, 50, 0x03},   {kElementIcon, 0x2400, 30, 8, 0x03},
-      {kElementIcon, 0x2400, 60, 8, 0x03},   {kElementStatic, 0x2401, 161, 8, 0x03}, {kElementStatic, 0x2402, 191, 8, 0x03},
+      {kElementStatic, 0x2100, 0, 0, 0x05},    {kElementStatic, 0x2200, 91, 13, 0x26},
+      {kElementStatic, 0x2500, 139, 71, 0x05}, {kElementIcon, 0x2300, 159, 50, 0x03},
+      {kElementIcon, 0x2300, 42, 50, 0x03},    {kElementIcon, 0x2400, 30, 8, 0x03},
+      {kElementIcon, 0x2400, 60, 8, 0x03},     {kElementStatic, 0x2401, 161, 8, 0x03},
+      {kElementStatic, 0x2402, 191, 8, 0x03},
   };
   for (int i = 0; i < 9; ++i) {
     SCOPED_TRACE(i);

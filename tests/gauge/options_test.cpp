@@ -59,7 +59,7 @@ TEST(IvsiOptions, MixedStringSetsOnlyWhatItNames) {
 
 TEST(IvsiOptions, VsirateBecomesTicksBetweenCompositions) {
   const std::pair<const char*, uint16_t> cases[] = {
-      {"vsirate=18", 1}, {"vsirate=9", 2}, {"vsirate=6", 3}, {"vsirate=4", 5},  {"vsirate=1", 18},
+      {"vsirate=18", 1}, {"vsirate=9", 2},  {"vsirate=6", 3},  {"vsirate=4", 5},  {"vsirate=1", 18},
       {"vsirate=0", 0},  {"vsirate=40", 0}, {"vsirate=37", 0}, {"vsirate=36", 1}, {"vsirate=-1", 65518},
   };
   for (const auto& [text, ticks] : cases) EXPECT_EQ(ParseIvsiOptions(text).refreshTicks, ticks) << text;

@@ -20,8 +20,8 @@ namespace fs = std::filesystem;
 
 class KvrPanel : public ::testing::Test {
  protected:
-  fs::path dir = fs::temp_directory_path() /
-                 ("kvr_cli_" + std::to_string(::getpid()) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  fs::path dir = fs::temp_directory_path() / ("kvr_cli_" + std::to_string(::getpid()) + "_" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
   void SetUp() override { fs::create_directories(dir); }
   void TearDown() override { fs::remove_all(dir); }
 
@@ -81,8 +81,11 @@ TEST_F(KvrPanel, ARunThatCannotWriteEverythingLeavesNoPartialOutput) {
   std::ofstream(out / ".kvr-panel-output") << "events.csv\nsummary.txt\n";
   // Files may grow to 32 KB (64 blocks of 512 bytes): the audio alone outgrows that in three seconds. A
   // write past the limit fails as on a full disk.
-  EXPECT_EQ(Run("trap '' XFSZ; ulimit -f 64; exec $KVR_PANEL run '" + scenario.string() + "' --out '" + out.string() + "'"), 1);
-  EXPECT_NE(Output().find("the partial output was removed; " + out.string() + " is unchanged"), std::string::npos) << Output();
+  EXPECT_EQ(
+      Run("trap '' XFSZ; ulimit -f 64; exec $KVR_PANEL run '" + scenario.string() + "' --out '" + out.string() + "'"),
+      1);
+  EXPECT_NE(Output().find("the partial output was removed; " + out.string() + " is unchanged"), std::string::npos)
+      << Output();
   EXPECT_EQ(Text(out / "events.csv"), "previous\n");
   EXPECT_FALSE(fs::exists(out / "audio.wav"));
   for (const auto& entry : fs::directory_iterator(dir))
@@ -108,8 +111,8 @@ TEST_F(KvrPanel, ARunReplacesOnlyWhatARunWrote) {
   ASSERT_EQ(Run(run), 0) << Output();
   struct Case {
     const char* what;
-    const char* marker;     // written over the run's marker; null: the run's own
-    const char* userFile;   // a file of the user's put into the output folder
+    const char* marker;    // written over the run's marker; null: the run's own
+    const char* userFile;  // a file of the user's put into the output folder
     int status;
     const char* message;
   } cases[] = {
@@ -142,14 +145,15 @@ TEST_F(KvrPanel, AStoppedRunRemovesItsPartialOutput) {
   // Job control on, so that the background run does not start with SIGINT ignored; the signal is sent
   // once the run has made its staging folder.
   const fs::path script = dir / "stop.sh";
-  std::ofstream(script) << "set -m\n\"$1\" run --batch --realtime '" << scenario.string() << "' --out '" << (dir / "out").string()
-                        << "' & pid=$!\n"
+  std::ofstream(script) << "set -m\n\"$1\" run --batch --realtime '" << scenario.string() << "' --out '"
+                        << (dir / "out").string() << "' & pid=$!\n"
                         << "staged() { ls -a '" << dir.string() << "' | grep -q '^\\.out\\.partial'; }\n"
                         << "for i in $(seq 600); do staged && break; sleep 0.05; done\n"
                         << "sleep 0.5; staged || exit 99\nkill -$2 $pid\nwait $pid\n";
   for (const char* signal : {"TERM", "INT"}) {
     SCOPED_TRACE(signal);
-    EXPECT_EQ(Run("bash '" + script.string() + "' \"$KVR_PANEL\" " + signal), 128 + (std::string(signal) == "TERM" ? 15 : 2))
+    EXPECT_EQ(Run("bash '" + script.string() + "' \"$KVR_PANEL\" " + signal),
+              128 + (std::string(signal) == "TERM" ? 15 : 2))
         << Output();
     for (const auto& entry : fs::directory_iterator(dir))
       EXPECT_EQ(entry.path().filename().string().find(".out."), std::string::npos) << entry.path();
@@ -168,7 +172,9 @@ TEST_F(KvrPanel, EvalWritesWhatItHasAndOnlyWholeFiles) {
   EXPECT_NE(Text(dir / "out" / "results.csv").find("\n1,enc_000002,,"), std::string::npos);
   EXPECT_TRUE(fs::exists(dir / "out" / "report.png"));
   // Files may grow to 8 KB: results.csv and report.md fit, report.png does not.
-  EXPECT_EQ(Run("trap '' XFSZ; ulimit -f 16; exec $KVR_PANEL eval '" + set + "' --jobs 1 --out '" + (dir / "full").string() + "'"), 1)
+  EXPECT_EQ(Run("trap '' XFSZ; ulimit -f 16; exec $KVR_PANEL eval '" + set + "' --jobs 1 --out '" +
+                (dir / "full").string() + "'"),
+            1)
       << Output();
   EXPECT_FALSE(fs::exists(dir / "full" / "report.png"));
   for (const auto& entry : fs::directory_iterator(dir / "full"))

@@ -51,7 +51,8 @@ bool IsHue(uint32_t rgb, Hue hue) {
 }
 
 int CountHue(const Image& image, Hue hue) {
-  return static_cast<int>(std::count_if(image.pixels.begin(), image.pixels.end(), [&](uint32_t p) { return IsHue(p, hue); }));
+  return static_cast<int>(
+      std::count_if(image.pixels.begin(), image.pixels.end(), [&](uint32_t p) { return IsHue(p, hue); }));
 }
 
 TEST(ManualPictures, EveryPictureTheManualNamesIsDrawnAndShowsItsSubject) {
@@ -77,23 +78,17 @@ TEST(ManualPictures, EveryPictureTheManualNamesIsDrawnAndShowsItsSubject) {
     Hue hue;
     bool present;
   } cases[] = {
-      {"ivsi-test.png", Red, true},                // the whole scale red
-      {"ivsi-standby.png", Red, false},
-      {"traffic-advisory.png", Yellow, true},      // the circle
-      {"traffic-advisory.png", Red, false},
-      {"resolution-advisory.png", Green, true},    // the band to fly to
-      {"resolution-advisory.png", Red, true},
-      {"descent-advisory.png", Green, true},
-      {"ivsi-failure.png", Yellow, true},          // the TCAS flag
-      {"ivsi-failure.png", Red, false},
-      {"ivsi-unpowered.png", White, false},        // no dial at all
+      {"ivsi-test.png", Red, true},                                                      // the whole scale red
+      {"ivsi-standby.png", Red, false},       {"traffic-advisory.png", Yellow, true},    // the circle
+      {"traffic-advisory.png", Red, false},   {"resolution-advisory.png", Green, true},  // the band to fly to
+      {"resolution-advisory.png", Red, true}, {"descent-advisory.png", Green, true},
+      {"ivsi-failure.png", Yellow, true},                                            // the TCAS flag
+      {"ivsi-failure.png", Red, false},       {"ivsi-unpowered.png", White, false},  // no dial at all
   };
   for (const auto& c : cases) {
     const Image image = ReadPng(dir / "pictures" / c.picture);
-    if (c.present)
-      EXPECT_GT(CountHue(image, c.hue), 10) << c.picture << " lacks hue " << static_cast<int>(c.hue);
-    else
-      EXPECT_EQ(CountHue(image, c.hue), 0) << c.picture << " shows hue " << static_cast<int>(c.hue);
+    if (c.present) EXPECT_GT(CountHue(image, c.hue), 10) << c.picture << " lacks hue " << static_cast<int>(c.hue);
+    else EXPECT_EQ(CountHue(image, c.hue), 0) << c.picture << " shows hue " << static_cast<int>(c.hue);
   }
   // The modes differ: a switch that did not reach the module would leave them alike.
   const std::string modes[] = {"ivsi-standby.png", "ivsi-ta-only.png", "ivsi-ta-ra.png", "ivsi-test.png",

@@ -52,7 +52,7 @@ TEST(ResourcePack, AnEntryWhoseDataLieOutsideThePackIsSkippedNotTheEnd) {
   bitmap.id = 0x1100;
   bitmap.offset = data + 8;
   bitmap.size = 8;
-  const std::vector<uint8_t> bytes = Pack({DataEntry("WAV_Broken", data, 1u << 20),     // past the end
+  const std::vector<uint8_t> bytes = Pack({DataEntry("WAV_Broken", data, 1u << 20),      // past the end
                                            DataEntry("WAV_Wrapped", 0xFFFFFFF0u, 0x20),  // offset + size wraps
                                            DataEntry("WAV_Climb", data, 8), bitmap});
   const pack::Bytes whole{bytes.data(), bytes.size()};
@@ -70,12 +70,15 @@ std::vector<uint8_t> ElfWithSymbolEntrySize(uint64_t entrySize) {
   const std::string names("\0.dynsym\0.dynstr\0.shstrtab\0", 27);
   const std::string strings("\0Linkage\0", 9);
   std::vector<uint8_t> file(64, 0);
-  std::memcpy(file.data(), "\x7F" "ELF\x02\x01\x01", 7);
+  std::memcpy(file.data(),
+              "\x7F"
+              "ELF\x02\x01\x01",
+              7);
   const uint64_t symbolsAt = 64, stringsAt = symbolsAt + 24, namesAt = stringsAt + strings.size();
   const uint64_t sectionsAt = (namesAt + names.size() + 7) / 8 * 8;
-  Put<uint32_t>(file, symbolsAt, 1);             // name "Linkage"
-  Put<uint8_t>(file, symbolsAt + 4, 0x11);       // global object
-  Put<uint16_t>(file, symbolsAt + 6, 1);         // defined
+  Put<uint32_t>(file, symbolsAt, 1);        // name "Linkage"
+  Put<uint8_t>(file, symbolsAt + 4, 0x11);  // global object
+  Put<uint16_t>(file, symbolsAt + 6, 1);    // defined
   file.resize(stringsAt);
   file.insert(file.end(), strings.begin(), strings.end());
   file.insert(file.end(), names.begin(), names.end());
@@ -90,7 +93,8 @@ std::vector<uint8_t> ElfWithSymbolEntrySize(uint64_t entrySize) {
     uint64_t offset, size;
     uint32_t link;
     uint64_t entrySize;
-  } sections[] = {{1, 11, symbolsAt, 24, 2, entrySize}, {9, 3, stringsAt, strings.size(), 0, 0},
+  } sections[] = {{1, 11, symbolsAt, 24, 2, entrySize},
+                  {9, 3, stringsAt, strings.size(), 0, 0},
                   {17, 3, namesAt, names.size(), 0, 0}};
   for (size_t i = 0; i < 3; ++i) {
     const uint64_t at = sectionsAt + (i + 1) * 64;
@@ -109,7 +113,8 @@ TEST(ElfFile, ASymbolEntrySizeSmallerThanASymbolIsAMalformedFile) {
   for (uint64_t entrySize : {24u, 4u, 7u, 12u}) {
     SCOPED_TRACE(entrySize);
     const std::vector<uint8_t> bytes = ElfWithSymbolEntrySize(entrySize);
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     const ElfFile elf(file);
     if (entrySize == 24) {
       EXPECT_EQ(elf.ExportedNames(), std::vector<std::string>{"Linkage"});

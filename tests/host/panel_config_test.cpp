@@ -51,7 +51,8 @@ TEST(PanelConfig, BadLinesNameFileLineAndReason) {
       // Positions and sizes whose sums would overflow, or make a picture of gigabytes.
       {"[Window00]\ngauge01=KVR_TCAS!IVSI, 2147483647, 2147483647, 158, 158\n",
        "panel.cfg:2: x 2147483647 is out of range (-4096 to 4096)"},
-      {"[Window00]\ngauge01=KVR_TCAS!IVSI, 0, -99999999999999999999\n", "panel.cfg:2: y -99999999999999999999 is out of range"},
+      {"[Window00]\ngauge01=KVR_TCAS!IVSI, 0, -99999999999999999999\n",
+       "panel.cfg:2: y -99999999999999999999 is out of range"},
       {"[Window00]\ngauge01=KVR_TCAS!IVSI, 8, 8, 2147483647\n", "panel.cfg:2: width and height cannot exceed 4096"},
       {"[Window00]\nsize_mm=-440,180\n", "panel.cfg:2: size_mm width -440 is out of range (0 to 4096)"},
       {"[Window00]\nsize_mm=16384,16384\n", "panel.cfg:2: size_mm width 16384 is out of range"},

@@ -11,11 +11,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "tests/packed_field.h"
-#include "host/platform/posix/elf_file.h"
 #include "host/panel_session.h"
+#include "host/platform/posix/elf_file.h"
 #include "module/platform/resource_pack.h"
 #include "tests/gauge/module_fixture.h"
+#include "tests/packed_field.h"
 
 namespace kvr::host {
 namespace {
@@ -24,8 +24,9 @@ namespace fs = std::filesystem;
 
 class PanelLifecycle : public ::testing::Test {
  protected:
-  fs::path dir = fs::temp_directory_path() / ("kvr_panel_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                              "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  fs::path dir =
+      fs::temp_directory_path() / ("kvr_panel_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                   "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
 
   void SetUp() override { fs::create_directories(dir); }
   void TearDown() override { fs::remove_all(dir); }
@@ -89,7 +90,7 @@ TEST_F(PanelLifecycle, LoadOpensTheLinkAndAWholeLifeKeepsTheOutsideProgramsBytes
   // A pilot turns the IVSI's mode to TA/RA (right clicks on the top-left corner) and the range up.
   for (int i = 0; i < 5; ++i) EXPECT_TRUE(panel.Click(ivsi, 10, 10, kMouseRightSingle));
   EXPECT_TRUE(panel.Click(ivsi, 150, 10, kMouseRightSingle));
-  EXPECT_FALSE(panel.Click(ivsi, 79, 79, kMouseLeftSingle));  // the face's centre has no area
+  EXPECT_FALSE(panel.Click(ivsi, 79, 79, kMouseLeftSingle));      // the face's centre has no area
   EXPECT_EQ(Published(*session, "KVR_TCAS!IVSI.mode_index"), 4);  // clamped at the top
   EXPECT_EQ(Published(*session, "KVR_TCAS!IVSI.range_index"), 1);
   EXPECT_EQ(Published(*session, "KVR_TCAS!IVSI.redraw"), 1);
@@ -312,10 +313,10 @@ TEST_F(PanelLifecycle, IvsiPublishesItsSelectorsWithTheirTypeCodesAndItsCornersS
     const char* variable;
     int32_t from, afterLeft, afterRight;
   } corners[] = {
-      {10, 10, "mode_index", 2, 1, 3},            // top left: left click down
-      {150, 10, "range_index", 2, 1, 3},          // top right: left click down
-      {10, 150, "above_below", 1, 2, 0},          // bottom left: left click up
-      {150, 150, "absolute_relative", 0, 1, 0},   // bottom right: left click up
+      {10, 10, "mode_index", 2, 1, 3},           // top left: left click down
+      {150, 10, "range_index", 2, 1, 3},         // top right: left click down
+      {10, 150, "above_below", 1, 2, 0},         // bottom left: left click up
+      {150, 150, "absolute_relative", 0, 1, 0},  // bottom right: left click up
   };
   for (const auto& c : corners) {
     SCOPED_TRACE(c.variable);

@@ -282,9 +282,18 @@ TEST_F(FsuipcClient, TamperedBlockCannotSteerCopies) {
       {"second size grown", [&](uint8_t* b) { put(b + 28, 5000); }, true, false},
       {"second kind unknown", [&](uint8_t* b) { put(b + 20, 7); }, true, false},
       {"second kind now write", [&](uint8_t* b) { put(b + 20, 2); }, true, false},
-      {"write kind now read", [&](uint8_t* b) { put(b + 40, 1); put(b + 48, 0xFFFFFFFF); }, true, true},
+      {"write kind now read",
+       [&](uint8_t* b) {
+         put(b + 40, 1);
+         put(b + 48, 0xFFFFFFFF);
+       },
+       true, true},
       {"end marker now a read",
-       [&](uint8_t* b) { put(b + 56, 1); put(b + 64, 200); put(b + 68, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&victim.value))); },
+       [&](uint8_t* b) {
+         put(b + 56, 1);
+         put(b + 64, 200);
+         put(b + 68, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&victim.value)));
+       },
        true, true},
       {"destinations moved",
        [&](uint8_t* b) {

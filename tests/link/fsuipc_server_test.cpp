@@ -18,7 +18,9 @@ struct Block {
   static constexpr size_t lead = 8;
   std::vector<uint8_t> bytes = std::vector<uint8_t>(lead, 0xEE);
 
-  void Word(uint32_t v) { bytes.insert(bytes.end(), reinterpret_cast<uint8_t*>(&v), reinterpret_cast<uint8_t*>(&v) + 4); }
+  void Word(uint32_t v) {
+    bytes.insert(bytes.end(), reinterpret_cast<uint8_t*>(&v), reinterpret_cast<uint8_t*>(&v) + 4);
+  }
   void Read(uint32_t offset, uint32_t size) {
     Word(1);
     Word(offset);
@@ -32,7 +34,9 @@ struct Block {
     Word(size);
     bytes.insert(bytes.end(), data.begin(), data.end());
   }
-  void Write(uint32_t offset, const std::vector<uint8_t>& data) { Write(offset, data, static_cast<uint32_t>(data.size())); }
+  void Write(uint32_t offset, const std::vector<uint8_t>& data) {
+    Write(offset, data, static_cast<uint32_t>(data.size()));
+  }
   uint32_t Length() const { return static_cast<uint32_t>(bytes.size() - lead); }
   uintptr_t Send(const FsuipcServer& server, uint32_t length) {
     bytes.insert(bytes.end(), 8, 0xEE);  // bytes behind the block that must stay as they are
@@ -103,15 +107,44 @@ TEST(FsuipcServer, RefusesMalformedBlockWithoutTouchingAnything) {
     c.length = c.block.Length() + lengthChange;
     cases.push_back(std::move(c));
   };
-  add("header cut short", [](Block& b) { b.Read(0x2000, 0); }, -6);
-  add("read data past length", [](Block& b) { b.Read(0x2000, 8); }, -1);
-  add("write size past length", [](Block& b) { b.Write(0x2000, {1, 2}, 50); }, 0);
-  add("size near 2^32", [](Block& b) { b.Write(0x2000, {1, 2}, 0xFFFFFFFE); }, 0);
-  add("unknown kind", [](Block& b) { b.Word(3); b.Word(0x2000); b.Word(0); }, 0);
-  add("kind zero inside length", [](Block& b) { b.Word(0); b.Word(0x2000); b.Word(0); }, 0);
-  add("offset past the space", [](Block& b) { b.Read(0xFFFE, 4); }, 0);
-  add("offset far past the space", [](Block& b) { b.Write(0xFFFFFFFF, {1}); }, 0);
-  add("stray bytes after the last record", [](Block& b) { b.Word(2); }, -2);
+  add(
+      "header cut short", [](Block& b) { b.Read(0x2000, 0); }, -6);
+  add(
+      "read data past length", [](Block& b) { b.Read(0x2000, 8); }, -1);
+  add(
+      "write size past length",
+      [](Block& b) {
+        b.Write(0x2000, {1, 2}, 50);
+      },
+      0);
+  add(
+      "size near 2^32",
+      [](Block& b) {
+        b.Write(0x2000, {1, 2}, 0xFFFFFFFE);
+      },
+      0);
+  add(
+      "unknown kind",
+      [](Block& b) {
+        b.Word(3);
+        b.Word(0x2000);
+        b.Word(0);
+      },
+      0);
+  add(
+      "kind zero inside length",
+      [](Block& b) {
+        b.Word(0);
+        b.Word(0x2000);
+        b.Word(0);
+      },
+      0);
+  add(
+      "offset past the space", [](Block& b) { b.Read(0xFFFE, 4); }, 0);
+  add(
+      "offset far past the space", [](Block& b) { b.Write(0xFFFFFFFF, {1}); }, 0);
+  add(
+      "stray bytes after the last record", [](Block& b) { b.Word(2); }, -2);
 
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -10,7 +10,7 @@
 namespace kvr::testing {
 
 inline constexpr uint32_t kKnobFirstImage = 0x2300;
-inline constexpr int kModeKnobX = 42, kModeKnobY = 50;        // design pixels, the knob's image
+inline constexpr int kModeKnobX = 42, kModeKnobY = 50;          // design pixels, the knob's image
 inline constexpr int kModeKnobAreaX = 57, kModeKnobAreaY = 63;  // design pixels, middle of its mouse area
 
 // The mode knob's image index after the last frame (its icon element at the knob's place), if placed.

@@ -95,8 +95,8 @@ TEST(KvrPanelLive, ARightClickOnTheModeKnobThroughTheWindowSystemTurnsTheKnob) {
 
   Started started;
   // The X server picks a free display number and writes it to descriptor 3.
-  std::system(("Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>" + (dir / "display").string() +
-               " 2>" + (dir / "xvfb.log").string() + " & echo $! >" + (dir / "xvfb.pid").string())
+  std::system(("Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>" + (dir / "display").string() + " 2>" +
+               (dir / "xvfb.log").string() + " & echo $! >" + (dir / "xvfb.pid").string())
                   .c_str());
   started.Add(Trim(ReadText(dir / "xvfb.pid")));
   ASSERT_TRUE(WaitFor([&] { return !Trim(ReadText(dir / "display")).empty(); }, 5s))
@@ -112,8 +112,8 @@ TEST(KvrPanelLive, ARightClickOnTheModeKnobThroughTheWindowSystemTurnsTheKnob) {
   started.Add(panelPid);
 
   // The window, by its title, once it is mapped.
-  const std::string search = display + "xdotool search --onlyvisible --name 'kvr-panel live' >" +
-                             (dir / "window").string() + " 2>/dev/null";
+  const std::string search =
+      display + "xdotool search --onlyvisible --name 'kvr-panel live' >" + (dir / "window").string() + " 2>/dev/null";
   // A loaded machine may take seconds to start it; the panel runs 12 s, long enough to be clicked then.
   ASSERT_TRUE(WaitFor([&] { return std::system(search.c_str()) == 0; }, 8s))
       << "no kvr-panel window: " << ReadText(dir / "panel.log");

@@ -60,9 +60,9 @@ class LiveWindowTest : public ::testing::Test {
   // Whether the last picture shows knob image `index` at the mode knob.
   bool KnobShows(int index) {
     const Image* bitmap = window->Simulation().Renderer().Bitmap(kKnobFirstImage + index);
-    return bitmap != nullptr && kvr::testing::ShareShown(window->LastPicture(), *bitmap,
-                                                         kTransponderX + kvr::testing::kModeKnobX,
-                                                         kTransponderY + kvr::testing::kModeKnobY) > 0.98;
+    return bitmap != nullptr &&
+           kvr::testing::ShareShown(window->LastPicture(), *bitmap, kTransponderX + kvr::testing::kModeKnobX,
+                                    kTransponderY + kvr::testing::kModeKnobY) > 0.98;
   }
   static constexpr double kOneFrameS = 1.0 / 18 + 1e-6;
 

@@ -51,7 +51,7 @@ TEST_F(PanelLayoutTest, TheGaugePlacedLaterIsOnTopAndEdgesBelongInsideOnlyFromTh
   EXPECT_EQ(NameAt(59.9, 95), "IVSI");
   EXPECT_EQ(NameAt(9.9, 30), "");
   EXPECT_EQ(NameAt(30, 19.9), "");
-  EXPECT_EQ(NameAt(89, 50), "");   // x + width is outside
+  EXPECT_EQ(NameAt(89, 50), "");  // x + width is outside
   EXPECT_EQ(NameAt(516, 120), "");
   EXPECT_EQ(NameAt(300, 10), "");  // the empty panel
 }

@@ -39,8 +39,7 @@ class LogicTest : public ::testing::Test {
   }
 
   // The traffic tables: header at 0xF000, slots of `slotSize` bytes from 0xF080.
-  void WriteTraffic(const std::vector<Slot>& slots, uint16_t capacity = 96, uint16_t slotSize = 40,
-                    int inUse = -1) {
+  void WriteTraffic(const std::vector<Slot>& slots, uint16_t capacity = 96, uint16_t slotSize = 40, int inUse = -1) {
     fsuipc->Poke<uint16_t>(0xF000, slotSize);
     fsuipc->Poke<uint16_t>(0xF002, capacity);
     fsuipc->Poke<uint16_t>(0xF004, static_cast<uint16_t>(inUse < 0 ? slots.size() : inUse));

@@ -148,10 +148,10 @@ TEST_F(LogicGauge, PauseFreezesThePictureAndTheTick) {
 TEST_F(LogicGauge, ConvertsTheSimulatorVariablesIntoTheOwnShipRecord) {
   WriteTraffic({});
   Install("");
-  services.SetSimVariable(71, 47.0 / (90.0 / 10001750.0));      // metres north
+  services.SetSimVariable(71, 47.0 / (90.0 / 10001750.0));       // metres north
   services.SetSimVariable(72, 8.5 * 281474976710656.0 / 360.0);  // 2^48 units per turn
-  services.SetSimVariable(73, 3048.0);                            // metres: 10000 ft
-  services.SetSimVariable(614, 304.8);                            // 1000 ft
+  services.SetSimVariable(73, 3048.0);                           // metres: 10000 ft
+  services.SetSimVariable(614, 304.8);                           // 1000 ft
   services.SetSimVariable(86, 275.0);
   services.SetSimVariable(74, 9800.0);
   services.SetSimVariable(76, 29.72);  // 0.2 inHg below standard: pressure altitude 200 ft higher
@@ -175,11 +175,17 @@ struct CountingDriver {
       return static_cast<platform::SoundBufferHandle>(new int(0));
     };
     d.releaseBuffer = [](platform::SoundBufferHandle b) { delete static_cast<int*>(b); };
-    d.play = [](platform::SoundBufferHandle) { ++plays; return true; };
+    d.play = [](platform::SoundBufferHandle) {
+      ++plays;
+      return true;
+    };
     d.stop = [](platform::SoundBufferHandle) { return true; };
     d.setPosition = [](platform::SoundBufferHandle, uint32_t) { return true; };
     d.setVolume = [](platform::SoundBufferHandle, int32_t) { return true; };
-    d.queryPlaying = [](platform::SoundBufferHandle, bool& playing) { playing = false; return true; };
+    d.queryPlaying = [](platform::SoundBufferHandle, bool& playing) {
+      playing = false;
+      return true;
+    };
     return d;
   }
 };

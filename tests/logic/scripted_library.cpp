@@ -7,9 +7,8 @@ namespace kvr::scripted {
 Library library;
 
 int Library::Count(const std::string& call) const {
-  return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {
-    return c == call || c.rfind(call + ":", 0) == 0;
-  }));
+  return static_cast<int>(std::count_if(
+      calls.begin(), calls.end(), [&](const std::string& c) { return c == call || c.rfind(call + ":", 0) == 0; }));
 }
 
 IntruderEntry Entry(uint32_t priority, float rangeNm, float relativeAltitudeFt, ThreatClass threat, bool valid) {

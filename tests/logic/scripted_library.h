@@ -13,11 +13,11 @@
 namespace kvr::scripted {
 
 struct Library {
-  std::vector<std::string> calls;               // "1", "14", "15", "12", "13:<id>", "8", "3", "2"
-  std::map<uint32_t, IntruderEntry> entries;    // what ordinal 13 writes for an id (id field ignored)
-  int32_t nextAuralCode = 0;                    // written by the next ordinal 8, then cleared
+  std::vector<std::string> calls;             // "1", "14", "15", "12", "13:<id>", "8", "3", "2"
+  std::map<uint32_t, IntruderEntry> entries;  // what ordinal 13 writes for an id (id field ignored)
+  int32_t nextAuralCode = 0;                  // written by the next ordinal 8, then cleared
   OwnShipRecord lastOwnShip{};
-  std::vector<IntruderInputRecord> intruders;   // every intruder record fed, in order
+  std::vector<IntruderInputRecord> intruders;                          // every intruder record fed, in order
   int32_t defaultMode = static_cast<int32_t>(OperatingMode::Standby);  // what ordinal 14 puts in `mode`
 
   int Count(const std::string& call) const;

@@ -28,14 +28,14 @@ class TrafficFrame : public LogicTest {
 };
 
 TEST_F(TrafficFrame, PaintOrderIsPriorityThenFarthestThenSmallestHeightDifferenceAndStable) {
-  WriteTraffic({{1, 47, 8, 8000}, {2, 47, 8, 8000}, {3, 47, 8, 8000}, {4, 47, 8, 8000}, {5, 47, 8, 8000},
-                {6, 47, 8, 8000}});
+  WriteTraffic(
+      {{1, 47, 8, 8000}, {2, 47, 8, 8000}, {3, 47, 8, 8000}, {4, 47, 8, 8000}, {5, 47, 8, 8000}, {6, 47, 8, 8000}});
   library.entries[1] = Entry(2, 3.0f, 100);
-  library.entries[2] = Entry(2, 5.0f, 100);    // same priority, farther: before 1
-  library.entries[3] = Entry(2, 5.0f, -300);   // same priority and range, larger |height|: after 4
+  library.entries[2] = Entry(2, 5.0f, 100);   // same priority, farther: before 1
+  library.entries[3] = Entry(2, 5.0f, -300);  // same priority and range, larger |height|: after 4
   library.entries[4] = Entry(2, 5.0f, 200);
-  library.entries[5] = Entry(1, 1.0f, 0);      // lower priority: first of all
-  library.entries[6] = Entry(2, 5.0f, 200);    // equal to 4 on every key: keeps its place after 4
+  library.entries[5] = Entry(1, 1.0f, 0);    // lower priority: first of all
+  library.entries[6] = Entry(2, 5.0f, 200);  // equal to 4 on every key: keeps its place after 4
   ASSERT_TRUE(Frame(OperatingMode::TaRa));
   EXPECT_EQ(Order(), (std::vector<uint32_t>{5, 2, 4, 6, 3, 1}));
 }

@@ -20,7 +20,7 @@ struct ScriptedTrafficInfo {
   void* providerOperations[kTrafficInfoOperationCount] = {};
   void* infoOperations[kTrafficInfoOperationCount] = {};
   std::vector<std::string> handlesAsked;
-  int32_t listed = 0;                      // what GetTrafficInRange answers
+  int32_t listed = 0;  // what GetTrafficInRange answers
   std::set<int32_t> altitudeUnreadable;
   double lastRadiusM = 0;
   int32_t lastMaxCount = 0;
@@ -47,7 +47,8 @@ struct ScriptedTrafficInfo {
     for (int32_t i = 0; i < std::min(self->listed, maxCount); ++i) ids[i] = 100 + i;
     return self->listed;  // may claim more than it wrote
   }
-  static int32_t KVR_HOST_OBJECT_CALL Value(ServiceObject*, int32_t id, int32_t variable, int32_t unit, double* value, int32_t) {
+  static int32_t KVR_HOST_OBJECT_CALL Value(ServiceObject*, int32_t id, int32_t variable, int32_t unit, double* value,
+                                            int32_t) {
     if (variable == 4 && self->altitudeUnreadable.count(id)) return 0;
     *value = variable == 2 ? 47.5 : variable == 3 ? 8.25 : 10000.123456789;
     EXPECT_EQ(unit, variable == 4 ? 5 : 7);  // altitude in FEET, positions in DEGREES
@@ -140,7 +141,7 @@ TEST_F(TrafficInfoFeed, ATableWithoutTheNamedObjectQueryLeavesTheFeedMissing) {
 TEST_F(TrafficInfoFeed, WithTheLinkDownFramesRunButNoPauseIsSeen) {
   TrafficInfoSource source;
   fsuipc->Poke<uint16_t>(0x0264, 1);
-  fsuipc.reset();  // the server goes away
+  fsuipc.reset();                // the server goes away
   EXPECT_FALSE(ProcessQueue());  // the link is given up at the next exchange
   EXPECT_FALSE(source.IsPaused());
   service.listed = 1;

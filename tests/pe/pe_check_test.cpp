@@ -90,7 +90,9 @@ TEST_F(PeCheck, TheResourcesHoldSixteenBitmapsAndSixteenVoices) {
     ASSERT_NE(found, resources.end()) << std::hex << fact.id;
     const std::vector<uint8_t>& b = found->bytes;
     ASSERT_GE(b.size(), 40u);
-    auto word = [&](int at) { return static_cast<int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24); };
+    auto word = [&](int at) {
+      return static_cast<int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24);
+    };
     EXPECT_EQ(word(4), fact.width) << std::hex << fact.id;
     EXPECT_EQ(word(8), fact.height) << std::hex << fact.id;
     EXPECT_EQ(b[14], fact.bits) << std::hex << fact.id;
@@ -125,16 +127,18 @@ TEST_F(PeCheck, LinkageAndTheGaugeHeadersHaveThe32BitLayout) {
   const auto rvaOf = [&](uint32_t address) { return static_cast<uint32_t>(address - module.ImageBase()); };
   const char* names[] = {"IVSI", "IVSI2", "IVSI3", "IVSIb", "IVSI2b", "IVSI3b", "Transponder", "Logic"};
   const uint32_t widths[] = {158, 158, 158, 158, 158, 158, 228, 1};
-  std::cout << "Linkage at rva 0x" << std::hex << linkage << ", ImportTable at 0x" << imports << std::dec << "; headers:";
+  std::cout << "Linkage at rva 0x" << std::hex << linkage << ", ImportTable at 0x" << imports << std::dec
+            << "; headers:";
   for (int i = 0; i < 8; ++i) {
     const uint32_t header = rvaOf(module.WordAt(linkage + 24 + 4 * i));
     EXPECT_EQ(module.WordAt(header), 0x320u) << names[i];
     EXPECT_EQ(module.TextAt(rvaOf(module.WordAt(header + 4))), names[i]);
     EXPECT_EQ(module.WordAt(header + 44), widths[i]) << names[i];
     for (int routine = 1; routine < 7; ++routine)  // the seven routines are shared by every header
-      EXPECT_EQ(module.WordAt(header + 12 + 4 * routine), module.WordAt(rvaOf(module.WordAt(linkage + 24)) + 12 + 4 * routine));
-    EXPECT_NE(module.WordAt(header + 84), 0u) << names[i];  // callback
-    EXPECT_EQ(module.WordAt(header + 88), 0u) << names[i];  // user data
+      EXPECT_EQ(module.WordAt(header + 12 + 4 * routine),
+                module.WordAt(rvaOf(module.WordAt(linkage + 24)) + 12 + 4 * routine));
+    EXPECT_NE(module.WordAt(header + 84), 0u) << names[i];           // callback
+    EXPECT_EQ(module.WordAt(header + 88), 0u) << names[i];           // user data
     EXPECT_EQ(module.WordAt(header + 80) == 0, i == 7) << names[i];  // mouse areas, none for Logic
     std::cout << ' ' << names[i] << '(' << module.WordAt(header + 44) << ')';
   }

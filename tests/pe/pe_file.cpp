@@ -19,9 +19,7 @@ uint32_t Le(const std::vector<uint8_t>& bytes, size_t at, int width) {
 
 }  // namespace
 
-void PeFile::Fail(const std::string& reason) const {
-  throw std::runtime_error(path_.string() + ": " + reason);
-}
+void PeFile::Fail(const std::string& reason) const { throw std::runtime_error(path_.string() + ": " + reason); }
 
 PeFile::PeFile(const std::filesystem::path& path) : path_(path) {
   std::ifstream in(path, std::ios::binary);
@@ -131,10 +129,8 @@ std::vector<Import> PeFile::Imports() const {
       const bool byOrdinal = (entry[thunkBytes - 1] & 0x80) != 0;
       const uint32_t low = Le(entry, 0, 4);
       if (!byOrdinal && low == 0 && (thunkBytes == 4 || Le(entry, 4, 4) == 0)) break;
-      if (byOrdinal)
-        dll.ordinals.push_back(low & 0xFFFF);
-      else
-        dll.names.push_back(TextAt(low + 2));
+      if (byOrdinal) dll.ordinals.push_back(low & 0xFFFF);
+      else dll.names.push_back(TextAt(low + 2));
       if (dll.ordinals.size() + dll.names.size() > 100000) Fail("endless import list");
     }
     imports.push_back(std::move(dll));
@@ -164,10 +160,8 @@ std::vector<Resource> PeFile::Resources() const {
       entries(root + (idTarget & 0x7FFFFFFF), [&](uint32_t, uint32_t leaf) {
         const uint32_t data = root + (leaf & 0x7FFFFFFF);
         Resource resource{typeKey & 0x7FFFFFFF, 0, {}, {}};
-        if (idKey & 0x80000000)
-          resource.name = nameOf(idKey);
-        else
-          resource.id = idKey;
+        if (idKey & 0x80000000) resource.name = nameOf(idKey);
+        else resource.id = idKey;
         resource.bytes = BytesAt(WordAt(data), WordAt(data + 4));
         resources.push_back(std::move(resource));
       });

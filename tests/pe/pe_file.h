@@ -13,7 +13,7 @@
 namespace kvr::pe {
 
 struct Import {
-  std::string dll;               // as written in the image
+  std::string dll;                 // as written in the image
   std::vector<uint32_t> ordinals;  // imports by ordinal
   std::vector<std::string> names;  // imports by name
 };

@@ -21,8 +21,8 @@ TEST(BitmapDecoding, EightBitRowsAreStoredBottomUpPaddedToFourBytesAndLookedUpIn
   const Image image = DecodeBitmap(bytes);
   ASSERT_EQ(image.width, 3);
   ASSERT_EQ(image.height, 2);
-  EXPECT_EQ(Rows(image), (std::vector<uint32_t>{0x0A141E, 0x000000, 0xFF0000,    // top row
-                                               0xFF0000, 0x00FF00, 0x0000FF}));  // bottom row
+  EXPECT_EQ(Rows(image), (std::vector<uint32_t>{0x0A141E, 0x000000, 0xFF0000,     // top row
+                                                0xFF0000, 0x00FF00, 0x0000FF}));  // bottom row
   // Stored top-down (negative height), the same bytes give the rows the other way round.
   const Image topDown = DecodeBitmap(MakeBitmap(3, -2, 8, 0, kPalette, {1, 2, 3, 0xEE, 4, 0, 1, 0xEE}));
   EXPECT_EQ(topDown.At(0, 0), 0xFF0000u);
@@ -38,8 +38,9 @@ TEST(BitmapDecoding, IndicesPastAShortPaletteAreBlack) {
 
 TEST(BitmapDecoding, FourBitPixelsTakeTheHighNibbleFirstAndRowsArePadded) {
   // 5 x 2: three bytes of nibbles a row, padded to 4.
-  const Image image = DecodeBitmap(MakeBitmap(5, 2, 4, 0, kPalette, {0x12, 0x34, 0x0F, 0xAA,    // bottom
-                                                                    0x41, 0x00, 0x2E, 0xAA}));  // top
+  const Image image = DecodeBitmap(MakeBitmap(5, 2, 4, 0, kPalette,
+                                              {0x12, 0x34, 0x0F, 0xAA,     // bottom
+                                               0x41, 0x00, 0x2E, 0xAA}));  // top
   ASSERT_EQ(image.width, 5);
   EXPECT_EQ(image.At(0, 1), 0xFF0000u);  // 1
   EXPECT_EQ(image.At(1, 1), 0x00FF00u);  // 2
@@ -64,10 +65,10 @@ TEST(BitmapDecoding, Rle8RunsAbsoluteRunsEndsOfLineAndDeltas) {
                                        5, 2, 0, 1};
   const Image image = DecodeBitmap(MakeBitmap(6, 4, 8, 1, palette, stream));
   const uint32_t bg = 0x090909, r = 0xFF0000, g = 0x00FF00, b = 0x0000FF;
-  EXPECT_EQ(Rows(image), (std::vector<uint32_t>{bg, bg, bg, bg, g, g,    // row 0: delta landed at x 4
-                                               bg, bg, bg, bg, bg, bg,   // row 1: skipped
-                                               b, b, bg, bg, bg, bg,     // row 2: ended early
-                                               r, r, g, b, r, r}));      // row 3
+  EXPECT_EQ(Rows(image), (std::vector<uint32_t>{bg, bg, bg, bg, g,  g,     // row 0: delta landed at x 4
+                                                bg, bg, bg, bg, bg, bg,    // row 1: skipped
+                                                b,  b,  bg, bg, bg, bg,    // row 2: ended early
+                                                r,  r,  g,  b,  r,  r}));  // row 3
 }
 
 TEST(BitmapDecoding, Rle8StreamWithoutItsEndMarkerKeepsWhatItDrew) {
@@ -86,11 +87,11 @@ TEST(BitmapDecoding, RefusesWhatItCannotDecodeSafely) {
       {{1, 2, 3}, "shorter than"},
       {notAHeader, "not a BITMAPINFOHEADER"},
       {MakeBitmap(2, 2, 24, 0, {}, std::vector<uint8_t>(16, 0), 1), "24 bits per pixel"},
-      {MakeBitmap(2, 2, 4, 2, kPalette, {0x11, 0, 0, 0}), "compression 2"},           // RLE4
+      {MakeBitmap(2, 2, 4, 2, kPalette, {0x11, 0, 0, 0}), "compression 2"},            // RLE4
       {MakeBitmap(2, -2, 8, 1, kPalette, {2, 1, 0, 1}), "cannot be stored top-down"},  // RLE8 top-down
       {MakeBitmap(0, 2, 8, 0, kPalette, {}), "out of range"},
       {MakeBitmap(100000, 1, 8, 0, kPalette, {}), "larger than 4096 pixels a side"},
-      {MakeBitmap(3, 2, 8, 0, kPalette, {1, 2, 3, 0, 1}), "its rows need 8"},          // a row short
+      {MakeBitmap(3, 2, 8, 0, kPalette, {1, 2, 3, 0, 1}), "its rows need 8"},  // a row short
       {MakeBitmap(4, 1, 8, 1, kPalette, {0, 4, 1, 2}), "cut inside an absolute run"},
       {MakeBitmap(4, 1, 8, 1, kPalette, {0, 2, 1}), "cut inside a delta"},
       {MakeBitmap(4, 1, 8, 1, kPalette, {2, 1, 3}), "cut inside a run"},

@@ -53,8 +53,14 @@ TEST_F(Recorder, TakesAPictureEachSecondAndAtEachAuralMessage) {
     double timeS;
     const char* aural;
   };
-  for (const Step& s : {Step{1 / 18.0, ""}, {0.5, ""}, {17 / 18.0, ""}, {18 / 18.0 - 1e-12, ""}, {1.5, "Climb"},
-                        {19 / 18.0 + 0.5, ""}, {2.0, "ClimbClimbNow"}, {2.5, ""}})
+  for (const Step& s : {Step{1 / 18.0, ""},
+                        {0.5, ""},
+                        {17 / 18.0, ""},
+                        {18 / 18.0 - 1e-12, ""},
+                        {1.5, "Climb"},
+                        {19 / 18.0 + 0.5, ""},
+                        {2.0, "ClimbClimbNow"},
+                        {2.5, ""}})
     recorder.AfterFrame(s.timeS, s.aural);
   recorder.Finish();
 
@@ -66,7 +72,8 @@ TEST_F(Recorder, TakesAPictureEachSecondAndAtEachAuralMessage) {
   EXPECT_EQ(index[2], "1,1.000,second");  // a sum of frame lengths a hair short of 1 s still starts second 1
   EXPECT_EQ(index[3], "2,1.500,aural Climb");
   EXPECT_EQ(index[4], "3,2.000,second; aural ClimbClimbNow");
-  for (const char* name : {"0000.png", "0001.png", "0002.png", "0003.png"}) EXPECT_TRUE(fs::exists(out / "frames" / name)) << name;
+  for (const char* name : {"0000.png", "0001.png", "0002.png", "0003.png"})
+    EXPECT_TRUE(fs::exists(out / "frames" / name)) << name;
   EXPECT_FALSE(fs::exists(out / "frames" / "0004.png"));
 
   const Image final = ReadPng(out / "final.png");

@@ -7,10 +7,10 @@
 #include <fstream>
 #include <limits>
 
-#include "tests/packed_field.h"
 #include "host/panel_session.h"
 #include "host/render/panel_renderer.h"
 #include "tests/gauge/module_fixture.h"
+#include "tests/packed_field.h"
 
 namespace kvr::host {
 namespace {
@@ -45,7 +45,8 @@ class Renderer : public ::testing::Test {
     session->GetPanel().Start();
     RenderOptions renderOptions;
     renderOptions.backgroundRgb = kPanelBackground;
-    renderer = std::make_unique<PanelRenderer>(session->Module(), session->Config(), session->GetPanel(), renderOptions);
+    renderer =
+        std::make_unique<PanelRenderer>(session->Module(), session->Config(), session->GetPanel(), renderOptions);
   }
 
   GaugeInstance& Gauge(const std::string& name) {
@@ -177,7 +178,7 @@ TEST_F(Renderer, DrawingSurfaceShowsWhatTheGaugePaintedInPlaceOfItsBitmap) {
   auto paint = [&](uint32_t fill) {
     for (int i = 0; i < 132 * 132; ++i) surface->pixels[i] = fill;
     surface->pixels[0] = 0xFF0000;
-    surface->pixels[7 * 132 + 5] = 0x000000;     // pure black: the panel shows through
+    surface->pixels[7 * 132 + 5] = 0x000000;  // pure black: the panel shows through
     surface->pixels[131 * 132 + 131] = 0x00FF00;
   };
   paint(0x123456);
@@ -203,9 +204,10 @@ TEST_F(Renderer, DrawingSurfaceShowsWhatTheGaugePaintedInPlaceOfItsBitmap) {
 
 TEST_F(Renderer, ScalesFromTheDesignSizeToThePlacedSizeAndClipsToIt) {
   // The bare IVSI: everything black but the drawing surface, which is painted one colour.
-  Open("size_mm=420,340\n"
-       "gauge00=KVR_TCAS!IVSIb, 10, 10, 316, 316, pic=n\n"
-       "gauge01=KVR_TCAS!IVSI2b, 330, 10, 79, 79, pic=n\n");
+  Open(
+      "size_mm=420,340\n"
+      "gauge00=KVR_TCAS!IVSIb, 10, 10, 316, 316, pic=n\n"
+      "gauge01=KVR_TCAS!IVSI2b, 330, 10, 79, 79, pic=n\n");
   for (const char* name : {"IVSIb", "IVSI2b"}) {
     GaugeInstance& g = Gauge(name);
     auto* surface = static_cast<HostSurface*>(g.elements[ElementIndex(g, 0x1000)]->deviceContext);
@@ -214,8 +216,10 @@ TEST_F(Renderer, ScalesFromTheDesignSizeToThePlacedSizeAndClipsToIt) {
   session->GetPanel().TakeContent();
   const Image picture = renderer->Render();
   // Twice the size: the 132-pixel surface at (14, 14) covers 38..302 on the panel.
-  for (auto [x, y] : {std::pair{39, 39}, {300, 300}, {170, 170}, {39, 300}}) EXPECT_EQ(picture.At(x, y), 0x00C000u) << x;
-  for (auto [x, y] : {std::pair{36, 170}, {170, 36}, {304, 170}, {170, 304}}) EXPECT_EQ(picture.At(x, y), kPanelBackground) << x;
+  for (auto [x, y] : {std::pair{39, 39}, {300, 300}, {170, 170}, {39, 300}})
+    EXPECT_EQ(picture.At(x, y), 0x00C000u) << x;
+  for (auto [x, y] : {std::pair{36, 170}, {170, 36}, {304, 170}, {170, 304}})
+    EXPECT_EQ(picture.At(x, y), kPanelBackground) << x;
   // Half the size: 66 pixels from 330 + 7.
   for (auto [x, y] : {std::pair{339, 19}, {370, 50}, {401, 80}}) EXPECT_EQ(picture.At(x, y), 0x00C000u) << x;
   for (auto [x, y] : {std::pair{335, 50}, {370, 15}, {405, 50}}) EXPECT_EQ(picture.At(x, y), kPanelBackground) << x;
@@ -224,8 +228,8 @@ TEST_F(Renderer, ScalesFromTheDesignSizeToThePlacedSizeAndClipsToIt) {
   GaugeInstance& big = Gauge("IVSIb");
   big.elements[ElementIndex(big, 0x1000)]->x = 100;  // now spans 114..246 of the 158-pixel design
   const Image moved = renderer->Render();
-  EXPECT_EQ(moved.At(320, 170), 0x00C000u);          // the gauge's last column (10 + 316 - 6)
-  EXPECT_EQ(moved.At(327, 170), kPanelBackground);   // past it, before the next gauge
+  EXPECT_EQ(moved.At(320, 170), 0x00C000u);         // the gauge's last column (10 + 316 - 6)
+  EXPECT_EQ(moved.At(327, 170), kPanelBackground);  // past it, before the next gauge
 }
 
 TEST_F(Renderer, WindowSizeIsItsSizeMmOrElseTheBoxAroundItsGauges) {
@@ -248,8 +252,9 @@ TEST_F(Renderer, WindowSizeIsItsSizeMmOrElseTheBoxAroundItsGauges) {
 }
 
 TEST_F(Renderer, PngFilesHoldThePictureExactly) {
-  Open("size_mm=440,180\ngauge00=KVR_TCAS!IVSI, 8, 8, 158, 158, pic=n\n"
-       "gauge01=KVR_TCAS!Transponder, 184, 40, 228, 89, pic=n\n");
+  Open(
+      "size_mm=440,180\ngauge00=KVR_TCAS!IVSI, 8, 8, 158, 158, pic=n\n"
+      "gauge01=KVR_TCAS!Transponder, 184, 40, 228, 89, pic=n\n");
   session->GetPanel().Frame(18);
   const Image picture = renderer->Render();
   WritePng(picture, dir / "panel.png");

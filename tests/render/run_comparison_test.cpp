@@ -15,13 +15,17 @@ fs::path WriteEvents(const std::string& name, const std::string& row, const char
   fs::path file = fs::temp_directory_path() / ("kvr_compare_" + name + ".csv");
   std::ofstream out(file, std::ios::binary);
   out << "timeS,event,intruderId,rangeNm,relativeAltitudeFt,threatClass,sense,advisory,vsLowerLimitFpm,"
-         "vsUpperLimitFpm,vsTargetFpm,aural" << eol << "[s],[none],[none],[NM],[ft],[none],[none],[none],[fpm],[fpm],"
-         "[fpm],[none]" << eol << row << eol;
+         "vsUpperLimitFpm,vsTargetFpm,aural"
+      << eol
+      << "[s],[none],[none],[NM],[ft],[none],[none],[none],[fpm],[fpm],"
+         "[fpm],[none]"
+      << eol << row << eol;
   return file;
 }
 
 TEST(RunComparison, EventsDifferOnlyWithinTheirTolerances) {
-  const fs::path reference = WriteEvents("a", "35.00,advisory,1001,3.47,0,ResolutionAdvisory,up,climb,1500,,1500,Climb", "\n");
+  const fs::path reference =
+      WriteEvents("a", "35.00,advisory,1001,3.47,0,ResolutionAdvisory,up,climb,1500,,1500,Climb", "\n");
   struct Case {
     const char* row;
     bool same;

@@ -35,7 +35,9 @@ class ScenarioClicks : public ::testing::Test {
     run = std::make_unique<ScenarioRun>(*scenario, std::move(options));
     return *run;
   }
-  static fs::path Shipped(const std::string& name) { return kvr::testing::SourceDir() / "scenarios" / (name + ".toml"); }
+  static fs::path Shipped(const std::string& name) {
+    return kvr::testing::SourceDir() / "scenarios" / (name + ".toml");
+  }
 
   // A scenario on the shipped panel with `rest` from line 9 on.
   fs::path Write(const std::string& rest) {
@@ -89,7 +91,8 @@ TEST_F(ScenarioClicks, CornerClicksTurnModeAndRangeAndTheTransponderKnobsFollow)
   };
   // Standby at 6 NM; three right clicks top left (1, 2, 3 s); three right clicks top right (5, 6, 7 s);
   // one left click top right (9 s).
-  for (const Check& c : {Check{0.5, 1, 0}, {1.5, 2, 0}, {3.5, 4, 0}, {5.5, 4, 1}, {7.5, 4, 3}, {9.5, 4, 2}, {12.0, 4, 2}}) {
+  for (const Check& c :
+       {Check{0.5, 1, 0}, {1.5, 2, 0}, {3.5, 4, 0}, {5.5, 4, 1}, {7.5, 4, 3}, {9.5, 4, 2}, {12.0, 4, 2}}) {
     SCOPED_TRACE(c.timeS);
     RunUntil(c.timeS);
     EXPECT_EQ(Selector("mode_index"), c.mode);
@@ -112,7 +115,8 @@ TEST_F(ScenarioClicks, ClicksOnWhatThePanelLacksAreRefusedWithTheirLine) {
   };
   for (const Case& c : std::vector<Case>{
            {click + "gauge = \"Radar\"\narea = 0\n", "places 0 \"Radar\" gauges, so there is none with index 0"},
-           {click + "gauge = \"IVSI\"\nindex = 1\narea = 0\n", "places 1 \"IVSI\" gauge, so there is none with index 1"},
+           {click + "gauge = \"IVSI\"\nindex = 1\narea = 0\n",
+            "places 1 \"IVSI\" gauge, so there is none with index 1"},
            {click + "gauge = \"IVSI\"\narea = 4\n", "gauge \"IVSI\" has 4 mouse areas, so there is no area 4"},
            {click + "gauge = \"Logic\"\narea = 0\n", "gauge \"Logic\" has 0 mouse areas"},
        }) {
@@ -124,8 +128,9 @@ TEST_F(ScenarioClicks, ClicksOnWhatThePanelLacksAreRefusedWithTheirLine) {
 }
 
 TEST_F(ScenarioClicks, AClickNoMouseAreaTakesIsWarnedAboutAndChangesNothing) {
-  ScenarioRun& r = Prepare(Write("[[click]]\ntimeS = 1\ngauge = \"IVSI\"\nx = 79\ny = 79\n"         // the middle
-                                 "[[click]]\ntimeS = 2\ngauge = \"Transponder\"\narea = 8\nbutton = \"right\"\n"));  // IDENT: left only
+  ScenarioRun& r = Prepare(
+      Write("[[click]]\ntimeS = 1\ngauge = \"IVSI\"\nx = 79\ny = 79\n"                          // the middle
+            "[[click]]\ntimeS = 2\ngauge = \"Transponder\"\narea = 8\nbutton = \"right\"\n"));  // IDENT: left only
   r.Start();
   const int32_t mode = Selector("mode_index"), range = Selector("range_index");
   r.RunToEnd();

@@ -32,7 +32,7 @@ TEST(ShippedArtwork, EveryBitmapKeepsItsSizeAndPixelFormat) {
     uint32_t compression;
   };
   std::vector<Expected> table = {{0x1000, 132, 132, 8, 1}, {0x1100, 158, 158, 8, 0}, {0x1200, 158, 158, 8, 0},
-                                 {0x1300, 158, 158, 8, 1}, {0x2000, 228, 89, 8, 0},   {0x2100, 228, 89, 8, 0},
+                                 {0x1300, 158, 158, 8, 1}, {0x2000, 228, 89, 8, 0},  {0x2100, 228, 89, 8, 0},
                                  {0x2200, 50, 17, 4, 0},   {0x2500, 8, 8, 8, 0}};
   for (uint32_t i = 0; i < 5; ++i) table.push_back({0x2300 + i, 27, 27, 8, 0});
   for (uint32_t i = 0; i < 3; ++i) table.push_back({0x2400 + i, 11, 21, 8, 0});

@@ -31,7 +31,9 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
       {"fast_descent_far_off", {"TrafficTraffic"}, 1000.0},
       {"climb_out_under_traffic", {"TrafficTraffic", "AdjustVerticalSpeed", "ClearOfConflict"}, 150.0},
       {"descend_inhibit_ahead", {"TrafficTraffic", "ClimbCrossing", "IncreaseClimb", "ClearOfConflict"}, 200.0},
-      {"climb_out_through_level_traffic", {"TrafficTraffic", "ClimbCrossing", "IncreaseClimb", "ClearOfConflict"}, 200.0},
+      {"climb_out_through_level_traffic",
+       {"TrafficTraffic", "ClimbCrossing", "IncreaseClimb", "ClearOfConflict"},
+       200.0},
       {"clear_then_return_to_altitude", {"Climb", "AdjustVerticalSpeed"}, 450.0},
       // The reference criteria alert at 55 s, as the intruder climbs through 300 ft.
       {"departure_climbing_below", {"TrafficTraffic", "Climb", "IncreaseClimb", "ClearOfConflict"}, 300.0, 57.0},
@@ -40,7 +42,8 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
     SCOPED_TRACE(c.scenario);
     RunOptions options;
     options.gaugesDir = kvr::testing::BinDir();
-    const Scenario scenario = LoadScenario(kvr::testing::SourceDir() / "scenarios" / (std::string(c.scenario) + ".toml"));
+    const Scenario scenario =
+        LoadScenario(kvr::testing::SourceDir() / "scenarios" / (std::string(c.scenario) + ".toml"));
     ScenarioRun run(scenario, options);
     run.RunToEnd();
     std::vector<std::string> aurals;

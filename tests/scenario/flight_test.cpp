@@ -197,7 +197,8 @@ TEST(Flight, PauseFreezesEveryAircraftAndSlewCarriesOnlyTheOwn) {
   EXPECT_NEAR(flight.Own().State().position.northM - ownAtSlew.position.northM, 2.0 * kMetresPerNm, 1e-6);
   EXPECT_NEAR(flight.Own().State().position.eastM - ownAtSlew.position.eastM, -1.0 * kMetresPerNm + oneFrameM, 1e-6);
   EXPECT_NEAR(flight.Own().State().altitudeFt - ownAtSlew.altitudeFt, 1000, 1e-6);
-  EXPECT_NEAR(flight.Intruder(0).State().position.northM - intruderNorthAtSlew, 4 * 180 * kMetresPerSecondPerKnot, 1e-6);
+  EXPECT_NEAR(flight.Intruder(0).State().position.northM - intruderNorthAtSlew, 4 * 180 * kMetresPerSecondPerKnot,
+              1e-6);
 }
 
 TEST(Flight, OwnSimStateKeepsThePressureOffsetAndTheGroundBelow) {

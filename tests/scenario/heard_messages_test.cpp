@@ -70,7 +70,8 @@ std::vector<Heard> Identify(const std::vector<int16_t>& capture, int rateHz,
           dot += c * r, a += c * c, b += r * r;
         }
         const double score = a > 0 && b > 0 ? dot / std::sqrt(a * b) : 0;
-        if (score > best) best = score, bestName = name, bestStart = static_cast<size_t>(start), bestLength = recording.size();
+        if (score > best)
+          best = score, bestName = name, bestStart = static_cast<size_t>(start), bestLength = recording.size();
       }
     }
     if (best > 0.9) {

@@ -45,8 +45,9 @@ class ScenarioFile : public ::testing::Test {
   };
 
   // Each case is refused with "FILE:LINE: reason"; `wrap` puts the case's text into a whole scenario.
-  void ExpectRefused(const std::vector<Refused>& cases,
-                     std::string (*wrap)(const std::string&) = [](const std::string& t) { return t; }) {
+  void ExpectRefused(
+      const std::vector<Refused>& cases,
+      std::string (*wrap)(const std::string&) = [](const std::string& t) { return t; }) {
     for (const Refused& c : cases) {
       const std::string message = ErrorOf(wrap(c.text));
       SCOPED_TRACE(c.text);
@@ -191,7 +192,8 @@ TEST_F(ScenarioFile, ErrorsNameTheFileTheLineAndTheReason) {
       {"panel = \"panel.cfg\"\ndurationS = -5\n" + std::string(kOwn), 2, "'durationS' = -5 is outside"},
       {"panel = \"panel.cfg\"\ndurationS = 60\ndurationSeconds = 60\n" + std::string(kOwn), 3,
        "unknown key 'durationSeconds'"},
-      {"panel = \"panel.cfg\"\ndurationS = 60\ntransponderCode = 7680\n" + std::string(kOwn), 3, "digits run from 0 to 7"},
+      {"panel = \"panel.cfg\"\ndurationS = 60\ntransponderCode = 7680\n" + std::string(kOwn), 3,
+       "digits run from 0 to 7"},
       {WithHead("[[intruder]]\nid = 3\neastNm = 2\n"), 10, "missing key 'intruder.altitudeFt'"},
       {WithHead("[[intruder]]\nid = 0\n"), 11, "'intruder.id' = 0 is outside"},
       {WithHead("[[intruder]]\nid = 3\neastNm = 1\naltitudeFt = 1\nheadingDeg = 1\ngroundSpeedKt = 1\n"
@@ -207,8 +209,7 @@ TEST_F(ScenarioFile, ErrorsNameTheFileTheLineAndTheReason) {
       {WithHead("[[own.manoeuvre]]\ntimeS = 3\nheadingDeg = 10\nturn = \"up\"\n"), 13, "must be \"shortest\""},
       {WithHead("[[switch]]\ntimeS = 0\nvariable = \"mode\"\nvalue = 4\n"), 12, "is not a selector variable"},
       {WithHead("[[pause]]\nstartS = 10\nendS = 5\n"), 12, "must come after its startS"},
-      {WithHead("[[pause]]\nstartS = 10\nendS = 20\n[[slew]]\nstartS = 15\nendS = 25\n"), 13,
-       "overlaps a pause"},
+      {WithHead("[[pause]]\nstartS = 10\nendS = 20\n[[slew]]\nstartS = 15\nendS = 25\n"), 13, "overlaps a pause"},
       {WithHead("[pilot]\ndelayS = 3\n"), 11, "unknown key 'pilot.delayS'"},
   };
   ExpectRefused(cases);
@@ -298,7 +299,8 @@ lit = false
 }
 
 TEST_F(ScenarioFile, LoadNamesAFileThatCannotBeRead) {
-  for (const auto& [name, reason] : {std::pair{"missing.toml", "no such file"}, std::pair{"", "is a folder, not a file"}}) {
+  for (const auto& [name, reason] :
+       {std::pair{"missing.toml", "no such file"}, std::pair{"", "is a folder, not a file"}}) {
     try {
       LoadScenario(dir / name);
       ADD_FAILURE() << "loaded " << name;

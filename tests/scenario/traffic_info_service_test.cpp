@@ -25,13 +25,16 @@ class TrafficInfo : public ::testing::Test {
   int32_t Variable(const char* name) {
     return ServiceOperation<TrafficGetHandle>(traffic, kTrafficGetVariableHandle)(traffic, name);
   }
-  int32_t Unit(const char* name) { return ServiceOperation<TrafficGetHandle>(traffic, kTrafficGetUnitHandle)(traffic, name); }
+  int32_t Unit(const char* name) {
+    return ServiceOperation<TrafficGetHandle>(traffic, kTrafficGetUnitHandle)(traffic, name);
+  }
   int32_t InRange(double radiusM, int32_t maxCount, int32_t* ids) {
-    return ServiceOperation<TrafficGetTrafficInRange>(traffic, kTrafficGetTrafficInRange)(traffic, radiusM, maxCount, ids);
+    return ServiceOperation<TrafficGetTrafficInRange>(traffic, kTrafficGetTrafficInRange)(traffic, radiusM, maxCount,
+                                                                                          ids);
   }
   int32_t Value(int32_t id, int32_t variable, int32_t unit, double* value, int32_t index = 0) {
-    return ServiceOperation<TrafficGetTrafficValue>(traffic, kTrafficGetTrafficValue)(traffic, id, variable, unit, value,
-                                                                                      index);
+    return ServiceOperation<TrafficGetTrafficValue>(traffic, kTrafficGetTrafficValue)(traffic, id, variable, unit,
+                                                                                      value, index);
   }
 
   // A target `northKm` kilometres due north of the own aircraft.
@@ -112,13 +115,13 @@ TEST_F(TrafficInfo, ValuesInTheirUnitsAndZeroWhenOneCannotBeGiven) {
 
   // What cannot be given answers 0 and leaves the value alone.
   value = 123.0;
-  EXPECT_EQ(Value(8, alt, feet, &value), 0);            // the scenario made it unreadable
-  EXPECT_EQ(Value(8, lat, deg, &value), 1);             // ... while its position reads
+  EXPECT_EQ(Value(8, alt, feet, &value), 0);  // the scenario made it unreadable
+  EXPECT_EQ(Value(8, lat, deg, &value), 1);   // ... while its position reads
   value = 123.0;
-  EXPECT_EQ(Value(99, lat, deg, &value), 0);            // no such aircraft
-  EXPECT_EQ(Value(7, deg, lat, &value), 0);             // variable and unit swapped
-  EXPECT_EQ(Value(7, alt, deg, &value), 0);             // altitude in degrees
-  EXPECT_EQ(Value(7, lat, deg, &value, 1), 0);          // no indexed values
+  EXPECT_EQ(Value(99, lat, deg, &value), 0);    // no such aircraft
+  EXPECT_EQ(Value(7, deg, lat, &value), 0);     // variable and unit swapped
+  EXPECT_EQ(Value(7, alt, deg, &value), 0);     // altitude in degrees
+  EXPECT_EQ(Value(7, lat, deg, &value, 1), 0);  // no indexed values
   EXPECT_EQ(Value(7, lat, deg, nullptr), 0);
   EXPECT_EQ(value, 123.0);
 }

@@ -40,7 +40,9 @@ class TrafficPicture : public ::testing::Test {
                               Entry(24, 1, ThreatClass::ResolutionAdvisory, 3)};
   IntruderEntry* order[4] = {&entries[0], &entries[1], &entries[2], &entries[3]};
 
-  void Publish(uint32_t typeCode = kTypeObject) { services.Table()->PublishVariable(&cell, typeCode, "KVR_TCAS!Logic"); }
+  void Publish(uint32_t typeCode = kTypeObject) {
+    services.Table()->PublishVariable(&cell, typeCode, "KVR_TCAS!Logic");
+  }
 };
 
 TEST_F(TrafficPicture, ReadsTheFieldsAndSkipsUnusedAndInvalidEntries) {

@@ -78,8 +78,7 @@ const platform::SoundDriver kFakeDriver = {
     [](platform::SoundDeviceHandle, const platform::SoundFormat&, const uint8_t* pcm,
        size_t bytes) -> platform::SoundBufferHandle {
       auto buffer = std::make_unique<FakeBuffer>();
-      buffer->name.assign(reinterpret_cast<const char*>(pcm),
-                          strnlen(reinterpret_cast<const char*>(pcm), bytes));
+      buffer->name.assign(reinterpret_cast<const char*>(pcm), strnlen(reinterpret_cast<const char*>(pcm), bytes));
       fake.buffers.push_back(std::move(buffer));
       return fake.buffers.back().get();
     },
@@ -131,8 +130,7 @@ TEST_F(Announcer, NewestAnnouncementCutsOffTheOneSounding) {
   InitAnnouncer(nullptr, -300);
   Announce(AlertClimb);
   Announce(AlertDescend);
-  EXPECT_EQ(fake.TakeLog(),
-            (Log{"start WAV_Climb", "stop WAV_Climb", "rewind WAV_Climb 0", "start WAV_Descend"}));
+  EXPECT_EQ(fake.TakeLog(), (Log{"start WAV_Climb", "stop WAV_Climb", "rewind WAV_Climb 0", "start WAV_Descend"}));
 
   // The newer message is the one repeated; the one cut off is never resumed.
   ServiceAnnouncer();
@@ -162,8 +160,8 @@ TEST_F(Announcer, TwiceMarkedMessagePlaysOnceMoreAfterTheFirstPlayingEnds) {
   Announce(AlertClearOfConflict);
   fake.End("WAV_ClearOfConflict");
   ServiceAnnouncer();
-  EXPECT_EQ(fake.TakeLog(), (Log{"stop WAV_ClimbCrossingClimb", "rewind WAV_ClimbCrossingClimb 0",
-                                 "start WAV_ClearOfConflict"}));
+  EXPECT_EQ(fake.TakeLog(),
+            (Log{"stop WAV_ClimbCrossingClimb", "rewind WAV_ClimbCrossingClimb 0", "start WAV_ClearOfConflict"}));
 }
 
 // The announcer's voice table: each alert's recording, and whether it is heard twice.
@@ -226,21 +224,20 @@ TEST_F(Announcer, TrafficTrafficAndTrafficShareOneMessage) {
   Announce(AlertTraffic);
   fake.End("WAV_Traffic");
   ServiceAnnouncer();
-  EXPECT_EQ(fake.TakeLog(), (Log{"stop WAV_Traffic", "rewind WAV_Traffic 0", "start WAV_Traffic",
-                                 "stop WAV_Traffic", "rewind WAV_Traffic 0", "start WAV_Traffic"}));
+  EXPECT_EQ(fake.TakeLog(), (Log{"stop WAV_Traffic", "rewind WAV_Traffic 0", "start WAV_Traffic", "stop WAV_Traffic",
+                                 "rewind WAV_Traffic 0", "start WAV_Traffic"}));
   EXPECT_EQ(fake.buffers.size(), 16u);  // one buffer for both identifiers
 }
 
 TEST_F(Announcer, AlertOutsideTheTableOnlySilences) {
   InitAnnouncer(nullptr, -300);
-  for (VoiceAlert alert :
-       {AlertNone, VoiceAlert{-1}, VoiceAlert{18}, VoiceAlert{INT32_MIN}, VoiceAlert{INT32_MAX}}) {
+  for (VoiceAlert alert : {AlertNone, VoiceAlert{-1}, VoiceAlert{18}, VoiceAlert{INT32_MIN}, VoiceAlert{INT32_MAX}}) {
     SCOPED_TRACE(alert);
     Announce(AlertDescendNow);
     Announce(alert);
     ServiceAnnouncer();
-    EXPECT_EQ(fake.TakeLog(), (Log{"start WAV_DescendDescendNow", "stop WAV_DescendDescendNow",
-                                   "rewind WAV_DescendDescendNow 0"}));
+    EXPECT_EQ(fake.TakeLog(),
+              (Log{"start WAV_DescendDescendNow", "stop WAV_DescendDescendNow", "rewind WAV_DescendDescendNow 0"}));
     EXPECT_FALSE(fake.Find("WAV_DescendDescendNow")->playing);
     Announce(alert);  // nothing sounding: nothing to stop
     EXPECT_TRUE(fake.TakeLog().empty());

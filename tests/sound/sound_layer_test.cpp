@@ -44,8 +44,7 @@ class OpenAlCapture : public ::testing::Environment {
   }
 };
 
-[[maybe_unused]] ::testing::Environment* const kCapture =
-    ::testing::AddGlobalTestEnvironment(new OpenAlCapture);
+[[maybe_unused]] ::testing::Environment* const kCapture = ::testing::AddGlobalTestEnvironment(new OpenAlCapture);
 
 Bytes ToneWave(size_t frames) {
   Bytes samples;
@@ -102,12 +101,9 @@ TEST_F(SoundLayer, RefusesWhatCannotBePlayed) {
       {"WAV_Empty", {}},
       {"WAV_ShortFormat", test::RiffWave({test::FormatChunk(12), {"data", samples, {}}})},
       {"WAV_NoSamples", test::RiffWave({test::FormatChunk(), {"data", {}, {}}})},
-      {"WAV_Float",
-       test::RiffWave({{"fmt ", test::FormatRecord(3, 1, 8000, 32), {}}, {"data", samples, {}}})},
-      {"WAV_24Bit",
-       test::RiffWave({{"fmt ", test::FormatRecord(1, 1, 8000, 24), {}}, {"data", samples, {}}})},
-      {"WAV_Surround",
-       test::RiffWave({{"fmt ", test::FormatRecord(1, 6, 8000, 16), {}}, {"data", samples, {}}})},
+      {"WAV_Float", test::RiffWave({{"fmt ", test::FormatRecord(3, 1, 8000, 32), {}}, {"data", samples, {}}})},
+      {"WAV_24Bit", test::RiffWave({{"fmt ", test::FormatRecord(1, 1, 8000, 24), {}}, {"data", samples, {}}})},
+      {"WAV_Surround", test::RiffWave({{"fmt ", test::FormatRecord(1, 6, 8000, 16), {}}, {"data", samples, {}}})},
       {"WAV_NoRate", test::RiffWave({{"fmt ", test::FormatRecord(1, 1, 0, 16), {}}, {"data", samples, {}}})},
   };
   for (const auto& [name, bytes] : files) test::WriteFile(name, bytes);
@@ -202,8 +198,7 @@ TEST(VoicePlayback, AnnouncedMessageIsHeardTwiceAtItsVolume) {
     ASSERT_LE(begin + recording.size(), captured.size());
     int worst = 0;
     for (size_t k = 0; k < recording.size(); ++k)
-      worst =
-          std::max(worst, static_cast<int>(std::lround(std::abs(captured[begin + k] - 0.1 * recording[k]))));
+      worst = std::max(worst, static_cast<int>(std::lround(std::abs(captured[begin + k] - 0.1 * recording[k]))));
     EXPECT_LE(worst, 3) << "captured samples differ from the recording at -20 dB";
     from = begin + recording.size();
   }

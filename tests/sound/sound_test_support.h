@@ -105,8 +105,7 @@ inline std::filesystem::path VoicesDir() { return SourceDir() / "module/resource
 // A fresh directory that is the working directory while this lives.
 class ScratchDirectory {
  public:
-  ScratchDirectory()
-      : previous_(std::filesystem::current_path()), path_(NewTemporaryDirectory("kvr_sound_")) {
+  ScratchDirectory() : previous_(std::filesystem::current_path()), path_(NewTemporaryDirectory("kvr_sound_")) {
     std::filesystem::current_path(path_);
   }
   ~ScratchDirectory() {

@@ -53,8 +53,7 @@ TEST(ParseWave, FindsFormatAndDataInEitherOrder) {
 
 TEST(ParseWave, SkipsOtherChunksAndTheirPadBytes) {
   // An odd-length chunk is followed by one pad byte; reading the next header one byte early finds garbage.
-  const ExactCopy oddBeforeData(
-      RiffWave({{"LIST", {'a', 'b', 'c'}, {}}, FormatChunk(), {"data", kSamples, {}}}));
+  const ExactCopy oddBeforeData(RiffWave({{"LIST", {'a', 'b', 'c'}, {}}, FormatChunk(), {"data", kSamples, {}}}));
   Parsed parsed = Parse(oddBeforeData);
   ASSERT_TRUE(parsed.ok);
   EXPECT_EQ(parsed.formatOffset, 32u);  // 12 + 8 + 3 + pad + 8
@@ -68,8 +67,7 @@ TEST(ParseWave, SkipsOtherChunksAndTheirPadBytes) {
   EXPECT_EQ(parsed.formatOffset, 32u);
 
   // Anything behind the chunks that are needed is never read, even when it lies about its length.
-  const ExactCopy listBehind(
-      RiffWave({FormatChunk(), {"data", kSamples, {}}, {"LIST", {'x', 'y'}, 0xFFFFFFF0u}}));
+  const ExactCopy listBehind(RiffWave({FormatChunk(), {"data", kSamples, {}}, {"LIST", {'x', 'y'}, 0xFFFFFFF0u}}));
   EXPECT_TRUE(Parse(listBehind).ok);
 }
 
@@ -123,8 +121,7 @@ TEST(ParseWave, NeverReadsPastTheRealEnd) {
   EXPECT_FALSE(Parse(ExactCopy(cutHeader)).ok);
 
   // A skipped chunk whose length jumps past the end, with the wanted one never reached.
-  EXPECT_FALSE(
-      Parse(ExactCopy(RiffWave({{"junk", {1, 2}, 0xFFFFFFFEu}, FormatChunk(), {"data", kSamples, {}}}))).ok);
+  EXPECT_FALSE(Parse(ExactCopy(RiffWave({{"junk", {1, 2}, 0xFFFFFFFEu}, FormatChunk(), {"data", kSamples, {}}}))).ok);
 
   // Every cut of a valid image either parses within bounds or is refused; AddressSanitizer watches.
   const Bytes whole = RiffWave({{"LIST", {'a', 'b', 'c'}, {}}, {"data", kSamples, {}}, FormatChunk()});

@@ -12,8 +12,9 @@ class TransponderAvionicsTest : public TransponderPanel {
 
   void SetUp() override {
     TransponderPanel::SetUp();
-    Open("gauge00=KVR_TCAS!IVSI, 0, 0, 158, 158, pic=n\n"
-         "gauge01=KVR_TCAS!Transponder, 200, 0, 228, 89, pic=n\n");
+    Open(
+        "gauge00=KVR_TCAS!IVSI, 0, 0, 158, 158, pic=n\n"
+        "gauge01=KVR_TCAS!Transponder, 200, 0, 228, 89, pic=n\n");
     avionics = std::make_unique<host::TransponderAvionics>(*session);
   }
   void TearDown() override {

@@ -98,9 +98,8 @@ TEST_F(TransponderHead, CodeWindowWithoutADrawingContextIsPaintedOnceItHasOne) {
 
 TEST_F(TransponderHead, PicOptionLetsTheProbeDecidePowerAndBacklight) {
   // Without the companion systems module the probe answers "powered".
-  const std::pair<const char*, bool> cases[] = {{"", true},       {"pic=y", true}, {"pic y", true},
-                                                {"pic:1", true},  {"pic=n", false}, {"picy", false},
-                                                {"aa=y pic", false}};
+  const std::pair<const char*, bool> cases[] = {{"", true},       {"pic=y", true}, {"pic y", true},    {"pic:1", true},
+                                                {"pic=n", false}, {"picy", false}, {"aa=y pic", false}};
   for (const auto& [parameters, probe] : cases) {
     SCOPED_TRACE(parameters);
     Open(std::string("gauge00=KVR_TCAS!Transponder, 0, 0, 228, 89, ") + parameters + "\n");

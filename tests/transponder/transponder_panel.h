@@ -35,9 +35,9 @@ inline constexpr ClickPoint kRangeArea{165, 60}, kModeArea{50, 60}, kAboveBelowA
 
 class TransponderPanel : public ::testing::Test {
  protected:
-  std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                              ("kvr_transponder_" + std::to_string(::getpid()) + "_" +
-                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("kvr_transponder_" + std::to_string(::getpid()) + "_" +
+                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
   std::unique_ptr<host::PanelSession> session;
 
   void SetUp() override { std::filesystem::create_directories(dir); }

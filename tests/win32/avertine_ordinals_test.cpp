@@ -1,7 +1,7 @@
 // Avertine.dll as the module reaches it on Windows: loaded by name, each entry point found by its ordinal
 // and called with the stdcall convention (a wrong decoration or convention would unbalance the stack).
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "avertine/avertine.h"
 
@@ -35,8 +35,8 @@ TEST_F(AvertineByOrdinal, AFrameThroughTheOrdinalsPlacesTheIntruder) {
   auto reset = At<int32_t(AVERTINE_CALL*)(AvertineHandle, AdvisoryRecord*, int32_t)>(kOrdinalResetAdvisory);
   auto collect = At<int32_t(AVERTINE_CALL*)(AvertineHandle, AdvisoryRecord*, int32_t)>(kOrdinalCollectAdvisory);
   auto ownShip = At<int32_t(AVERTINE_CALL*)(AvertineHandle, const OwnShipRecord*)>(kOrdinalUpdateOwnShip);
-  auto intruder = At<int32_t(AVERTINE_CALL*)(AvertineHandle, const IntruderInputRecord*, IntruderEntry*)>(
-      kOrdinalProcessIntruder);
+  auto intruder =
+      At<int32_t(AVERTINE_CALL*)(AvertineHandle, const IntruderInputRecord*, IntruderEntry*)>(kOrdinalProcessIntruder);
   auto ownDefaults = At<int32_t(AVERTINE_CALL*)(OwnShipRecord*)>(kOrdinalDefaultOwnShip);
   auto intruderDefaults = At<int32_t(AVERTINE_CALL*)(IntruderInputRecord*)>(kOrdinalDefaultIntruderInput);
 

@@ -1,8 +1,8 @@
 // The built KVR_TCAS.gau loaded through the platform loader as a simulator loads it: the two exported
 // records found by name, and the eight gauge headers with their element trees and mouse areas read in
 // place.
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 

@@ -1,8 +1,8 @@
 // The host's server windows (host/platform/win32/server_window.cpp): a window whose creation fails after
 // WM_NCCREATE has handed it its record deletes that record once, not twice. The program counts the
 // deletes of the record's address through its own operator delete.
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdlib>
 

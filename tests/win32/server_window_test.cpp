@@ -1,8 +1,8 @@
 // The FSUIPC link on Windows against a real server window: a window of class "UIPCMAIN" made by this
 // test answers message 0x47F by walking the request block at the address it is given, as a simulator's
 // server does. The client finds it with FindWindowExA and reaches it with SendMessageA.
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 #include <map>
@@ -43,8 +43,7 @@ LRESULT CALLBACK ServerProcedure(HWND window, UINT message, WPARAM length, LPARA
       for (uint32_t i = 0; i < size; ++i) at[16 + i] = server.bytes[offset + i];
       at += 16 + size;
     } else if (kind == kFsuipcWriteKind) {
-      if (offset == 0x330A && size == 2)
-        std::memcpy(&server.clientVersion, at + 12, 2);
+      if (offset == 0x330A && size == 2) std::memcpy(&server.clientVersion, at + 12, 2);
       else
         for (uint32_t i = 0; i < size; ++i) server.bytes[offset + i] = at[12 + i];
       at += 12 + size;
@@ -69,8 +68,8 @@ class ServerWindow : public ::testing::Test {
     server = Server{};
     PutU32(0x3304, 0x19980006);
     PutU32(0x3308, 0xFADE0009);
-    window = CreateWindowExA(0, kFsuipcWindowClass, "FS98MAIN", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr,
-                             nullptr, GetModuleHandleA(nullptr), nullptr);
+    window = CreateWindowExA(0, kFsuipcWindowClass, "FS98MAIN", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(window, nullptr) << GetLastError();
   }
   void TearDown() override {

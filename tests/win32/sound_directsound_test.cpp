@@ -2,16 +2,16 @@
 // a recording from the program's resources, the same-named file when there is no resource, playing to
 // the end and again from the start, stopping, the volume range, and formats the device refuses; and, with
 // stand-in objects, a buffer lost to a device change and a device refused its cooperative level.
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <dsound.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <string>
 #include <filesystem>
+#include <string>
 #include <thread>
 
 #include "module/platform/win32/dsound_steps.h"
@@ -88,7 +88,8 @@ TEST_F(DirectSoundLayer, FormatsTheDeviceCannotPlayGiveNoBuffer) {
     test::Bytes image;
   } cases[] = {
       {"kvr_empty_data.wav", test::RiffWave({test::FormatChunk(), {"data", {}, {}}})},
-      {"kvr_alaw.wav", test::RiffWave({{"fmt ", test::FormatRecord(6, 1, 8000, 8), {}}, {"data", test::Bytes(800, 1), {}}})},
+      {"kvr_alaw.wav",
+       test::RiffWave({{"fmt ", test::FormatRecord(6, 1, 8000, 8), {}}, {"data", test::Bytes(800, 1), {}}})},
   };
   for (const Case& c : cases) {
     test::WriteFile(c.name, c.image);
@@ -120,8 +121,8 @@ class StandInBuffer : public IDirectSoundBuffer8 {
     return DS_OK;
   }
   HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTSOUND, LPCDSBUFFERDESC) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Lock(DWORD, DWORD bytes, LPVOID* first, LPDWORD firstBytes, LPVOID* second, LPDWORD secondBytes,
-                                 DWORD) override {
+  HRESULT STDMETHODCALLTYPE Lock(DWORD, DWORD bytes, LPVOID* first, LPDWORD firstBytes, LPVOID* second,
+                                 LPDWORD secondBytes, DWORD) override {
     if (lost) return DSERR_BUFFERLOST;
     *first = memory;
     *firstBytes = std::min<DWORD>(bytes, sizeof memory);
@@ -190,9 +191,13 @@ class StandInDevice : public IDirectSound8 {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
   ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
   ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(++releases); }
-  HRESULT STDMETHODCALLTYPE CreateSoundBuffer(LPCDSBUFFERDESC, LPLPDIRECTSOUNDBUFFER, IUnknown*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CreateSoundBuffer(LPCDSBUFFERDESC, LPLPDIRECTSOUNDBUFFER, IUnknown*) override {
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE GetCaps(LPDSCAPS) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DuplicateSoundBuffer(LPDIRECTSOUNDBUFFER, LPLPDIRECTSOUNDBUFFER) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE DuplicateSoundBuffer(LPDIRECTSOUNDBUFFER, LPLPDIRECTSOUNDBUFFER) override {
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND, DWORD) override { return levelAnswer; }
   HRESULT STDMETHODCALLTYPE Compact() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetSpeakerConfig(LPDWORD) override { return E_NOTIMPL; }

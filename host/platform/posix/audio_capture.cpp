@@ -37,10 +37,8 @@ void AudioCapture::Advance(double seconds) {
     // samples stay silent.
     alcGetError(device);
     if (render_ != nullptr) reinterpret_cast<LPALCRENDERSAMPLESSOFT>(render_)(device, into.data() + start, count);
-    if (render_ != nullptr && alcGetError(device) == ALC_NO_ERROR)
-      mixedSamples_ += static_cast<size_t>(count);
-    else
-      unmixedSamples_ += static_cast<size_t>(count);
+    if (render_ != nullptr && alcGetError(device) == ALC_NO_ERROR) mixedSamples_ += static_cast<size_t>(count);
+    else unmixedSamples_ += static_cast<size_t>(count);
   }
   if (stream_.is_open()) {
     PutSamples(stream_, chunk_);

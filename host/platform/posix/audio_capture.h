@@ -47,7 +47,7 @@ class AudioCapture {
  private:
   static void PutSamples(std::ostream& out, const std::vector<int16_t>& samples);
   int rateHz_;
-  double owedSamples_ = 0;  // fractions of a sample carried from frame to frame
+  double owedSamples_ = 0;     // fractions of a sample carried from frame to frame
   void* render_ = nullptr;     // alcRenderSamplesSOFT, looked up with the first device
   size_t mixedSamples_ = 0;    // samples a loopback device mixed
   size_t unmixedSamples_ = 0;  // samples left silent while a device that cannot mix on demand was open
@@ -55,7 +55,7 @@ class AudioCapture {
   std::vector<int16_t> samples_;
   std::vector<int16_t> chunk_;  // one frame's samples on their way to the stream
   std::filesystem::path streamPath_;
-  std::ofstream stream_;        // open while streaming
+  std::ofstream stream_;  // open while streaming
 };
 
 }  // namespace kvr::host

@@ -31,13 +31,17 @@ ElfFile::ElfFile(const std::filesystem::path& path) : path_(path) {
   ReadSectionHeaders();
 }
 
-ElfFile::ElfFile(std::vector<uint8_t> bytes, const std::filesystem::path& path) : path_(path), bytes_(std::move(bytes)) {
+ElfFile::ElfFile(std::vector<uint8_t> bytes, const std::filesystem::path& path)
+    : path_(path), bytes_(std::move(bytes)) {
   ReadSectionHeaders();
 }
 
 void ElfFile::ReadSectionHeaders() {
   const std::string where = path_.string() + ": ";
-  if (bytes_.size() < 52 || std::memcmp(bytes_.data(), "\x7F" "ELF", 4) != 0)
+  if (bytes_.size() < 52 || std::memcmp(bytes_.data(),
+                                        "\x7F"
+                                        "ELF",
+                                        4) != 0)
     throw std::runtime_error(where + "not an ELF file");
   if (bytes_[5] != 1) throw std::runtime_error(where + "not little-endian");
   is64_ = bytes_[4] == 2;
@@ -103,7 +107,8 @@ std::vector<ElfSymbol> ElfFile::DynamicSymbols() const {
       const uint8_t info = Load<uint8_t>(entries, at + (is64_ ? 4 : 12));
       const uint16_t sectionIndex = Load<uint16_t>(entries, at + (is64_ ? 6 : 14));
       ElfSymbol symbol;
-      for (uint64_t p = nameOffset; p < names.size() && names[p] != 0; ++p) symbol.name.push_back(static_cast<char>(names[p]));
+      for (uint64_t p = nameOffset; p < names.size() && names[p] != 0; ++p)
+        symbol.name.push_back(static_cast<char>(names[p]));
       const uint8_t binding = info >> 4, type = info & 0xF;
       symbol.defined = sectionIndex != 0;
       symbol.global = binding == 1 || binding == 2;

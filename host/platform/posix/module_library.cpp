@@ -3,8 +3,8 @@
 
 #include <stdexcept>
 
-#include "host/platform/posix/elf_file.h"
 #include "host/platform/module_library.h"
+#include "host/platform/posix/elf_file.h"
 #include "module/platform/resource_pack.h"
 
 namespace kvr::host::platform {
@@ -13,8 +13,9 @@ ModuleLibrary::ModuleLibrary(const std::filesystem::path& path) {
   if (auto pack = ElfFile(path).Section(resource_pack::kSectionName)) {
     // Checked before the library is mapped: a damaged module is refused before any of its code runs.
     if (!resource_pack::ChecksumMatches({pack->data(), pack->size()}))
-      throw std::runtime_error(path.string() + ": its resource pack (" + resource_pack::kSectionName +
-                               ") is damaged: the checksum does not match its contents; rebuild or reinstall the module");
+      throw std::runtime_error(
+          path.string() + ": its resource pack (" + resource_pack::kSectionName +
+          ") is damaged: the checksum does not match its contents; rebuild or reinstall the module");
     resources_ = std::move(*pack);
   }
   // A relative path without a slash would make dlopen search the library path instead of this file.

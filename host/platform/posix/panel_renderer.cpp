@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csetjmp>
 #include <cmath>
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 #include <memory>
+#include <vector>
 
 namespace kvr::host {
 namespace {
@@ -55,15 +55,14 @@ Image ImageOf(cairo_surface_t* surface) {
 
 }  // namespace
 
-
 PanelRenderer::~PanelRenderer() = default;
 
 void PanelRenderer::Prepare(Picture& picture) {
-  SurfacePtr surface = KeyedSurface(picture.image.pixels.data(), picture.image.width, picture.image.height,
-                                    size_t(picture.image.width));
-  picture.platformImage.reset(surface.release(), [](void* s) { cairo_surface_destroy(static_cast<cairo_surface_t*>(s)); });
+  SurfacePtr surface =
+      KeyedSurface(picture.image.pixels.data(), picture.image.width, picture.image.height, size_t(picture.image.width));
+  picture.platformImage.reset(surface.release(),
+                              [](void* s) { cairo_surface_destroy(static_cast<cairo_surface_t*>(s)); });
 }
-
 
 Image PanelRenderer::Render() {
   SurfacePtr target(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width_, height_));
@@ -114,7 +113,8 @@ void PanelRenderer::PaintElement(void* canvas, const ElementHeader& element, con
 constexpr int kPngCompressionLevel = 2;
 
 void WritePng(const Image& image, const std::filesystem::path& file) {
-  if (image.width <= 0 || image.height <= 0) throw std::runtime_error(file.string() + ": cannot write an empty picture");
+  if (image.width <= 0 || image.height <= 0)
+    throw std::runtime_error(file.string() + ": cannot write an empty picture");
   std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(file.string().c_str(), "wb"), &std::fclose);
   if (!out) throw std::runtime_error(file.string() + ": cannot write the PNG: " + std::strerror(errno));
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);

@@ -5,12 +5,12 @@
 #include <iostream>
 #include <optional>
 
-#include "host/platform/posix/audio_capture.h"
 #include "host/cli/commands.h"
 #include "host/eval/eval_commands.h"
 #include "host/eval/profile_plot.h"
 #include "host/live/live_window.h"
 #include "host/manual/manual_pictures.h"
+#include "host/platform/posix/audio_capture.h"
 
 namespace fs = std::filesystem;
 
@@ -19,8 +19,11 @@ namespace {
 
 PlatformCommand AddLiveCommand(CLI::App& app, fs::path& gaugesDir) {
   auto options = std::make_shared<LiveOptions>();
-  CLI::App* live = app.add_subcommand("live", "Show the panel in a window in real time: click the gauges, hear the voice");
-  live->add_option("file", options->file, "Scenario (.toml) or panel configuration")->required()->check(CLI::ExistingFile);
+  CLI::App* live =
+      app.add_subcommand("live", "Show the panel in a window in real time: click the gauges, hear the voice");
+  live->add_option("file", options->file, "Scenario (.toml) or panel configuration")
+      ->required()
+      ->check(CLI::ExistingFile);
   live->add_option("--scale", options->scale, "Window pixels per panel pixel (default: the largest that fits)")
       ->check(CLI::Range(1, 8));
   live->add_option("--frames", options->frames, "Quit after this many simulated frames (or at the scenario's end)")
@@ -43,8 +46,9 @@ PlatformCommand AddLiveCommand(CLI::App& app, fs::path& gaugesDir) {
 PlatformCommand AddEvalCommandGroup(CLI::App& app, fs::path& gaugesDir) {
   auto commands = std::make_shared<EvalCommands>();
   AddEvalCommands(app, *commands, gaugesDir);
-  return {[commands] { return commands->encounters->parsed() || commands->eval->parsed() || commands->merge->parsed(); },
-          [commands, &gaugesDir] { return RunEvalCommands(*commands, gaugesDir); }};
+  return {
+      [commands] { return commands->encounters->parsed() || commands->eval->parsed() || commands->merge->parsed(); },
+      [commands, &gaugesDir] { return RunEvalCommands(*commands, gaugesDir); }};
 }
 
 PlatformCommand AddManualCommand(CLI::App& app, fs::path& gaugesDir) {
@@ -55,10 +59,12 @@ PlatformCommand AddManualCommand(CLI::App& app, fs::path& gaugesDir) {
       ->capture_default_str();
   manual->add_option("--gauges", gaugesDir, "Folder holding <Module>.gau (default: beside kvr-panel)")
       ->check(CLI::ExistingDirectory);
-  return {[manual] { return manual->parsed(); }, [manualDir, &gaugesDir] {
+  return {[manual] { return manual->parsed(); },
+          [manualDir, &gaugesDir] {
             return ReportFailure([&] {
-              const auto pictures = WriteManualPictures(
-                  gaugesDir, *manualDir, [](const std::string& scene) { std::cerr << "manual: flying " << scene << "\n"; });
+              const auto pictures = WriteManualPictures(gaugesDir, *manualDir, [](const std::string& scene) {
+                std::cerr << "manual: flying " << scene << "\n";
+              });
               for (const auto& picture : pictures)
                 std::cout << (*manualDir / picture.file).string() << "  " << picture.description << "\n";
               std::cout << "manual: " << pictures.size() << " pictures in " << manualDir->string() << "\n";

@@ -20,7 +20,6 @@
 namespace kvr::host {
 namespace {
 
-
 // Where one gauge is being drawn: the picture, the gauge's box on it and its scale from design pixels.
 struct Target {
   Image* picture;
@@ -49,12 +48,10 @@ void Blit(const Target& t, const uint32_t* pixels, int32_t w, int32_t h, int32_t
 
 }  // namespace
 
-
 PanelRenderer::~PanelRenderer() = default;
 
 // The software compositor draws straight from the decoded pixels.
 void PanelRenderer::Prepare(Picture&) {}
-
 
 Image PanelRenderer::Render() {
   Image picture(width_, height_, options_.backgroundRgb & 0x00FFFFFF);
@@ -83,14 +80,13 @@ void PanelRenderer::DrawGauge(void* canvas, const GaugeInstance& instance) {
 void PanelRenderer::PaintElement(void* canvas, const ElementHeader& element, const ShownSurface* shown,
                                  const Picture* picture, bool /*scaled: sampled at the nearest pixel*/) {
   const auto& target = *static_cast<const Target*>(canvas);
-  if (shown != nullptr)
-    Blit(target, shown->pixels.data(), shown->width, shown->height, element.x, element.y);
-  else
-    Blit(target, picture->image.pixels.data(), picture->image.width, picture->image.height, element.x, element.y);
+  if (shown != nullptr) Blit(target, shown->pixels.data(), shown->width, shown->height, element.x, element.y);
+  else Blit(target, picture->image.pixels.data(), picture->image.width, picture->image.height, element.x, element.y);
 }
 
 void WritePng(const Image& image, const std::filesystem::path& file) {
-  if (image.width <= 0 || image.height <= 0) throw std::runtime_error(file.string() + ": cannot write an empty picture");
+  if (image.width <= 0 || image.height <= 0)
+    throw std::runtime_error(file.string() + ": cannot write an empty picture");
   std::vector<uint8_t> rgb(size_t(image.width) * size_t(image.height) * 3);
   for (size_t i = 0; i < image.pixels.size(); ++i) {
     rgb[3 * i] = uint8_t(image.pixels[i] >> 16);

@@ -1,16 +1,16 @@
 // Drawing on POSIX over Cairo image surfaces (CAIRO_FORMAT_RGB24, words 0x00RRGGBB): contexts, surfaces,
 // pens and brushes, shapes, clip paths and block copies, all aliased. Strokes are in drawing_strokes.cpp,
-// clip and shape masks in drawing_masks.cpp, fonts and text in drawing_text.cpp. Leaves out raster operations other than copy, pattern brushes, dashed pens and
-// world transforms.
+// clip and shape masks in drawing_masks.cpp, fonts and text in drawing_text.cpp. Leaves out raster operations other
+// than copy, pattern brushes, dashed pens and world transforms.
 #include <cairo.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -36,13 +36,9 @@ void SetSourceRgb(cairo_t* cairo, Rgb colour) {
 
 // ---- Paths in pixel-centre coordinates -----------------------------------------------------------------
 
-void MoveToCentre(cairo_t* cairo, double x, double y) {
-  cairo_move_to(cairo, x + kCentreOffsetX, y + kCentreOffsetY);
-}
+void MoveToCentre(cairo_t* cairo, double x, double y) { cairo_move_to(cairo, x + kCentreOffsetX, y + kCentreOffsetY); }
 
-void LineToCentre(cairo_t* cairo, double x, double y) {
-  cairo_line_to(cairo, x + kCentreOffsetX, y + kCentreOffsetY);
-}
+void LineToCentre(cairo_t* cairo, double x, double y) { cairo_line_to(cairo, x + kCentreOffsetX, y + kCentreOffsetY); }
 
 // The closed rectangle through the pixel centres (left, top) and (right, bottom).
 void AddRectanglePath(cairo_t* cairo, double left, double top, double right, double bottom) {
@@ -95,8 +91,8 @@ void AddPolygonPath(cairo_t* cairo, const Point* points, int32_t count) {
 void AddShapeRegion(cairo_t* cairo, const PathShape& shape) {
   switch (shape.kind) {
     case PathShape::Box:
-      cairo_rectangle(cairo, shape.left + kCentreOffsetX, shape.top + kCentreOffsetY,
-                      shape.right - shape.left, shape.bottom - shape.top);
+      cairo_rectangle(cairo, shape.left + kCentreOffsetX, shape.top + kCentreOffsetY, shape.right - shape.left,
+                      shape.bottom - shape.top);
       break;
     case PathShape::Ellipse:
       if (!EllipseOfBox(shape.left, shape.top, shape.right, shape.bottom).flat()) {
@@ -151,16 +147,14 @@ ContextRecord* NewContext() {
   return context;
 }
 
-SurfaceRecord* NewSurfaceRecord(uint32_t* pixels, int32_t width, int32_t height, int32_t strideBytes,
-                                bool ownsPixels) {
-  cairo_surface_t* cairo = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(pixels), CAIRO_FORMAT_RGB24, width, height, strideBytes);
+SurfaceRecord* NewSurfaceRecord(uint32_t* pixels, int32_t width, int32_t height, int32_t strideBytes, bool ownsPixels) {
+  cairo_surface_t* cairo = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels),
+                                                               CAIRO_FORMAT_RGB24, width, height, strideBytes);
   if (cairo_surface_status(cairo) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(cairo);
     return nullptr;
   }
-  auto* surface =
-      new (std::nothrow) SurfaceRecord{cairo, pixels, width, height, strideBytes, ownsPixels, nullptr};
+  auto* surface = new (std::nothrow) SurfaceRecord{cairo, pixels, width, height, strideBytes, ownsPixels, nullptr};
   if (surface == nullptr) cairo_surface_destroy(cairo);
   return surface;
 }
@@ -209,14 +203,10 @@ void FillCurrentPath(ContextRecord* context, Rgb colour, bool evenOdd) {
 void SettlePixels(ContextRecord* context, double x1, double y1, double x2, double y2) {
   SurfaceRecord* surface = context->surface;
   if (surface == nullptr || !(x1 <= x2) || !(y1 <= y2)) return;
-  const int32_t left =
-      static_cast<int32_t>(std::clamp(std::floor(x1) - 1, 0.0, static_cast<double>(surface->width)));
-  const int32_t top =
-      static_cast<int32_t>(std::clamp(std::floor(y1) - 1, 0.0, static_cast<double>(surface->height)));
-  const int32_t right =
-      static_cast<int32_t>(std::clamp(std::ceil(x2) + 1, 0.0, static_cast<double>(surface->width)));
-  const int32_t bottom =
-      static_cast<int32_t>(std::clamp(std::ceil(y2) + 1, 0.0, static_cast<double>(surface->height)));
+  const int32_t left = static_cast<int32_t>(std::clamp(std::floor(x1) - 1, 0.0, static_cast<double>(surface->width)));
+  const int32_t top = static_cast<int32_t>(std::clamp(std::floor(y1) - 1, 0.0, static_cast<double>(surface->height)));
+  const int32_t right = static_cast<int32_t>(std::clamp(std::ceil(x2) + 1, 0.0, static_cast<double>(surface->width)));
+  const int32_t bottom = static_cast<int32_t>(std::clamp(std::ceil(y2) + 1, 0.0, static_cast<double>(surface->height)));
   if (left >= right || top >= bottom) return;
   cairo_surface_flush(surface->cairo);
   auto* base = reinterpret_cast<unsigned char*>(surface->pixels);
@@ -236,15 +226,13 @@ DrawContext MakeCompatibleContext(DrawContext /*templateContext: every surface h
 DrawContext ContextFromHost(void* deviceContext) {
   const auto* host = static_cast<const HostSurface*>(deviceContext);
   if (host == nullptr || host->magic != kHostSurfaceMagic || host->pixels == nullptr) return nullptr;
-  if (host->width <= 0 || host->height <= 0 || host->width > kMaxSurfaceSide ||
-      host->height > kMaxSurfaceSide) {
+  if (host->width <= 0 || host->height <= 0 || host->width > kMaxSurfaceSide || host->height > kMaxSurfaceSide) {
     return nullptr;
   }
   if (host->strideBytes < host->width * 4 || host->strideBytes % 4 != 0) return nullptr;
   ContextRecord* context = NewContext();
   if (context == nullptr) return nullptr;
-  SurfaceRecord* surface =
-      NewSurfaceRecord(host->pixels, host->width, host->height, host->strideBytes, false);
+  SurfaceRecord* surface = NewSurfaceRecord(host->pixels, host->width, host->height, host->strideBytes, false);
   if (surface == nullptr) {
     ReleaseContext(context);
     return nullptr;
@@ -390,8 +378,8 @@ void DrawEllipse(DrawContext context, int32_t left, int32_t top, int32_t right, 
   FillAndStroke(context, fill);
 }
 
-void DrawPie(DrawContext context, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x1,
-             int32_t y1, int32_t x2, int32_t y2) {
+void DrawPie(DrawContext context, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x1, int32_t y1,
+             int32_t x2, int32_t y2) {
   if (!Drawable(context)) return;
   Order(left, right);
   Order(top, bottom);
@@ -417,8 +405,7 @@ void DrawPie(DrawContext context, int32_t left, int32_t top, int32_t right, int3
 void DrawPolygon(DrawContext context, const Point* points, int32_t count) {
   if (context == nullptr || points == nullptr || count < 2) return;
   if (context->pathState == ContextRecord::PathOpen) {
-    context->path.push_back(
-        PathShape{PathShape::Polygon, 0, 0, 0, 0, std::vector<Point>(points, points + count)});
+    context->path.push_back(PathShape{PathShape::Polygon, 0, 0, 0, 0, std::vector<Point>(points, points + count)});
     return;
   }
   if (!Drawable(context)) return;

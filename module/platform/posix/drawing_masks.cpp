@@ -85,10 +85,10 @@ void FindClipMask(ContextRecord* context, int32_t width, int32_t height) {
   }
   FindClipMaskAnew(context, width, height);
   if (context->foundClips.size() >= kMaxFoundClips) context->foundClips.clear();
-  context->foundClips.emplace(key, ContextRecord::FoundClip{context->clipMask, context->clipRowFirst,
-                                                            context->clipRowLast, context->clipRowSolid,
-                                                            context->keptLeft, context->keptTop,
-                                                            context->keptRight, context->keptBottom});
+  context->foundClips.emplace(
+      key,
+      ContextRecord::FoundClip{context->clipMask, context->clipRowFirst, context->clipRowLast, context->clipRowSolid,
+                               context->keptLeft, context->keptTop, context->keptRight, context->keptBottom});
 }
 
 void FindClipMaskAnew(ContextRecord* context, int32_t width, int32_t height) {
@@ -149,8 +149,8 @@ void ApplyClip(ContextRecord* context) {
   cairo_new_path(cairo);
   context->softClip = false;
   if (context->clip.empty()) return;
-  const bool oneBox = context->clip.size() == 1 && !context->clip[0].subtract &&
-                      context->clip[0].shapes.size() == 1 && context->clip[0].shapes[0].kind == PathShape::Box;
+  const bool oneBox = context->clip.size() == 1 && !context->clip[0].subtract && context->clip[0].shapes.size() == 1 &&
+                      context->clip[0].shapes[0].kind == PathShape::Box;
   if (oneBox) {
     ClipBySteps(cairo, context);
     return;
@@ -183,8 +183,8 @@ void ReplaceClip(ContextRecord* context) {
 
 namespace {
 
-constexpr size_t kMaxShapeMasks = 512;     // beyond this the masks are dropped and made anew
-constexpr size_t kMaxShapesSeen = 4096;    // the same for the counts
+constexpr size_t kMaxShapeMasks = 512;   // beyond this the masks are dropped and made anew
+constexpr size_t kMaxShapesSeen = 4096;  // the same for the counts
 
 // Rasterises the fill (even-odd) or the outline with `pen` of the path that `addPath`(cairo, dx, dy) adds
 // moved by (dx, dy), into `mask`, placed relative to the unmoved path's origin.
@@ -340,8 +340,7 @@ void PaintMask(ContextRecord* context, const TextMask& mask, int32_t x, int32_t 
 }
 
 SoftClipGuard::SoftClipGuard(ContextRecord* context, double x1, double y1, double x2, double y2) {
-  if (context == nullptr || !context->softClip || context->surface == nullptr || !(x1 <= x2) || !(y1 <= y2))
-    return;
+  if (context == nullptr || !context->softClip || context->surface == nullptr || !(x1 <= x2) || !(y1 <= y2)) return;
   SurfaceRecord* surface = context->surface;
   const auto clampTo = [](double v, int32_t limit) {
     return static_cast<int32_t>(std::clamp(v, -1.0, static_cast<double>(limit)));
@@ -385,8 +384,8 @@ SoftClipGuard::SoftClipGuard(ContextRecord* context, double x1, double y1, doubl
 void SoftClipGuard::Save(int32_t y, int32_t from, int32_t to) {
   if (from > to) return;
   const SurfaceRecord* surface = context_->surface;
-  const uint32_t start = static_cast<uint32_t>(y) * static_cast<uint32_t>(surface->strideBytes / 4) +
-                         static_cast<uint32_t>(from);
+  const uint32_t start =
+      static_cast<uint32_t>(y) * static_cast<uint32_t>(surface->strideBytes / 4) + static_cast<uint32_t>(from);
   const auto count = static_cast<uint32_t>(to - from + 1);
   spanStarts_.push_back(start);
   spanLengths_.push_back(count);

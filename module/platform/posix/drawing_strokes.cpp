@@ -190,9 +190,7 @@ void StrokeThin(ContextRecord* context, const PenRecord* pen) {
         sub = ThinSubpath{};
         addVertex(flat->data[i + 1].point.x, flat->data[i + 1].point.y);
         break;
-      case CAIRO_PATH_LINE_TO:
-        addVertex(flat->data[i + 1].point.x, flat->data[i + 1].point.y);
-        break;
+      case CAIRO_PATH_LINE_TO: addVertex(flat->data[i + 1].point.x, flat->data[i + 1].point.y); break;
       case CAIRO_PATH_CLOSE_PATH:
         sub.closed = true;
         DrawThinSubpath(runs, sub, flatCap);
@@ -209,24 +207,18 @@ void StrokeThin(ContextRecord* context, const PenRecord* pen) {
 
 cairo_line_cap_t CairoCap(LineCap cap) {
   switch (cap) {
-    case LineCap::Square:
-      return CAIRO_LINE_CAP_SQUARE;
-    case LineCap::Round:
-      return CAIRO_LINE_CAP_ROUND;
-    case LineCap::Flat:
-      break;
+    case LineCap::Square: return CAIRO_LINE_CAP_SQUARE;
+    case LineCap::Round: return CAIRO_LINE_CAP_ROUND;
+    case LineCap::Flat: break;
   }
   return CAIRO_LINE_CAP_BUTT;
 }
 
 cairo_line_join_t CairoJoin(LineJoin join) {
   switch (join) {
-    case LineJoin::Round:
-      return CAIRO_LINE_JOIN_ROUND;
-    case LineJoin::Bevel:
-      return CAIRO_LINE_JOIN_BEVEL;
-    case LineJoin::Mitre:
-      break;
+    case LineJoin::Round: return CAIRO_LINE_JOIN_ROUND;
+    case LineJoin::Bevel: return CAIRO_LINE_JOIN_BEVEL;
+    case LineJoin::Mitre: break;
   }
   return CAIRO_LINE_JOIN_MITER;
 }

@@ -11,9 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <new>
 #include <string>
 #include <vector>
@@ -50,8 +50,7 @@ FcPattern* MatchFamily(const char* family, int32_t weight, std::string& resolved
   FcPattern* wanted = FcPatternCreate();
   if (wanted == nullptr) return nullptr;
   FcPatternAddString(wanted, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
-  FcPatternAddInteger(wanted, FC_WEIGHT,
-                      FcWeightFromOpenType(std::clamp(weight == 0 ? 400 : weight, 1, 1000)));
+  FcPatternAddInteger(wanted, FC_WEIGHT, FcWeightFromOpenType(std::clamp(weight == 0 ? 400 : weight, 1, 1000)));
   FcPatternAddInteger(wanted, FC_SLANT, FC_SLANT_ROMAN);
   FcPatternAddBool(wanted, FC_SCALABLE, FcTrue);
   FcConfigSubstitute(nullptr, wanted, FcMatchPattern);
@@ -113,8 +112,7 @@ bool ReadCellUnits(cairo_font_face_t* face, CellUnits& units) {
       units = {double(ft->ascender), double(-ft->descender), double(ft->units_per_EM), 0.0};
     }
     units.digitAdvance = 0;
-    if (FT_Load_Char(ft, '0', FT_LOAD_NO_SCALE) == 0)
-      units.digitAdvance = double(ft->glyph->metrics.horiAdvance);
+    if (FT_Load_Char(ft, '0', FT_LOAD_NO_SCALE) == 0) units.digitAdvance = double(ft->glyph->metrics.horiAdvance);
     ok = units.ascent + units.descent > 0;
   }
   if (ft != nullptr) cairo_ft_scaled_font_unlock_face(probe);
@@ -203,8 +201,8 @@ bool ShapeText(const FontRecord* font, const char* text, int32_t spacingPx, Text
   const std::string utf8 = Utf8OfLatin1(text);
   cairo_glyph_t* glyphs = nullptr;
   int count = 0;
-  if (cairo_scaled_font_text_to_glyphs(font->scaled, 0, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                       &glyphs, &count, nullptr, nullptr, nullptr) != CAIRO_STATUS_SUCCESS) {
+  if (cairo_scaled_font_text_to_glyphs(font->scaled, 0, 0, utf8.data(), static_cast<int>(utf8.size()), &glyphs, &count,
+                                       nullptr, nullptr, nullptr) != CAIRO_STATUS_SUCCESS) {
     return false;
   }
   layout.glyphs.assign(glyphs, glyphs + count);
@@ -225,26 +223,14 @@ bool ShapeText(const FontRecord* font, const char* text, int32_t spacingPx, Text
 void PlaceText(const ContextRecord* context, int32_t x, int32_t y, TextLayout& layout) {
   const TextExtent& e = layout.extent;
   switch (context->text.alignX) {
-    case TextAlignX::Left:
-      layout.left = x;
-      break;
-    case TextAlignX::Centre:
-      layout.left = x - e.width / 2;
-      break;
-    case TextAlignX::Right:
-      layout.left = x - e.width;
-      break;
+    case TextAlignX::Left: layout.left = x; break;
+    case TextAlignX::Centre: layout.left = x - e.width / 2; break;
+    case TextAlignX::Right: layout.left = x - e.width; break;
   }
   switch (context->text.alignY) {
-    case TextAlignY::Top:
-      layout.top = y;
-      break;
-    case TextAlignY::Baseline:
-      layout.top = y - e.ascent;
-      break;
-    case TextAlignY::Bottom:
-      layout.top = y - e.height;
-      break;
+    case TextAlignY::Top: layout.top = y; break;
+    case TextAlignY::Baseline: layout.top = y - e.ascent; break;
+    case TextAlignY::Bottom: layout.top = y - e.height; break;
   }
   for (cairo_glyph_t& glyph : layout.glyphs) {
     glyph.x += layout.left;
@@ -285,8 +271,7 @@ std::string MaskKey(const char* text, int32_t spacingPx, const PenRecord* pen) {
 
 // Rasterises the glyphs (pen null) or their outlines stroked with `pen` of a string whose glyph origins
 // are given from the top-left corner of its cell.
-bool RasteriseMask(const FontRecord* font, std::vector<cairo_glyph_t> glyphs, const PenRecord* pen,
-                   TextMask& mask) {
+bool RasteriseMask(const FontRecord* font, std::vector<cairo_glyph_t> glyphs, const PenRecord* pen, TextMask& mask) {
   const int count = static_cast<int>(glyphs.size());
   double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
   {

@@ -69,8 +69,13 @@ ALCdevice* OpenLoopbackDevice(ALCint attributes[7]) {
   if (hz <= 0 || hz > 192000) return nullptr;
   auto open = reinterpret_cast<LPALCLOOPBACKOPENDEVICESOFT>(alcGetProcAddress(nullptr, "alcLoopbackOpenDeviceSOFT"));
   if (open == nullptr) return nullptr;
-  const ALCint wanted[7] = {ALC_FORMAT_CHANNELS_SOFT, ALC_MONO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_SHORT_SOFT,
-                            ALC_FREQUENCY, static_cast<ALCint>(hz), 0};
+  const ALCint wanted[7] = {ALC_FORMAT_CHANNELS_SOFT,
+                            ALC_MONO_SOFT,
+                            ALC_FORMAT_TYPE_SOFT,
+                            ALC_SHORT_SOFT,
+                            ALC_FREQUENCY,
+                            static_cast<ALCint>(hz),
+                            0};
   for (int i = 0; i < 7; ++i) attributes[i] = wanted[i];
   return open(nullptr);
 }
@@ -104,8 +109,7 @@ void CloseDevice(SoundDeviceHandle handle) {
   delete device;
 }
 
-SoundBufferHandle CreateBuffer(SoundDeviceHandle handle, const SoundFormat& format, const uint8_t* pcm,
-                               size_t bytes) {
+SoundBufferHandle CreateBuffer(SoundDeviceHandle handle, const SoundFormat& format, const uint8_t* pcm, size_t bytes) {
   const auto* device = static_cast<const Device*>(handle);
   const ALenum alFormat = AlFormat(format);
   // AL takes whole frames only; a trailing partial frame is dropped.

@@ -22,10 +22,8 @@ namespace {
 constexpr int32_t kMaxSurfaceSide = 16384;
 
 PenRecord* StockPen(bool null) {
-  static PenRecord nullPen{1, true, static_cast<HPEN>(GetStockObject(NULL_PEN)), true, 0, {0, 0, 0},
-                           LineCap::Flat};
-  static PenRecord blackPen{1, true, static_cast<HPEN>(GetStockObject(BLACK_PEN)), false, 1, {0, 0, 0},
-                            LineCap::Flat};
+  static PenRecord nullPen{1, true, static_cast<HPEN>(GetStockObject(NULL_PEN)), true, 0, {0, 0, 0}, LineCap::Flat};
+  static PenRecord blackPen{1, true, static_cast<HPEN>(GetStockObject(BLACK_PEN)), false, 1, {0, 0, 0}, LineCap::Flat};
   return null ? &nullPen : &blackPen;
 }
 
@@ -85,8 +83,8 @@ ContextRecord* NewContext(HDC dc, bool host) {
 bool TopRowFirst(HDC dc, uint32_t* bits, int32_t height, int32_t strideBytes) {
   GdiFlush();
   uint32_t* first = bits;
-  uint32_t* last = reinterpret_cast<uint32_t*>(reinterpret_cast<unsigned char*>(bits) +
-                                               ptrdiff_t{height - 1} * strideBytes);
+  uint32_t* last =
+      reinterpret_cast<uint32_t*>(reinterpret_cast<unsigned char*>(bits) + ptrdiff_t{height - 1} * strideBytes);
   const uint32_t savedFirst = *first, savedLast = *last;
   *first = 0;
   SetPixelV(dc, 0, 0, RGB(1, 2, 3));
@@ -104,8 +102,8 @@ SurfaceRecord* HostSurfaceOf(HDC dc) {
   DIBSECTION dib{};
   const int size = bitmap == nullptr ? 0 : GetObject(bitmap, sizeof(dib), &dib);
   if (size < static_cast<int>(sizeof(BITMAP)) || dib.dsBm.bmWidth <= 0 || dib.dsBm.bmHeight <= 0) return nullptr;
-  auto* surface = new (std::nothrow)
-      SurfaceRecord{bitmap, nullptr, dib.dsBm.bmWidth, dib.dsBm.bmHeight, 0, true, nullptr};
+  auto* surface =
+      new (std::nothrow) SurfaceRecord{bitmap, nullptr, dib.dsBm.bmWidth, dib.dsBm.bmHeight, 0, true, nullptr};
   if (surface == nullptr) return nullptr;
   if (size == sizeof(DIBSECTION) && dib.dsBm.bmBitsPixel == 32 && dib.dsBm.bmBits != nullptr) {
     auto* bits = static_cast<unsigned char*>(dib.dsBm.bmBits);
@@ -185,8 +183,8 @@ Surface MakeSurface(DrawContext context, int32_t width, int32_t height) {
   HBITMAP bitmap = MakeDibSection(context != nullptr ? context->dc : nullptr, width, height, bits);
   if (bitmap == nullptr) return nullptr;
   std::memset(bits, 0, size_t(width) * size_t(height) * 4);
-  auto* surface = new (std::nothrow)
-      SurfaceRecord{bitmap, static_cast<uint32_t*>(bits), width, height, width * 4, false, nullptr};
+  auto* surface =
+      new (std::nothrow) SurfaceRecord{bitmap, static_cast<uint32_t*>(bits), width, height, width * 4, false, nullptr};
   if (surface == nullptr) DeleteObject(bitmap);
   return surface;
 }
@@ -306,8 +304,8 @@ void DrawEllipse(DrawContext context, int32_t left, int32_t top, int32_t right, 
   }
 }
 
-void DrawPie(DrawContext context, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x1,
-             int32_t y1, int32_t x2, int32_t y2) {
+void DrawPie(DrawContext context, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x1, int32_t y1,
+             int32_t x2, int32_t y2) {
   if (!Drawable(context)) return;
   Order(left, right);
   Order(top, bottom);

@@ -41,11 +41,11 @@ struct FontRecord {
 };
 
 struct SurfaceRecord {
-  HBITMAP bitmap;             // a 32-bit top-down DIB section, or a host's bitmap (not owned)
-  uint32_t* pixels;           // row 0; null for a host bitmap that is not a 32-bit DIB
+  HBITMAP bitmap;    // a 32-bit top-down DIB section, or a host's bitmap (not owned)
+  uint32_t* pixels;  // row 0; null for a host bitmap that is not a 32-bit DIB
   int32_t width;
   int32_t height;
-  int32_t strideBytes;        // negative for a host's bottom-up DIB
+  int32_t strideBytes;  // negative for a host's bottom-up DIB
   bool host;
   ContextRecord* selectedIn;  // the one context it is selected into, or null
 };
@@ -59,8 +59,8 @@ struct ContextRecord {
   PenRecord* pen;
   BrushRecord* brush;
   FontRecord* font;
-  TextSettings text;       // kept in the DC too (ApplyTextSettings)
-  Point current;           // kept here: a GDI move or line inside an open path would join the path
+  TextSettings text;  // kept in the DC too (ApplyTextSettings)
+  Point current;      // kept here: a GDI move or line inside an open path would join the path
   enum PathState { NoPath, PathOpen, PathDone } pathState;
 };
 

@@ -17,7 +17,6 @@ namespace kvr::platform {
 
 namespace {
 
-
 // What a face that cannot be found becomes, in this order: monospaced, so that text laid out for a fixed
 // pitch still fits; the empty name at the end takes any fixed-pitch face GDI offers.
 constexpr const char* kFallbackFaces[] = {"Lucida Console", "DejaVu Sans Mono", "Courier New", ""};
@@ -149,7 +148,7 @@ void ApplyTextSettings(DrawContext context) {
   SetTextColor(dc, ColourRef(text.colour));
   SetBkColor(dc, ColourRef(text.backColour));
   SetBkMode(dc, text.opaque ? OPAQUE : TRANSPARENT);
-  const UINT horizontal = text.alignX == TextAlignX::Centre ? TA_CENTER
+  const UINT horizontal = text.alignX == TextAlignX::Centre  ? TA_CENTER
                           : text.alignX == TextAlignX::Right ? TA_RIGHT
                                                              : TA_LEFT;
   const UINT vertical = text.alignY == TextAlignY::Baseline ? TA_BASELINE

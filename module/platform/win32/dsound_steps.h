@@ -3,9 +3,9 @@
 // device change. Apart from the driver table so that they can be driven with stand-in objects.
 #pragma once
 
-#include <windows.h>
-#include <mmsystem.h>
 #include <dsound.h>
+#include <mmsystem.h>
+#include <windows.h>
 
 #include <cstdint>
 

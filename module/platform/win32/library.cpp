@@ -1,7 +1,7 @@
 // Library loading on Windows: LoadLibraryA (a library already loaded is found and counted), the loaded
 // image measured by its PE header's SizeOfImage, _stat for file sizes.
-#include <windows.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include "module/platform/platform.h"
 

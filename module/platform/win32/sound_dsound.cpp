@@ -29,7 +29,8 @@ bool Fill(IDirectSoundBuffer8* buffer, const uint8_t* pcm, DWORD bytes) {
   if (FAILED(buffer->Lock(0, bytes, &first, &firstBytes, &second, &secondBytes, 0))) return false;
   if (firstBytes > bytes) firstBytes = bytes;
   std::memcpy(first, pcm, firstBytes);
-  if (second != nullptr && secondBytes != 0) std::memcpy(second, pcm + firstBytes, std::min(secondBytes, bytes - firstBytes));
+  if (second != nullptr && secondBytes != 0)
+    std::memcpy(second, pcm + firstBytes, std::min(secondBytes, bytes - firstBytes));
   buffer->Unlock(first, firstBytes, second, secondBytes);
   return true;
 }
@@ -48,8 +49,8 @@ namespace {
 using dsound::Fill;
 
 // Static, frequency, pan and volume control, and the exact play cursor.
-constexpr DWORD kBufferFlags = DSBCAPS_STATIC | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME |
-                               DSBCAPS_GETCURRENTPOSITION2;
+constexpr DWORD kBufferFlags =
+    DSBCAPS_STATIC | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME | DSBCAPS_GETCURRENTPOSITION2;
 static_assert(kBufferFlags == 0x100E2);
 
 // A recording's buffer and its samples, kept to fill the buffer again when DirectSound loses it.
@@ -76,8 +77,7 @@ void CloseDevice(SoundDeviceHandle handle) {
   if (handle != nullptr) static_cast<IDirectSound8*>(handle)->Release();
 }
 
-SoundBufferHandle CreateBuffer(SoundDeviceHandle handle, const SoundFormat& format, const uint8_t* pcm,
-                               size_t bytes) {
+SoundBufferHandle CreateBuffer(SoundDeviceHandle handle, const SoundFormat& format, const uint8_t* pcm, size_t bytes) {
   auto* device = static_cast<IDirectSound8*>(handle);
   if (device == nullptr || pcm == nullptr || bytes == 0 || bytes > DSBSIZE_MAX) return nullptr;
   WAVEFORMATEX wave{};

@@ -9,12 +9,11 @@ namespace kvr::platform {
 bool MapFileReadOnly(const char* path, MappedFile& file) {
   file = {};
   if (path == nullptr) return false;
-  HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle =
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(handle, &size) || size.QuadPart <= 0 ||
-      static_cast<uint64_t>(size.QuadPart) > SIZE_MAX) {
+  if (!GetFileSizeEx(handle, &size) || size.QuadPart <= 0 || static_cast<uint64_t>(size.QuadPart) > SIZE_MAX) {
     CloseHandle(handle);
     return false;
   }
