@@ -19,7 +19,7 @@ struct SDL_Window;
 struct SDL_Renderer;
 struct SDL_Texture;
 struct SDL_Cursor;
-struct _cairo_surface;
+struct _cairo_surface;  // NOLINT(bugprone-reserved-identifier): Cairo's own tag name
 
 namespace kvr::host {
 
