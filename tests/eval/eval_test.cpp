@@ -360,7 +360,7 @@ TEST_F(EvalRun, WorkersAreReapedWhenStartingAnotherFails) {
   rlimit saved{};
   ::getrlimit(RLIMIT_NOFILE, &saved);
   rlimit tight = saved;
-  tight.rlim_cur = static_cast<rlim_t>(lowest + 2);
+  tight.rlim_cur = static_cast<rlim_t>(lowest) + 2;
   ::setrlimit(RLIMIT_NOFILE, &tight);
   EXPECT_THROW(RunEvaluation(job), std::runtime_error);
   ::setrlimit(RLIMIT_NOFILE, &saved);
