@@ -15,37 +15,15 @@ struct RangeMiss {
   double floorNm = 0.0;  // kMissConfidence standard errors below it; 0 where not sure of a miss
 };
 
-// A least-squares fit of r^2 = a t^2 + b t + c (t: seconds from `newestS`), which is exact for two
-// aircraft flying straight: a is the squared relative speed and c - b^2 / 4a the squared miss.
-struct SquaredRangeFit {
-  bool valid = false;
-  double q[3] = {};       // a, b, c
-  double inv[3][3] = {};  // inverse of the normal matrix: the coefficients' covariance per unit variance
-  double variance = 0.0;  // of r^2 about the fit, never less than a range error of the noise floor gives
-
-  // Variance of the fit's value averaged over the given times.
-  double MeanValueVariance(const double* timesS, size_t count, double newestS) const {
-    double h[3] = {};
-    for (size_t i = 0; i < count; ++i) {
-      const double t = timesS[i] - newestS;
-      h[0] += t * t / static_cast<double>(count);
-      h[1] += t / static_cast<double>(count);
-      h[2] += 1.0 / static_cast<double>(count);
-    }
-    double v = 0.0;
-    for (int r = 0; r < 3; ++r)
-      for (int k = 0; k < 3; ++k) v += h[r] * inv[r][k] * h[k];
-    return v * variance;
-  }
-  double ValueAt(double t) const { return (q[0] * t + q[1]) * t + q[2]; }
-};
-
-SquaredRangeFit FitSquaredRanges(const double* timesS, const double* rangeSquares, size_t count, double newestS) {
-  SquaredRangeFit fit;
-  if (count < 4) return fit;
+// Fits r^2 = a t^2 + b t + c to the squared ranges (t: seconds from the newest report), which is exact
+// for two aircraft flying straight: a is the squared relative speed and c - b^2 / 4a the squared miss.
+// Gives no floor where the fit is not sure the two are closing on a curve at all. Range is measured far
+// more precisely than bearing, so this miss is sure much earlier than the one from the tracked positions.
+RangeMiss FitRangeMiss(const std::array<double, kRangeFitReports>& timesS,
+                       const std::array<double, kRangeFitReports>& rangeSquares, double newestS) {
   double s[5] = {};  // sums of t^k
   double y[3] = {};  // sums of t^k r^2
-  for (size_t i = 0; i < count; ++i) {
+  for (size_t i = 0; i < timesS.size(); ++i) {
     const double t = timesS[i] - newestS;
     double p = 1.0;
     for (int k = 0; k < 5; ++k) {
@@ -56,66 +34,55 @@ SquaredRangeFit FitSquaredRanges(const double* timesS, const double* rangeSquare
   }
   // Normal equations for (a, b, c) and the inverse of their matrix by cofactors.
   const double m[3][3] = {{s[4], s[3], s[2]}, {s[3], s[2], s[1]}, {s[2], s[1], s[0]}};
+  double inv[3][3];
   for (int r = 0; r < 3; ++r)
     for (int c = 0; c < 3; ++c)
-      fit.inv[c][r] = m[(r + 1) % 3][(c + 1) % 3] * m[(r + 2) % 3][(c + 2) % 3] -
-                      m[(r + 1) % 3][(c + 2) % 3] * m[(r + 2) % 3][(c + 1) % 3];
-  const double det = m[0][0] * fit.inv[0][0] + m[0][1] * fit.inv[1][0] + m[0][2] * fit.inv[2][0];
-  if (!(std::fabs(det) > 1e-12)) return fit;
-  for (auto& row : fit.inv)
+      inv[c][r] = m[(r + 1) % 3][(c + 1) % 3] * m[(r + 2) % 3][(c + 2) % 3] -
+                  m[(r + 1) % 3][(c + 2) % 3] * m[(r + 2) % 3][(c + 1) % 3];
+  const double det = m[0][0] * inv[0][0] + m[0][1] * inv[1][0] + m[0][2] * inv[2][0];
+  if (!(std::fabs(det) > 1e-12)) return {};
+  for (auto& row : inv)
     for (double& v : row) v /= det;
   const double rhs[3] = {y[2], y[1], y[0]};
-  for (int r = 0; r < 3; ++r) fit.q[r] = fit.inv[r][0] * rhs[0] + fit.inv[r][1] * rhs[1] + fit.inv[r][2] * rhs[2];
+  double q[3];
+  for (int r = 0; r < 3; ++r) q[r] = inv[r][0] * rhs[0] + inv[r][1] * rhs[1] + inv[r][2] * rhs[2];
+  const double a = q[0], b = q[1], c = q[2];
 
   double residualSquares = 0.0;
-  for (size_t i = 0; i < count; ++i) {
-    const double e = rangeSquares[i] - fit.ValueAt(timesS[i] - newestS);
+  for (size_t i = 0; i < timesS.size(); ++i) {
+    const double t = timesS[i] - newestS;
+    const double e = rangeSquares[i] - ((a * t + b) * t + c);
     residualSquares += e * e;
   }
-  const double rmsRangeNm = std::sqrt(y[0] / static_cast<double>(count));
+  // The spread of r^2 about the fit, never less than a range error of the noise floor would give.
+  const double rmsRangeNm = std::sqrt(y[0] / static_cast<double>(timesS.size()));
   const double floorSpread = 2.0 * rmsRangeNm * kPositionNoiseFloorNm;
-  fit.variance = std::max(residualSquares / static_cast<double>(count - 3), floorSpread * floorSpread);
-  fit.valid = true;
-  return fit;
-}
+  const double variance = std::max(residualSquares / static_cast<double>(timesS.size() - 3), floorSpread * floorSpread);
+  if (a <= kMissConfidence * std::sqrt(variance * inv[0][0])) return {};  // no sure curvature
 
-// The miss from the squared ranges of the oldest-first reports given. Gives no floor where the fit is
-// not sure the two are closing on a curve at all, or where the newest reports stray from the curve the
-// older ones describe: a turn changes the range first only in its curvature, which a fit over all of
-// them would partly absorb. Range is measured far more precisely than bearing, so this miss is sure much
-// earlier than the one from the tracked positions.
-RangeMiss FitRangeMiss(const double* timesS, const double* rangeSquares, size_t count) {
-  const double newestS = timesS[count - 1];
-  const auto recent = static_cast<size_t>(kRangeFitRecentReports);
-  const SquaredRangeFit older = FitSquaredRanges(timesS, rangeSquares, count - recent, newestS);
-  if (!older.valid) return {};
-  double recentMean = 0.0;
-  for (size_t i = count - recent; i < count; ++i)
-    recentMean += (rangeSquares[i] - older.ValueAt(timesS[i] - newestS)) / static_cast<double>(recent);
-  const double recentVariance =
-      older.variance / static_cast<double>(recent) + older.MeanValueVariance(timesS + count - recent, recent, newestS);
-  if (std::fabs(recentMean) > kRangeFitStraightSpreads * std::sqrt(recentVariance)) return {};
-
-  const SquaredRangeFit fit = FitSquaredRanges(timesS, rangeSquares, count, newestS);
-  if (!fit.valid) return {};
-  const double a = fit.q[0], b = fit.q[1], c = fit.q[2];
-  if (a <= kMissConfidence * std::sqrt(fit.variance * fit.inv[0][0])) return {};  // no sure curvature
   const double missSquare = c - b * b / (4.0 * a);
   const double g[3] = {b * b / (4.0 * a * a), -b / (2.0 * a), 1.0};  // gradient of the miss square
   double missVariance = 0.0;
   for (int r = 0; r < 3; ++r)
-    for (int k = 0; k < 3; ++k) missVariance += g[r] * fit.inv[r][k] * g[k];
-  missVariance *= fit.variance;
+    for (int k = 0; k < 3; ++k) missVariance += g[r] * inv[r][k] * g[k];
+  missVariance *= variance;
   const double low = missSquare - kMissConfidence * std::sqrt(std::max(missVariance, 0.0));
   return {std::sqrt(std::max(missSquare, 0.0)), low > 0.0 ? std::sqrt(low) : 0.0};
 }
 
-// The largest miss-distance threshold of all levels: beyond it no decision needs the ranges.
+// The miss-distance thresholds of all levels: only between them can the fit change a decision.
+constexpr double SmallestMissThresholdNm() {
+  double least = 1e9;
+  for (const SensitivityLevel& level : kSensitivityLevels)
+    if (level.hmdNm > 0.0) least = std::min(least, level.hmdNm);
+  return least;
+}
 constexpr double LargestMissThresholdNm() {
   double most = 0.0;
   for (const SensitivityLevel& level : kSensitivityLevels) most = std::max(most, level.hmdNm);
   return most;
 }
+constexpr double kSmallestMissThresholdNm = SmallestMissThresholdNm();
 constexpr double kLargestMissThresholdNm = LargestMissThresholdNm();
 
 }  // namespace
@@ -154,11 +121,10 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
   }
   altitudeKnown_ = altitudeKnown;
   lastReportS_ = nowS;
-  const size_t slot = static_cast<size_t>(rangeCount_ % kRangeFitMaxReports);
+  const size_t slot = static_cast<size_t>(rangeCount_ % kRangeFitReports);
   rangeSquares_[slot] = northNm * northNm + eastNm * eastNm;
   rangeTimesS_[slot] = nowS;
-  // Wraps within a multiple of the window, so that the slot sequence stays continuous.
-  if (++rangeCount_ >= 2 * kRangeFitMaxReports) rangeCount_ -= kRangeFitMaxReports;
+  if (rangeCount_ < 1000000) ++rangeCount_;
   ++reports_;
 }
 
@@ -190,20 +156,12 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
     // imply over the time to closest approach.
     const double spreadNm = std::max(north_.ResidualSpread(), east_.ResidualSpread());
     g.missUncertaintyNm = kMissConfidence * spreadNm * (1.0 + kPositionRatePerResidual * g.timeToCpaS);
-    // The ranges alone decide wherever the positions leave the miss open; they are taken only where
-    // the tracked positions, within their own uncertainty, agree with them (a turn shows there first
-    // with exact surveillance).
-    const bool undecided = g.missDistanceNm - g.missUncertaintyNm <= kLargestMissThresholdNm;
-    if (rangeCount_ >= kRangeFitMinReports && undecided) {
-      const size_t count = static_cast<size_t>(std::min(rangeCount_, kRangeFitMaxReports));
-      std::array<double, kRangeFitMaxReports> timesS{};
-      std::array<double, kRangeFitMaxReports> squares{};
-      for (size_t i = 0; i < count; ++i) {
-        const size_t slot = (static_cast<size_t>(rangeCount_) - count + i) % kRangeFitMaxReports;
-        timesS[i] = rangeTimesS_[slot];
-        squares[i] = rangeSquares_[slot];
-      }
-      const RangeMiss fit = FitRangeMiss(timesS.data(), squares.data(), count);
+    // The ranges of the last reports lag a turn: their miss counts only where the tracked positions,
+    // within their own uncertainty, agree with it.
+    const bool undecided = g.missDistanceNm > kSmallestMissThresholdNm &&
+                           g.missDistanceNm - g.missUncertaintyNm <= kLargestMissThresholdNm;
+    if (rangeCount_ >= kRangeFitReports && undecided) {
+      const RangeMiss fit = FitRangeMiss(rangeTimesS_, rangeSquares_, lastReportS_);
       if (std::fabs(fit.missNm - g.missDistanceNm) <= g.missUncertaintyNm) g.rangeMissFloorNm = fit.floorNm;
     }
   } else {

@@ -52,8 +52,8 @@ class IntruderTrack {
   AlphaBetaFilter altitude_;
   bool altitudeKnown_ = false;
   // The last reported ranges, squared, for the miss from range alone; oldest overwritten first.
-  std::array<double, kRangeFitMaxReports> rangeSquares_{};
-  std::array<double, kRangeFitMaxReports> rangeTimesS_{};
+  std::array<double, kRangeFitReports> rangeSquares_{};
+  std::array<double, kRangeFitReports> rangeTimesS_{};
   int rangeCount_ = 0;
   bool ownVelocityKnown_ = false;  // own ground velocity at the last report
   double ownNorthNmPerS_ = 0.0;

@@ -155,17 +155,11 @@ inline constexpr double kPositionRatePerResidual = 0.07;
 inline constexpr double kMissConfidence = 2.0;  // miss uncertainty in residual spreads
 // The miss from range alone: a parabola fitted to the squared ranges of the last reports, exact for two
 // aircraft flying straight. Range comes without the bearing error, so the miss is sure much sooner than
-// from the positions, and it decides on its own wherever the positions leave the miss open. The fit's
-// error in the miss falls steeply with its span (about as the span to the power 2.5), so it takes up to
-// kRangeFitMaxReports, and from kRangeFitMinReports on. It lags a turn: it counts only where the
-// tracked positions agree with it within their uncertainty, and where the newest kRangeFitRecentReports
-// stay, on average, within kRangeFitStraightSpreads standard errors of the curve fitted to the reports
-// before them. Turning, the range changes at first only in its curvature, which a fit over all the
-// reports would partly absorb.
-inline constexpr int kRangeFitMinReports = 16;
-inline constexpr int kRangeFitMaxReports = 64;
-inline constexpr int kRangeFitRecentReports = 10;
-inline constexpr double kRangeFitStraightSpreads = 2.0;
+// from the positions; it counts only where the tracked positions agree with it, since its window lags a
+// turn. Measured on the evaluation's development set with 3 degree bearing noise, the wide-miss RA rate
+// fell from 27.5 % to 24.5, 22.3 and 21.9 % with windows of 16, 24 and 32 reports, the risk figures
+// unchanged; 24 keeps most of the gain with a shorter lag.
+inline constexpr int kRangeFitReports = 24;
 inline constexpr double kVerticalMissFilterAlims = 2.0;     // vertical miss filter: predicted miss in ALIMs
 inline constexpr double kVerticalMissFilterMinFt = 1200.0;  // ...and in feet at least
 inline constexpr int kFirmTrackReports = 3;                 // reports before a track may raise an advisory

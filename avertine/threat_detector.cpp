@@ -37,11 +37,10 @@ bool ThreatDetector::TrafficAdvisoryTest(const ThreatGeometry& g, const Sensitiv
 namespace {
 
 // The miss-distance filter acts only where the predicted miss exceeds its threshold by more than the
-// prediction may be off, or where the ranges alone make a miss beyond it sure. With bearing noise the
-// position miss scatters about the true one, below the threshold as often as above it; the range miss
-// does not lean on bearing.
+// prediction may be off, or where it exceeds it and the ranges alone make a miss beyond it sure.
 bool SureMissBeyond(const ThreatGeometry& g, double thresholdNm) {
-  return g.missDistanceNm - g.missUncertaintyNm > thresholdNm || g.rangeMissFloorNm > thresholdNm;
+  return g.missDistanceNm - g.missUncertaintyNm > thresholdNm ||
+         (g.missDistanceNm > thresholdNm && g.rangeMissFloorNm > thresholdNm);
 }
 
 // The vertical twin of the miss-distance filter. Flown straight on, the two are within ZTHR of each
