@@ -326,5 +326,38 @@ TEST(NoisySurveillance, RangesMakeAWideHorizontalMissSureDespiteBearingNoise) {
   EXPECT_LE(withAdvisory, 1);
 }
 
+// An intruder flying to pass 2 NM abeam turns at once towards the own aircraft 40 s before the closest
+// approach, onto a collision course. Turning, the range changes at first only in its curvature: a miss
+// taken from the ranges of the reports before the turn still says 2 NM, and must not hold back the RA.
+TEST(NoisySurveillance, ATurnTowardsTheOwnAircraftIsNotHiddenByTheRangeFit) {
+  constexpr double kSpeedNmPerS = 450.0 / 3600.0, kTurnS = 60.0, kCpaS = 100.0, kOffsetNm = 2.0;
+  const double ownAtCpaNorthNm = kSpeedNmPerS * kCpaS;
+  // After the turn the intruder flies straight at the own aircraft's position at the closest approach.
+  const double legNm = kSpeedNmPerS * (kCpaS - kTurnS);
+  const double turnNorthNm = ownAtCpaNorthNm + std::sqrt(legNm * legNm - kOffsetNm * kOffsetNm);
+  for (uint64_t seed = 1; seed <= 5; ++seed) {
+    LogicDriver driver(3, Surveillance{50.0, 3.0, 100.0, seed});
+    Aircraft own = Own();
+    own.altitudeFt = 30000.0;
+    own.groundSpeedKt = 450.0;
+    Aircraft intruder = At(0x00A1B2C3u, turnNorthNm + kSpeedNmPerS * kTurnS, kOffsetNm, 30000.0);
+    intruder.groundSpeedKt = 450.0;
+    intruder.trackDeg = 180.0;
+    std::vector<Aircraft> traffic(1);
+    double firstRaS = -1.0;
+    for (int t = 0; t <= kCpaS && firstRaS < 0.0; ++t) {
+      if (t == kTurnS)
+        intruder.trackDeg = std::atan2(-kOffsetNm, ownAtCpaNorthNm - intruder.northNm) * 180.0 / kPi + 360.0;
+      traffic[0] = intruder;
+      driver.Frame(own, traffic, 0.0);
+      if (driver.ClassOf(0) == ThreatClass::ResolutionAdvisory) firstRaS = t;
+      own.Advance(1.0);
+      intruder.Advance(1.0);
+    }
+    EXPECT_GE(firstRaS, kTurnS) << seed;
+    EXPECT_LE(firstRaS, kCpaS - 20.0) << seed;
+  }
+}
+
 }  // namespace
 }  // namespace avertine_test
