@@ -18,9 +18,20 @@ class AlphaBetaFilter {
   // `noiseFloor`, whichever is larger) by more than kManoeuvreSigmas, the tracked object is taken to
   // manoeuvre: the report is smoothed with the quicker gains given and left out of the noise estimate.
   // Noise alone seldom stands out twice in a row on the same side.
+  //
+  //
+  // `processSigma` is how much the tracked rate may change in a second unannounced (one standard
+  // deviation, in units per second squared). Once the measurement noise is learned, the steady gains
+  // rise to those of the steady Kalman filter for that ratio of process to measurement noise, where
+  // they are quicker than the gains given: exact reports are then followed at once, noisy ones smoothed
+  // as before. Reports rounded to a step of `roundingStep` (0: not rounded) are taken as half a step
+  // off: a level object's rounded reports show no residuals at all, and a moving one's rounding error
+  // runs up to half a step and then jumps, which no steady gain should follow.
   struct Manoeuvre {
     double alpha, beta;
     double noiseFloor;
+    double processSigma = 0.0;
+    double roundingStep = 0.0;
   };
 
   // `dtS` is the time since the previous report, > 0 (ignored for the first report).
@@ -32,11 +43,20 @@ class AlphaBetaFilter {
       ratePerS_ = (measurement - value_) / dtS;
       value_ = measurement;
     } else {
-      const double k = reports_ + 1.0;
-      double gainAlpha = std::max(alpha, 2.0 * (2.0 * k - 1.0) / (k * (k + 1.0)));
-      double gainBeta = std::max(beta, 6.0 / (k * (k + 1.0)));
       const double predicted = value_ + ratePerS_ * dtS;
       const double residual = measurement - predicted;
+      steadyAlpha_ = alpha;
+      steadyBeta_ = beta;
+      if (manoeuvre != nullptr && manoeuvre->processSigma > 0.0 && reports_ >= kNoiseLearningReports) {
+        const double noise = std::max({std::sqrt(noiseSquare_), manoeuvre->noiseFloor,
+                                       manoeuvre->roundingStep / 2.0});
+        const SteadyGains kalman = KalmanSteadyGains(manoeuvre->processSigma * dtS * dtS / noise);
+        steadyAlpha_ = std::max(alpha, kalman.alpha);
+        steadyBeta_ = std::max(beta, kalman.beta);
+      }
+      const double k = reports_ + 1.0;
+      double gainAlpha = std::max(steadyAlpha_, 2.0 * (2.0 * k - 1.0) / (k * (k + 1.0)));
+      double gainBeta = std::max(steadyBeta_, 6.0 / (k * (k + 1.0)));
       if (manoeuvre != nullptr) {
         const double noise = std::max(std::sqrt(noiseSquare_), manoeuvre->noiseFloor);
         const int outlier = std::fabs(residual) <= kManoeuvreSigmas * noise ? 0 : residual > 0.0 ? 1 : -1;
@@ -67,15 +87,33 @@ class AlphaBetaFilter {
   int Reports() const { return reports_; }
   bool HasRate() const { return reports_ >= 2; }
   double ResidualSpread() const { return std::sqrt(residualSquare_); }  // RMS of recent residuals
+  // Rate error per unit of position residual at the steady gains of the last report:
+  // sqrt(2 beta^2 / (alpha (4 - 2 alpha - beta))), per second of the filter's report interval.
+  double RatePerResidual() const {
+    return std::sqrt(2.0 * steadyBeta_ * steadyBeta_ / (steadyAlpha_ * (4.0 - 2.0 * steadyAlpha_ - steadyBeta_)));
+  }
 
  private:
+  struct SteadyGains {
+    double alpha, beta;
+  };
+  // The steady gains of a Kalman filter on a constant-rate model, for the tracking index `lambda`:
+  // process noise times the report interval squared, over the measurement noise.
+  static SteadyGains KalmanSteadyGains(double lambda) {
+    const double r = (4.0 + lambda - std::sqrt(8.0 * lambda + lambda * lambda)) / 4.0;
+    const double alpha = 1.0 - r * r;
+    return {alpha, 2.0 * (2.0 - alpha) - 4.0 * std::sqrt(1.0 - alpha)};
+  }
+
   static constexpr double kResidualWeight = 0.2;   // about the last five reports
   static constexpr double kNoiseWeight = 0.1;      // the noise estimate: about the last ten quiet reports
   static constexpr int kNoiseLearningReports = 6;  // reports that only learn the noise
   static constexpr double kManoeuvreSigmas = 3.0;
   double residualSquare_ = 0.0;
   double noiseSquare_ = 0.0;
-  int lastOutlier_ = 0;  // sign of the previous residual where it stood out from the noise, else 0
+  int lastOutlier_ = 0;
+  double steadyAlpha_ = 1.0;  // the steady gains of the last report
+  double steadyBeta_ = 1.0;  // sign of the previous residual where it stood out from the noise, else 0
   int reports_ = 0;
   double value_ = 0.0;
   double ratePerS_ = 0.0;

@@ -70,6 +70,14 @@ RangeMiss FitRangeMiss(const std::array<double, kRangeFitReports>& timesS,
   return {std::sqrt(std::max(missSquare, 0.0)), low > 0.0 ? std::sqrt(low) : 0.0};
 }
 
+// The coarsest altitude reporting step, no coarser than `atMostFt`, that `altitudeFt` sits on; 0 for none.
+// Every report of a track on one step says its altitudes are rounded to it.
+double CoarsestStepOn(double altitudeFt, double atMostFt) {
+  for (double stepFt : kAltitudeRoundingStepsFt)
+    if (stepFt <= atMostFt && std::fabs(std::remainder(altitudeFt, stepFt)) < 1e-6) return stepFt;
+  return 0.0;
+}
+
 // The miss-distance thresholds of all levels: only between them can the fit change a decision.
 constexpr double SmallestMissThresholdNm() {
   double least = 1e9;
@@ -110,14 +118,18 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
   ownNorthNmPerS_ = ownNorth;
   ownEastNmPerS_ = ownEast;
   static constexpr AlphaBetaFilter::Manoeuvre kTurn{kManoeuvrePositionAlpha, kManoeuvrePositionBeta,
-                                                    kPositionNoiseFloorNm};
+                                                    kPositionNoiseFloorNm, kPositionProcessSigmaNmPerS2};
   north_.Update(northNm, dtS, kPositionAlpha, kPositionBeta, &kTurn);
   east_.Update(eastNm, dtS, kPositionAlpha, kPositionBeta, &kTurn);
   if (altitudeKnown) {
-    if (!altitudeKnown_) altitude_.Reset();  // altitude (re)appears: start its filter afresh
-    static constexpr AlphaBetaFilter::Manoeuvre kVertical{kManoeuvreAltitudeAlpha, kManoeuvreAltitudeBeta,
-                                                          kAltitudeNoiseFloorFt};
-    altitude_.Update(altitudeFt, dtS, kIntruderAltitudeAlpha, kIntruderAltitudeBeta, &kVertical);
+    if (!altitudeKnown_) {  // altitude (re)appears: start its filter afresh
+      altitude_.Reset();
+      altitudeRoundingFt_ = kAltitudeRoundingStepsFt[0];
+    }
+    altitudeRoundingFt_ = CoarsestStepOn(altitudeFt, altitudeRoundingFt_);
+    AlphaBetaFilter::Manoeuvre vertical{kManoeuvreAltitudeAlpha, kManoeuvreAltitudeBeta, kAltitudeNoiseFloorFt,
+                                        kAltitudeProcessSigmaFtPerS2, altitudeRoundingFt_};
+    altitude_.Update(altitudeFt, dtS, kIntruderAltitudeAlpha, kIntruderAltitudeBeta, &vertical);
   }
   altitudeKnown_ = altitudeKnown;
   lastReportS_ = nowS;
@@ -155,7 +167,7 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
     // How far the predicted miss may be off: the position residuals, grown by the velocity error they
     // imply over the time to closest approach.
     const double spreadNm = std::max(north_.ResidualSpread(), east_.ResidualSpread());
-    g.missUncertaintyNm = kMissConfidence * spreadNm * (1.0 + kPositionRatePerResidual * g.timeToCpaS);
+    g.missUncertaintyNm = kMissConfidence * spreadNm * (1.0 + std::max(north_.RatePerResidual(), east_.RatePerResidual()) * g.timeToCpaS);
     // The ranges of the last reports lag a turn: their miss counts only where the tracked positions,
     // within their own uncertainty, agree with it.
     const bool undecided = g.missDistanceNm > kSmallestMissThresholdNm &&

