@@ -156,6 +156,10 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
   g.rangeNm = std::sqrt(n * n + e * e);
   const double dot = n * vn + e * ve;
   g.rangeRateNmPerS = g.rangeNm > 1e-9 ? dot / g.rangeNm : 0.0;
+  double ownNorth = 0.0;
+  double ownEast = 0.0;
+  if (own.GroundVelocity(&ownNorth, &ownEast))
+    g.closureBoundNmPerS = std::hypot(ownNorth, ownEast) + std::hypot(ownNorth + vn, ownEast + ve);
   const double speedSq = vn * vn + ve * ve;
   g.relativeSpeedNmPerS = std::sqrt(speedSq);
   g.closing = dot < 0.0 && speedSq > 1e-12;

@@ -66,7 +66,11 @@ bool SureApartWhileLevel(const ThreatGeometry& g, const SensitivityLevel& level)
   if (fromS > untilS) return true;
   const double nearestS = std::clamp(g.timeToCpaS, fromS, untilS);
   const double rangeNm = std::hypot(g.missDistanceNm, g.relativeSpeedNmPerS * (nearestS - g.timeToCpaS));
-  return rangeNm - g.missUncertaintyNm > level.taDmodNm;
+  if (rangeNm - g.missUncertaintyNm > level.taDmodNm) return true;
+  // Without the predicted miss, which leans on bearing: however the two turn, their range shrinks no
+  // faster than the sum of their speeds, so where it cannot close to the TA DMOD before they are beyond
+  // ZTHR of each other's altitude again, they never meet in both planes at once.
+  return g.closureBoundNmPerS > 0.0 && g.rangeNm - g.closureBoundNmPerS * untilS > level.taDmodNm;
 }
 
 // Climbing out, an RA only against traffic met above the level-3 boundary.

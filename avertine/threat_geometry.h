@@ -26,6 +26,7 @@ struct ThreatGeometry {
   double relativeSpeedNmPerS = 0.0;  // horizontal speed of the intruder relative to the own aircraft
   double missUncertaintyNm = 0.0;    // how far missDistanceNm may be off
   double rangeMissFloorNm = 0.0;     // the least miss that the ranges alone make sure of (0: none)
+  double closureBoundNmPerS = 0.0;   // the fastest the range can shrink, however both turn (0: unknown)
   bool closing = false;
   bool altitudeKnown = false;
   double relativeAltitudeFt = 0.0;  // intruder minus own

@@ -37,6 +37,7 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
       {"clear_then_return_to_altitude", {"Climb", "AdjustVerticalSpeed"}, 450.0},
       // The reference criteria alert at 55 s, as the intruder climbs through 300 ft.
       {"departure_climbing_below", {"TrafficTraffic", "Climb", "IncreaseClimb", "ClearOfConflict"}, 300.0, 57.0},
+      {"intruder_levels_off_above", {"TrafficTraffic", "MonitorVerticalSpeed", "Descend", "ClearOfConflict"}, 550.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
