@@ -140,12 +140,12 @@ inline constexpr double kIntruderAltitudeBeta = 0.15;
 // While an intruder manoeuvres (two successive residuals beyond three times the measurement noise, on
 // the same side) its filters take quicker gains, so that a turn or a change of vertical rate shows in
 // the tracks within a few reports. The noise floors keep exact surveillance, whose residuals are only
-// rounding, from seeing a manoeuvre in every report: a few metres, and a tenth of a reporting step.
+// rounding, from seeing a manoeuvre in every report: a metre, and a tenth of a reporting step.
 // Measured on the evaluation's development set against the published alerting criteria, onsets within
 // 2 s rose from 96.7 to 98.5 % (TA) and 94.0 to 95.9 % (RA); the noisy figures did not move.
 inline constexpr double kManoeuvrePositionAlpha = 0.7;
 inline constexpr double kManoeuvrePositionBeta = 0.4;
-inline constexpr double kPositionNoiseFloorNm = 0.001;
+inline constexpr double kPositionNoiseFloorNm = 0.0005;
 inline constexpr double kManoeuvreAltitudeAlpha = 0.7;
 inline constexpr double kManoeuvreAltitudeBeta = 0.4;
 inline constexpr double kAltitudeNoiseFloorFt = 10.0;
@@ -154,8 +154,10 @@ inline constexpr double kAltitudeNoiseFloorFt = 10.0;
 // (10 ft/s^2, 0.3 g).
 // Against these the filters weigh the measurement noise they learn: exact reports raise the steady gains
 // towards following each report, while noisy ones (3 degrees of bearing, 100 ft altitude steps) keep
-// the steady gains above. Measured on the development set's recorded tracks against the published
-// alerting criteria, onsets within 2 s rose from 98.9 to 99.4 % (TA) and 97.0 to 97.6 % (RA).
+// the steady gains above. For exact reports the noise floors bound them: 0.59 and 0.26 for positions,
+// 0.75 and 0.5 for altitude. Measured on the development set's recorded tracks against the published
+// alerting criteria, onsets within 2 s rose from 98.9 to 99.8 % (TA) and 97.0 to 98.1 % (RA) with the
+// position floor halved from 0.001 NM; no other figure of the development set moved.
 inline constexpr double kPositionProcessSigmaNmPerS2 = 0.0002;
 inline constexpr double kAltitudeProcessSigmaFtPerS2 = 10.0;
 // Altitude reporting steps, coarsest first: a track whose reports all sit on one is taken as rounded to it.
