@@ -19,19 +19,15 @@ class AlphaBetaFilter {
   // manoeuvre: the report is smoothed with the quicker gains given and left out of the noise estimate.
   // Noise alone seldom stands out twice in a row on the same side.
   //
-  //
   // `processSigma` is how much the tracked rate may change in a second unannounced (one standard
   // deviation, in units per second squared). Once the measurement noise is learned, the steady gains
   // rise to those of the steady Kalman filter for that ratio of process to measurement noise, where
   // they are quicker than the gains given: exact reports are then followed at once, noisy ones smoothed
-  // as before. Reports rounded to a step of `roundingStep` (0: not rounded) are taken as half a step
-  // off: a level object's rounded reports show no residuals at all, and a moving one's rounding error
-  // runs up to half a step and then jumps, which no steady gain should follow.
+  // as before.
   struct Manoeuvre {
     double alpha, beta;
     double noiseFloor;
     double processSigma = 0.0;
-    double roundingStep = 0.0;
   };
 
   // `dtS` is the time since the previous report, > 0 (ignored for the first report).
@@ -48,8 +44,7 @@ class AlphaBetaFilter {
       steadyAlpha_ = alpha;
       steadyBeta_ = beta;
       if (manoeuvre != nullptr && manoeuvre->processSigma > 0.0 && reports_ >= kNoiseLearningReports) {
-        const double noise = std::max({std::sqrt(noiseSquare_), manoeuvre->noiseFloor,
-                                       manoeuvre->roundingStep / 2.0});
+        const double noise = std::max(std::sqrt(noiseSquare_), manoeuvre->noiseFloor);
         const SteadyGains kalman = KalmanSteadyGains(manoeuvre->processSigma * dtS * dtS / noise);
         steadyAlpha_ = std::max(alpha, kalman.alpha);
         steadyBeta_ = std::max(beta, kalman.beta);

@@ -127,8 +127,11 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
       altitudeRoundingFt_ = kAltitudeRoundingStepsFt[0];
     }
     altitudeRoundingFt_ = CoarsestStepOn(altitudeFt, altitudeRoundingFt_);
-    AlphaBetaFilter::Manoeuvre vertical{kManoeuvreAltitudeAlpha, kManoeuvreAltitudeBeta, kAltitudeNoiseFloorFt,
-                                        kAltitudeProcessSigmaFtPerS2, altitudeRoundingFt_};
+    // Rounded reports keep the steady gains given: a level intruder's show no residuals at all, and a
+    // climbing one's rounding error runs up to half a step and then jumps, which no steady gain should
+    // follow, however small the noise it has learned.
+    const AlphaBetaFilter::Manoeuvre vertical{kManoeuvreAltitudeAlpha, kManoeuvreAltitudeBeta, kAltitudeNoiseFloorFt,
+                                              altitudeRoundingFt_ > 0.0 ? 0.0 : kAltitudeProcessSigmaFtPerS2};
     altitude_.Update(altitudeFt, dtS, kIntruderAltitudeAlpha, kIntruderAltitudeBeta, &vertical);
   }
   altitudeKnown_ = altitudeKnown;
@@ -170,8 +173,10 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
     g.missDistanceNm = std::sqrt(cn * cn + ce * ce);
     // How far the predicted miss may be off: the position residuals, grown by the velocity error they
     // imply over the time to closest approach.
-    const double spreadNm = std::max(north_.ResidualSpread(), east_.ResidualSpread());
-    g.missUncertaintyNm = kMissConfidence * spreadNm * (1.0 + std::max(north_.RatePerResidual(), east_.RatePerResidual()) * g.timeToCpaS);
+    auto axisNm = [&](const AlphaBetaFilter& f) {
+      return f.ResidualSpread() * (1.0 + f.RatePerResidual() * g.timeToCpaS);
+    };
+    g.missUncertaintyNm = kMissConfidence * std::max(axisNm(north_), axisNm(east_));
     // The ranges of the last reports lag a turn: their miss counts only where the tracked positions,
     // within their own uncertainty, agree with it.
     const bool undecided = g.missDistanceNm > kSmallestMissThresholdNm &&
