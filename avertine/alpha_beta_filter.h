@@ -106,9 +106,9 @@ class AlphaBetaFilter {
   static constexpr double kManoeuvreSigmas = 3.0;
   double residualSquare_ = 0.0;
   double noiseSquare_ = 0.0;
-  int lastOutlier_ = 0;
+  int lastOutlier_ = 0;       // sign of the previous residual where it stood out from the noise, else 0
   double steadyAlpha_ = 1.0;  // the steady gains of the last report
-  double steadyBeta_ = 1.0;  // sign of the previous residual where it stood out from the noise, else 0
+  double steadyBeta_ = 1.0;
   int reports_ = 0;
   double value_ = 0.0;
   double ratePerS_ = 0.0;

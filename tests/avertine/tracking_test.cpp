@@ -359,7 +359,7 @@ TEST(NoisySurveillance, ADescentThroughTrafficMilesAwayIsNoThreatDespiteBearingN
     spec.ownVerticalRateFpm = -3200.0;
     spec.ownSpeedKt = 130.0;
     spec.intruderSpeedKt = 440.0;
-    spec.verticalMissFt = 1800.0;
+    spec.verticalMissFt = 1500.0;
     spec.missDistanceNm = 0.05;
     spec.surveillance = Surveillance{50.0, 3.0, 100.0, seed};
     withAdvisory += !FlyEncounter(spec, Pilot::Ignores, 130.0).advisories.empty();
