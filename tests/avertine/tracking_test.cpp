@@ -331,20 +331,26 @@ TEST(NoisySurveillance, HeadOnThreatGivesOneSteadyAdvisoryThatIsFlownToASafeMiss
   }
 }
 
+// In how many of ten draws of transponder-like noise (50 ft range, 3 degree bearing, 100 ft altitude
+// steps) `spec`, flown with its advisories ignored, draws an advisory at all.
+int DrawsWithAdvisory(EncounterSpec spec) {
+  int withAdvisory = 0;
+  for (uint64_t seed = 1; seed <= 10; ++seed) {
+    spec.surveillance = Surveillance{50.0, 3.0, 100.0, seed};
+    withAdvisory += !FlyEncounter(spec, Pilot::Ignores, 130.0).advisories.empty();
+  }
+  return withAdvisory;
+}
+
 // A level intruder crossing at right angles to pass 2 NM away, beyond level 7's 1.1 NM miss threshold,
 // seen with 3 degree bearing noise: the positions alone leave the miss too uncertain for the filter, and
 // nearly every such flight drew an RA. The ranges make the miss sure.
 TEST(NoisySurveillance, RangesMakeAWideHorizontalMissSureDespiteBearingNoise) {
-  int withAdvisory = 0;
-  for (uint64_t seed = 1; seed <= 10; ++seed) {
-    EncounterSpec spec;
-    spec.ownAltitudeFt = 30000.0;
-    spec.intruderCourseDeg = 90.0;
-    spec.missDistanceNm = 2.0;
-    spec.surveillance = Surveillance{50.0, 3.0, 100.0, seed};
-    withAdvisory += !FlyEncounter(spec, Pilot::Ignores, 130.0).advisories.empty();
-  }
-  EXPECT_LE(withAdvisory, 1);
+  EncounterSpec spec;
+  spec.ownAltitudeFt = 30000.0;
+  spec.intruderCourseDeg = 90.0;
+  spec.missDistanceNm = 2.0;
+  EXPECT_LE(DrawsWithAdvisory(spec), 1);
 }
 
 // Descending at 3200 ft/min head-on towards level traffic, the own aircraft passes through its level
@@ -352,19 +358,14 @@ TEST(NoisySurveillance, RangesMakeAWideHorizontalMissSureDespiteBearingNoise) {
 // other's altitude only for 26 s, the two cannot close to the TA DMOD in that while, whichever way they
 // turn; bearing noise leaves the predicted miss, which the filter relied on alone, too loose to say so.
 TEST(NoisySurveillance, ADescentThroughTrafficMilesAwayIsNoThreatDespiteBearingNoise) {
-  int withAdvisory = 0;
-  for (uint64_t seed = 1; seed <= 10; ++seed) {
-    EncounterSpec spec;
-    spec.ownAltitudeFt = 36000.0;
-    spec.ownVerticalRateFpm = -3200.0;
-    spec.ownSpeedKt = 130.0;
-    spec.intruderSpeedKt = 440.0;
-    spec.verticalMissFt = 1500.0;
-    spec.missDistanceNm = 0.05;
-    spec.surveillance = Surveillance{50.0, 3.0, 100.0, seed};
-    withAdvisory += !FlyEncounter(spec, Pilot::Ignores, 130.0).advisories.empty();
-  }
-  EXPECT_LE(withAdvisory, 1);
+  EncounterSpec spec;
+  spec.ownAltitudeFt = 36000.0;
+  spec.ownVerticalRateFpm = -3200.0;
+  spec.ownSpeedKt = 130.0;
+  spec.intruderSpeedKt = 440.0;
+  spec.verticalMissFt = 1500.0;
+  spec.missDistanceNm = 0.05;
+  EXPECT_LE(DrawsWithAdvisory(spec), 1);
 }
 
 // An intruder flying to pass 2 NM abeam turns at once towards the own aircraft 40 s before the closest
