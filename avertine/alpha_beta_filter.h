@@ -41,10 +41,10 @@ class AlphaBetaFilter {
     } else {
       const double predicted = value_ + ratePerS_ * dtS;
       const double residual = measurement - predicted;
+      const double noise = manoeuvre != nullptr ? std::max(std::sqrt(noiseSquare_), manoeuvre->noiseFloor) : 0.0;
       steadyAlpha_ = alpha;
       steadyBeta_ = beta;
       if (manoeuvre != nullptr && manoeuvre->processSigma > 0.0 && reports_ >= kNoiseLearningReports) {
-        const double noise = std::max(std::sqrt(noiseSquare_), manoeuvre->noiseFloor);
         const SteadyGains kalman = KalmanSteadyGains(manoeuvre->processSigma * dtS * dtS / noise);
         steadyAlpha_ = std::max(alpha, kalman.alpha);
         steadyBeta_ = std::max(beta, kalman.beta);
@@ -53,7 +53,6 @@ class AlphaBetaFilter {
       double gainAlpha = std::max(steadyAlpha_, 2.0 * (2.0 * k - 1.0) / (k * (k + 1.0)));
       double gainBeta = std::max(steadyBeta_, 6.0 / (k * (k + 1.0)));
       if (manoeuvre != nullptr) {
-        const double noise = std::max(std::sqrt(noiseSquare_), manoeuvre->noiseFloor);
         const int outlier = std::fabs(residual) <= kManoeuvreSigmas * noise ? 0 : residual > 0.0 ? 1 : -1;
         if (reports_ >= kNoiseLearningReports && outlier != 0 && outlier == lastOutlier_) {
           gainAlpha = std::max(gainAlpha, manoeuvre->alpha);
