@@ -36,10 +36,21 @@ Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double
   const bool downCrosses = IsCrossing(threats, Sense::Down);
   if (upCrosses != downCrosses) {
     // Crossing a threat's altitude only when staying on our side cannot reach ALIM and crossing gives more.
+    // Against a threat that itself climbs or descends towards us, crossing must reach ALIM too, unless
+    // staying would be cut short at the descend inhibit: the prediction has the threat go on through our
+    // altitude, but it may level off short of it, right where the crossing takes us, and a coordinating
+    // threat told the complement keeps going instead. Measured on the evaluation's development seed with
+    // 5000 encounters, this removed an induced NMAC and made none; 19 advisories passed with less margin.
     const Sense stay = upCrosses ? Sense::Down : Sense::Up;
     const double stayFt = upCrosses ? down : up;
     const double crossFt = upCrosses ? up : down;
     if (stayFt >= alimFt || stayFt >= crossFt) return stay;
+    if (crossFt < alimFt && ClosesOnUs(threats, Opposite(stay))) {
+      const bool stayCutShort =
+          stay == Sense::Down &&
+          down < SeparationPredictor::MinSeparationFt(threats, Sense::Down, downRateFpm, kInitialResponse);
+      if (!stayCutShort) return stay;
+    }
     return Opposite(stay);
   }
   if (std::fabs(up - down) < kSenseTieFt) {
@@ -53,6 +64,15 @@ bool SenseSelector::IsCrossing(std::span<const ThreatGeometry> threats, Sense se
   for (const ThreatGeometry& threat : threats) {
     if (sense == Sense::Up && threat.relativeAltitudeFt > kCrossingMarginFt) return true;
     if (sense == Sense::Down && threat.relativeAltitudeFt < -kCrossingMarginFt) return true;
+  }
+  return false;
+}
+
+bool SenseSelector::ClosesOnUs(std::span<const ThreatGeometry> threats, Sense sense) {
+  for (const ThreatGeometry& threat : threats) {
+    if (!IsCrossing(std::span<const ThreatGeometry>(&threat, 1), sense)) continue;
+    const double towardsUsFpm = threat.relativeAltitudeFt > 0.0 ? -threat.intruderRateFpm : threat.intruderRateFpm;
+    if (towardsUsFpm >= kTrendArrowRateFpm) return true;
   }
   return false;
 }

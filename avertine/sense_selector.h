@@ -32,6 +32,10 @@ class SenseSelector {
   // True when the sense takes the own aircraft through some threat's current altitude.
   static bool IsCrossing(std::span<const ThreatGeometry> threats, Sense sense);
 
+  // True when some threat that `sense` crosses climbs or descends towards the own aircraft at a rate the
+  // trend arrow shows.
+  static bool ClosesOnUs(std::span<const ThreatGeometry> threats, Sense sense);
+
   // True when the own aircraft already flies in `sense` and, both holding their rates, passes through
   // the altitude of every threat that sense crosses by the closest approach: that crossing is under way.
   static bool AlreadyCrossing(std::span<const ThreatGeometry> threats, Sense sense);

@@ -38,6 +38,9 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
       // The reference criteria alert at 55 s, as the intruder climbs through 300 ft.
       {"departure_climbing_below", {"TrafficTraffic", "Climb", "IncreaseClimb", "ClearOfConflict"}, 300.0, 57.0},
       {"intruder_levels_off_above", {"TrafficTraffic", "MonitorVerticalSpeed", "Descend", "ClearOfConflict"}, 550.0},
+      {"crossing_an_intruder_that_levels_off",
+       {"TrafficTraffic", "Descend", "IncreaseDescent", "Descend", "ClearOfConflict"},
+       300.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
