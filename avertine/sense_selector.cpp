@@ -46,9 +46,9 @@ Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double
     const double crossFt = upCrosses ? up : down;
     if (stayFt >= alimFt || stayFt >= crossFt) return stay;
     if (crossFt < alimFt && ClosesOnUs(threats, Opposite(stay))) {
-      const bool stayCutShort =
-          stay == Sense::Down &&
-          down < SeparationPredictor::MinSeparationFt(threats, Sense::Down, downRateFpm, kInitialResponse);
+      const double unlimitedDownFt =
+          SeparationPredictor::MinSeparationFt(threats, Sense::Down, downRateFpm, kInitialResponse);
+      const bool stayCutShort = stay == Sense::Down && down < unlimitedDownFt;
       if (!stayCutShort) return stay;
     }
     return Opposite(stay);
