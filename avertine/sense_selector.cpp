@@ -25,9 +25,12 @@ Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double
   if (!constraints.descendAllowed) {
     // Climbing through a threat above us rarely keeps more than the level-off below it keeps already,
     // once the pilot's delay is counted; without the choice of a descent, stay below unless climbing
-    // clearly does better. A threat at or below us leaves only the climb. A climb that already takes us
-    // through the threat's altitude is no manoeuvre to start: stopping it short is then the gamble, and
-    // the climb is kept wherever it keeps more.
+    // clearly does better. A threat at or below us leaves the climb, unless it climbs through our level
+    // itself: levelling off then lets it pass above, while a climb only slows its crossing and keeps us
+    // near it, so the level-off is taken where it keeps ALIM and clearly more than the climb. A climb that
+    // already takes us through the threat's altitude is no manoeuvre to start: stopping it short is then
+    // the gamble, and the climb is kept wherever it keeps more.
+    if (!IsCrossing(threats, Sense::Up) && down >= alimFt && down >= up + kCrossingPreferenceFt) return Sense::Down;
     if (!IsCrossing(threats, Sense::Up) || IsCrossing(threats, Sense::Down)) return Sense::Up;
     if (AlreadyCrossing(threats, Sense::Up)) return down < alimFt && up > down ? Sense::Up : Sense::Down;
     return up >= alimFt && up >= down + kCrossingPreferenceFt ? Sense::Up : Sense::Down;

@@ -41,6 +41,7 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
       {"crossing_an_intruder_that_levels_off",
        {"TrafficTraffic", "Descend", "IncreaseDescent", "Descend", "ClearOfConflict"},
        300.0},
+      {"departure_climbing_through_us", {"TrafficTraffic", "MonitorVerticalSpeed", "ClearOfConflict"}, 800.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
