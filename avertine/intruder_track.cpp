@@ -125,8 +125,15 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
     if (!altitudeKnown_) {  // altitude (re)appears: start its filter afresh
       altitude_.Reset();
       altitudeRoundingFt_ = kAltitudeRoundingStepsFt[0];
+      crossingCount_ = 0;
     }
     altitudeRoundingFt_ = CoarsestStepOn(altitudeFt, altitudeRoundingFt_);
+    if (altitudeKnown_ && altitudeRoundingFt_ > 0.0 && altitudeFt != reportedAltitudeFt_) {
+      crossings_[static_cast<size_t>(crossingCount_ % kStepCrossings)] =
+          StepCrossing{nowS - 0.5 * dtS, 0.5 * (altitudeFt + reportedAltitudeFt_), nowS};
+      if (crossingCount_ < 1000000) ++crossingCount_;
+    }
+    reportedAltitudeFt_ = altitudeFt;
     // Rounded reports keep the steady gains given: a level intruder's show no residuals at all, and a
     // climbing one's rounding error runs up to half a step and then jumps, which no steady gain should
     // follow, however small the noise it has learned.
@@ -145,8 +152,47 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
 
 bool IntruderTrack::Firm() const { return reports_ >= kFirmTrackReports; }
 
+void IntruderTrack::VerticalState(double* altitudeFt, double* ratePerS) const {
+  *altitudeFt = altitude_.Value();
+  *ratePerS = altitude_.HasRate() ? altitude_.RatePerS() : 0.0;
+  const double stepFt = altitudeRoundingFt_;
+  if (stepFt <= 0.0 || crossingCount_ == 0 || !altitude_.HasRate()) return;
+  const auto crossing = [&](int back) {
+    return crossings_[static_cast<size_t>((crossingCount_ - 1 - back) % kStepCrossings)];
+  };
+  const StepCrossing newest = crossing(0);
+  const int known = std::min(crossingCount_, kStepCrossings);
+  int steady = 1;  // crossings, from the newest back, of one steady climb or descent
+  for (int k = 1; k < known; ++k) {
+    const double firstS = newest.timeS - crossing(1).timeS;
+    const double intervalS = crossing(k - 1).timeS - crossing(k).timeS;
+    const bool sameWay =
+        (crossing(k - 1).altitudeFt - crossing(k).altitudeFt) * (newest.altitudeFt - crossing(1).altitudeFt) > 0.0;
+    if (!sameWay || intervalS < kStepMinIntervalS ||
+        std::fabs(intervalS - firstS) > kStepIntervalToleranceS + 0.25 * std::max(intervalS, firstS))
+      break;
+    steady = k + 1;
+  }
+  if (steady >= 3) {
+    const StepCrossing oldest = crossing(steady - 1);
+    const double spanS = newest.timeS - oldest.timeS;
+    if (spanS >= kStepMinSpanS && lastReportS_ - newest.timeS <= spanS / (steady - 1) + kStepOverdueS) {
+      *ratePerS = (newest.altitudeFt - oldest.altitudeFt) / spanS;
+      *altitudeFt = newest.altitudeFt + *ratePerS * (lastReportS_ - newest.timeS);
+    }
+  }
+  // Since the report that showed the newest crossing, the reports stayed on one step.
+  const double sinceS = lastReportS_ - newest.reportS;
+  if (sinceS > 0.0) *ratePerS = std::clamp(*ratePerS, -stepFt / sinceS, stepFt / sinceS);
+  *altitudeFt = std::clamp(*altitudeFt, reportedAltitudeFt_ - 0.5 * stepFt, reportedAltitudeFt_ + 0.5 * stepFt);
+}
+
 double IntruderTrack::IntruderRateFpm() const {
-  return AltitudeRateKnown() ? altitude_.RatePerS() * kSecondsPerMinute : 0.0;
+  if (!AltitudeRateKnown()) return 0.0;
+  double altitudeFt = 0.0;
+  double ratePerS = 0.0;
+  VerticalState(&altitudeFt, &ratePerS);
+  return ratePerS * kSecondsPerMinute;
 }
 
 ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) const {
@@ -194,7 +240,10 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
   g.altitudeKnown = altitudeKnown_;
   if (altitudeKnown_) {
     g.intruderRateFpm = IntruderRateFpm();
-    g.relativeAltitudeFt = altitude_.ValueAfter(ageS) - own.TrackedAltitudeFt();
+    double altitudeFt = 0.0;
+    double ratePerS = 0.0;
+    VerticalState(&altitudeFt, &ratePerS);
+    g.relativeAltitudeFt = altitudeFt + ratePerS * ageS - own.TrackedAltitudeFt();
     g.relativeRateFpm = g.intruderRateFpm - g.ownRateFpm;
   }
   g.coordinationSense = coordinationSense;

@@ -52,6 +52,17 @@ class IntruderTrack {
   AlphaBetaFilter altitude_;
   bool altitudeKnown_ = false;
   double altitudeRoundingFt_ = 0.0;  // the step all altitude reports so far sit on, 0 for none
+  // Where the reports are rounded: their last crossings from one step to the next, oldest overwritten.
+  struct StepCrossing {
+    double timeS;       // half a report interval before the report that showed it
+    double altitudeFt;  // halfway between the two reports
+    double reportS;     // the report that showed it
+  };
+  std::array<StepCrossing, kStepCrossings> crossings_{};
+  int crossingCount_ = 0;
+  double reportedAltitudeFt_ = 0.0;  // the last altitude report
+  // The intruder's altitude and vertical rate (ft/s) at its last report.
+  void VerticalState(double* altitudeFt, double* ratePerS) const;
   // The last reported ranges, squared, for the miss from range alone; oldest overwritten first.
   std::array<double, kRangeFitReports> rangeSquares_{};
   std::array<double, kRangeFitReports> rangeTimesS_{};

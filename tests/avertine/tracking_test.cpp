@@ -78,6 +78,30 @@ TEST(IntruderGeometry, TrendArrowFollowsTheIntruderVerticalRate) {
   }
 }
 
+// Altitudes reported in 100 ft steps jump a step at a time. A slow climb or descent must show no trend
+// arrow at each jump, a steady faster one must keep its arrow, and a level-off must clear it.
+TEST(IntruderGeometry, TrendArrowFromAltitudesInHundredFootSteps) {
+  struct Case {
+    double rateFpm;
+    int32_t trend;
+  };
+  for (const Case c : {Case{350.0, 0}, Case{-350.0, 0}, Case{1000.0, 1}, Case{-1700.0, -1}}) {
+    LogicDriver driver(3, Surveillance{.altitudeStepFt = 100.0});
+    Aircraft intruder = At(9, 6.0, 0.0, 9037.0);
+    intruder.verticalRateFpm = c.rateFpm;
+    int wrongFrames = 0;
+    for (int t = 0; t <= 150; ++t) {
+      if (t == 120) intruder.verticalRateFpm = 0.0;
+      driver.Frame(Own(), {intruder}, 0.0);
+      const int32_t trend = kvr::StatusVerticalTrend(driver.Entry(0).status);
+      if (t >= 60 && t < 120) wrongFrames += trend != c.trend;  // steady, after its first crossings
+      if (t >= 135) wrongFrames += trend != 0;                  // 15 s after the level-off
+      intruder.Advance(1.0);
+    }
+    EXPECT_EQ(wrongFrames, 0) << c.rateFpm;
+  }
+}
+
 // A head-on intruder at 8000 ft that becomes a traffic advisory; `gapFrames` reports go missing from
 // 35 s before the closest approach.
 ThreatClass ClassAfterGap(int gapFrames) {
