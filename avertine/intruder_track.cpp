@@ -152,7 +152,8 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
 
 bool IntruderTrack::Firm() const { return reports_ >= kFirmTrackReports; }
 
-void IntruderTrack::VerticalState(double* altitudeFt, double* ratePerS) const {
+void IntruderTrack::VerticalState(double* altitudeFt, double* ratePerS, double* resolutionPerS) const {
+  if (resolutionPerS != nullptr) *resolutionPerS = 0.0;
   *altitudeFt = altitude_.Value();
   *ratePerS = altitude_.HasRate() ? altitude_.RatePerS() : 0.0;
   const double stepFt = altitudeRoundingFt_;
@@ -178,6 +179,9 @@ void IntruderTrack::VerticalState(double* altitudeFt, double* ratePerS) const {
     const double spanS = newest.timeS - oldest.timeS;
     if (spanS >= kStepMinSpanS && lastReportS_ - newest.timeS <= spanS / (steady - 1) + kStepOverdueS) {
       *ratePerS = (newest.altitudeFt - oldest.altitudeFt) / spanS;
+      // Each crossing is timed only to within half a report interval either side of its time.
+      const double timingS = (newest.reportS - newest.timeS) + (oldest.reportS - oldest.timeS);
+      if (resolutionPerS != nullptr) *resolutionPerS = std::fabs(*ratePerS) * timingS / spanS;
       *altitudeFt = newest.altitudeFt + *ratePerS * (lastReportS_ - newest.timeS);
     }
   }
@@ -242,7 +246,9 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
     g.intruderRateFpm = IntruderRateFpm();
     double altitudeFt = 0.0;
     double ratePerS = 0.0;
-    VerticalState(&altitudeFt, &ratePerS);
+    double resolutionPerS = 0.0;
+    VerticalState(&altitudeFt, &ratePerS, &resolutionPerS);
+    g.intruderRateResolutionFpm = resolutionPerS * kSecondsPerMinute;
     g.relativeAltitudeFt = altitudeFt + ratePerS * ageS - own.TrackedAltitudeFt();
     g.relativeRateFpm = g.intruderRateFpm - g.ownRateFpm;
   }

@@ -61,8 +61,9 @@ class IntruderTrack {
   std::array<StepCrossing, kStepCrossings> crossings_{};
   int crossingCount_ = 0;
   double reportedAltitudeFt_ = 0.0;  // the last altitude report
-  // The intruder's altitude and vertical rate (ft/s) at its last report.
-  void VerticalState(double* altitudeFt, double* ratePerS) const;
+  // The intruder's altitude and vertical rate (ft/s) at its last report, and how far that rate may be off
+  // by the timing of rounded reports (ft/s; 0 where it does not come from them).
+  void VerticalState(double* altitudeFt, double* ratePerS, double* resolutionPerS = nullptr) const;
   // The last reported ranges, squared, for the miss from range alone; oldest overwritten first.
   std::array<double, kRangeFitReports> rangeSquares_{};
   std::array<double, kRangeFitReports> rangeTimesS_{};

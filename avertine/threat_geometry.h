@@ -32,6 +32,7 @@ struct ThreatGeometry {
   double relativeAltitudeFt = 0.0;  // intruder minus own
   double relativeRateFpm = 0.0;     // rate of change of relativeAltitudeFt
   double intruderRateFpm = 0.0;
+  double intruderRateResolutionFpm = 0.0;  // how far intruderRateFpm may be off by its reports' timing
   double ownRateFpm = 0.0;
   Sense coordinationSense = Sense::None;  // the intruder's own RA sense
   double coordinationSinceS = 0.0;        // when the intruder last told us a different sense

@@ -42,6 +42,9 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
        {"TrafficTraffic", "Descend", "IncreaseDescent", "Descend", "ClearOfConflict"},
        300.0},
       {"departure_climbing_through_us", {"TrafficTraffic", "MonitorVerticalSpeed", "ClearOfConflict"}, 800.0},
+      {"crossing_an_intruder_that_levels_off_under_noise",
+       {"TrafficTraffic", "Descend", "IncreaseDescent", "Descend", "ClearOfConflict"},
+       300.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
