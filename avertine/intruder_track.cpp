@@ -243,11 +243,11 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
   g.ownRateFpm = own.VerticalRateFpm();
   g.altitudeKnown = altitudeKnown_;
   if (altitudeKnown_) {
-    g.intruderRateFpm = IntruderRateFpm();
     double altitudeFt = 0.0;
-    double ratePerS = 0.0;
+    double ratePerS = 0.0;  // 0 until the altitude has a rate
     double resolutionPerS = 0.0;
     VerticalState(&altitudeFt, &ratePerS, &resolutionPerS);
+    g.intruderRateFpm = ratePerS * kSecondsPerMinute;
     g.intruderRateResolutionFpm = resolutionPerS * kSecondsPerMinute;
     g.relativeAltitudeFt = altitudeFt + ratePerS * ageS - own.TrackedAltitudeFt();
     g.relativeRateFpm = g.intruderRateFpm - g.ownRateFpm;
