@@ -164,11 +164,11 @@ void IntruderTrack::VerticalState(double* altitudeFt, double* ratePerS, double* 
   const StepCrossing newest = crossing(0);
   const int known = std::min(crossingCount_, kStepCrossings);
   int steady = 1;  // crossings, from the newest back, of one steady climb or descent
+  const double firstS = known > 1 ? newest.timeS - crossing(1).timeS : 0.0;
+  const double wayFt = known > 1 ? newest.altitudeFt - crossing(1).altitudeFt : 0.0;
   for (int k = 1; k < known; ++k) {
-    const double firstS = newest.timeS - crossing(1).timeS;
     const double intervalS = crossing(k - 1).timeS - crossing(k).timeS;
-    const bool sameWay =
-        (crossing(k - 1).altitudeFt - crossing(k).altitudeFt) * (newest.altitudeFt - crossing(1).altitudeFt) > 0.0;
+    const bool sameWay = (crossing(k - 1).altitudeFt - crossing(k).altitudeFt) * wayFt > 0.0;
     if (!sameWay || intervalS < kStepMinIntervalS ||
         std::fabs(intervalS - firstS) > kStepIntervalToleranceS + 0.25 * std::max(intervalS, firstS))
       break;
