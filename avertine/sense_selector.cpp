@@ -32,11 +32,12 @@ Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double
     return constraints.forcedSense;  // Down: held level where descents are inhibited
 
   // Each sense is judged at 1500 ft/min, or at the own rate when that is already steeper that way. Where
-  // descents are inhibited the downward sense can only stop a climb: it is judged at level flight.
+  // descents are inhibited the downward sense can only stop a climb: it is judged at level flight, or at
+  // the own descent, which an advisory that only forbids climbing lets go on.
   const double ownRateFpm = threats.empty() ? 0.0 : threats.front().ownRateFpm;
   const double upRateFpm = std::clamp(ownRateFpm, kCorrectiveRateFpm, kMaxMaintainRateFpm);
-  const double downRateFpm =
-      constraints.descendAllowed ? std::clamp(-ownRateFpm, kCorrectiveRateFpm, kMaxMaintainRateFpm) : 0.0;
+  const double downRateFpm = std::clamp(-ownRateFpm, constraints.descendAllowed ? kCorrectiveRateFpm : 0.0,
+                                        kMaxMaintainRateFpm);
   const double up = SeparationPredictor::MinSeparationFt(threats, Sense::Up, upRateFpm, kInitialResponse);
   // A descent that would reach the descend inhibit before the closest approach is levelled off there: judged
   // so, the descent is not chosen only to be weakened and reversed at that height, too late to climb.
@@ -45,12 +46,16 @@ Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double
   if (!constraints.descendAllowed) {
     // Climbing through a threat above us rarely keeps more than the level-off below it keeps already,
     // once the pilot's delay is counted; without the choice of a descent, stay below unless climbing
-    // clearly does better. A threat at or below us leaves the climb, unless it climbs through our level
-    // itself: levelling off then lets it pass above, while a climb only slows its crossing and keeps us
-    // near it, so the level-off is taken where it keeps ALIM and clearly more than the climb. A climb that
-    // already takes us through the threat's altitude is no manoeuvre to start: stopping it short is then
-    // the gamble, and the climb is kept wherever it keeps more.
-    if (!IsCrossing(threats, Sense::Up) && down >= alimFt && down >= up + kCrossingPreferenceFt) return Sense::Down;
+    // clearly does better. A threat at or below us leaves the climb, unless the climb does worse: where
+    // the threat climbs through our level faster than we can, levelling off lets it pass above, while a
+    // climb only slows its crossing and keeps us near it; where we descend onto a threat just below, a
+    // climb reverses the descent only after the pilot's delay, back up through the threat's level, while
+    // not climbing lets the descent pass under it. So the downward sense is taken where it keeps clearly
+    // more than the climb and keeps ALIM, or the climb does not either. A climb that already takes us
+    // through the threat's altitude is no manoeuvre to start: stopping it short is then the gamble, and
+    // the climb is kept wherever it keeps more.
+    if (!IsCrossing(threats, Sense::Up) && (down >= alimFt || up < alimFt) && down >= up + kCrossingPreferenceFt)
+      return Sense::Down;
     if (!IsCrossing(threats, Sense::Up) || IsCrossing(threats, Sense::Down)) return Sense::Up;
     if (AlreadyCrossing(threats, Sense::Up)) return down < alimFt && up > down ? Sense::Up : Sense::Down;
     return up >= alimFt && up >= down + kCrossingPreferenceFt ? Sense::Up : Sense::Down;

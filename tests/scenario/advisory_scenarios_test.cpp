@@ -45,6 +45,7 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
       {"crossing_an_intruder_that_levels_off_under_noise",
        {"TrafficTraffic", "Descend", "IncreaseDescent", "Descend", "ClearOfConflict"},
        300.0},
+      {"landing_onto_level_traffic", {"TrafficTraffic", "MonitorVerticalSpeed", "ClearOfConflict"}, 200.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
