@@ -36,8 +36,8 @@ Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double
   // the own descent, which an advisory that only forbids climbing lets go on.
   const double ownRateFpm = threats.empty() ? 0.0 : threats.front().ownRateFpm;
   const double upRateFpm = std::clamp(ownRateFpm, kCorrectiveRateFpm, kMaxMaintainRateFpm);
-  const double downRateFpm = std::clamp(-ownRateFpm, constraints.descendAllowed ? kCorrectiveRateFpm : 0.0,
-                                        kMaxMaintainRateFpm);
+  const double downRateFpm =
+      std::clamp(-ownRateFpm, constraints.descendAllowed ? kCorrectiveRateFpm : 0.0, kMaxMaintainRateFpm);
   const double up = SeparationPredictor::MinSeparationFt(threats, Sense::Up, upRateFpm, kInitialResponse);
   // A descent that would reach the descend inhibit before the closest approach is levelled off there: judged
   // so, the descent is not chosen only to be weakened and reversed at that height, too late to climb.
