@@ -43,6 +43,8 @@ Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double
   // so, the descent is not chosen only to be weakened and reversed at that height, too late to climb.
   const double down = SeparationPredictor::MinSeparationFt(threats, Sense::Down, downRateFpm, kInitialResponse, 0.0,
                                                            constraints.descendRoomFt);
+  const bool upCrosses = IsCrossing(threats, Sense::Up);
+  const bool downCrosses = IsCrossing(threats, Sense::Down);
   if (!constraints.descendAllowed) {
     // Climbing through a threat above us rarely keeps more than the level-off below it keeps already,
     // once the pilot's delay is counted; without the choice of a descent, stay below unless climbing
@@ -54,14 +56,11 @@ Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double
     // more than the climb and keeps ALIM, or the climb does not either. A climb that already takes us
     // through the threat's altitude is no manoeuvre to start: stopping it short is then the gamble, and
     // the climb is kept wherever it keeps more.
-    if (!IsCrossing(threats, Sense::Up) && (down >= alimFt || up < alimFt) && down >= up + kCrossingPreferenceFt)
-      return Sense::Down;
-    if (!IsCrossing(threats, Sense::Up) || IsCrossing(threats, Sense::Down)) return Sense::Up;
+    if (!upCrosses && (down >= alimFt || up < alimFt) && down >= up + kCrossingPreferenceFt) return Sense::Down;
+    if (!upCrosses || downCrosses) return Sense::Up;
     if (AlreadyCrossing(threats, Sense::Up)) return down < alimFt && up > down ? Sense::Up : Sense::Down;
     return up >= alimFt && up >= down + kCrossingPreferenceFt ? Sense::Up : Sense::Down;
   }
-  const bool upCrosses = IsCrossing(threats, Sense::Up);
-  const bool downCrosses = IsCrossing(threats, Sense::Down);
   if (upCrosses != downCrosses) {
     // Crossing a threat's altitude only when staying on our side cannot reach ALIM and crossing gives more.
     // Against a threat that itself climbs or descends towards us, crossing must reach ALIM too, even at the
