@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
 #include "avertine/own_ship_state.h"
 #include "avertine/tcas_parameters.h"
@@ -15,12 +16,25 @@ struct RangeMiss {
   double floorNm = 0.0;  // kMissConfidence standard errors below it; 0 where not sure of a miss
 };
 
-// Fits r^2 = a t^2 + b t + c to the squared ranges (t: seconds from the newest report), which is exact
-// for two aircraft flying straight: a is the squared relative speed and c - b^2 / 4a the squared miss.
-// Gives no floor where the fit is not sure the two are closing on a curve at all. Range is measured far
-// more precisely than bearing, so this miss is sure much earlier than the one from the tracked positions.
-RangeMiss FitRangeMiss(const std::array<double, kRangeFitReports>& timesS,
-                       const std::array<double, kRangeFitReports>& rangeSquares, double newestS) {
+// r^2 = a t^2 + b t + c fitted by least squares to squared ranges (t: seconds from `newestS`), with the
+// inverse of the normal equations' matrix and the spread of r^2 about the fit.
+struct RangeFit {
+  bool ok = false;
+  double a = 0.0, b = 0.0, c = 0.0;
+  double inv[3][3] = {};
+  double variance = 0.0;  // of one squared range about the fit
+  double Value(double t) const { return (a * t + b) * t + c; }
+  double ValueVariance(const double h[3]) const {  // of the fitted sum h0 a + h1 b + h2 c
+    double v = 0.0;
+    for (int r = 0; r < 3; ++r)
+      for (int k = 0; k < 3; ++k) v += h[r] * inv[r][k] * h[k];
+    return v * variance;
+  }
+};
+
+RangeFit FitRanges(std::span<const double> timesS, std::span<const double> rangeSquares, double newestS) {
+  RangeFit fit;
+  if (timesS.size() < 4) return fit;
   double s[5] = {};  // sums of t^k
   double y[3] = {};  // sums of t^k r^2
   for (size_t i = 0; i < timesS.size(); ++i) {
@@ -34,40 +48,67 @@ RangeMiss FitRangeMiss(const std::array<double, kRangeFitReports>& timesS,
   }
   // Normal equations for (a, b, c) and the inverse of their matrix by cofactors.
   const double m[3][3] = {{s[4], s[3], s[2]}, {s[3], s[2], s[1]}, {s[2], s[1], s[0]}};
-  double inv[3][3];
   for (int r = 0; r < 3; ++r)
     for (int c = 0; c < 3; ++c)
-      inv[c][r] = m[(r + 1) % 3][(c + 1) % 3] * m[(r + 2) % 3][(c + 2) % 3] -
-                  m[(r + 1) % 3][(c + 2) % 3] * m[(r + 2) % 3][(c + 1) % 3];
-  const double det = m[0][0] * inv[0][0] + m[0][1] * inv[1][0] + m[0][2] * inv[2][0];
-  if (!(std::fabs(det) > 1e-12)) return {};
-  for (auto& row : inv)
+      fit.inv[c][r] = m[(r + 1) % 3][(c + 1) % 3] * m[(r + 2) % 3][(c + 2) % 3] -
+                      m[(r + 1) % 3][(c + 2) % 3] * m[(r + 2) % 3][(c + 1) % 3];
+  const double det = m[0][0] * fit.inv[0][0] + m[0][1] * fit.inv[1][0] + m[0][2] * fit.inv[2][0];
+  if (!(std::fabs(det) > 1e-12)) return fit;
+  for (auto& row : fit.inv)
     for (double& v : row) v /= det;
   const double rhs[3] = {y[2], y[1], y[0]};
   double q[3];
-  for (int r = 0; r < 3; ++r) q[r] = inv[r][0] * rhs[0] + inv[r][1] * rhs[1] + inv[r][2] * rhs[2];
-  const double a = q[0], b = q[1], c = q[2];
+  for (int r = 0; r < 3; ++r) q[r] = fit.inv[r][0] * rhs[0] + fit.inv[r][1] * rhs[1] + fit.inv[r][2] * rhs[2];
+  fit.a = q[0];
+  fit.b = q[1];
+  fit.c = q[2];
 
   double residualSquares = 0.0;
   for (size_t i = 0; i < timesS.size(); ++i) {
-    const double t = timesS[i] - newestS;
-    const double e = rangeSquares[i] - ((a * t + b) * t + c);
+    const double e = rangeSquares[i] - fit.Value(timesS[i] - newestS);
     residualSquares += e * e;
   }
   // The spread of r^2 about the fit, never less than a range error of the noise floor would give.
   const double rmsRangeNm = std::sqrt(y[0] / static_cast<double>(timesS.size()));
   const double floorSpread = 2.0 * rmsRangeNm * kPositionNoiseFloorNm;
-  const double variance = std::max(residualSquares / static_cast<double>(timesS.size() - 3), floorSpread * floorSpread);
-  if (a <= kMissConfidence * std::sqrt(variance * inv[0][0])) return {};  // no sure curvature
+  fit.variance = std::max(residualSquares / static_cast<double>(timesS.size() - 3), floorSpread * floorSpread);
+  fit.ok = true;
+  return fit;
+}
 
+// The miss of two aircraft flying straight, a the squared relative speed and c - b^2 / 4a the squared
+// miss. Gives no floor where the fit is not sure the two are closing on a curve at all. Range is measured
+// far more precisely than bearing, so this miss is sure much earlier than the one from the tracked
+// positions.
+RangeMiss MissOf(const RangeFit& fit, double confidence = kMissConfidence) {
+  if (!fit.ok) return {};
+  const double a = fit.a, b = fit.b, c = fit.c;
+  if (a <= kMissConfidence * std::sqrt(fit.variance * fit.inv[0][0])) return {};  // no sure curvature
   const double missSquare = c - b * b / (4.0 * a);
   const double g[3] = {b * b / (4.0 * a * a), -b / (2.0 * a), 1.0};  // gradient of the miss square
-  double missVariance = 0.0;
-  for (int r = 0; r < 3; ++r)
-    for (int k = 0; k < 3; ++k) missVariance += g[r] * inv[r][k] * g[k];
-  missVariance *= variance;
-  const double low = missSquare - kMissConfidence * std::sqrt(std::max(missVariance, 0.0));
+  const double low = missSquare - confidence * std::sqrt(std::max(fit.ValueVariance(g), 0.0));
   return {std::sqrt(std::max(missSquare, 0.0)), low > 0.0 ? std::sqrt(low) : 0.0};
+}
+
+// Whether the newest `recent` ranges stray from the curve through the reports before them: a turn
+// changes the range at first only in its curvature, which a fit over a long window follows late. The
+// mean of their residuals is compared with what the older fit's error and the reports' own spread give.
+bool RecentRangesStray(std::span<const double> timesS, std::span<const double> rangeSquares, double newestS,
+                       size_t recent) {
+  const size_t older = timesS.size() - recent;
+  const RangeFit fit = FitRanges(timesS.first(older), rangeSquares.first(older), newestS);
+  if (!fit.ok) return true;
+  double h[3] = {};
+  double meanResidual = 0.0;
+  for (size_t i = older; i < timesS.size(); ++i) {
+    const double t = timesS[i] - newestS;
+    h[0] += t * t / static_cast<double>(recent);
+    h[1] += t / static_cast<double>(recent);
+    h[2] += 1.0 / static_cast<double>(recent);
+    meanResidual += (rangeSquares[i] - fit.Value(t)) / static_cast<double>(recent);
+  }
+  const double spread = std::sqrt(fit.ValueVariance(h) + fit.variance / static_cast<double>(recent));
+  return std::fabs(meanResidual) > kRecentRangeStraySpreads * spread;
 }
 
 // The coarsest altitude reporting step, no coarser than `atMostFt`, that `altitudeFt` sits on; 0 for none.
@@ -92,6 +133,7 @@ constexpr double LargestMissThresholdNm() {
 }
 constexpr double kSmallestMissThresholdNm = SmallestMissThresholdNm();
 constexpr double kLargestMissThresholdNm = LargestMissThresholdNm();
+constexpr int kRangeCountWrap = 20000 * kLongRangeFitReports;
 
 }  // namespace
 
@@ -113,7 +155,10 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
   if (ownKnown && ownVelocityKnown_) {
     north_.ShiftRate(ownNorthNmPerS_ - ownNorth);
     east_.ShiftRate(ownEastNmPerS_ - ownEast);
+    ownWayNorthNm_ += 0.5 * (ownNorthNmPerS_ + ownNorth) * dtS;
+    ownWayEastNm_ += 0.5 * (ownEastNmPerS_ + ownEast) * dtS;
   }
+  ownWayReports_ = ownKnown ? std::min(ownWayReports_ + 1, 1000000) : 0;
   ownVelocityKnown_ = ownKnown;
   ownNorthNmPerS_ = ownNorth;
   ownEastNmPerS_ = ownEast;
@@ -143,11 +188,55 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
   }
   altitudeKnown_ = altitudeKnown;
   lastReportS_ = nowS;
-  const size_t slot = static_cast<size_t>(rangeCount_ % kRangeFitReports);
+  const size_t slot = static_cast<size_t>(rangeCount_ % kLongRangeFitReports);
   rangeSquares_[slot] = northNm * northNm + eastNm * eastNm;
   rangeTimesS_[slot] = nowS;
-  if (rangeCount_ < 1000000) ++rangeCount_;
+  ownWays_[slot] = OwnWay{ownWayNorthNm_, ownWayEastNm_, north_.Value(), east_.Value()};
+  // Counted on past the ring's size, and wrapped at a multiple of it so that the slots stay in order.
+  rangeCount_ = rangeCount_ < kRangeCountWrap ? rangeCount_ + 1 : rangeCount_ + 1 - kRangeCountWrap / 2;
   ++reports_;
+  FitStraightRanges();
+}
+
+void IntruderTrack::FitStraightRanges() {
+  straight_ = StraightRanges{};
+  // Over the reports that know the own aircraft's way, where there are enough; else over the ranges as
+  // they came.
+  const bool straighten = ownWayReports_ >= kRangeFitReports;
+  const int remembered = std::min({rangeCount_, kLongRangeFitReports, straighten ? ownWayReports_ : rangeCount_});
+  if (remembered < kRangeFitReports) return;
+  std::array<double, kLongRangeFitReports> timesS{};
+  std::array<double, kLongRangeFitReports> squares{};
+  const OwnWay& now = ownWays_[static_cast<size_t>(rangeCount_ - 1) % kLongRangeFitReports];
+  for (int k = 0; k < remembered; ++k) {
+    const size_t slot = static_cast<size_t>(rangeCount_ - remembered + k) % kLongRangeFitReports;
+    timesS[static_cast<size_t>(k)] = rangeTimesS_[slot];
+    double square = rangeSquares_[slot];
+    if (straighten) {
+      // The relative position then, had the own aircraft flown straight on at its present ground
+      // velocity: moved by how far the own aircraft was off that straight way.
+      const OwnWay& then = ownWays_[slot];
+      const double aheadS = lastReportS_ - rangeTimesS_[slot];
+      const double dn = then.northNm - now.northNm + ownNorthNmPerS_ * aheadS;
+      const double de = then.eastNm - now.eastNm + ownEastNmPerS_ * aheadS;
+      square = std::max(square + 2.0 * (then.relativeNorthNm * dn + then.relativeEastNm * de) + dn * dn + de * de, 0.0);
+    }
+    squares[static_cast<size_t>(k)] = square;
+  }
+  const std::span<const double> t(timesS.data(), static_cast<size_t>(remembered));
+  const std::span<const double> r2(squares.data(), static_cast<size_t>(remembered));
+  if (RecentRangesStray(t, r2, lastReportS_, kRecentRangeReports)) return;
+  const RangeFit curve = FitRanges(t, r2, lastReportS_);
+  if (!curve.ok || curve.c <= 0.0) return;
+  straight_.known = true;
+  const RangeMiss miss = MissOf(curve, kStraightMissConfidence);
+  straight_.missNm = miss.missNm;
+  straight_.floorNm = miss.floorNm;
+  // d(r^2)/dt = b at the newest report: the fastest the range may be closing, and when it stops.
+  const double fastestB = curve.b - kMissConfidence * std::sqrt(curve.variance * curve.inv[1][1]);
+  straight_.closureBoundNmPerS = std::max(-fastestB / (2.0 * std::sqrt(curve.c)), 0.0);
+  if (curve.b < 0.0 && curve.a > kMissConfidence * std::sqrt(curve.variance * curve.inv[0][0]))
+    straight_.timeToCpaS = -curve.b / (2.0 * curve.a);
 }
 
 bool IntruderTrack::Firm() const { return reports_ >= kFirmTrackReports; }
@@ -232,8 +321,24 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
     const bool undecided = g.missDistanceNm > kSmallestMissThresholdNm &&
                            g.missDistanceNm - g.missUncertaintyNm <= kLargestMissThresholdNm;
     if (rangeCount_ >= kRangeFitReports && undecided) {
-      const RangeMiss fit = FitRangeMiss(rangeTimesS_, rangeSquares_, lastReportS_);
+      std::array<double, kRangeFitReports> timesS{};
+      std::array<double, kRangeFitReports> squares{};
+      for (size_t k = 0; k < timesS.size(); ++k) {
+        const size_t slot =
+            static_cast<size_t>(rangeCount_ - kRangeFitReports + static_cast<int>(k)) % kLongRangeFitReports;
+        timesS[k] = rangeTimesS_[slot];
+        squares[k] = rangeSquares_[slot];
+      }
+      const RangeMiss fit = MissOf(FitRanges(timesS, squares, lastReportS_));
       if (std::fabs(fit.missNm - g.missDistanceNm) <= g.missUncertaintyNm) g.rangeMissFloorNm = fit.floorNm;
+    }
+    if (straight_.known) {
+      if (std::fabs(straight_.missNm - g.missDistanceNm) <= g.missUncertaintyNm)
+        g.straightMissFloorNm = straight_.floorNm;
+      g.straightClosureBoundNmPerS = straight_.closureBoundNmPerS;
+      // Where bearing leaves the positions' miss open, their time to closest approach is loose too.
+      if (straight_.timeToCpaS >= ageS && g.missUncertaintyNm > kSmallestMissThresholdNm)
+        g.straightTimeToCpaS = straight_.timeToCpaS - ageS;
     }
   } else {
     g.timeToCpaS = 0.0;

@@ -64,9 +64,31 @@ class IntruderTrack {
   // The intruder's altitude and vertical rate (ft/s) at its last report, and how far that rate may be off
   // by the timing of rounded reports (ft/s; 0 where it does not come from them).
   void VerticalState(double* altitudeFt, double* ratePerS, double* resolutionPerS = nullptr) const;
+  void FitStraightRanges();  // after each report
   // The last reported ranges, squared, for the miss from range alone; oldest overwritten first.
-  std::array<double, kRangeFitReports> rangeSquares_{};
-  std::array<double, kRangeFitReports> rangeTimesS_{};
+  std::array<double, kLongRangeFitReports> rangeSquares_{};
+  std::array<double, kLongRangeFitReports> rangeTimesS_{};
+  // With each range: the own aircraft's way flown so far (NM, its ground velocity summed over the
+  // reports) and the tracked relative position, to take the own aircraft's turns and changes of speed
+  // out of the ranges.
+  struct OwnWay {
+    double northNm, eastNm;
+    double relativeNorthNm, relativeEastNm;
+  };
+  std::array<OwnWay, kLongRangeFitReports> ownWays_{};
+  double ownWayNorthNm_ = 0.0;
+  double ownWayEastNm_ = 0.0;
+  int ownWayReports_ = 0;  // reports in a row with the own ground velocity known
+  // The ranges fitted over the whole memory, straightened, where the newest of them do not stray from
+  // the curve through the older ones (no turn of the intruder shows).
+  struct StraightRanges {
+    bool known = false;
+    double missNm = 0.0;
+    double floorNm = 0.0;
+    double closureBoundNmPerS = 0.0;
+    double timeToCpaS = -1.0;  // at the last report; negative where the ranges show no closest approach
+  };
+  StraightRanges straight_;
   int rangeCount_ = 0;
   bool ownVelocityKnown_ = false;  // own ground velocity at the last report
   double ownNorthNmPerS_ = 0.0;

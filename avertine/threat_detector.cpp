@@ -51,7 +51,9 @@ bool SureApartWhileLevel(const ThreatGeometry& g, const SensitivityLevel& level)
   const double a = g.relativeAltitudeFt;
   const double aDot = g.relativeRateFpm / kSecondsPerMinute;
   const double leastMissFt = std::max(kVerticalMissFilterAlims * level.alimFt, kVerticalMissFilterMinFt);
-  if (std::fabs(a + aDot * g.timeToCpaS) < leastMissFt) return false;
+  // The ranges' time to closest approach where bearing leaves the positions' one loose.
+  const double cpaS = g.straightTimeToCpaS >= 0.0 ? g.straightTimeToCpaS : g.timeToCpaS;
+  if (std::fabs(a + aDot * cpaS) < leastMissFt) return false;
   const double zthrFt = level.raZthrFt;
   double fromS = 0.0;
   double untilS = kMaxLookaheadS;
@@ -67,9 +69,12 @@ bool SureApartWhileLevel(const ThreatGeometry& g, const SensitivityLevel& level)
   const double nearestS = std::clamp(g.timeToCpaS, fromS, untilS);
   const double rangeNm = std::hypot(g.missDistanceNm, g.relativeSpeedNmPerS * (nearestS - g.timeToCpaS));
   if (rangeNm - g.missUncertaintyNm > level.taDmodNm) return true;
-  // Without the predicted miss, which leans on bearing: however the two turn, their range shrinks no
-  // faster than the sum of their speeds, so where it cannot close to the TA DMOD before they are beyond
-  // ZTHR of each other's altitude again, they never meet in both planes at once.
+  // Without the predicted miss, which leans on bearing: flown straight, their range shrinks no faster
+  // than the ranges show it shrinking now, and however the two turn, no faster than the sum of their
+  // speeds. Where it cannot close to the TA DMOD before they are beyond ZTHR of each other's altitude
+  // again, they never meet in both planes at once.
+  if (g.straightClosureBoundNmPerS > 0.0 && g.rangeNm - g.straightClosureBoundNmPerS * untilS > level.taDmodNm)
+    return true;
   return g.closureBoundNmPerS > 0.0 && g.rangeNm - g.closureBoundNmPerS * untilS > level.taDmodNm;
 }
 
@@ -110,6 +115,11 @@ bool ThreatDetector::ResolutionAdvisoryTest(const ThreatGeometry& g, const Sensi
   if (std::fabs(g.intruderRateFpm) > kMaxThreatVerticalRateFpm) return false;
   if (!RangeTest(g, level.raTauS, level.raDmodNm)) return false;
   if (g.rangeNm > level.raDmodNm && g.closing && SureMissBeyond(g, level.hmdNm)) return false;
+  // At levels 6 and 7 the RA tau falls where bearing leaves the positions' miss open; a miss the longer
+  // memory of ranges makes sure of holds the RA back there (it clears none).
+  if (g.rangeNm > level.raDmodNm && g.closing && level.raTauS >= kStraightMissMinRaTauS &&
+      g.straightMissFloorNm > level.hmdNm)
+    return false;
   // The vertical filter applies inside the RA DMOD too: a slow closure may come that near long before
   // the two reach each other's level, miles apart again by then.
   if (g.closing && SureApartWhileLevel(g, level)) return false;

@@ -27,6 +27,10 @@ struct ThreatGeometry {
   double missUncertaintyNm = 0.0;    // how far missDistanceNm may be off
   double rangeMissFloorNm = 0.0;     // the least miss that the ranges alone make sure of (0: none)
   double closureBoundNmPerS = 0.0;   // the fastest the range can shrink, however both turn (0: unknown)
+  // From the longer memory of ranges, where the intruder flew straight (see IntruderTrack):
+  double straightMissFloorNm = 0.0;         // the least miss they make sure of (0: none)
+  double straightClosureBoundNmPerS = 0.0;  // the fastest the range closes now (0: unknown)
+  double straightTimeToCpaS = -1.0;         // the time to closest approach (negative: unknown)
   bool closing = false;
   bool altitudeKnown = false;
   double relativeAltitudeFt = 0.0;  // intruder minus own
