@@ -195,12 +195,13 @@ inline constexpr int kRangeFitReports = 24;
 // pass alike: its error falls about as the window's span to the power 2.5, and 48 reports hold the two
 // four standard errors apart where 24 hold them one and a half. The ranges are first straightened: each
 // is taken as if the own aircraft had flown straight on at its present ground velocity, so that its
-// turns and changes of speed, which the ranges alone would show as curvature, drop out. What such a long
+// changes of speed, which the ranges alone would show as curvature, drop out (a turn of many miles off
+// the straight way does not: the relative positions this needs carry the bearing error). What such a long
 // window lags is a turn of the intruder, which shows first in the newest ranges: where the newest 10
 // stray, on average, by more than two standard errors from the curve through the older ones, the fit
 // says nothing. Its miss only holds a new RA back, at levels 6 and 7, beyond the DMOD; it clears none.
-// Its range rate and time to closest approach also serve the vertical miss filter, which otherwise took
-// them from the positions. Measured on the evaluation's extended development set (5000 encounters of
+// Its range rate, and its time to closest approach where bearing leaves the positions' miss open, also
+// serve the vertical miss filter. Measured on the evaluation's extended development set (5000 encounters of
 // seed 1) with 3 degree bearing noise, the wide-miss RA rate fell from 19.8 to 14.5 % over the raw ranges,
 // 14.0 % straightened, 13.5 % with the miss's floor at 1.5 rather than 2 standard errors, and 12.3 % with
 // the vertical miss filter's use; no NMAC moved, and the vertical miss of unresolved threats changed by
