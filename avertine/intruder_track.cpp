@@ -207,9 +207,9 @@ void IntruderTrack::FitStraightRanges() {
   if (remembered < kRangeFitReports) return;
   std::array<double, kLongRangeFitReports> timesS{};
   std::array<double, kLongRangeFitReports> squares{};
-  const OwnWay& now = ownWays_[static_cast<size_t>(rangeCount_ - 1) % kLongRangeFitReports];
+  const OwnWay& now = ownWays_[RangeSlot(1, 0)];
   for (int k = 0; k < remembered; ++k) {
-    const size_t slot = static_cast<size_t>(rangeCount_ - remembered + k) % kLongRangeFitReports;
+    const size_t slot = RangeSlot(remembered, k);
     timesS[static_cast<size_t>(k)] = rangeTimesS_[slot];
     double square = rangeSquares_[slot];
     if (straighten) {
@@ -324,8 +324,7 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
       std::array<double, kRangeFitReports> timesS{};
       std::array<double, kRangeFitReports> squares{};
       for (size_t k = 0; k < timesS.size(); ++k) {
-        const size_t slot =
-            static_cast<size_t>(rangeCount_ - kRangeFitReports + static_cast<int>(k)) % kLongRangeFitReports;
+        const size_t slot = RangeSlot(kRangeFitReports, static_cast<int>(k));
         timesS[k] = rangeTimesS_[slot];
         squares[k] = rangeSquares_[slot];
       }

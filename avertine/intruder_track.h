@@ -90,6 +90,10 @@ class IntruderTrack {
   };
   StraightRanges straight_;
   int rangeCount_ = 0;
+  // The ring slot of the k-th oldest of the newest `count` ranges.
+  size_t RangeSlot(int count, int k) const {
+    return static_cast<size_t>(rangeCount_ - count + k) % kLongRangeFitReports;
+  }
   bool ownVelocityKnown_ = false;  // own ground velocity at the last report
   double ownNorthNmPerS_ = 0.0;
   double ownEastNmPerS_ = 0.0;
