@@ -134,6 +134,7 @@ constexpr double LargestMissThresholdNm() {
 constexpr double kSmallestMissThresholdNm = SmallestMissThresholdNm();
 constexpr double kLargestMissThresholdNm = LargestMissThresholdNm();
 constexpr int kRangeCountWrap = 20000 * kLongRangeFitReports;
+constexpr int kCrossingCountWrap = 20000 * kStepCrossings;
 
 }  // namespace
 
@@ -176,7 +177,8 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
     if (altitudeKnown_ && altitudeRoundingFt_ > 0.0 && altitudeFt != reportedAltitudeFt_) {
       crossings_[static_cast<size_t>(crossingCount_ % kStepCrossings)] =
           StepCrossing{nowS - 0.5 * dtS, 0.5 * (altitudeFt + reportedAltitudeFt_), nowS};
-      if (crossingCount_ < 1000000) ++crossingCount_;
+      crossingCount_ =
+          crossingCount_ < kCrossingCountWrap ? crossingCount_ + 1 : crossingCount_ + 1 - kCrossingCountWrap / 2;
     }
     reportedAltitudeFt_ = altitudeFt;
     // Rounded reports keep the steady gains given: a level intruder's show no residuals at all, and a
@@ -241,7 +243,7 @@ void IntruderTrack::FitStraightRanges() {
 
 bool IntruderTrack::Firm() const { return reports_ >= kFirmTrackReports; }
 
-void IntruderTrack::VerticalState(double* altitudeFt, double* ratePerS, double* resolutionPerS) const {
+void IntruderTrack::VerticalState(double* altitudeFt, double* ratePerS, double* resolutionPerS, bool steadyRate) const {
   if (resolutionPerS != nullptr) *resolutionPerS = 0.0;
   *altitudeFt = altitude_.Value();
   *ratePerS = altitude_.HasRate() ? altitude_.RatePerS() : 0.0;
@@ -251,14 +253,16 @@ void IntruderTrack::VerticalState(double* altitudeFt, double* ratePerS, double* 
     return crossings_[static_cast<size_t>((crossingCount_ - 1 - back) % kStepCrossings)];
   };
   const StepCrossing newest = crossing(0);
-  const int known = std::min(crossingCount_, kStepCrossings);
+  const int known = std::min(crossingCount_, steadyRate ? kStepCrossings : kStepNowCrossings);
   int steady = 1;  // crossings, from the newest back, of one steady climb or descent
   const double firstS = known > 1 ? newest.timeS - crossing(1).timeS : 0.0;
   const double wayFt = known > 1 ? newest.altitudeFt - crossing(1).altitudeFt : 0.0;
   for (int k = 1; k < known; ++k) {
+    // The steady rate: past the newest few, older crossings until they span enough time to time it closely.
+    if (steadyRate && k >= kStepNowCrossings && newest.timeS - crossing(k - 1).timeS >= kStepSteadySpanS) break;
     const double intervalS = crossing(k - 1).timeS - crossing(k).timeS;
     const bool sameWay = (crossing(k - 1).altitudeFt - crossing(k).altitudeFt) * wayFt > 0.0;
-    if (!sameWay || intervalS < kStepMinIntervalS ||
+    if (!sameWay || (!steadyRate && intervalS < kStepMinIntervalS) ||
         std::fabs(intervalS - firstS) > kStepIntervalToleranceS + 0.25 * std::max(intervalS, firstS))
       break;
     steady = k + 1;
@@ -266,7 +270,8 @@ void IntruderTrack::VerticalState(double* altitudeFt, double* ratePerS, double* 
   if (steady >= 3) {
     const StepCrossing oldest = crossing(steady - 1);
     const double spanS = newest.timeS - oldest.timeS;
-    if (spanS >= kStepMinSpanS && lastReportS_ - newest.timeS <= spanS / (steady - 1) + kStepOverdueS) {
+    if (spanS >= (steadyRate ? kStepSteadyMinSpanS : kStepMinSpanS) &&
+        lastReportS_ - newest.timeS <= spanS / (steady - 1) + kStepOverdueS) {
       *ratePerS = (newest.altitudeFt - oldest.altitudeFt) / spanS;
       // Each crossing is timed only to within half a report interval either side of its time.
       const double timingS = (newest.reportS - newest.timeS) + (oldest.reportS - oldest.timeS);
@@ -355,6 +360,8 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
     g.intruderRateResolutionFpm = resolutionPerS * kSecondsPerMinute;
     g.relativeAltitudeFt = altitudeFt + ratePerS * ageS - own.TrackedAltitudeFt();
     g.relativeRateFpm = g.intruderRateFpm - g.ownRateFpm;
+    VerticalState(&altitudeFt, &ratePerS, nullptr, true);
+    g.steadyRelativeRateFpm = ratePerS * kSecondsPerMinute - g.ownRateFpm;
   }
   g.coordinationSense = coordinationSense;
   g.coordinationSinceS = coordinationSinceS;

@@ -62,8 +62,10 @@ class IntruderTrack {
   int crossingCount_ = 0;
   double reportedAltitudeFt_ = 0.0;  // the last altitude report
   // The intruder's altitude and vertical rate (ft/s) at its last report, and how far that rate may be off
-  // by the timing of rounded reports (ft/s; 0 where it does not come from them).
-  void VerticalState(double* altitudeFt, double* ratePerS, double* resolutionPerS = nullptr) const;
+  // by the timing of rounded reports (ft/s; 0 where it does not come from them). With `steadyRate`,
+  // rounded reports give the rate of a steady climb or descent timed over a longer span.
+  void VerticalState(double* altitudeFt, double* ratePerS, double* resolutionPerS = nullptr,
+                     bool steadyRate = false) const;
   void FitStraightRanges();  // after each report
   // The last reported ranges, squared, for the miss from range alone; oldest overwritten first.
   std::array<double, kLongRangeFitReports> rangeSquares_{};

@@ -49,7 +49,7 @@ bool SureMissBeyond(const ThreatGeometry& g, double thresholdNm) {
 // descends fast through the other's level miles away, they never meet in both planes at once.
 bool SureApartWhileLevel(const ThreatGeometry& g, const SensitivityLevel& level) {
   const double a = g.relativeAltitudeFt;
-  const double aDot = g.relativeRateFpm / kSecondsPerMinute;
+  const double aDot = g.steadyRelativeRateFpm / kSecondsPerMinute;
   const double leastMissFt = std::max(kVerticalMissFilterAlims * level.alimFt, kVerticalMissFilterMinFt);
   // The ranges' time to closest approach where bearing leaves the positions' one loose.
   const double cpaS = g.straightTimeToCpaS >= 0.0 ? g.straightTimeToCpaS : g.timeToCpaS;

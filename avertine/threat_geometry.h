@@ -33,8 +33,9 @@ struct ThreatGeometry {
   double straightTimeToCpaS = -1.0;         // the time to closest approach (negative: unknown)
   bool closing = false;
   bool altitudeKnown = false;
-  double relativeAltitudeFt = 0.0;  // intruder minus own
-  double relativeRateFpm = 0.0;     // rate of change of relativeAltitudeFt
+  double relativeAltitudeFt = 0.0;     // intruder minus own
+  double relativeRateFpm = 0.0;        // rate of change of relativeAltitudeFt
+  double steadyRelativeRateFpm = 0.0;  // the same, with a steady climb on rounded reports timed closer
   double intruderRateFpm = 0.0;
   double intruderRateResolutionFpm = 0.0;  // how far intruderRateFpm may be off by its reports' timing
   double ownRateFpm = 0.0;

@@ -398,6 +398,23 @@ TEST(NoisySurveillance, ALongerMemoryOfRangesHoldsBackRAsOnWideMisses) {
     EXPECT_LE(DrawsWithAdvisory(c.spec), 4) << c.name;  // 10 and 8 of 10 without
 }
 
+// Intruders climbing or descending steeply, head-on, through the own aircraft's level at 30000 ft. On
+// 100 ft steps their rates were read a tenth or a fifth off, and passes 1300 ft apart, beyond the
+// vertical miss filter's 1200 ft, drew an RA in 7 to 10 draws of 10. Passing 300 ft apart they are
+// threats in every draw still.
+TEST(NoisySurveillance, SteepClimbsAreTimedClosely) {
+  for (const double rateFpm : {2100.0, 2700.0, -3600.0, 4500.0}) {
+    EncounterSpec spec;
+    spec.ownAltitudeFt = 30000.0;
+    spec.ownSpeedKt = spec.intruderSpeedKt = 450.0;
+    spec.intruderVerticalRateFpm = rateFpm;
+    spec.verticalMissFt = std::copysign(1300.0, rateFpm);
+    EXPECT_LE(DrawsWithAdvisory(spec), 1) << rateFpm << " ft/min, 1300 ft apart";
+    spec.verticalMissFt = std::copysign(300.0, rateFpm);
+    EXPECT_EQ(DrawsWithAdvisory(spec), 10) << rateFpm << " ft/min, 300 ft apart";
+  }
+}
+
 // The own aircraft manoeuvres before a level intruder passes 1.7 NM abeam, head-on to its final track,
 // seen with bearing noise. Gives the draws of ten with an RA.
 int DrawsWithAdvisoryAfterOwnManoeuvre(void (*manoeuvre)(int timeS, Aircraft* own)) {
