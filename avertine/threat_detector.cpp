@@ -66,9 +66,13 @@ bool SureApartWhileLevel(const ThreatGeometry& g, const SensitivityLevel& level)
     return true;
   }
   if (fromS > untilS) return true;
-  const double nearestS = std::clamp(g.timeToCpaS, fromS, untilS);
-  const double rangeNm = std::hypot(g.missDistanceNm, g.relativeSpeedNmPerS * (nearestS - g.timeToCpaS));
-  if (rangeNm - g.missUncertaintyNm > level.taDmodNm) return true;
+  // The miss's uncertainty comes off the miss, not off the whole range: bearing error, which shows across
+  // the line of sight, loosens the miss far more than how far along their paths the two are. Within ZTHR
+  // only well before or after the closest approach, that distance alone may keep them beyond the TA DMOD.
+  const double nearestS = std::clamp(cpaS, fromS, untilS);
+  const double rangeNm =
+      std::hypot(std::max(g.missDistanceNm - g.missUncertaintyNm, 0.0), g.relativeSpeedNmPerS * (nearestS - cpaS));
+  if (rangeNm > level.taDmodNm) return true;
   // Without the predicted miss, which leans on bearing: flown straight, their range shrinks no faster
   // than the ranges show it shrinking now, and however the two turn, no faster than the sum of their
   // speeds. Where it cannot close to the TA DMOD before they are beyond ZTHR of each other's altitude

@@ -415,6 +415,28 @@ TEST(NoisySurveillance, SteepClimbsAreTimedClosely) {
   }
 }
 
+// Head-on, the intruder descends through the own aircraft's level only after the closest approach,
+// passing 1400 ft above it there: within 700 ft of each other's altitude the two are 1.4 NM or more
+// apart, beyond level 7's TA DMOD of 1.3 NM. Bearing noise leaves the miss across their paths open by
+// most of a mile, but not how far along them the two are then. Every draw drew an RA when the
+// uncertainty was taken off the whole range; 300 ft apart, each is a threat still.
+TEST(NoisySurveillance, CrossingOurLevelOnlyMilesPastUsIsNoThreatDespiteBearingNoise) {
+  struct Case {
+    double intruderFpm, ownFpm;
+  };
+  for (const Case c : {Case{-4800.0, 0.0}, Case{-3600.0, 2000.0}}) {
+    EncounterSpec spec;
+    spec.ownAltitudeFt = 30000.0;
+    spec.ownSpeedKt = spec.intruderSpeedKt = 450.0;
+    spec.intruderVerticalRateFpm = c.intruderFpm;
+    spec.ownVerticalRateFpm = c.ownFpm;
+    spec.verticalMissFt = 1400.0;
+    EXPECT_LE(DrawsWithAdvisory(spec), 1) << c.intruderFpm << " against " << c.ownFpm << " ft/min, 1400 ft apart";
+    spec.verticalMissFt = 300.0;
+    EXPECT_EQ(DrawsWithAdvisory(spec), 10) << c.intruderFpm << " against " << c.ownFpm << " ft/min, 300 ft apart";
+  }
+}
+
 // The own aircraft manoeuvres before a level intruder passes 1.7 NM abeam, head-on to its final track,
 // seen with bearing noise. Gives the draws of ten with an RA.
 int DrawsWithAdvisoryAfterOwnManoeuvre(void (*manoeuvre)(int timeS, Aircraft* own)) {
