@@ -133,8 +133,13 @@ constexpr double LargestMissThresholdNm() {
 }
 constexpr double kSmallestMissThresholdNm = SmallestMissThresholdNm();
 constexpr double kLargestMissThresholdNm = LargestMissThresholdNm();
-constexpr int kRangeCountWrap = 20000 * kLongRangeFitReports;
-constexpr int kCrossingCountWrap = 20000 * kStepCrossings;
+
+// The count of entries written to a ring of `ringSize` slots, one more: counted on past the ring's size,
+// and wrapped at a multiple of it so that the slots stay in order.
+constexpr int NextRingCount(int count, int ringSize) {
+  const int wrap = 20000 * ringSize;
+  return count < wrap ? count + 1 : count + 1 - wrap / 2;
+}
 
 }  // namespace
 
@@ -177,8 +182,7 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
     if (altitudeKnown_ && altitudeRoundingFt_ > 0.0 && altitudeFt != reportedAltitudeFt_) {
       crossings_[static_cast<size_t>(crossingCount_ % kStepCrossings)] =
           StepCrossing{nowS - 0.5 * dtS, 0.5 * (altitudeFt + reportedAltitudeFt_), nowS};
-      crossingCount_ =
-          crossingCount_ < kCrossingCountWrap ? crossingCount_ + 1 : crossingCount_ + 1 - kCrossingCountWrap / 2;
+      crossingCount_ = NextRingCount(crossingCount_, kStepCrossings);
     }
     reportedAltitudeFt_ = altitudeFt;
     // Rounded reports keep the steady gains given: a level intruder's show no residuals at all, and a
@@ -194,8 +198,7 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
   rangeSquares_[slot] = northNm * northNm + eastNm * eastNm;
   rangeTimesS_[slot] = nowS;
   ownWays_[slot] = OwnWay{ownWayNorthNm_, ownWayEastNm_, north_.Value(), east_.Value()};
-  // Counted on past the ring's size, and wrapped at a multiple of it so that the slots stay in order.
-  rangeCount_ = rangeCount_ < kRangeCountWrap ? rangeCount_ + 1 : rangeCount_ + 1 - kRangeCountWrap / 2;
+  rangeCount_ = NextRingCount(rangeCount_, kLongRangeFitReports);
   ++reports_;
   FitStraightRanges();
 }
