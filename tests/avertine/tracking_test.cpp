@@ -437,6 +437,29 @@ TEST(NoisySurveillance, CrossingOurLevelOnlyMilesPastUsIsNoThreatDespiteBearingN
   }
 }
 
+// Straight passes at level 7 beyond the miss threshold. The check that the newest ranges do not stray from
+// the longer memory's curve runs at every report, and where noise alone makes it refuse the fit at one
+// of them, an RA is posted: at two standard errors that happened in 18 of these 150 flights.
+TEST(NoisySurveillance, NoiseInTheNewestRangesDoesNotDropTheLongerMemory) {
+  struct Case {
+    double courseDeg, missNm, speedKt;
+  };
+  int withAdvisory = 0;
+  for (const Case& c : {Case{90.0, 1.7, 350.0}, Case{150.0, 1.7, 350.0}, Case{180.0, 1.7, 350.0},
+                        Case{150.0, 1.9, 450.0}, Case{180.0, 1.9, 450.0}}) {
+    EncounterSpec spec;
+    spec.ownAltitudeFt = 30000.0;
+    spec.ownSpeedKt = spec.intruderSpeedKt = c.speedKt;
+    spec.intruderCourseDeg = c.courseDeg;
+    spec.missDistanceNm = c.missNm;
+    for (uint64_t seed = 1; seed <= 30; ++seed) {
+      spec.surveillance = Surveillance{50.0, 3.0, 100.0, seed};
+      withAdvisory += !FlyEncounter(spec, Pilot::Ignores, 130.0).advisories.empty();
+    }
+  }
+  EXPECT_LE(withAdvisory, 5);
+}
+
 // The own aircraft manoeuvres before a level intruder passes 1.7 NM abeam, head-on to its final track,
 // seen with bearing noise. Gives the draws of ten with an RA.
 int DrawsWithAdvisoryAfterOwnManoeuvre(void (*manoeuvre)(int timeS, Aircraft* own)) {
@@ -499,7 +522,8 @@ TEST(NoisySurveillance, ADescentThroughTrafficMilesAwayIsNoThreatDespiteBearingN
 
 // An intruder flying to pass 2 NM abeam turns at once towards the own aircraft 40 s before the closest
 // approach, onto a collision course. Turning, the range changes at first only in its curvature: a miss
-// taken from the ranges of the reports before the turn still says 2 NM, and must not hold back the RA.
+// taken from the ranges of the reports before the turn still says 2 NM, and must not hold back the RA
+// once the positions show the turn.
 TEST(NoisySurveillance, ATurnTowardsTheOwnAircraftIsNotHiddenByTheRangeFit) {
   constexpr double kSpeedNmPerS = 450.0 / 3600.0, kTurnS = 60.0, kCpaS = 100.0, kOffsetNm = 2.0;
   const double ownAtCpaNorthNm = kSpeedNmPerS * kCpaS;
@@ -526,7 +550,7 @@ TEST(NoisySurveillance, ATurnTowardsTheOwnAircraftIsNotHiddenByTheRangeFit) {
       intruder.Advance(1.0);
     }
     EXPECT_GE(firstRaS, kTurnS) << seed;
-    EXPECT_LE(firstRaS, kCpaS - 20.0) << seed;
+    EXPECT_LE(firstRaS, kCpaS - 19.0) << seed;
   }
 }
 
