@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <span>
 
 #include "avertine/own_ship_state.h"
@@ -90,14 +91,16 @@ RangeMiss MissOf(const RangeFit& fit, double confidence = kMissConfidence) {
   return {std::sqrt(std::max(missSquare, 0.0)), low > 0.0 ? std::sqrt(low) : 0.0};
 }
 
-// Whether the newest `recent` ranges stray from the curve through the reports before them: a turn
-// changes the range at first only in its curvature, which a fit over a long window follows late. The
-// mean of their residuals is compared with what the older fit's error and the reports' own spread give.
-bool RecentRangesStray(std::span<const double> timesS, std::span<const double> rangeSquares, double newestS,
-                       size_t recent) {
+// How far the newest `recent` ranges stray from the curve through the reports before them, in standard
+// errors: a turn changes the range at first only in its curvature, which a fit over a long window follows
+// late. The mean of their residuals is compared with what the older fit's error and the reports' own
+// spread give. Infinite where the older reports fit no curve.
+double RecentRangesStraySpreads(std::span<const double> timesS, std::span<const double> rangeSquares, double newestS,
+                                size_t recent) {
+  constexpr double kNoFit = std::numeric_limits<double>::infinity();
   const size_t older = timesS.size() - recent;
   const RangeFit fit = FitRanges(timesS.first(older), rangeSquares.first(older), newestS);
-  if (!fit.ok) return true;
+  if (!fit.ok) return kNoFit;
   double h[3] = {};
   double meanResidual = 0.0;
   for (size_t i = older; i < timesS.size(); ++i) {
@@ -108,7 +111,8 @@ bool RecentRangesStray(std::span<const double> timesS, std::span<const double> r
     meanResidual += (rangeSquares[i] - fit.Value(t)) / static_cast<double>(recent);
   }
   const double spread = std::sqrt(fit.ValueVariance(h) + fit.variance / static_cast<double>(recent));
-  return std::fabs(meanResidual) > kRecentRangeStraySpreads * spread;
+  if (!(spread > 0.0)) return meanResidual == 0.0 ? 0.0 : kNoFit;
+  return std::fabs(meanResidual) / spread;
 }
 
 // The coarsest altitude reporting step, no coarser than `atMostFt`, that `altitudeFt` sits on; 0 for none.
@@ -230,11 +234,14 @@ void IntruderTrack::FitStraightRanges() {
   }
   const std::span<const double> t(timesS.data(), static_cast<size_t>(remembered));
   const std::span<const double> r2(squares.data(), static_cast<size_t>(remembered));
-  if (RecentRangesStray(t, r2, lastReportS_, kRecentRangeReports)) return;
+  const double stray = RecentRangesStraySpreads(t, r2, lastReportS_, kRecentRangeReports);
+  if (stray > kRecentRangeStraySpreads) return;
   const RangeFit curve = FitRanges(t, r2, lastReportS_);
   if (!curve.ok || curve.c <= 0.0) return;
   straight_.known = true;
-  const RangeMiss miss = MissOf(curve, kStraightMissConfidence);
+  // Straying a little, as noise alone does now and then, the miss must be surer to count.
+  const RangeMiss miss =
+      MissOf(curve, stray > kRecentRangeDoubtSpreads ? kStraightMissDoubtConfidence : kStraightMissConfidence);
   straight_.missNm = miss.missNm;
   straight_.floorNm = miss.floorNm;
   // d(r^2)/dt = b at the newest report: the fastest the range may be closing, and when it stops.
@@ -340,7 +347,9 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
       if (std::fabs(fit.missNm - g.missDistanceNm) <= g.missUncertaintyNm) g.rangeMissFloorNm = fit.floorNm;
     }
     if (straight_.known) {
-      if (std::fabs(straight_.missNm - g.missDistanceNm) <= g.missUncertaintyNm)
+      // Asked at every report, the agreement is given the slack that the positions' noise, met now and
+      // then across so many reports, needs.
+      if (std::fabs(straight_.missNm - g.missDistanceNm) <= kStraightMissAgreement * g.missUncertaintyNm)
         g.straightMissFloorNm = straight_.floorNm;
       g.straightClosureBoundNmPerS = straight_.closureBoundNmPerS;
       // Where bearing leaves the positions' miss open, their time to closest approach is loose too.

@@ -437,9 +437,10 @@ TEST(NoisySurveillance, CrossingOurLevelOnlyMilesPastUsIsNoThreatDespiteBearingN
   }
 }
 
-// Straight passes at level 7 beyond the miss threshold. The check that the newest ranges do not stray from
-// the longer memory's curve runs at every report, and where noise alone makes it refuse the fit at one
-// of them, an RA is posted: at two standard errors that happened in 18 of these 150 flights.
+// Straight passes at level 7 beyond the miss threshold. The checks that the newest ranges do not stray
+// from the longer memory's curve, and that the positions agree with its miss, run at every report; where
+// noise alone fails one of them at any report, an RA is posted. Held to two standard errors each, they
+// posted one in 18 of these 150 flights.
 TEST(NoisySurveillance, NoiseInTheNewestRangesDoesNotDropTheLongerMemory) {
   struct Case {
     double courseDeg, missNm, speedKt;
@@ -522,8 +523,7 @@ TEST(NoisySurveillance, ADescentThroughTrafficMilesAwayIsNoThreatDespiteBearingN
 
 // An intruder flying to pass 2 NM abeam turns at once towards the own aircraft 40 s before the closest
 // approach, onto a collision course. Turning, the range changes at first only in its curvature: a miss
-// taken from the ranges of the reports before the turn still says 2 NM, and must not hold back the RA
-// once the positions show the turn.
+// taken from the ranges of the reports before the turn still says 2 NM, and must not hold back the RA.
 TEST(NoisySurveillance, ATurnTowardsTheOwnAircraftIsNotHiddenByTheRangeFit) {
   constexpr double kSpeedNmPerS = 450.0 / 3600.0, kTurnS = 60.0, kCpaS = 100.0, kOffsetNm = 2.0;
   const double ownAtCpaNorthNm = kSpeedNmPerS * kCpaS;
@@ -550,7 +550,7 @@ TEST(NoisySurveillance, ATurnTowardsTheOwnAircraftIsNotHiddenByTheRangeFit) {
       intruder.Advance(1.0);
     }
     EXPECT_GE(firstRaS, kTurnS) << seed;
-    EXPECT_LE(firstRaS, kCpaS - 19.0) << seed;
+    EXPECT_LE(firstRaS, kCpaS - 20.0) << seed;
   }
 }
 
