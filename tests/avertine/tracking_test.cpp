@@ -355,11 +355,11 @@ TEST(NoisySurveillance, HeadOnThreatGivesOneSteadyAdvisoryThatIsFlownToASafeMiss
   }
 }
 
-// In how many of ten draws of transponder-like noise (50 ft range, 3 degree bearing, 100 ft altitude
+// In how many of `draws` draws of transponder-like noise (50 ft range, 3 degree bearing, 100 ft altitude
 // steps) `spec`, flown with its advisories ignored, draws an advisory at all.
-int DrawsWithAdvisory(EncounterSpec spec) {
+int DrawsWithAdvisory(EncounterSpec spec, int draws = 10) {
   int withAdvisory = 0;
-  for (uint64_t seed = 1; seed <= 10; ++seed) {
+  for (uint64_t seed = 1; seed <= static_cast<uint64_t>(draws); ++seed) {
     spec.surveillance = Surveillance{50.0, 3.0, 100.0, seed};
     withAdvisory += !FlyEncounter(spec, Pilot::Ignores, 130.0).advisories.empty();
   }
@@ -453,10 +453,7 @@ TEST(NoisySurveillance, NoiseInTheNewestRangesDoesNotDropTheLongerMemory) {
     spec.ownSpeedKt = spec.intruderSpeedKt = c.speedKt;
     spec.intruderCourseDeg = c.courseDeg;
     spec.missDistanceNm = c.missNm;
-    for (uint64_t seed = 1; seed <= 30; ++seed) {
-      spec.surveillance = Surveillance{50.0, 3.0, 100.0, seed};
-      withAdvisory += !FlyEncounter(spec, Pilot::Ignores, 130.0).advisories.empty();
-    }
+    withAdvisory += DrawsWithAdvisory(spec, 30);
   }
   EXPECT_LE(withAdvisory, 5);
 }
