@@ -41,5 +41,17 @@ sudo=""
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 [ -z "$foreign" ] || $sudo dpkg --add-architecture "$foreign"
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# A mirror caught mid-sync fails one index file or another; apt keeps the rest, and the install below
+# still fails loudly if a package cannot be found.
+$sudo apt-get update -qq || echo "setup: apt-get update reported a failure; installing from the indexes it has"
+if ! $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+  # The 32-bit wine must match the 64-bit packages' versions exactly, which an i386 index left behind by a
+  # mirror sync breaks. Without it the Windows suite runs the 64-bit twin and says so.
+  [[ " ${missing[*]} " == *" wine32:i386 "* ]] || exit 1
+  echo "setup: wine32:i386 could not be installed with the rest; installing without it"
+  rest=()
+  for p in "${missing[@]}"; do
+    [ "$p" = "wine32:i386" ] || rest+=("$p")
+  done
+  ((${#rest[@]} == 0)) || $sudo apt-get install -y -qq --no-install-recommends "${rest[@]}"
+fi
