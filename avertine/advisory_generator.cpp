@@ -127,7 +127,15 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
         SeparationPredictor::MinSeparationFt(threats, sense, strongestFpm, kSubsequentResponse, 0.0, room(sense)));
     const double reversedFt =
         SeparationPredictor::MinSeparationFt(threats, other, kCorrectiveRateFpm, kSubsequentResponse, 0.0, room(other));
-    if (bestFt < alimFt && reversedFt >= bestFt + kReversalGainFraction * alimFt) {
+    // Two aircraft side by side that move slowly against each other are judged where their altitudes
+    // meet, or later; a reversal that takes us through the intruder's level while it is still beside us
+    // passes through the intruder, however far apart that leaves the two when judged.
+    const bool throughIntruder = std::any_of(threats.begin(), threats.end(), [&](const ThreatGeometry& threat) {
+      return threat.relativeSpeedNmPerS * kSecondsPerHour <= kSlowRangeRateKt &&
+             SeparationPredictor::CrossingRangeNm(threat, other, kCorrectiveRateFpm, kSubsequentResponse) <
+                 kSideBySideNm;
+    });
+    if (!throughIntruder && bestFt < alimFt && reversedFt >= bestFt + kReversalGainFraction * alimFt) {
       Change(other, Strength::Corrective, kCorrectiveRateFpm, threats, input.nowS);
       advisory_.senseSinceS = input.nowS;
       advisory_.reversed = true;

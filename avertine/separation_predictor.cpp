@@ -61,6 +61,25 @@ double SeparationPredictor::SeparationFt(const ThreatGeometry& threat, Sense sen
   return now + ownMove - intruderMove;
 }
 
+double SeparationPredictor::CrossingRangeNm(const ThreatGeometry& threat, Sense sense, double rateFpm,
+                                            const ResponseModel& model) {
+  constexpr double kNever = std::numeric_limits<double>::infinity();
+  const double now = sense == Sense::Down ? threat.relativeAltitudeFt : -threat.relativeAltitudeFt;
+  if (now >= 0.0) return kNever;
+  const double untilS = EvaluationTimeS(threat);
+  const double ownFrom = SenseRateFpm(threat.ownRateFpm, sense);
+  const double intruderFtPerS = SenseRateFpm(threat.intruderRateFpm, sense) / kSecondsPerMinute;
+  constexpr double kStepS = 0.5;
+  for (double t = kStepS; t <= untilS; t += kStepS) {
+    if (now + DisplacementFt(ownFrom, rateFpm, t, model) - intruderFtPerS * t < 0.0) continue;
+    // Flown straight, the two are nearest at the closest approach and part at their relative speed.
+    const double fromCpaS = threat.closing ? threat.timeToCpaS - t : -t;
+    const double nearestNm = threat.closing ? threat.missDistanceNm : threat.rangeNm;
+    return std::hypot(nearestNm, threat.relativeSpeedNmPerS * fromCpaS);
+  }
+  return kNever;
+}
+
 double SeparationPredictor::MinSeparationFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
                                             const ResponseModel& model, double laterByS, double maxMoveFt) {
   double least = std::numeric_limits<double>::infinity();

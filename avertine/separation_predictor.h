@@ -28,6 +28,11 @@ class SeparationPredictor {
   static double SeparationFt(const ThreatGeometry& threat, Sense sense, double rateFpm, const ResponseModel& model,
                              double laterByS = 0.0, double maxMoveFt = kNoMoveLimitFt);
 
+  // The horizontal range (NM) where the own aircraft, on the wrong side of the intruder for `sense` and
+  // flying `rateFpm` in it, crosses the intruder's altitude before the separation is judged, both flying
+  // straight; infinite where it does not cross by then.
+  static double CrossingRangeNm(const ThreatGeometry& threat, Sense sense, double rateFpm, const ResponseModel& model);
+
   // The smallest such separation over all threats.
   static double MinSeparationFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
                                 const ResponseModel& model, double laterByS = 0.0, double maxMoveFt = kNoMoveLimitFt);

@@ -46,6 +46,10 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
        {"TrafficTraffic", "Descend", "IncreaseDescent", "Descend", "ClearOfConflict"},
        300.0},
       {"landing_onto_level_traffic", {"TrafficTraffic", "MonitorVerticalSpeed", "ClearOfConflict"}, 200.0},
+      {"second_encounter_side_by_side",
+       {"TrafficTraffic", "Climb", "AdjustVerticalSpeed", "ClearOfConflict", "Climb", "AdjustVerticalSpeed",
+        "ClearOfConflict"},
+       150.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
