@@ -135,7 +135,11 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
              SeparationPredictor::CrossingRangeNm(threat, other, kCorrectiveRateFpm, kSubsequentResponse) <
                  kSideBySideNm;
     });
-    if (!throughIntruder && bestFt < alimFt && reversedFt >= bestFt + kReversalGainFraction * alimFt) {
+    // Reversing into a crossing trades the present sense's shortfall for passing through the intruder's
+    // level, which goes wrong where its climb or descent ends short of ours, as it often does: taken only
+    // where the present sense falls well short.
+    const double shortOfFt = SenseSelector::IsCrossing(threats, other) ? kCrossingReversalShortfall * alimFt : alimFt;
+    if (!throughIntruder && bestFt < shortOfFt && reversedFt >= bestFt + kReversalGainFraction * alimFt) {
       Change(other, Strength::Corrective, kCorrectiveRateFpm, threats, input.nowS);
       advisory_.senseSinceS = input.nowS;
       advisory_.reversed = true;

@@ -282,6 +282,13 @@ inline constexpr double kReversalGainFraction = 0.5;    // reversal must gain th
 // Asked at every closure speed, it kept fast encounters whose reversal crosses just before the closest
 // approach from reversing, and two noisy flights became NMACs.
 inline constexpr double kSideBySideNm = 0.2;
+// A reversal into a crossing only where the strongest advisory of the present sense keeps less than this
+// share of ALIM. On the extended development set an intruder descending at 3600 ft/min levelled off 450
+// ft above us 6 s after we reversed from an increased descent that kept 560 of 600 ft: we climbed
+// through its level and passed 23 ft from it (enc_006619). The share removed that NMAC and one more
+// (enc_005405, noisy), made none, and the vertical miss of the flights passing within 0.5 NM and 600 ft
+// unresolved grew by 0.1 to 0.6 ft on average.
+inline constexpr double kCrossingReversalShortfall = 0.5;
 // Drawing apart slowly (kSlowRangeRateKt) but still inside the RA DMOD, a vertical closure at least this
 // fast that brings the two within ALIM before they are out of it is a threat again: an aircraft clear of
 // conflict that returns to its altitude towards the other. After the closest approach such a closure is
