@@ -130,15 +130,25 @@ bool ThreatDetector::ResolutionAdvisoryTest(const ThreatGeometry& g, const Sensi
   return AltitudeTest(g, level.raTauS, level.raZthrFt);
 }
 
+namespace {
+
 // Drawing apart resolves a threat once out of the RA DMOD, or inside it once beyond ZTHR of each other's
 // altitude: still within ZTHR side by side, or turning about each other, the divergence may not last,
 // and an aircraft cleared there that returns to its assigned altitude is on the other before a new
 // advisory can move it.
-bool ThreatDetector::ThreatResolved(const ThreatGeometry& g, const SensitivityLevel& level) {
-  if (Diverging(g) && (g.rangeNm > level.raDmodNm ||
-                       (std::fabs(g.relativeAltitudeFt) >= level.raZthrFt && !ClosingVerticallyInsideDmod(g, level))))
-    return true;
+bool DrawnApart(const ThreatGeometry& g, const SensitivityLevel& level) {
+  return Diverging(g) && (g.rangeNm > level.raDmodNm || (std::fabs(g.relativeAltitudeFt) >= level.raZthrFt &&
+                                                         !ClosingVerticallyInsideDmod(g, level)));
+}
+
+bool SureToMiss(const ThreatGeometry& g, const SensitivityLevel& level) {
   return g.closing && g.rangeNm > level.raDmodNm && SureMissBeyond(g, level.hmdNm);
+}
+
+}  // namespace
+
+bool ThreatDetector::ThreatResolved(const ThreatGeometry& g, const SensitivityLevel& level) {
+  return DrawnApart(g, level) || SureToMiss(g, level);
 }
 
 kvr::ThreatClass ThreatDetector::Classify(IntruderTrack& track, const ThreatGeometry& g, double rawRangeNm,
@@ -152,7 +162,12 @@ kvr::ThreatClass ThreatDetector::Classify(IntruderTrack& track, const ThreatGeom
   if (!eligible || !context.resolutionAdvisoriesEnabled) {
     track.raThreat = false;
   } else if (track.raThreat) {
-    track.raThreat = !ThreatResolved(g, level) || context.nowS - track.raSinceS < kMinThreatDurationS;
+    // A sure miss ends the threat only once it has held for some reports in a row: the errors of one
+    // report may show one where the two are on a collision course, and the advisory that follows such a
+    // clear comes after the pilot's full delay again.
+    track.sureMissReports = SureToMiss(g, level) ? track.sureMissReports + 1 : 0;
+    const bool resolved = DrawnApart(g, level) || track.sureMissReports >= kSureMissClearReports;
+    track.raThreat = !resolved || context.nowS - track.raSinceS < kMinThreatDurationS;
   } else {
     // After a clear, the aircraft may still be inside the DMOD when one turns back towards the other's
     // altitude; the horizontal divergence that ended the advisory must not hold back the next one.
@@ -160,7 +175,10 @@ kvr::ThreatClass ThreatDetector::Classify(IntruderTrack& track, const ThreatGeom
                        std::fabs(g.intruderRateFpm) <= kMaxThreatVerticalRateFpm &&
                        ClosingVerticallyInsideDmod(g, level);
     track.raThreat = (ResolutionAdvisoryTest(g, level) || again) && MetAboveLevel3(g, context);
-    if (track.raThreat) track.raSinceS = context.nowS;
+    if (track.raThreat) {
+      track.raSinceS = context.nowS;
+      track.sureMissReports = 0;
+    }
   }
   if (wasThreat && !track.raThreat) track.raCleared = true;
 

@@ -39,8 +39,9 @@ class ThreatDetector {
   // Threat declaration for a resolution advisory, with the miss-distance filter.
   static bool ResolutionAdvisoryTest(const ThreatGeometry& g, const SensitivityLevel& level);
   // A declared threat ends when the aircraft diverge, or when the miss-distance filter becomes sure
-  // that the horizontal miss distance will be large; never sooner than kMinThreatDurationS after it
-  // was declared, so that a pilot never hears an advisory and its end back to back.
+  // that the horizontal miss distance will be large (in Classify, only once it has been sure for
+  // kSureMissClearReports reports in a row); never sooner than kMinThreatDurationS after it was
+  // declared, so that a pilot never hears an advisory and its end back to back.
   static bool ThreatResolved(const ThreatGeometry& g, const SensitivityLevel& level);
 
   // Updates the track's class and threat flag for this frame and returns the class. `onGround` marks

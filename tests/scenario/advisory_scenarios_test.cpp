@@ -49,6 +49,7 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
       {"reversal_against_an_intruder_that_levels_off",
        {"TrafficTraffic", "Descend", "IncreaseDescent", "AdjustVerticalSpeed", "ClearOfConflict", "TrafficTraffic"},
        1000.0},
+      {"noisy_report_before_the_crossing", {"TrafficTraffic", "Climb", "IncreaseClimb", "ClearOfConflict"}, 150.0},
       {"second_encounter_side_by_side",
        {"TrafficTraffic", "Climb", "AdjustVerticalSpeed", "ClearOfConflict", "Climb", "AdjustVerticalSpeed",
         "ClearOfConflict"},
