@@ -37,9 +37,9 @@ class IntruderTrack {
   // Memory of the threat logic.
   kvr::ThreatClass threatClass = kvr::ThreatClass::OtherTraffic;
   bool raThreat = false;
-  double taSinceS = 0.0;   // when the current TA began
-  double raSinceS = 0.0;   // when the current RA threat was declared
-  bool raCleared = false;  // an RA threat against this intruder has ended
+  double taSinceS = 0.0;    // when the current TA began
+  double raSinceS = 0.0;    // when the current RA threat was declared
+  bool raCleared = false;   // an RA threat against this intruder has ended
   int sureMissReports = 0;  // reports in a row, while an RA threat, whose miss beyond HMD was sure
   Sense coordinationSense = Sense::None;
   double coordinationSinceS = 0.0;  // when coordinationSense last changed

@@ -259,8 +259,8 @@ inline constexpr double kMaxOwnGroundSpeedKt = 1200.0;  // faster moves of the o
 // approach: with bearing noise and a slow closure the prediction can be that early, and an intruder
 // closing vertically then comes down (or up) onto a levelled-off aircraft; measured on the evaluation's
 // development set with 10 degree bearing noise, this removed its one induced NMAC and moved nothing else.
-inline constexpr double kTaMinDurationS = 4.0;          // a TA stays at least this long
-inline constexpr double kMinThreatDurationS = 5.0;      // an RA threat stays declared at least this long
+inline constexpr double kTaMinDurationS = 4.0;      // a TA stays at least this long
+inline constexpr double kMinThreatDurationS = 5.0;  // an RA threat stays declared at least this long
 // A sure miss ends an RA threat once it has held for this many reports in a row. With 3 degree bearing
 // noise, one report's errors cleared a climb 1.5 NM from an intruder met head-on at 540 kt; told to
 // climb again a second later, the pilot was still in the delay of a new advisory at the crossing, and
