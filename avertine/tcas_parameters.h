@@ -285,7 +285,7 @@ inline constexpr double kMinReversalTimeS = 4.0;        // no reversal closer to
 inline constexpr double kReversalGainFraction = 0.5;    // reversal must gain this share of ALIM
 // Moving slowly against each other (kSlowRangeRateKt), two aircraft nearer than this when a reversal
 // would take us through the intruder's level are side by side: no such reversal. On the extended
-// development set (10000 encounters of seed 1) it took the reversal out of four flights, and no longer
+// development set (10000 encounters of seed 1) it took the reversal out of four encounters, and no longer
 // made an NMAC of enc_008523 with the intruder equipped (62 ft, now 180 ft ideal and 238 ft noisy).
 // Asked at every closure speed, it kept fast encounters whose reversal crosses just before the closest
 // approach from reversing, and two noisy flights became NMACs.
