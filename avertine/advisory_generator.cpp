@@ -130,16 +130,18 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
     // Two aircraft side by side that move slowly against each other are judged where their altitudes
     // meet, or later; a reversal that takes us through the intruder's level while it is still beside us
     // passes through the intruder, however far apart that leaves the two when judged.
-    const bool throughIntruder = std::any_of(threats.begin(), threats.end(), [&](const ThreatGeometry& threat) {
-      return threat.relativeSpeedNmPerS * kSecondsPerHour <= kSlowRangeRateKt &&
-             SeparationPredictor::CrossingRangeNm(threat, other, kCorrectiveRateFpm, kSubsequentResponse) <
-                 kSideBySideNm;
-    });
+    const auto throughIntruder = [&] {
+      return std::any_of(threats.begin(), threats.end(), [&](const ThreatGeometry& threat) {
+        return threat.relativeSpeedNmPerS * kSecondsPerHour <= kSlowRangeRateKt &&
+               SeparationPredictor::CrossingRangeNm(threat, other, kCorrectiveRateFpm, kSubsequentResponse) <
+                   kSideBySideNm;
+      });
+    };
     // Reversing into a crossing trades the present sense's shortfall for passing through the intruder's
     // level, which goes wrong where its climb or descent ends short of ours, as it often does: taken only
     // where the present sense falls well short.
     const double shortOfFt = SenseSelector::IsCrossing(threats, other) ? kCrossingReversalShortfall * alimFt : alimFt;
-    if (!throughIntruder && bestFt < shortOfFt && reversedFt >= bestFt + kReversalGainFraction * alimFt) {
+    if (bestFt < shortOfFt && reversedFt >= bestFt + kReversalGainFraction * alimFt && !throughIntruder()) {
       Change(other, Strength::Corrective, kCorrectiveRateFpm, threats, input.nowS);
       advisory_.senseSinceS = input.nowS;
       advisory_.reversed = true;
