@@ -183,9 +183,13 @@ int CollisionLogic::GatherThreats(int* trafficAdvisoriesShown) {
       // A threat that missed a report coasts on its extrapolated track until it is resolved or dropped.
       if (track.raThreat) {
         const ThreatGeometry g = track.Estimate(nowS_, own_);
-        track.raThreat = context_.resolutionAdvisoriesEnabled &&
-                         (!ThreatDetector::ThreatResolved(g, level) || nowS_ - track.raSinceS < kMinThreatDurationS);
-        if (track.raThreat) threats_[threatCount++] = g;
+        track.raThreat =
+            context_.resolutionAdvisoriesEnabled && ThreatDetector::ThreatContinues(track, g, level, nowS_, false);
+        if (track.raThreat) {
+          threats_[threatCount++] = g;
+        } else {
+          track.raCleared = true;  // as when a reported threat ends: a renewed closure may alert again
+        }
       }
       return;
     }

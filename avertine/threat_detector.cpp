@@ -147,8 +147,15 @@ bool SureToMiss(const ThreatGeometry& g, const SensitivityLevel& level) {
 
 }  // namespace
 
-bool ThreatDetector::ThreatResolved(const ThreatGeometry& g, const SensitivityLevel& level) {
-  return DrawnApart(g, level) || SureToMiss(g, level);
+bool ThreatDetector::ThreatContinues(IntruderTrack& track, const ThreatGeometry& g, const SensitivityLevel& level,
+                                     double nowS, bool reported) {
+  // A sure miss ends the threat only once it has held for some reports in a row: the errors of one
+  // report may show one where the two are on a collision course, and the advisory that follows such a
+  // clear comes after the pilot's full delay again. A missed reply adds no report, and the track
+  // extrapolated over it says no more than the last report did.
+  if (reported) track.sureMissReports = SureToMiss(g, level) ? track.sureMissReports + 1 : 0;
+  const bool resolved = DrawnApart(g, level) || track.sureMissReports >= kSureMissClearReports;
+  return !resolved || nowS - track.raSinceS < kMinThreatDurationS;
 }
 
 kvr::ThreatClass ThreatDetector::Classify(IntruderTrack& track, const ThreatGeometry& g, double rawRangeNm,
@@ -162,12 +169,7 @@ kvr::ThreatClass ThreatDetector::Classify(IntruderTrack& track, const ThreatGeom
   if (!eligible || !context.resolutionAdvisoriesEnabled) {
     track.raThreat = false;
   } else if (track.raThreat) {
-    // A sure miss ends the threat only once it has held for some reports in a row: the errors of one
-    // report may show one where the two are on a collision course, and the advisory that follows such a
-    // clear comes after the pilot's full delay again.
-    track.sureMissReports = SureToMiss(g, level) ? track.sureMissReports + 1 : 0;
-    const bool resolved = DrawnApart(g, level) || track.sureMissReports >= kSureMissClearReports;
-    track.raThreat = !resolved || context.nowS - track.raSinceS < kMinThreatDurationS;
+    track.raThreat = ThreatContinues(track, g, level, context.nowS, true);
   } else {
     // After a clear, the aircraft may still be inside the DMOD when one turns back towards the other's
     // altitude; the horizontal divergence that ended the advisory must not hold back the next one.

@@ -38,11 +38,13 @@ class ThreatDetector {
   static bool TrafficAdvisoryTest(const ThreatGeometry& g, const SensitivityLevel& level);
   // Threat declaration for a resolution advisory, with the miss-distance filter.
   static bool ResolutionAdvisoryTest(const ThreatGeometry& g, const SensitivityLevel& level);
-  // A declared threat ends when the aircraft diverge, or when the miss-distance filter becomes sure
-  // that the horizontal miss distance will be large (in Classify, only once it has been sure for
-  // kSureMissClearReports reports in a row); never sooner than kMinThreatDurationS after it was
-  // declared, so that a pilot never hears an advisory and its end back to back.
-  static bool ThreatResolved(const ThreatGeometry& g, const SensitivityLevel& level);
+  // Whether a declared threat goes on. It ends when the aircraft diverge, or once the miss-distance
+  // filter has been sure, for kSureMissClearReports reports in a row, that the horizontal miss will be
+  // large; never sooner than kMinThreatDurationS after it was declared, so that a pilot never hears an
+  // advisory and its end back to back. `reported`: this frame brought a report (else the track coasts
+  // over a missed reply, and only drawing apart can end the threat).
+  static bool ThreatContinues(IntruderTrack& track, const ThreatGeometry& g, const SensitivityLevel& level, double nowS,
+                              bool reported);
 
   // Updates the track's class and threat flag for this frame and returns the class. `onGround` marks
   // an intruder reporting an altitude too close to the ground for any advisory.

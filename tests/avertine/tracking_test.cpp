@@ -551,5 +551,35 @@ TEST(NoisySurveillance, ATurnTowardsTheOwnAircraftIsNotHiddenByTheRangeFit) {
   }
 }
 
+// A head-on threat drawing an RA, one of whose reports comes 1 NM off to the side, 18 s before the
+// closest approach; the reply after it is missed. That report makes a wide miss look sure, and the track
+// coasting over the missed reply repeats it: one report is not enough to end the advisory.
+TEST(TrackAgeing, AStrayReportThenAMissedReplyDoNotEndTheAdvisory) {
+  EncounterSpec spec;
+  spec.verticalMissFt = 100.0;
+  Aircraft own;
+  Aircraft intruder;
+  BuildEncounter(spec, &own, &intruder);
+  LogicDriver driver;
+  std::vector<Aircraft> traffic(1);
+  int postedAt = -1;
+  int clearAt = -1;
+  for (int t = 0; t < spec.timeToCpaS; ++t) {
+    traffic[0] = intruder;
+    if (postedAt < 0 && driver.Latest().active) postedAt = t;
+    if (postedAt >= 0 && t == postedAt + 6) traffic[0].eastNm += 1.0;
+    traffic[0].present = !(postedAt >= 0 && t == postedAt + 7);
+    driver.Frame(own, traffic, 0.0);
+    if (postedAt >= 0 && clearAt < 0 &&
+        driver.Advisory().auralCode == static_cast<int32_t>(AuralCode::ClearOfConflict)) {
+      clearAt = t;
+    }
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+  ASSERT_GE(postedAt, 0);
+  EXPECT_EQ(clearAt, -1) << "posted at " << postedAt;
+}
+
 }  // namespace
 }  // namespace avertine_test
