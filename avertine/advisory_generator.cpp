@@ -127,6 +127,7 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
         SeparationPredictor::MinSeparationFt(threats, sense, strongestFpm, kSubsequentResponse, 0.0, room(sense)));
     const double reversedFt =
         SeparationPredictor::MinSeparationFt(threats, other, kCorrectiveRateFpm, kSubsequentResponse, 0.0, room(other));
+    const double gainFt = kReversalGainFraction * alimFt;
     // Two aircraft side by side that move slowly against each other are judged where their altitudes
     // meet, or later; a reversal that takes us through the intruder's level while it is still beside us
     // passes through the intruder, however far apart that leaves the two when judged.
@@ -140,8 +141,36 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
     // Reversing into a crossing trades the present sense's shortfall for passing through the intruder's
     // level, which goes wrong where its climb or descent ends short of ours, as it often does: taken only
     // where the present sense falls well short.
-    const double shortOfFt = SenseSelector::IsCrossing(threats, other) ? kCrossingReversalShortfall * alimFt : alimFt;
-    if (bestFt < shortOfFt && reversedFt >= bestFt + kReversalGainFraction * alimFt && !throughIntruder()) {
+    const bool crossing = SenseSelector::IsCrossing(threats, other);
+    const double shortOfFt = crossing ? kCrossingReversalShortfall * alimFt : alimFt;
+    // Judged also with the threats whose reports have paused on one step taken as level: their climb or
+    // descent may have stopped short of our level. A reversal into a crossing must hold then too, or it
+    // may take us through such a threat's level just where it stops; and where the present sense is the
+    // crossing one, a reversal that holds then is taken, since that is where the crossing goes wrong.
+    const auto holdsWithPausedLevel = [&] {
+      const auto least = [&](Sense s, double rateFpm, const ResponseModel& model) {
+        double leastFt = std::numeric_limits<double>::infinity();
+        for (ThreatGeometry threat : threats) {
+          if (threat.intruderRatePaused) {
+            threat.intruderRateFpm = 0.0;
+            threat.relativeRateFpm = -threat.ownRateFpm;
+          }
+          leastFt = std::min(leastFt, SeparationPredictor::SeparationFt(threat, s, rateFpm, model, 0.0, room(s)));
+        }
+        return leastFt;
+      };
+      const double levelBestFt =
+          std::max(least(sense, limit, expected), least(sense, strongestFpm, kSubsequentResponse));
+      const double levelReversedFt = least(other, kCorrectiveRateFpm, kSubsequentResponse);
+      return levelBestFt < shortOfFt && levelReversedFt >= levelBestFt + gainFt;
+    };
+    const bool paused = std::any_of(threats.begin(), threats.end(),
+                                    [](const ThreatGeometry& threat) { return threat.intruderRatePaused; });
+    const bool holds = bestFt < shortOfFt && reversedFt >= bestFt + gainFt;
+    const bool reverses = !paused    ? holds
+                          : crossing ? holds && holdsWithPausedLevel()
+                                     : holds || (SenseSelector::IsCrossing(threats, sense) && holdsWithPausedLevel());
+    if (reverses && !throughIntruder()) {
       Change(other, Strength::Corrective, kCorrectiveRateFpm, threats, input.nowS);
       advisory_.senseSinceS = input.nowS;
       advisory_.reversed = true;

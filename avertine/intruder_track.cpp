@@ -253,8 +253,10 @@ void IntruderTrack::FitStraightRanges() {
 
 bool IntruderTrack::Firm() const { return reports_ >= kFirmTrackReports; }
 
-void IntruderTrack::VerticalState(double* altitudeFt, double* ratePerS, double* resolutionPerS, bool steadyRate) const {
+void IntruderTrack::VerticalState(double* altitudeFt, double* ratePerS, double* resolutionPerS, bool steadyRate,
+                                  bool* paused) const {
   if (resolutionPerS != nullptr) *resolutionPerS = 0.0;
+  if (paused != nullptr) *paused = false;
   *altitudeFt = altitude_.Value();
   *ratePerS = altitude_.HasRate() ? altitude_.RatePerS() : 0.0;
   const double stepFt = altitudeRoundingFt_;
@@ -292,6 +294,17 @@ void IntruderTrack::VerticalState(double* altitudeFt, double* ratePerS, double* 
   // Since the report that showed the newest crossing, the reports stayed on one step.
   const double sinceS = lastReportS_ - newest.reportS;
   if (sinceS > 0.0) *ratePerS = std::clamp(*ratePerS, -stepFt / sinceS, stepFt / sinceS);
+  // Overdue for the next crossing: on one step well past the longest interval between the last crossings,
+  // the climb or descent has slowed by as much as the reports cannot tell, perhaps to level flight.
+  if (paused != nullptr && known > 1) {
+    double longestS = 0.0;
+    for (int k = 1; k < std::min(known, kStepOverdueCrossings); ++k) {
+      if ((crossing(k - 1).altitudeFt - crossing(k).altitudeFt) * wayFt <= 0.0) break;
+      longestS = std::max(longestS, crossing(k - 1).timeS - crossing(k).timeS);
+    }
+    if (longestS > 0.0 && *ratePerS * wayFt > 0.0 && lastReportS_ - newest.timeS > longestS + kStepOverdueS)
+      *paused = true;
+  }
   *altitudeFt = std::clamp(*altitudeFt, reportedAltitudeFt_ - 0.5 * stepFt, reportedAltitudeFt_ + 0.5 * stepFt);
 }
 
@@ -367,7 +380,7 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
     double altitudeFt = 0.0;
     double ratePerS = 0.0;  // 0 until the altitude has a rate
     double resolutionPerS = 0.0;
-    VerticalState(&altitudeFt, &ratePerS, &resolutionPerS);
+    VerticalState(&altitudeFt, &ratePerS, &resolutionPerS, false, &g.intruderRatePaused);
     g.intruderRateFpm = ratePerS * kSecondsPerMinute;
     g.intruderRateResolutionFpm = resolutionPerS * kSecondsPerMinute;
     g.relativeAltitudeFt = altitudeFt + ratePerS * ageS - own.TrackedAltitudeFt();

@@ -65,8 +65,9 @@ class IntruderTrack {
   // The intruder's altitude and vertical rate (ft/s) at its last report, and how far that rate may be off
   // by the timing of rounded reports (ft/s; 0 where it does not come from them). With `steadyRate`,
   // rounded reports give the rate of a steady climb or descent timed over a longer span.
-  void VerticalState(double* altitudeFt, double* ratePerS, double* resolutionPerS = nullptr,
-                     bool steadyRate = false) const;
+  // With `paused`, whether the reports have stayed on one step well past the time the last steps took.
+  void VerticalState(double* altitudeFt, double* ratePerS, double* resolutionPerS = nullptr, bool steadyRate = false,
+                     bool* paused = nullptr) const;
   void FitStraightRanges();  // after each report
   // The last reported ranges, squared, for the miss from range alone; oldest overwritten first.
   std::array<double, kLongRangeFitReports> rangeSquares_{};

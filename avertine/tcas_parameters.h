@@ -194,6 +194,7 @@ inline constexpr double kStepSteadySpanS = 12.0;
 inline constexpr double kStepSteadyMinSpanS = 6.0;
 inline constexpr double kStepIntervalToleranceS = 1.25;  // plus a quarter of the longer interval
 inline constexpr double kStepOverdueS = 1.5;             // beyond the mean interval
+inline constexpr int kStepOverdueCrossings = 3;          // the newest crossings whose intervals a pause outlasts
 
 inline constexpr double kMissConfidence = 2.0;  // miss uncertainty in residual spreads
 // The miss from range alone: a parabola fitted to the squared ranges of the last reports, exact for two

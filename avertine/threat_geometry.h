@@ -38,6 +38,9 @@ struct ThreatGeometry {
   double steadyRelativeRateFpm = 0.0;  // the same, with a steady climb on rounded reports timed closer
   double intruderRateFpm = 0.0;
   double intruderRateResolutionFpm = 0.0;  // how far intruderRateFpm may be off by its reports' timing
+  // Its reports, rounded to steps, have stayed on one step well past the time the last steps took: its
+  // climb or descent has slowed by as much as they cannot tell, perhaps to a level-off.
+  bool intruderRatePaused = false;
   double ownRateFpm = 0.0;
   Sense coordinationSense = Sense::None;  // the intruder's own RA sense
   double coordinationSinceS = 0.0;        // when the intruder last told us a different sense

@@ -54,6 +54,10 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
        {"TrafficTraffic", "Climb", "AdjustVerticalSpeed", "ClearOfConflict", "Climb", "AdjustVerticalSpeed",
         "ClearOfConflict"},
        150.0},
+      {"climber_levels_off_just_below",
+       {"TrafficTraffic", "MonitorVerticalSpeed", "MonitorVerticalSpeed", "DescendCrossing", "ClimbNow",
+        "AdjustVerticalSpeed", "ClearOfConflict"},
+       400.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
