@@ -130,7 +130,15 @@ TEST(TrackAgeing, ShortGapCoastsTheTrackLongerGapDropsIt) {
   EXPECT_EQ(ClassAfterGap(5), ThreatClass::ProximateTraffic);  // a new track, not yet firm
 }
 
-TEST(TrackAgeing, ThreatThatStopsReportingEndsWithClearOfConflict) {
+// A head-on threat 100 ft apart vertically, flown for `frames` one-second frames; from the frame in which
+// its first advisory shows, `alter` may change the intruder's report, given the frames since then. The
+// frame of that first advisory and of the first "Clear of conflict" after it (-1: none).
+struct AdvisoryFrames {
+  int postedAt = -1;
+  int clearAt = -1;
+};
+template <typename Alter>
+AdvisoryFrames FlyHeadOnThreat(int frames, Alter alter) {
   EncounterSpec spec;
   spec.verticalMissFt = 100.0;
   Aircraft own;
@@ -138,23 +146,39 @@ TEST(TrackAgeing, ThreatThatStopsReportingEndsWithClearOfConflict) {
   BuildEncounter(spec, &own, &intruder);
   LogicDriver driver;
   std::vector<Aircraft> traffic(1);
-  int vanishedAt = -1;
-  int clearAt = -1;
-  for (int t = 0; t <= 100; ++t) {
+  AdvisoryFrames result;
+  for (int t = 0; t < frames; ++t) {
     traffic[0] = intruder;
-    if (vanishedAt < 0 && driver.Latest().active) vanishedAt = t;
-    traffic[0].present = vanishedAt < 0;
+    if (result.postedAt < 0 && driver.Latest().active) result.postedAt = t;
+    if (result.postedAt >= 0) alter(traffic[0], t - result.postedAt);
     driver.Frame(own, traffic, 0.0);
-    if (vanishedAt >= 0 && clearAt < 0 &&
+    if (result.postedAt >= 0 && result.clearAt < 0 &&
         driver.Advisory().auralCode == static_cast<int32_t>(AuralCode::ClearOfConflict)) {
-      clearAt = t;
+      result.clearAt = t;
     }
     own.Advance(1.0);
     intruder.Advance(1.0);
   }
-  ASSERT_GE(vanishedAt, 0);
+  return result;
+}
+
+TEST(TrackAgeing, ThreatThatStopsReportingEndsWithClearOfConflict) {
+  const AdvisoryFrames run = FlyHeadOnThreat(101, [](Aircraft& report, int) { report.present = false; });
+  ASSERT_GE(run.postedAt, 0);
   // It coasts for three frames of missing reports, then the track and its advisory go.
-  EXPECT_EQ(clearAt - vanishedAt, 3);
+  EXPECT_EQ(run.clearAt - run.postedAt, 3);
+}
+
+// One report of the threat comes 1 NM off to the side, 18 s before the closest approach, and the reply
+// after it is missed. That report makes a wide miss look sure, and the track coasting over the missed
+// reply repeats it: one report is not enough to end the advisory.
+TEST(TrackAgeing, AStrayReportThenAMissedReplyDoNotEndTheAdvisory) {
+  const AdvisoryFrames run = FlyHeadOnThreat(100, [](Aircraft& report, int sincePosted) {
+    if (sincePosted == 6) report.eastNm += 1.0;
+    report.present = sincePosted != 7;
+  });
+  ASSERT_GE(run.postedAt, 0);
+  EXPECT_EQ(run.clearAt, -1) << "posted at " << run.postedAt;
 }
 
 TEST(TrackTable, IdentifiersThatComeAndGoKeepTheirOwnTracks) {
@@ -549,36 +573,6 @@ TEST(NoisySurveillance, ATurnTowardsTheOwnAircraftIsNotHiddenByTheRangeFit) {
     EXPECT_GE(firstRaS, kTurnS) << seed;
     EXPECT_LE(firstRaS, kCpaS - 20.0) << seed;
   }
-}
-
-// A head-on threat drawing an RA, one of whose reports comes 1 NM off to the side, 18 s before the
-// closest approach; the reply after it is missed. That report makes a wide miss look sure, and the track
-// coasting over the missed reply repeats it: one report is not enough to end the advisory.
-TEST(TrackAgeing, AStrayReportThenAMissedReplyDoNotEndTheAdvisory) {
-  EncounterSpec spec;
-  spec.verticalMissFt = 100.0;
-  Aircraft own;
-  Aircraft intruder;
-  BuildEncounter(spec, &own, &intruder);
-  LogicDriver driver;
-  std::vector<Aircraft> traffic(1);
-  int postedAt = -1;
-  int clearAt = -1;
-  for (int t = 0; t < spec.timeToCpaS; ++t) {
-    traffic[0] = intruder;
-    if (postedAt < 0 && driver.Latest().active) postedAt = t;
-    if (postedAt >= 0 && t == postedAt + 6) traffic[0].eastNm += 1.0;
-    traffic[0].present = !(postedAt >= 0 && t == postedAt + 7);
-    driver.Frame(own, traffic, 0.0);
-    if (postedAt >= 0 && clearAt < 0 &&
-        driver.Advisory().auralCode == static_cast<int32_t>(AuralCode::ClearOfConflict)) {
-      clearAt = t;
-    }
-    own.Advance(1.0);
-    intruder.Advance(1.0);
-  }
-  ASSERT_GE(postedAt, 0);
-  EXPECT_EQ(clearAt, -1) << "posted at " << postedAt;
 }
 
 }  // namespace
