@@ -149,15 +149,9 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
     // crossing one, a reversal that holds then is taken, since that is where the crossing goes wrong.
     const auto holdsWithPausedLevel = [&] {
       const auto least = [&](Sense s, double rateFpm, const ResponseModel& model) {
-        double leastFt = std::numeric_limits<double>::infinity();
-        for (ThreatGeometry threat : threats) {
-          if (threat.intruderRatePaused) {
-            threat.intruderRateFpm = 0.0;
-            threat.relativeRateFpm = -threat.ownRateFpm;
-          }
-          leastFt = std::min(leastFt, SeparationPredictor::SeparationFt(threat, s, rateFpm, model, 0.0, room(s)));
-        }
-        return leastFt;
+        return SeparationPredictor::MinSeparationAtRatesFt(
+            threats, s, rateFpm, model, room(s),
+            [](const ThreatGeometry& threat) { return threat.intruderRatePaused ? 0.0 : threat.intruderRateFpm; });
       };
       const double levelBestFt =
           std::max(least(sense, limit, expected), least(sense, strongestFpm, kSubsequentResponse));

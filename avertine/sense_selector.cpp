@@ -13,15 +13,11 @@ namespace {
 // resolution of its reports allows (rounded altitudes time a climb or descent only to a report).
 double SeparationAtSlowestRatesFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
                                   double maxMoveFt) {
-  double least = std::numeric_limits<double>::infinity();
-  for (ThreatGeometry threat : threats) {
-    const double cut = std::min(std::fabs(threat.intruderRateFpm), threat.intruderRateResolutionFpm);
-    threat.intruderRateFpm -= std::copysign(cut, threat.intruderRateFpm);
-    threat.relativeRateFpm = threat.intruderRateFpm - threat.ownRateFpm;
-    least =
-        std::min(least, SeparationPredictor::SeparationFt(threat, sense, rateFpm, kInitialResponse, 0.0, maxMoveFt));
-  }
-  return least;
+  return SeparationPredictor::MinSeparationAtRatesFt(
+      threats, sense, rateFpm, kInitialResponse, maxMoveFt, [](const ThreatGeometry& threat) {
+        const double cut = std::min(std::fabs(threat.intruderRateFpm), threat.intruderRateResolutionFpm);
+        return threat.intruderRateFpm - std::copysign(cut, threat.intruderRateFpm);
+      });
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // the intruder keeps its tracked rate.
 #pragma once
 
+#include <algorithm>
+#include <limits>
 #include <span>
 
 #include "avertine/tcas_parameters.h"
@@ -36,6 +38,20 @@ class SeparationPredictor {
   // The smallest such separation over all threats.
   static double MinSeparationFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
                                 const ResponseModel& model, double laterByS = 0.0, double maxMoveFt = kNoMoveLimitFt);
+
+  // The same with each threat's vertical rate taken as `intruderRateFpm(threat)` gives it, for a
+  // prediction that doubts what the reports say of the rate.
+  template <typename RateOf>
+  static double MinSeparationAtRatesFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
+                                       const ResponseModel& model, double maxMoveFt, RateOf intruderRateFpm) {
+    double least = std::numeric_limits<double>::infinity();
+    for (ThreatGeometry threat : threats) {
+      threat.intruderRateFpm = intruderRateFpm(threat);
+      threat.relativeRateFpm = threat.intruderRateFpm - threat.ownRateFpm;
+      least = std::min(least, SeparationFt(threat, sense, rateFpm, model, 0.0, maxMoveFt));
+    }
+    return least;
+  }
 
   static constexpr double kNoMoveLimitFt = 1e9;
 
