@@ -52,7 +52,8 @@ Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double
     // more than the climb and keeps ALIM, or the climb does not either. A climb that already takes us
     // through the threat's altitude is no manoeuvre to start: stopping it short is then the gamble, and
     // the climb is kept wherever it keeps more.
-    if (!upCrosses && (down >= alimFt || up < alimFt) && down >= up + kCrossingPreferenceFt) return Sense::Down;
+    if (!upCrosses && (down >= alimFt || up < alimFt) && down >= up + (up < 0.0 ? 0.0 : kCrossingPreferenceFt))
+      return Sense::Down;
     if (!upCrosses || downCrosses) return Sense::Up;
     if (AlreadyCrossing(threats, Sense::Up)) return down < alimFt && up > down ? Sense::Up : Sense::Down;
     return up >= alimFt && up >= down + kCrossingPreferenceFt ? Sense::Up : Sense::Down;
