@@ -149,17 +149,19 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
     // crossing one, a reversal that holds then is taken, since that is where the crossing goes wrong.
     const auto holdsWithPausedLevel = [&] {
       const auto least = [&](Sense s, double rateFpm, const ResponseModel& model) {
-        return SeparationPredictor::MinSeparationAtRatesFt(
-            threats, s, rateFpm, model, room(s),
-            [](const ThreatGeometry& threat) { return threat.intruderRatePaused ? 0.0 : threat.intruderRateFpm; });
+        return SeparationPredictor::MinSeparationDoubtedFt(threats, s, rateFpm, model, room(s), [](ThreatGeometry& threat) {
+          if (threat.intruderLevelling) threat.relativeAltitudeFt += threat.intruderLevelOffFt;
+          if (threat.intruderLevelling || threat.intruderRatePaused) threat.intruderRateFpm = 0.0;
+        });
       };
       const double levelBestFt =
           std::max(least(sense, limit, expected), least(sense, strongestFpm, kSubsequentResponse));
       const double levelReversedFt = least(other, kCorrectiveRateFpm, kSubsequentResponse);
       return levelBestFt < shortOfFt && levelReversedFt >= levelBestFt + gainFt;
     };
-    const bool paused = std::any_of(threats.begin(), threats.end(),
-                                    [](const ThreatGeometry& threat) { return threat.intruderRatePaused; });
+    const bool paused = std::any_of(threats.begin(), threats.end(), [](const ThreatGeometry& threat) {
+      return threat.intruderRatePaused || threat.intruderLevelling;
+    });
     const bool holds = bestFt < shortOfFt && reversedFt >= bestFt + gainFt;
     const bool reverses = !paused    ? holds
                           : crossing ? holds && holdsWithPausedLevel()

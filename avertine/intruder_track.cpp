@@ -181,6 +181,7 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
       altitude_.Reset();
       altitudeRoundingFt_ = kAltitudeRoundingStepsFt[0];
       crossingCount_ = 0;
+      recentRates_ = 0;
     }
     altitudeRoundingFt_ = CoarsestStepOn(altitudeFt, altitudeRoundingFt_);
     if (altitudeKnown_ && altitudeRoundingFt_ > 0.0 && altitudeFt != reportedAltitudeFt_) {
@@ -195,6 +196,13 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
     const AlphaBetaFilter::Manoeuvre vertical{kManoeuvreAltitudeAlpha, kManoeuvreAltitudeBeta, kAltitudeNoiseFloorFt,
                                               altitudeRoundingFt_ > 0.0 ? 0.0 : kAltitudeProcessSigmaFtPerS2};
     altitude_.Update(altitudeFt, dtS, kIntruderAltitudeAlpha, kIntruderAltitudeBeta, &vertical);
+    if (altitude_.HasRate()) {
+      std::rotate(recentRatesPerS_.begin(), recentRatesPerS_.begin() + 1, recentRatesPerS_.end());
+      std::rotate(recentRateTimesS_.begin(), recentRateTimesS_.begin() + 1, recentRateTimesS_.end());
+      recentRatesPerS_.back() = altitude_.RatePerS();
+      recentRateTimesS_.back() = nowS;
+      recentRates_ = std::min(recentRates_ + 1, static_cast<int>(recentRatesPerS_.size()));
+    }
   }
   altitudeKnown_ = altitudeKnown;
   lastReportS_ = nowS;
@@ -308,6 +316,23 @@ void IntruderTrack::VerticalState(double* altitudeFt, double* ratePerS, double* 
   *altitudeFt = std::clamp(*altitudeFt, reportedAltitudeFt_ - 0.5 * stepFt, reportedAltitudeFt_ + 0.5 * stepFt);
 }
 
+bool IntruderTrack::LevelOff(double* furtherFt) const {
+  // Rounded reports time a rate only to their steps, too coarsely to show it slowing.
+  if (altitudeRoundingFt_ > 0.0 || recentRates_ < static_cast<int>(recentRatesPerS_.size())) return false;
+  const double newest = recentRatesPerS_[2];
+  const double way = newest > 0.0 ? 1.0 : -1.0;
+  const double slowestPerS2 = kLevellingSlowingFpmPerS / kSecondsPerMinute;
+  double slowingPerS2 = 0.0;
+  for (size_t k = 1; k < recentRatesPerS_.size(); ++k) {
+    const double dtS = recentRateTimesS_[k] - recentRateTimesS_[k - 1];
+    const double slowedPerS = way * (recentRatesPerS_[k - 1] - recentRatesPerS_[k]);
+    if (dtS <= 0.0 || way * recentRatesPerS_[k - 1] <= 0.0 || slowedPerS < slowestPerS2 * dtS) return false;
+    slowingPerS2 = slowedPerS / dtS;  // the newest slowing
+  }
+  *furtherFt = way * newest * newest / (2.0 * slowingPerS2);
+  return true;
+}
+
 double IntruderTrack::IntruderRateFpm() const {
   if (!AltitudeRateKnown()) return 0.0;
   double altitudeFt = 0.0;
@@ -383,6 +408,7 @@ ThreatGeometry IntruderTrack::Estimate(double nowS, const OwnShipState& own) con
     VerticalState(&altitudeFt, &ratePerS, &resolutionPerS, false, &g.intruderRatePaused);
     g.intruderRateFpm = ratePerS * kSecondsPerMinute;
     g.intruderRateResolutionFpm = resolutionPerS * kSecondsPerMinute;
+    g.intruderLevelling = LevelOff(&g.intruderLevelOffFt);
     g.relativeAltitudeFt = altitudeFt + ratePerS * ageS - own.TrackedAltitudeFt();
     g.relativeRateFpm = g.intruderRateFpm - g.ownRateFpm;
     VerticalState(&altitudeFt, &ratePerS, nullptr, true);

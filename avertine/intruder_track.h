@@ -62,6 +62,13 @@ class IntruderTrack {
   std::array<StepCrossing, kStepCrossings> crossings_{};
   int crossingCount_ = 0;
   double reportedAltitudeFt_ = 0.0;  // the last altitude report
+  // The altitude filter's rate (ft/s) after each of the last reports, and their times; newest last.
+  std::array<double, 3> recentRatesPerS_{};
+  std::array<double, 3> recentRateTimesS_{};
+  int recentRates_ = 0;
+  // Where exact reports show the climb or descent slowing report after report: how much farther it goes
+  // (ft, up positive) until it stops, if it keeps slowing as over the last report. False otherwise.
+  bool LevelOff(double* furtherFt) const;
   // The intruder's altitude and vertical rate (ft/s) at its last report, and how far that rate may be off
   // by the timing of rounded reports (ft/s; 0 where it does not come from them). With `steadyRate`,
   // rounded reports give the rate of a steady climb or descent timed over a longer span.

@@ -13,10 +13,10 @@ namespace {
 // resolution of its reports allows (rounded altitudes time a climb or descent only to a report).
 double SeparationAtSlowestRatesFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
                                   double maxMoveFt) {
-  return SeparationPredictor::MinSeparationAtRatesFt(
-      threats, sense, rateFpm, kInitialResponse, maxMoveFt, [](const ThreatGeometry& threat) {
+  return SeparationPredictor::MinSeparationDoubtedFt(
+      threats, sense, rateFpm, kInitialResponse, maxMoveFt, [](ThreatGeometry& threat) {
         const double cut = std::min(std::fabs(threat.intruderRateFpm), threat.intruderRateResolutionFpm);
-        return threat.intruderRateFpm - std::copysign(cut, threat.intruderRateFpm);
+        threat.intruderRateFpm -= std::copysign(cut, threat.intruderRateFpm);
       });
 }
 

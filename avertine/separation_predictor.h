@@ -39,14 +39,14 @@ class SeparationPredictor {
   static double MinSeparationFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
                                 const ResponseModel& model, double laterByS = 0.0, double maxMoveFt = kNoMoveLimitFt);
 
-  // The same with each threat's vertical rate taken as `intruderRateFpm(threat)` gives it, for a
-  // prediction that doubts what the reports say of the rate.
-  template <typename RateOf>
-  static double MinSeparationAtRatesFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
-                                       const ResponseModel& model, double maxMoveFt, RateOf intruderRateFpm) {
+  // The same with each threat's vertical picture changed by `doubt(threat)`, which may set its altitude and
+  // rate, for a prediction that doubts what the reports say of the intruder's climb or descent.
+  template <typename Doubt>
+  static double MinSeparationDoubtedFt(std::span<const ThreatGeometry> threats, Sense sense, double rateFpm,
+                                       const ResponseModel& model, double maxMoveFt, Doubt doubt) {
     double least = std::numeric_limits<double>::infinity();
     for (ThreatGeometry threat : threats) {
-      threat.intruderRateFpm = intruderRateFpm(threat);
+      doubt(threat);
       threat.relativeRateFpm = threat.intruderRateFpm - threat.ownRateFpm;
       least = std::min(least, SeparationFt(threat, sense, rateFpm, model, 0.0, maxMoveFt));
     }

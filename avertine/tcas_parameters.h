@@ -195,6 +195,9 @@ inline constexpr double kStepSteadyMinSpanS = 6.0;
 inline constexpr double kStepIntervalToleranceS = 1.25;  // plus a quarter of the longer interval
 inline constexpr double kStepOverdueS = 1.5;             // beyond the mean interval
 inline constexpr int kStepOverdueCrossings = 3;          // the newest crossings whose intervals a pause outlasts
+// Exact altitude reports show a climb or descent that ends: the tracked rate falls report after report.
+// Falling by at least this much a second over the last two reports, it is taken to be levelling off.
+inline constexpr double kLevellingSlowingFpmPerS = 100.0;
 
 inline constexpr double kMissConfidence = 2.0;  // miss uncertainty in residual spreads
 // The miss from range alone: a parabola fitted to the squared ranges of the last reports, exact for two

@@ -41,6 +41,10 @@ struct ThreatGeometry {
   // Its reports, rounded to steps, have stayed on one step well past the time the last steps took: its
   // climb or descent has slowed by as much as they cannot tell, perhaps to a level-off.
   bool intruderRatePaused = false;
+  // Its exact reports show its climb or descent slowing steadily: it levels off `intruderLevelOffFt` (signed,
+  // up positive) from where it is now, if it keeps slowing as it did over the last reports.
+  bool intruderLevelling = false;
+  double intruderLevelOffFt = 0.0;
   double ownRateFpm = 0.0;
   Sense coordinationSense = Sense::None;  // the intruder's own RA sense
   double coordinationSinceS = 0.0;        // when the intruder last told us a different sense
