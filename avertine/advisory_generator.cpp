@@ -143,29 +143,31 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
     // where the present sense falls well short.
     const bool crossing = SenseSelector::IsCrossing(threats, other);
     const double shortOfFt = crossing ? kCrossingReversalShortfall * alimFt : alimFt;
-    // Judged also with the threats whose reports have paused on one step taken as level: their climb or
-    // descent may have stopped short of our level. A reversal into a crossing must hold then too, or it
-    // may take us through such a threat's level just where it stops; and where the present sense is the
+    // Judged also with the threats that may be levelling off taken as level: those whose reports have
+    // paused on one step, where they are, and those whose exact reports show the climb or descent slowing
+    // report after report, where it would stop. A reversal into a crossing must hold then too, or it may
+    // take us through such a threat's level just where it stops; and where the present sense is the
     // crossing one, a reversal that holds then is taken, since that is where the crossing goes wrong.
-    const auto holdsWithPausedLevel = [&] {
+    const auto holdsLevelled = [&] {
+      const auto takenLevel = [](ThreatGeometry& threat) {
+        if (threat.intruderLevelling) threat.relativeAltitudeFt += threat.intruderLevelOffFt;
+        if (threat.intruderLevelling || threat.intruderRatePaused) threat.intruderRateFpm = 0.0;
+      };
       const auto least = [&](Sense s, double rateFpm, const ResponseModel& model) {
-        return SeparationPredictor::MinSeparationDoubtedFt(threats, s, rateFpm, model, room(s), [](ThreatGeometry& threat) {
-          if (threat.intruderLevelling) threat.relativeAltitudeFt += threat.intruderLevelOffFt;
-          if (threat.intruderLevelling || threat.intruderRatePaused) threat.intruderRateFpm = 0.0;
-        });
+        return SeparationPredictor::MinSeparationDoubtedFt(threats, s, rateFpm, model, room(s), takenLevel);
       };
       const double levelBestFt =
           std::max(least(sense, limit, expected), least(sense, strongestFpm, kSubsequentResponse));
       const double levelReversedFt = least(other, kCorrectiveRateFpm, kSubsequentResponse);
       return levelBestFt < shortOfFt && levelReversedFt >= levelBestFt + gainFt;
     };
-    const bool paused = std::any_of(threats.begin(), threats.end(), [](const ThreatGeometry& threat) {
+    const bool mayLevelOff = std::any_of(threats.begin(), threats.end(), [](const ThreatGeometry& threat) {
       return threat.intruderRatePaused || threat.intruderLevelling;
     });
     const bool holds = bestFt < shortOfFt && reversedFt >= bestFt + gainFt;
-    const bool reverses = !paused    ? holds
-                          : crossing ? holds && holdsWithPausedLevel()
-                                     : holds || (SenseSelector::IsCrossing(threats, sense) && holdsWithPausedLevel());
+    const bool reverses = !mayLevelOff ? holds
+                          : crossing   ? holds && holdsLevelled()
+                                       : holds || (SenseSelector::IsCrossing(threats, sense) && holdsLevelled());
     if (reverses && !throughIntruder()) {
       Change(other, Strength::Corrective, kCorrectiveRateFpm, threats, input.nowS);
       advisory_.senseSinceS = input.nowS;

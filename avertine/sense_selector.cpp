@@ -49,11 +49,12 @@ Sense SenseSelector::ChooseSense(std::span<const ThreatGeometry> threats, double
     // climb only slows its crossing and keeps us near it; where we descend onto a threat just below, a
     // climb reverses the descent only after the pilot's delay, back up through the threat's level, while
     // not climbing lets the descent pass under it. So the downward sense is taken where it keeps clearly
-    // more than the climb and keeps ALIM, or the climb does not either. A climb that already takes us
-    // through the threat's altitude is no manoeuvre to start: stopping it short is then the gamble, and
-    // the climb is kept wherever it keeps more.
-    if (!upCrosses && (down >= alimFt || up < alimFt) && down >= up + (up < 0.0 ? 0.0 : kCrossingPreferenceFt))
-      return Sense::Down;
+    // more than the climb and keeps ALIM, or the climb does not either; where the climb would still end
+    // below the threat it is a race through its level already lost, and taken only where it keeps more.
+    // A climb that already takes us through the threat's altitude is no manoeuvre to start: stopping it
+    // short is then the gamble, and the climb is kept wherever it keeps more.
+    const double climbPreferenceFt = up < 0.0 ? 0.0 : kCrossingPreferenceFt;
+    if (!upCrosses && (down >= alimFt || up < alimFt) && down >= up + climbPreferenceFt) return Sense::Down;
     if (!upCrosses || downCrosses) return Sense::Up;
     if (AlreadyCrossing(threats, Sense::Up)) return down < alimFt && up > down ? Sense::Up : Sense::Down;
     return up >= alimFt && up >= down + kCrossingPreferenceFt ? Sense::Up : Sense::Down;
