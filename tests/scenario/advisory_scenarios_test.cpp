@@ -58,6 +58,10 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
        {"TrafficTraffic", "MonitorVerticalSpeed", "MonitorVerticalSpeed", "DescendCrossing", "ClimbNow",
         "AdjustVerticalSpeed", "ClearOfConflict"},
        400.0},
+      {"climber_from_below_near_the_ground", {"TrafficTraffic", "MonitorVerticalSpeed", "ClearOfConflict"}, 200.0},
+      {"descent_that_levels_off_above",
+       {"TrafficTraffic", "ClimbCrossing", "DescendNow", "AdjustVerticalSpeed", "ClearOfConflict"},
+       400.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
