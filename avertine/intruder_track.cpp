@@ -201,7 +201,7 @@ void IntruderTrack::Report(double nowS, const OwnShipState& own, double northNm,
       std::rotate(recentRateTimesS_.begin(), recentRateTimesS_.begin() + 1, recentRateTimesS_.end());
       recentRatesPerS_.back() = altitude_.RatePerS();
       recentRateTimesS_.back() = nowS;
-      recentRates_ = std::min(recentRates_ + 1, static_cast<int>(recentRatesPerS_.size()));
+      recentRates_ = std::min(recentRates_ + 1, kRecentRates);
     }
   }
   altitudeKnown_ = altitudeKnown;
@@ -318,12 +318,12 @@ void IntruderTrack::VerticalState(double* altitudeFt, double* ratePerS, double* 
 
 bool IntruderTrack::LevelOff(double* furtherFt) const {
   // Rounded reports time a rate only to their steps, too coarsely to show it slowing.
-  if (altitudeRoundingFt_ > 0.0 || recentRates_ < static_cast<int>(recentRatesPerS_.size())) return false;
-  const double newest = recentRatesPerS_[2];
+  if (altitudeRoundingFt_ > 0.0 || recentRates_ < kRecentRates) return false;
+  const double newest = recentRatesPerS_.back();
   const double way = newest > 0.0 ? 1.0 : -1.0;
   const double slowestPerS2 = kLevellingSlowingFpmPerS / kSecondsPerMinute;
   double slowingPerS2 = 0.0;
-  for (size_t k = 1; k < recentRatesPerS_.size(); ++k) {
+  for (size_t k = 1; k < static_cast<size_t>(kRecentRates); ++k) {
     const double dtS = recentRateTimesS_[k] - recentRateTimesS_[k - 1];
     const double slowedPerS = way * (recentRatesPerS_[k - 1] - recentRatesPerS_[k]);
     if (dtS <= 0.0 || way * recentRatesPerS_[k - 1] <= 0.0 || slowedPerS < slowestPerS2 * dtS) return false;

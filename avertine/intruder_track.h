@@ -63,8 +63,9 @@ class IntruderTrack {
   int crossingCount_ = 0;
   double reportedAltitudeFt_ = 0.0;  // the last altitude report
   // The altitude filter's rate (ft/s) after each of the last reports, and their times; newest last.
-  std::array<double, 3> recentRatesPerS_{};
-  std::array<double, 3> recentRateTimesS_{};
+  static constexpr int kRecentRates = 3;
+  std::array<double, kRecentRates> recentRatesPerS_{};
+  std::array<double, kRecentRates> recentRateTimesS_{};
   int recentRates_ = 0;
   // Where exact reports show the climb or descent slowing report after report: how much farther it goes
   // (ft, up positive) until it stops, if it keeps slowing as over the last report. False otherwise.
