@@ -103,21 +103,28 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
 
   // Reversal: once per encounter, when even the strongest advisory in this sense falls short of ALIM
   // and the other sense gains clearly more; never into the sense a coordinating intruder has taken.
+  // Below the descend inhibit the downward sense is a level-off, as when it is chosen first.
   const Sense other = Opposite(sense);
   const Sense forced = ForcedSense(threats);
-  const bool otherAllowed =
-      (other != Sense::Down || input.descendAllowed) && (forced == Sense::None || forced == other);
+  const bool otherAllowed = forced == Sense::None || forced == other;
+  const double reversedRateFpm = other == Sense::Down && !input.descendAllowed ? 0.0 : kCorrectiveRateFpm;
+  const auto reverse = [&] {
+    const Strength reversed =
+        reversedRateFpm > 0.0
+            ? Strength::Corrective
+            : SenseSelector::StrengthFor(0.0, SeparationPredictor::SenseRateFpm(input.ownRateFpm, other));
+    Change(other, reversed, reversedRateFpm, threats, input.nowS);
+    advisory_.senseSinceS = input.nowS;
+    advisory_.reversed = true;
+    return AdvisoryEvent::Reversed;
+  };
   const bool timeToReverse = MinEvaluationTimeS(threats) >= kMinReversalTimeS;
   // A coordinating intruder that took our sense after we had taken it has reversed into it: two
   // aircraft moving the same way is the worst outcome, so ours turns to the complement, even a second
   // time. When both took one sense in the same frame, neither follows the other: with no address to
   // break the tie, both would turn.
-  if (forced != Sense::None && otherAllowed && timeToReverse && CoordinatedAfterS(threats) > advisory_.senseSinceS) {
-    Change(other, Strength::Corrective, kCorrectiveRateFpm, threats, input.nowS);
-    advisory_.senseSinceS = input.nowS;
-    advisory_.reversed = true;
-    return AdvisoryEvent::Reversed;
-  }
+  if (forced != Sense::None && otherAllowed && timeToReverse && CoordinatedAfterS(threats) > advisory_.senseSinceS)
+    return reverse();
   if (!advisory_.reversed && otherAllowed && timeToReverse) {
     const double strongestFpm = (sense == Sense::Down && !input.descendAllowed) ? 0.0
                                 : IncreaseAllowed(input, sense)                 ? kIncreaseRateFpm
@@ -126,7 +133,7 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
         separationFt,
         SeparationPredictor::MinSeparationFt(threats, sense, strongestFpm, kSubsequentResponse, 0.0, room(sense)));
     const double reversedFt =
-        SeparationPredictor::MinSeparationFt(threats, other, kCorrectiveRateFpm, kSubsequentResponse, 0.0, room(other));
+        SeparationPredictor::MinSeparationFt(threats, other, reversedRateFpm, kSubsequentResponse, 0.0, room(other));
     const double gainFt = kReversalGainFraction * alimFt;
     // Two aircraft side by side that move slowly against each other are judged where their altitudes
     // meet, or later; a reversal that takes us through the intruder's level while it is still beside us
@@ -134,7 +141,7 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
     const auto throughIntruder = [&] {
       return std::any_of(threats.begin(), threats.end(), [&](const ThreatGeometry& threat) {
         return threat.relativeSpeedNmPerS * kSecondsPerHour <= kSlowRangeRateKt &&
-               SeparationPredictor::CrossingRangeNm(threat, other, kCorrectiveRateFpm, kSubsequentResponse) <
+               SeparationPredictor::CrossingRangeNm(threat, other, reversedRateFpm, kSubsequentResponse) <
                    kSideBySideNm;
       });
     };
@@ -158,7 +165,7 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
       };
       const double levelBestFt =
           std::max(least(sense, limit, expected), least(sense, strongestFpm, kSubsequentResponse));
-      const double levelReversedFt = least(other, kCorrectiveRateFpm, kSubsequentResponse);
+      const double levelReversedFt = least(other, reversedRateFpm, kSubsequentResponse);
       return levelBestFt < shortOfFt && levelReversedFt >= levelBestFt + gainFt;
     };
     const bool mayLevelOff = std::any_of(threats.begin(), threats.end(), [](const ThreatGeometry& threat) {
@@ -168,12 +175,10 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
     const bool reverses = !mayLevelOff ? holds
                           : crossing   ? holds && holdsLevelled()
                                        : holds || (SenseSelector::IsCrossing(threats, sense) && holdsLevelled());
-    if (reverses && !throughIntruder()) {
-      Change(other, Strength::Corrective, kCorrectiveRateFpm, threats, input.nowS);
-      advisory_.senseSinceS = input.nowS;
-      advisory_.reversed = true;
-      return AdvisoryEvent::Reversed;
-    }
+    // Into a level-off near the ground only where even the strongest climb ends below the threat: a race
+    // through its level already lost, as when the first sense is chosen.
+    const bool levelOffAllowed = reversedRateFpm > 0.0 || bestFt < 0.0;
+    if (reverses && levelOffAllowed && !throughIntruder()) return reverse();
   }
 
   if (separationFt < alimFt) {

@@ -27,7 +27,11 @@ kvr::AuralCode AuralSequencer::Decide(AdvisoryEvent event, const Advisory& advis
     case AdvisoryEvent::Started:
     case AdvisoryEvent::Strengthened:
     case AdvisoryEvent::Weakened: return AdvisoryMessage(advisory);
-    case AdvisoryEvent::Reversed: return advisory.sense == Sense::Up ? AuralCode::ClimbNow : AuralCode::DescendNow;
+    case AdvisoryEvent::Reversed:
+      // Below the descend inhibit a climb reverses into a level-off, announced as the adjustment it asks.
+      if (advisory.strength == Strength::Monitor || advisory.strength == Strength::Adjust)
+        return AdvisoryMessage(advisory);
+      return advisory.sense == Sense::Up ? AuralCode::ClimbNow : AuralCode::DescendNow;
     case AdvisoryEvent::Cleared: return AuralCode::ClearOfConflict;
     case AdvisoryEvent::Withdrawn:
     case AdvisoryEvent::None: break;
