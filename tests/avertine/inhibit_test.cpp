@@ -120,6 +120,43 @@ TEST(LowHeight, ClimbingOutTowardTrafficMetAboveThousandFeetGetsALevelOff) {
   }
 }
 
+TEST(LowHeight, BelowElevenHundredFeetAClimbOutclimbedByTheThreatReversesIntoALevelOff) {
+  // Level at 1050 ft radio, where descents are inhibited, head-on with an intruder below that climbs
+  // slowly towards us: "Climb" keeps us above it. A second later it steepens to 4000 ft/min, past any
+  // climb we may be asked for, and will pass above us whatever we do: our climb would only keep us near
+  // it. The advisory must reverse into a level-off, announced as such and never as a descent.
+  EncounterSpec spec = HeadOnAbove(1050.0, 0.0, -250.0);
+  spec.intruderVerticalRateFpm = 800.0;
+  spec.timeToCpaS = 60.0;
+  Aircraft own;
+  Aircraft intruder;
+  BuildEncounter(spec, &own, &intruder);
+  LogicDriver driver;
+  std::vector<Aircraft> traffic(1);
+  std::vector<int32_t> advisories;
+  int firstS = -1;
+  for (int t = 0; t <= 62; ++t) {
+    if (t == 46) intruder.verticalRateFpm = 4000.0;
+    traffic[0] = intruder;
+    driver.Frame(own, traffic, 0.0);
+    const int32_t code = driver.Advisory().auralCode;
+    if (code != 0 && code != Code(AuralCode::TrafficTraffic)) advisories.push_back(code);
+    if (own.altitudeFt < 1100.0) {
+      EXPECT_GE(driver.Advisory().vsUpperLimitFpm, 0.0f) << t;
+    }
+    const kvr::LatestAdvisory latest = driver.Latest();
+    if (latest.active && firstS < 0) firstS = t;
+    if (latest.active && t >= firstS + 5) own.verticalRateFpm = latest.targetRateFpm;  // the pilot's delay
+    if (t == 60) {
+      EXPECT_GE(intruder.altitudeFt - own.altitudeFt, 300.0);  // the closest approach
+    }
+    own.Advance(1.0);
+    intruder.Advance(1.0);
+  }
+  EXPECT_EQ(advisories, (std::vector<int32_t>{Code(AuralCode::Climb), Code(AuralCode::MonitorVerticalSpeed),
+                                              Code(AuralCode::ClearOfConflict)}));
+}
+
 TEST(LowHeight, NoIncreaseDescentBelowFourteenHundredFiftyFeet) {
   // Ignoring a descend advisory makes the logic strengthen it, but not close to the ground.
   const EncounterResult low = FlyEncounter(HeadOnAbove(1300.0, 0.0, 100.0), Pilot::Ignores, 110.0);
