@@ -27,6 +27,13 @@ double CoordinatedAfterS(std::span<const ThreatGeometry> threats) {
   return 0.0;
 }
 
+// Below the descend inhibit a downward advisory stops a climb or keeps level flight, nothing more:
+// "Adjust vertical speed" while the own aircraft climbs, "Monitor vertical speed" once it does not.
+StrengthChoice LevelOffChoice(double ownRateFpm) {
+  return StrengthChoice{SenseSelector::StrengthFor(0.0, SeparationPredictor::SenseRateFpm(ownRateFpm, Sense::Down)),
+                        0.0};
+}
+
 double MinEvaluationTimeS(std::span<const ThreatGeometry> threats) {
   double least = std::numeric_limits<double>::infinity();
   for (const ThreatGeometry& threat : threats) least = std::min(least, SeparationPredictor::EvaluationTimeS(threat));
@@ -57,11 +64,7 @@ AdvisoryEvent AdvisoryGenerator::Start(const GeneratorInput& input) {
   const Sense sense = SenseSelector::ChooseSense(input.threats, alimFt, constraints);
   StrengthChoice choice = SenseSelector::ChooseStrength(input.threats, sense, input.ownRateFpm, alimFt,
                                                         kInitialResponse, -std::numeric_limits<double>::infinity());
-  if (sense == Sense::Down && !input.descendAllowed && choice.limitFpm > 0.0) {
-    // Below the descend inhibit a downward advisory stops a climb or keeps level flight, nothing more.
-    choice = StrengthChoice{SenseSelector::StrengthFor(0.0, SeparationPredictor::SenseRateFpm(input.ownRateFpm, sense)),
-                            0.0};
-  }
+  if (sense == Sense::Down && !input.descendAllowed && choice.limitFpm > 0.0) choice = LevelOffChoice(input.ownRateFpm);
   advisory_ = Advisory{};
   advisory_.active = true;
   advisory_.sense = sense;
@@ -109,11 +112,9 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
   const bool otherAllowed = forced == Sense::None || forced == other;
   const double reversedRateFpm = other == Sense::Down && !input.descendAllowed ? 0.0 : kCorrectiveRateFpm;
   const auto reverse = [&] {
-    const Strength reversed =
-        reversedRateFpm > 0.0
-            ? Strength::Corrective
-            : SenseSelector::StrengthFor(0.0, SeparationPredictor::SenseRateFpm(input.ownRateFpm, other));
-    Change(other, reversed, reversedRateFpm, threats, input.nowS);
+    const StrengthChoice reversed = reversedRateFpm > 0.0 ? StrengthChoice{Strength::Corrective, kCorrectiveRateFpm}
+                                                          : LevelOffChoice(input.ownRateFpm);
+    Change(other, reversed.strength, reversed.limitFpm, threats, input.nowS);
     advisory_.senseSinceS = input.nowS;
     advisory_.reversed = true;
     return AdvisoryEvent::Reversed;
@@ -188,8 +189,7 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
       if (sense == Sense::Down && !input.descendAllowed && choice.limitFpm > 0.0) {
         // Near the ground a downward advisory may still stop a climb but never ask for a descent again;
         // otherwise the weakening above would undo it on the next frame, and so on every second.
-        const double ownSenseFpm = SeparationPredictor::SenseRateFpm(input.ownRateFpm, sense);
-        choice = StrengthChoice{SenseSelector::StrengthFor(0.0, ownSenseFpm), 0.0};
+        choice = LevelOffChoice(input.ownRateFpm);
       }
       if (choice.limitFpm > limit) {
         Change(sense, choice.strength, choice.limitFpm, threats, input.nowS);
