@@ -2,6 +2,7 @@
 #include "avertine/advisory_generator.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "avertine/avertine.h"
@@ -32,6 +33,21 @@ double CoordinatedAfterS(std::span<const ThreatGeometry> threats) {
 StrengthChoice LevelOffChoice(double ownRateFpm) {
   return StrengthChoice{SenseSelector::StrengthFor(0.0, SeparationPredictor::SenseRateFpm(ownRateFpm, Sense::Down)),
                         0.0};
+}
+
+// Whether an increase may join the response to the advisory as first posted, before the pilot has begun
+// to fly it (only that advisory expects the initial response; every change expects a subsequent one), once
+// its message has sounded. Committing the pilot so early is a bet on the intruder's vertical track, so it
+// is made only where the advisory keeps us on our side of every threat, and none climbs or descends
+// faster than the increase would have us: against such an intruder the miss depends on its rate more than
+// on ours, and the increase waits for the tracks.
+bool MayJoinFirstResponse(const Advisory& advisory, const ResponseModel& expected, double nowS,
+                          std::span<const ThreatGeometry> threats) {
+  return expected.delayS > 0.0 && expected.accelerationFtPerS2 == kInitialResponse.accelerationFtPerS2 &&
+         nowS - advisory.changedS >= kJoinedIncreaseAfterS && !advisory.crossing &&
+         std::all_of(threats.begin(), threats.end(), [](const ThreatGeometry& threat) {
+           return std::fabs(threat.intruderRateFpm) <= kIncreaseRateFpm;
+         });
 }
 
 double MinEvaluationTimeS(std::span<const ThreatGeometry> threats) {
@@ -195,12 +211,23 @@ AdvisoryEvent AdvisoryGenerator::Revise(const GeneratorInput& input) {
         Change(sense, choice.strength, choice.limitFpm, threats, input.nowS);
         return AdvisoryEvent::Strengthened;
       }
-    } else if (limit < kIncreaseRateFpm && IncreaseAllowed(input, sense) &&
-               input.nowS - advisory_.changedS >= kMinIncreaseDelayS) {
-      const double increasedFt =
-          SeparationPredictor::MinSeparationFt(threats, sense, kIncreaseRateFpm, kSubsequentResponse);
-      if (increasedFt > separationFt) {
+    } else if (limit < kIncreaseRateFpm && IncreaseAllowed(input, sense)) {
+      // An increase waits for the pilot's response to show in the tracks. Where an increase after that wait
+      // would still fall short, one may join the first advisory's response before the pilot has begun to
+      // fly it, and is flown from its start.
+      const double waitedS = input.nowS - advisory_.changedS;
+      const auto increasedFt = [&](double delayS) {
+        return SeparationPredictor::MinSeparationFt(threats, sense, kIncreaseRateFpm,
+                                                    ResponseModel{delayS, kSubsequentResponse.accelerationFtPerS2});
+      };
+      const bool waited = waitedS >= kMinIncreaseDelayS;
+      const bool joins = !waited && MayJoinFirstResponse(advisory_, expected, input.nowS, threats) &&
+                         increasedFt(kMinIncreaseDelayS - waitedS + kSubsequentResponse.delayS) < alimFt;
+      const ResponseModel increase{std::max(kSubsequentResponse.delayS, expected.delayS),
+                                   kSubsequentResponse.accelerationFtPerS2};
+      if ((waited || joins) && increasedFt(increase.delayS) > separationFt) {
         Change(sense, Strength::Increase, kIncreaseRateFpm, threats, input.nowS);
+        advisory_.response = increase;
         return AdvisoryEvent::Strengthened;
       }
     }

@@ -287,6 +287,10 @@ inline constexpr double kWeakenMarginFt = 100.0;        // weaken only with this
 inline constexpr double kWeakenLaterS = 10.0;           // ...also were the closest approach this much later
 inline constexpr double kMinReversalTimeS = 4.0;        // no reversal closer to closest approach
 inline constexpr double kReversalGainFraction = 0.5;    // reversal must gain this share of ALIM
+// An increase may join the first advisory's response before the pilot has begun to fly it, from this
+// long after the advisory: its message has sounded once by then (all but the 2.6 s "maintain vertical
+// speed, crossing maintain"), and an increase given by 2.5 s is flown from the first response's start.
+inline constexpr double kJoinedIncreaseAfterS = 2.0;
 // Moving slowly against each other (kSlowRangeRateKt), two aircraft nearer than this when a reversal
 // would take us through the intruder's level are side by side: no such reversal. On the extended
 // development set (10000 encounters of seed 1) it took the reversal out of four encounters, and no longer

@@ -175,6 +175,36 @@ TEST(ResolutionAdvisoryLifecycle, FollowingPilotGetsWeakenedAdvisoryBeforeClearO
   EXPECT_GE(result.cpaVerticalFt, 350.0);                     // ALIM at level 5 was reached
 }
 
+TEST(ResolutionAdvisoryLifecycle, AnIncreaseJoinsTheFirstResponseOnlyWhereWaitingWouldFallShort) {
+  // At level 3 the first advisory, flown 5 s later, cannot reach ALIM against co-altitude traffic met
+  // 15 s ahead, and an increase after the usual wait would not either: it comes once the first message
+  // has sounded, before the pilot begins, and is flown from the start. With 100 ft between the two the
+  // wait leaves time, and the increase waits for the tracks. Near the ground, against a climber from
+  // below that would pass 120 ft above us, the climb is the only sense.
+  struct Case {
+    double altitudeFt, verticalMissFt, intruderRateFpm;
+    double increaseAfterS;  // after the first advisory
+  };
+  for (const Case& c : {Case{1900.0, 0.0, 0.0, 2.0}, Case{1900.0, 100.0, 0.0, 6.0}, Case{1050.0, 120.0, 1000.0, 2.0}}) {
+    SCOPED_TRACE(c.verticalMissFt);
+    EncounterSpec spec = HeadOn(c.altitudeFt, c.verticalMissFt);
+    spec.intruderVerticalRateFpm = c.intruderRateFpm;
+    spec.timeToCpaS = 60.0;
+    const EncounterResult result = FlyEncounter(spec, Pilot::Follows, 80.0);
+    double firstS = -1.0;
+    double increaseS = -1.0;
+    for (const FrameLog& frame : result.frames) {
+      if (frame.latest.active && firstS < 0.0) firstS = frame.timeS;
+      const bool increase =
+          frame.auralCode == Code(AuralCode::IncreaseClimb) || frame.auralCode == Code(AuralCode::IncreaseDescent);
+      if (increase && increaseS < 0.0) increaseS = frame.timeS;
+    }
+    ASSERT_GE(firstS, 0.0);
+    EXPECT_EQ(increaseS - firstS, c.increaseAfterS);
+    EXPECT_GE(result.cpaVerticalFt, 150.0);
+  }
+}
+
 TEST(ResolutionAdvisoryLifecycle, IntruderThatManoeuvresIntoOurSenseCausesReversal) {
   // The intruder starts 200 ft below (we get "climb"), then climbs hard after our advisory.
   bool sawClimb = false;

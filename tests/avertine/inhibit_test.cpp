@@ -122,9 +122,10 @@ TEST(LowHeight, ClimbingOutTowardTrafficMetAboveThousandFeetGetsALevelOff) {
 
 TEST(LowHeight, BelowElevenHundredFeetAClimbOutclimbedByTheThreatReversesIntoALevelOff) {
   // Level at 1050 ft radio, where descents are inhibited, head-on with an intruder below that climbs
-  // slowly towards us: "Climb" keeps us above it. A second later it steepens to 4000 ft/min, past any
-  // climb we may be asked for, and will pass above us whatever we do: our climb would only keep us near
-  // it. The advisory must reverse into a level-off, announced as such and never as a descent.
+  // slowly towards us: "Climb" keeps us above it, and is increased before the pilot begins. A second
+  // after the climb it steepens to 4000 ft/min, past any climb we may be asked for, and will pass above
+  // us whatever we do: our climb would only keep us near it. The advisory must reverse into a level-off,
+  // announced as such and never as a descent.
   EncounterSpec spec = HeadOnAbove(1050.0, 0.0, -250.0);
   spec.intruderVerticalRateFpm = 800.0;
   spec.timeToCpaS = 60.0;
@@ -153,8 +154,9 @@ TEST(LowHeight, BelowElevenHundredFeetAClimbOutclimbedByTheThreatReversesIntoALe
     own.Advance(1.0);
     intruder.Advance(1.0);
   }
-  EXPECT_EQ(advisories, (std::vector<int32_t>{Code(AuralCode::Climb), Code(AuralCode::MonitorVerticalSpeed),
-                                              Code(AuralCode::ClearOfConflict)}));
+  EXPECT_EQ(advisories,
+            (std::vector<int32_t>{Code(AuralCode::Climb), Code(AuralCode::IncreaseClimb),
+                                  Code(AuralCode::MonitorVerticalSpeed), Code(AuralCode::ClearOfConflict)}));
 }
 
 TEST(LowHeight, NoIncreaseDescentBelowFourteenHundredFiftyFeet) {
