@@ -64,6 +64,7 @@ TEST(AdvisoryScenarios, EachGivesItsMessagesAndItsMiss) {
       {"descent_that_levels_off_above",
        {"TrafficTraffic", "ClimbCrossing", "DescendNow", "AdjustVerticalSpeed", "ClearOfConflict"},
        400.0},
+      {"slow_climber_below_near_the_ground", {"TrafficTraffic", "Climb", "IncreaseClimb", "ClearOfConflict"}, 200.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
